@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+// A run-time failure with a description for the person using the program. Everything that
+// can fail inside a command throws one of these (or another std::exception); the guarded
+// window procedures turn it into the error report and go on with their next step.
+class Failure : public std::runtime_error
+{
+public:
+    explicit Failure(const QString &description) : std::runtime_error(description.toStdString()) {}
+
+    QString description() const { return QString::fromUtf8(what()); }
+};
+
+// The description of any exception, for the error report.
+QString DescribeException(const std::exception &error);

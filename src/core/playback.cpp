@@ -1,0 +1,6 @@
+#include "playback.h"
+
+bool PlayWaveFile(const QString &, bool)
+{
+    return false;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Plays a wave file through the default audio output. Asynchronous requests return as soon as
+// playback has started; a new request ends a sound still playing. True only when playback could
+// start (the file exists and an audio output device exists).
+bool PlayWaveFile(const QString &path, bool synchronous);

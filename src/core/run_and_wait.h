@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// Added to the start error's number when a program cannot be started (0x80040000 as a
+// signed 32-bit value), so a failed start is always negative.
+inline constexpr qint32 StartFailureOffset = qint32(0x80040000u);
+
+// Exit code meaning "still running"; a program that exits with it would never be noticed.
+inline constexpr qint32 StillActive = 259;
+
+// How much of the tool's standard error is kept for the person to read.
+inline constexpr qsizetype MaxErrorOutput = 64 * 1024;
+
+// The window style a caller asked for, as used: missing or outside 0..6 gives 6. On this
+// platform the tool never gets a window whatever the style.
+int EffectiveWindowStyle(std::optional<int> windowStyle);
+
+// Called with the opened program file just before it is started; throws to refuse it.
+using ExecutableCheck = std::function<void(int openedFile)>;
+
+struct ShellRunDetails
+{
+    bool started = false;
+    QString errorOutput; // the program's standard error (at most MaxErrorOutput), or why it could not start
+};
+
+// Starts the program and polls every 100 ms, letting the window handle its events between
+// polls, until it has ended. Returns its exit status (128 + the signal's number when a signal
+// ended it), or StartFailureOffset + the start error's number when it could not be started.
+// Never throws for a failed start.
+qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle = {},
+                    ShellRunDetails *details = nullptr, const ExecutableCheck &check = {});
+
+// The same for a command line, split into program and arguments by the usual rules (blanks
+// separate, double quotes group). No shell is involved.
+qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle = {}, ShellRunDetails *details = nullptr);
+
+// Stops the program that a ShellAndWait in progress is waiting for (terminate, then kill after
+// a short grace). Used when the window closes during a run. Does nothing when nothing runs.
+void StopRunningProgram();

@@ -1,0 +1,46 @@
+#include "test_sandbox.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QUuid>
+
+namespace TestSandbox {
+
+namespace {
+QTemporaryDir *sandbox = nullptr;
+
+QString MakeFolder(const QString &name)
+{
+    const QString path = sandbox->filePath(name);
+    QDir().mkpath(path);
+    return path;
+}
+} // namespace
+
+void Prepare()
+{
+    if (sandbox)
+        return;
+    // Deliberately leaked: it must outlive the QApplication and every test object.
+    sandbox = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/quorvane-test-XXXXXX"));
+    qputenv("XDG_CONFIG_HOME", MakeFolder(QStringLiteral("config")).toLocal8Bit());
+    const QString runtime = MakeFolder(QStringLiteral("runtime"));
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    FreshTempFolder();
+}
+
+QString Root()
+{
+    return sandbox ? sandbox->path() : QString();
+}
+
+QString FreshTempFolder()
+{
+    const QString folder = MakeFolder(QStringLiteral("temp-") + QUuid::createUuid().toString(QUuid::Id128));
+    qputenv("TEMP", folder.toLocal8Bit());
+    qputenv("TMPDIR", folder.toLocal8Bit());
+    return folder;
+}
+
+} // namespace TestSandbox

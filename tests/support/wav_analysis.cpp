@@ -1,0 +1,147 @@
+#include "wav_analysis.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+namespace {
+
+quint32 U32(const QByteArray &data, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(data.constData() + at);
+}
+
+quint16 U16(const QByteArray &data, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(data.constData() + at);
+}
+
+double SampleAt(const char *p, int bits, bool isFloat)
+{
+    if (isFloat)
+        return bits == 64 ? qFromLittleEndian<double>(p) : qFromLittleEndian<float>(p);
+    switch (bits) {
+    case 8:
+        return (static_cast<unsigned char>(*p) - 128) / 128.0;
+    case 16:
+        return qFromLittleEndian<qint16>(p) / 32768.0;
+    case 24: {
+        const qint32 v = (static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8 |
+                          static_cast<signed char>(p[2]) * 65536);
+        return v / 8388608.0;
+    }
+    case 32:
+        return qFromLittleEndian<qint32>(p) / 2147483648.0;
+    }
+    return 0.0;
+}
+
+void Fft(std::vector<std::complex<double>> &a)
+{
+    const size_t n = a.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(a[i], a[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        const double angle = -2 * std::numbers::pi / double(len);
+        const std::complex<double> step(std::cos(angle), std::sin(angle));
+        for (size_t i = 0; i < n; i += len) {
+            std::complex<double> w(1);
+            for (size_t k = 0; k < len / 2; ++k) {
+                const auto u = a[i + k];
+                const auto v = a[i + k + len / 2] * w;
+                a[i + k] = u + v;
+                a[i + k + len / 2] = u - v;
+                w *= step;
+            }
+        }
+    }
+}
+
+} // namespace
+
+WavInfo ReadWav(const QString &path)
+{
+    WavInfo info;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        info.problem = file.errorString();
+        return info;
+    }
+    const QByteArray data = file.readAll();
+    if (data.size() < 12 || !data.startsWith("RIFF") || data.mid(8, 4) != "WAVE") {
+        info.problem = QStringLiteral("not a RIFF/WAVE file");
+        return info;
+    }
+    int format = 0;
+    qsizetype at = 12;
+    while (at + 8 <= data.size()) {
+        const QByteArray id = data.mid(at, 4);
+        const qsizetype size = U32(data, at + 4);
+        const qsizetype body = at + 8;
+        if (id == "fmt ") {
+            format = U16(data, body);
+            info.channels = U16(data, body + 2);
+            info.sampleRate = int(U32(data, body + 4));
+            info.bitsPerSample = U16(data, body + 14);
+            if (format == 0xFFFE && size >= 26)
+                format = U16(data, body + 24); // sub-format of WAVE_FORMAT_EXTENSIBLE
+        } else if (id == "data") {
+            if (!info.channels || !info.bitsPerSample) {
+                info.problem = QStringLiteral("data before fmt");
+                return info;
+            }
+            const int frameBytes = info.channels * info.bitsPerSample / 8;
+            const qsizetype available = std::min<qsizetype>(size, data.size() - body);
+            info.frames = available / frameBytes;
+            info.firstChannel.reserve(size_t(info.frames));
+            for (qint64 i = 0; i < info.frames; ++i)
+                info.firstChannel.push_back(
+                    SampleAt(data.constData() + body + i * frameBytes, info.bitsPerSample, format == 3));
+            info.valid = format == 1 || format == 3;
+            if (!info.valid)
+                info.problem = QStringLiteral("unsupported WAV format %1").arg(format);
+            return info;
+        }
+        at = body + size + (size & 1);
+    }
+    info.problem = QStringLiteral("no data chunk");
+    return info;
+}
+
+double DominantFrequency(const std::vector<double> &samples, int sampleRate)
+{
+    size_t n = 1;
+    while (n * 2 <= samples.size() && n < (1u << 18))
+        n *= 2;
+    if (n < 2 || sampleRate <= 0)
+        return 0.0;
+    std::vector<std::complex<double>> spectrum(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n - 1));
+        spectrum[i] = samples[i] * hann;
+    }
+    Fft(spectrum);
+    size_t best = 1;
+    for (size_t k = 1; k < n / 2; ++k)
+        if (std::abs(spectrum[k]) > std::abs(spectrum[best]))
+            best = k;
+    return double(best) * sampleRate / double(n);
+}
+
+double RmsLevel(const std::vector<double> &samples)
+{
+    if (samples.empty())
+        return 0.0;
+    double sum = 0;
+    for (double s : samples)
+        sum += s * s;
+    return std::sqrt(sum / double(samples.size()));
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+// Reads a PCM or float WAV file, so tests can check what the tool really wrote or what a
+// sound card really played.
+struct WavInfo
+{
+    bool valid = false;
+    QString problem;
+    int sampleRate = 0;
+    int channels = 0;
+    int bitsPerSample = 0;
+    qint64 frames = 0;
+    std::vector<double> firstChannel; // samples scaled to -1..1
+
+    double durationSeconds() const { return sampleRate ? double(frames) / sampleRate : 0.0; }
+};
+
+WavInfo ReadWav(const QString &path);
+
+// The frequency with the strongest spectral peak in the given samples (Hann window, FFT over
+// the largest power of two that fits).
+double DominantFrequency(const std::vector<double> &samples, int sampleRate);
+
+// Root mean square level of the samples.
+double RmsLevel(const std::vector<double> &samples);
