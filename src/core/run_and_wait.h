@@ -37,7 +37,8 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
 
 // The same for a command line, split into program and arguments by the usual rules (blanks
 // separate, double quotes group). No shell is involved.
-qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle = {}, ShellRunDetails *details = nullptr);
+qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle = {},
+                    ShellRunDetails *details = nullptr);
 
 // Stops the program that a ShellAndWait in progress is waiting for (terminate, then kill after
 // a short grace). Used when the window closes during a run. Does nothing when nothing runs.

@@ -1,0 +1,165 @@
+#include "run_and_wait.h"
+
+#include "failure.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::Literals::StringLiterals;
+
+extern char **environ;
+
+namespace {
+
+constexpr int PollIntervalMs = 100;
+constexpr int TerminateGraceMs = 1500;
+
+// The one program that a ShellAndWait call is waiting for, so closing the window can stop it.
+QPointer<QProcess> runningProcess;
+
+// The error number that starting the program would give, for the start-failure result.
+int StartErrorNumber(const QString &program)
+{
+    if (program.isEmpty())
+        return ENOENT;
+    if (!program.contains(u'/'))
+        return QStandardPaths::findExecutable(program).isEmpty() ? ENOENT : EIO;
+    if (::access(QFile::encodeName(program).constData(), X_OK) != 0)
+        return errno;
+    return EIO;
+}
+
+qint32 ExitCodeOf(const QProcess &process)
+{
+    // A program ended by a signal reports as a shell would: 128 + the signal's number.
+    return process.exitStatus() == QProcess::CrashExit ? 128 + process.exitCode() : process.exitCode();
+}
+
+void KeepErrorOutput(QProcess &process, QByteArray &kept)
+{
+    const QByteArray chunk = process.readAllStandardError();
+    kept.append(chunk.left(MaxErrorOutput - kept.size()));
+}
+
+// Argument vector for starting an already opened program file; built before the fork so the
+// child does nothing but the exec.
+struct OpenedProgram
+{
+    int fd = -1;
+    std::vector<QByteArray> storage;
+    std::vector<char *> argv;
+
+    ~OpenedProgram()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+int EffectiveWindowStyle(std::optional<int> windowStyle)
+{
+    if (!windowStyle || *windowStyle < 0 || *windowStyle > 6)
+        return 6;
+    return *windowStyle;
+}
+
+qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle,
+                    ShellRunDetails *details, const ExecutableCheck &check)
+{
+    // The tool never gets a window of its own on this platform, whatever the style.
+    Q_UNUSED(EffectiveWindowStyle(windowStyle));
+    ShellRunDetails ignored;
+    ShellRunDetails &run = details ? *details : ignored;
+    run = {};
+
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+
+    OpenedProgram opened;
+    if (check) {
+        // Check the very file that will run: start it through the descriptor that was checked,
+        // so nothing can be swapped in between.
+        opened.fd = ::open(QFile::encodeName(program).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (opened.fd < 0) {
+            const int error = errno;
+            run.errorOutput = u"Cannot start %1: %2"_s.arg(program, QString::fromLocal8Bit(strerror(error)));
+            return StartFailureOffset + error;
+        }
+        try {
+            check(opened.fd);
+        } catch (const std::exception &refusal) {
+            run.errorOutput = DescribeException(refusal);
+            return StartFailureOffset + EACCES;
+        }
+        opened.storage.push_back(QFile::encodeName(program));
+        for (const QString &argument : arguments)
+            opened.storage.push_back(argument.toLocal8Bit());
+        for (QByteArray &argument : opened.storage)
+            opened.argv.push_back(argument.data());
+        opened.argv.push_back(nullptr);
+        process.setChildProcessModifier([&opened] {
+            ::fexecve(opened.fd, opened.argv.data(), environ);
+            static const char message[] = "The checked program could not be started.\n";
+            [[maybe_unused]] auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
+            ::_exit(127);
+        });
+    }
+
+    process.start();
+    if (!process.waitForStarted(-1)) {
+        run.errorOutput = u"Cannot start %1: %2"_s.arg(program, process.errorString());
+        return StartFailureOffset + StartErrorNumber(program);
+    }
+    run.started = true;
+    runningProcess = &process;
+
+    QByteArray errorOutput;
+    qint32 exitCode = 0;
+    for (;;) {
+        // Query: has it ended, and with which code? (reaps it when it has)
+        if (process.state() != QProcess::NotRunning)
+            process.waitForFinished(0);
+        exitCode = process.state() == QProcess::NotRunning ? ExitCodeOf(process) : StillActive;
+        KeepErrorOutput(process, errorOutput);
+
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+        QThread::msleep(PollIntervalMs);
+        if (exitCode != StillActive)
+            break;
+    }
+    runningProcess = nullptr;
+    run.errorOutput = QString::fromLocal8Bit(errorOutput).trimmed();
+    return exitCode;
+}
+
+qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle, ShellRunDetails *details)
+{
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    return ShellAndWait(program, arguments, windowStyle, details);
+}
+
+void StopRunningProgram()
+{
+    if (!runningProcess || runningProcess->state() == QProcess::NotRunning)
+        return;
+    runningProcess->terminate();
+    if (!runningProcess->waitForFinished(TerminateGraceMs)) {
+        runningProcess->kill();
+        runningProcess->waitForFinished(TerminateGraceMs);
+    }
+}

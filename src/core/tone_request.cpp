@@ -1,0 +1,32 @@
+#include "tone_request.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+const QStringList &WaveformLabels()
+{
+    static const QStringList labels{
+        u"Sine (Default)"_s, u"Square"_s,     u"Triangle"_s,    u"Sawtooth"_s, u"Trapezium"_s, u"Exp"_s,
+        u"White Noise"_s,    u"Pink Noise"_s, u"Brown Noise"_s,
+    };
+    return labels;
+}
+
+ToneRequest MakeToneRequest(const QString &lengthText, const QString &waveformText, const QString &frequenciesText)
+{
+    ToneRequest request;
+    request.Length = QString(lengthText).replace(u',', u'.');
+    // Only the exact, case-sensitive marker goes, before lower-casing.
+    QString waveform = QString(waveformText).remove(u" (Default)"_s, Qt::CaseSensitive).toLower();
+    request.Waveform = waveform.remove(u' ');
+    request.Frequencies = QString(frequenciesText).replace(u',', u'.');
+    return request;
+}
+
+std::optional<QString> CheckToneInputs(const QString &lengthText, const QString &frequenciesText)
+{
+    if (lengthText.isEmpty())
+        return u"You forgot to input length of audio."_s;
+    if (frequenciesText.isEmpty())
+        return u"You forgot to input frequencies."_s;
+    return std::nullopt;
+}

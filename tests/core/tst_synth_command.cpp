@@ -1,0 +1,95 @@
+#include "synth_command.h"
+#include "temp_folder.h"
+#include "test_sandbox.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+class SynthCommandTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        qputenv("TEMP", "/work temp");
+        qunsetenv("TMPDIR");
+    }
+
+    void buildsTextAndArguments_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QStringList>("inputs"); // length, waveform label, frequencies
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("arguments");
+
+        QTest::newRow("white noise sweep")
+            << u"/tones/a.wav"_s << QStringList{u"2"_s, u"White Noise"_s, u"300-3300"_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/tones/a.wav" synth 2 whitenoise 300-3300)"_s
+            << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,         u"/tones/a.wav"_s,
+                           u"synth"_s, u"2"_s,     u"whitenoise"_s, u"300-3300"_s};
+        QTest::newRow("hh:mm:ss length")
+            << u"/t/b.wav"_s << QStringList{u"00:05:30.0"_s, u"Sine (Default)"_s, u"5000"_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/b.wav" synth 00:05:30.0 sine 5000)"_s
+            << QStringList{u"-r"_s,    u"48000"_s,      u"-n"_s,   u"/t/b.wav"_s,
+                           u"synth"_s, u"00:05:30.0"_s, u"sine"_s, u"5000"_s};
+        QTest::newRow("output with blanks is one argument")
+            << u"/My Tones/a b.wav"_s << QStringList{u"1"_s, u"Square"_s, u"440"_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/My Tones/a b.wav" synth 1 square 440)"_s
+            << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,     u"/My Tones/a b.wav"_s,
+                           u"synth"_s, u"1"_s,     u"square"_s, u"440"_s};
+        QTest::newRow("quote in output cannot split it")
+            << uR"(/t/a" -n "/etc/x.wav)"_s << QStringList{u"1"_s, u"Exp"_s, u"440"_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/a" -n "/etc/x.wav" synth 1 exp 440)"_s
+            << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,  uR"(/t/a" -n "/etc/x.wav)"_s,
+                           u"synth"_s, u"1"_s,     u"exp"_s, u"440"_s};
+        QTest::newRow("empty waveform leaves two blanks, no argument")
+            << u"/t/c.wav"_s << QStringList{u"3"_s, u""_s, u"1000"_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/c.wav" synth 3  1000)"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/c.wav"_s, u"synth"_s, u"3"_s, u"1000"_s};
+        QTest::newRow("decimal commas arrive as dots")
+            << u"/t/d.wav"_s << QStringList{u"2,5"_s, u"Triangle"_s, u"440,5"_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/d.wav" synth 2.5 triangle 440.5)"_s
+            << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,       u"/t/d.wav"_s,
+                           u"synth"_s, u"2.5"_s,   u"triangle"_s, u"440.5"_s};
+        QTest::newRow("typed blanks split fields, empty pieces dropped")
+            << u"/t/e.wav"_s << QStringList{u" 1  2 "_s, u"Pink Noise"_s, u""_s}
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/e.wav" synth  1  2  pinknoise )"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/e.wav"_s, u"synth"_s, u"1"_s, u"2"_s, u"pinknoise"_s};
+    }
+
+    void buildsTextAndArguments()
+    {
+        QFETCH(QString, output);
+        QFETCH(QStringList, inputs);
+        const SynthCommand command = BuildSynthCommand(output, MakeToneRequest(inputs[0], inputs[1], inputs[2]));
+        QTEST(command.text, "text");
+        QTEST(command.arguments, "arguments");
+        QCOMPARE(command.program, u"/work temp/sox.exe"_s);
+    }
+
+    void toolPathFollowsTemporaryFolder_data()
+    {
+        QTest::addColumn<QByteArray>("temp");
+        QTest::addColumn<QByteArray>("tmpdir");
+        QTest::addColumn<QString>("program");
+
+        QTest::newRow("TEMP wins") << QByteArray("/a") << QByteArray("/b") << u"/a/sox.exe"_s;
+        QTest::newRow("empty TEMP falls back to TMPDIR") << QByteArray("") << QByteArray("/b") << u"/b/sox.exe"_s;
+        QTest::newRow("neither set gives /tmp") << QByteArray() << QByteArray() << u"/tmp/sox.exe"_s;
+        QTest::newRow("trailing slash taken unchanged") << QByteArray("/a/") << QByteArray() << u"/a//sox.exe"_s;
+    }
+
+    void toolPathFollowsTemporaryFolder()
+    {
+        QFETCH(QByteArray, temp);
+        QFETCH(QByteArray, tmpdir);
+        temp.isNull() ? qunsetenv("TEMP") : qputenv("TEMP", temp);
+        tmpdir.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmpdir);
+        const SynthCommand command = BuildSynthCommand(u"/o.wav"_s, {});
+        QTEST(command.program, "program");
+        QVERIFY(command.text.startsWith(u'"' + command.program + u"\" "_s));
+    }
+};
+
+QUORVANE_TEST_MAIN(SynthCommandTest)
+#include "tst_synth_command.moc"

@@ -1,0 +1,124 @@
+#include "run_and_wait.h"
+#include "synth_command.h"
+#include "test_sandbox.h"
+#include "tool_files.h"
+#include "wav_analysis.h"
+
+#include <QDir>
+
+using namespace Qt::Literals::StringLiterals;
+
+// The whole core path that a command takes: tool files out, one run, tool files gone.
+class SynthesisTest : public QObject
+{
+    Q_OBJECT
+
+    QString temp;
+    QString outputFolder;
+
+    qint32 Synthesize(const QString &output, const QString &length, const QString &waveform, const QString &frequencies,
+                      ShellRunDetails *details = nullptr)
+    {
+        DeployTools();
+        const SynthCommand command = BuildSynthCommand(output, MakeToneRequest(length, waveform, frequencies));
+        const qint32 result = ShellAndWait(command.program, command.arguments, 0, details, CheckTrustedTool);
+        RemoveTools();
+        return result;
+    }
+
+private slots:
+    void init()
+    {
+        temp = TestSandbox::FreshTempFolder();
+        outputFolder = TestSandbox::FreshTempFolder();
+        qputenv("TEMP", QFile::encodeName(temp));
+    }
+
+    void cleanup()
+    {
+        // Only what the tool was asked to write: no tool file survives a run.
+        QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+    }
+
+    void writesTheRequestedTone_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("frequency"); // 0: noise, no single peak
+
+        QTest::newRow("5000 Hz sine survives the sample rate")
+            << u"2,5"_s << u"Sine (Default)"_s << u"5000"_s << 2.5 << 5000.0;
+        QTest::newRow("decimal comma frequency") << u"1"_s << u"Square"_s << u"440,5"_s << 1.0 << 440.5;
+        QTest::newRow("hh:mm:ss length") << u"00:00:01.5"_s << u"Triangle"_s << u"1000"_s << 1.5 << 1000.0;
+        QTest::newRow("white noise is mono") << u"1"_s << u"White Noise"_s << u""_s << 1.0 << 0.0;
+        QTest::newRow("pink noise is mono") << u"1"_s << u"Pink Noise"_s << u"1000"_s << 1.0 << 0.0;
+        QTest::newRow("brown noise is mono") << u"1"_s << u"Brown Noise"_s << u""_s << 1.0 << 0.0;
+    }
+
+    void writesTheRequestedTone()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(double, seconds);
+        QFETCH(double, frequency);
+        const QString output = outputFolder + u"/tone with blanks.wav"_s;
+
+        ShellRunDetails details;
+        QCOMPARE(Synthesize(output, length, waveform, frequencies, &details), 0);
+        QVERIFY2(details.started, qPrintable(details.errorOutput));
+
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.sampleRate, 48000);
+        QCOMPARE(wav.channels, 1);
+        QCOMPARE(qRound(wav.durationSeconds() * 1000), qRound(seconds * 1000));
+        if (frequency > 0) {
+            const double measured = DominantFrequency(wav.firstChannel, wav.sampleRate);
+            QVERIFY2(qAbs(measured - frequency) < 2.0, qPrintable(QString::number(measured)));
+        } else {
+            QVERIFY(RmsLevel(wav.firstChannel) > 0.01);
+        }
+    }
+
+    void toolFailureIsReportedWithItsReason()
+    {
+        ShellRunDetails details;
+        const qint32 result = Synthesize(outputFolder + u"/bad.wav"_s, u"1"_s, u"Sine (Default)"_s, u"abc"_s, &details);
+        QVERIFY(result != 0);
+        QVERIFY(details.started);
+        QVERIFY2(details.errorOutput.contains(u"synth"_s), qPrintable(details.errorOutput));
+    }
+
+    void quoteInOutputPathWritesExactlyThatFile()
+    {
+        const QString output = outputFolder + uR"(/a" -n "b.wav)"_s;
+        QCOMPARE(Synthesize(output, u"0.1"_s, u"Sine (Default)"_s, u"440"_s), 0);
+        QCOMPARE(QDir(outputFolder).entryList(QDir::Files), QStringList{QFileInfo(output).fileName()});
+    }
+
+    void plantedToolIsNeverStarted()
+    {
+        // Deployment replaced what was planted, but a file swapped in after deployment must
+        // not run either.
+        DeployTools();
+        const QString sox = ToolPath(ToolFiles[0]);
+        QFile::remove(sox);
+        QFile planted(sox);
+        QVERIFY(planted.open(QIODevice::WriteOnly));
+        planted.write("#!/bin/sh\ntouch \"$0.ran\"\n");
+        planted.close();
+        planted.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const SynthCommand command = BuildSynthCommand(outputFolder + u"/x.wav"_s, {});
+        ShellRunDetails details;
+        QVERIFY(ShellAndWait(command.program, command.arguments, 0, &details, CheckTrustedTool) < 0);
+        QVERIFY(!QFile::exists(sox + u".ran"_s));
+        QVERIFY2(details.errorOutput.contains(u"not started"_s), qPrintable(details.errorOutput));
+        RemoveTools();
+    }
+};
+
+QUORVANE_TEST_MAIN(SynthesisTest)
+#include "tst_synthesis.moc"

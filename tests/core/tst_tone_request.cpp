@@ -1,0 +1,86 @@
+#include "test_sandbox.h"
+#include "tone_request.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+class ToneRequestTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void makesToolWords_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("expectedLength");
+        QTest::addColumn<QString>("expectedWaveform");
+        QTest::addColumn<QString>("expectedFrequencies");
+
+        QTest::newRow("decimal comma becomes a dot")
+            << u"1,5"_s << u"Sine (Default)"_s << u"5000"_s << u"1.5"_s << u"sine"_s << u"5000"_s;
+        QTest::newRow("every comma, dots stay")
+            << u"1.000,5"_s << u"Square"_s << u"300,5-3300,5"_s << u"1.000.5"_s << u"square"_s << u"300.5-3300.5"_s;
+        QTest::newRow("hh:mm:ss.frac untouched")
+            << u"00:05:30.0"_s << u"Exp"_s << u"440"_s << u"00:05:30.0"_s << u"exp"_s << u"440"_s;
+        QTest::newRow("white noise is one word")
+            << u"2"_s << u"White Noise"_s << u"300-3300"_s << u"2"_s << u"whitenoise"_s << u"300-3300"_s;
+        QTest::newRow("pink noise is one word")
+            << u"2"_s << u"Pink Noise"_s << u""_s << u"2"_s << u"pinknoise"_s << u""_s;
+        QTest::newRow("brown noise is one word")
+            << u"2"_s << u"Brown Noise"_s << u"1"_s << u"2"_s << u"brownnoise"_s << u"1"_s;
+        QTest::newRow("empty waveform stays empty") << u"3"_s << u""_s << u"1000"_s << u"3"_s << u""_s << u"1000"_s;
+        QTest::newRow("marker removed twice")
+            << u""_s << u"Sine (Default) (Default)"_s << u""_s << u""_s << u"sine"_s << u""_s;
+        QTest::newRow("marker match is case-sensitive")
+            << u""_s << u"Sine (DEFAULT)"_s << u""_s << u""_s << u"sine(default)"_s << u""_s;
+        QTest::newRow("blanks in length and frequencies stay")
+            << u" 2 "_s << u"Triangle"_s << u"1 2"_s << u" 2 "_s << u"triangle"_s << u"1 2"_s;
+        QTest::newRow("commas never touch the waveform")
+            << u"1"_s << u"Saw,tooth"_s << u"1"_s << u"1"_s << u"saw,tooth"_s << u"1"_s;
+    }
+
+    void makesToolWords()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, waveform);
+        QFETCH(QString, frequencies);
+        const ToneRequest request = MakeToneRequest(length, waveform, frequencies);
+        QTEST(request.Length, "expectedLength");
+        QTEST(request.Waveform, "expectedWaveform");
+        QTEST(request.Frequencies, "expectedFrequencies");
+    }
+
+    void everyLabelGivesOneToolWord()
+    {
+        const QStringList expected{u"sine"_s, u"square"_s,     u"triangle"_s,  u"sawtooth"_s,  u"trapezium"_s,
+                                   u"exp"_s,  u"whitenoise"_s, u"pinknoise"_s, u"brownnoise"_s};
+        QStringList words;
+        for (const QString &label : WaveformLabels())
+            words << MakeToneRequest({}, label, {}).Waveform;
+        QCOMPARE(words, expected);
+    }
+
+    void checksOnlyExactEmptiness_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("both empty: length first") << u""_s << u""_s << u"You forgot to input length of audio."_s;
+        QTest::newRow("length empty") << u""_s << u"5000"_s << u"You forgot to input length of audio."_s;
+        QTest::newRow("frequencies empty") << u"3"_s << u""_s << u"You forgot to input frequencies."_s;
+        QTest::newRow("blanks pass") << u"   "_s << u" "_s << u""_s;
+        QTest::newRow("both present") << u"3"_s << u"300-3300"_s << u""_s;
+    }
+
+    void checksOnlyExactEmptiness()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, frequencies);
+        QTEST(CheckToneInputs(length, frequencies).value_or(QString()), "message");
+    }
+};
+
+QUORVANE_TEST_MAIN(ToneRequestTest)
+#include "tst_tone_request.moc"
