@@ -1,0 +1,101 @@
+#include "dialogs.h"
+
+#include "app_title.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class QtDialogs final : public Dialogs
+{
+public:
+    void message(QWidget *parent, const QString &text, const QString &detail) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(ApplicationTitle());
+        box.setIcon(QMessageBox::NoIcon);
+        box.setStandardButtons(QMessageBox::Ok);
+        // User text (file names, stored inputs) must never be taken for markup.
+        box.setTextFormat(Qt::PlainText);
+        box.setText(DisplayText(text));
+        if (!detail.isEmpty())
+            box.setDetailedText(DisplayText(detail));
+        box.exec();
+    }
+
+    void errorReport(QWidget *parent, const QString &prompt) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(ErrorReportCaption);
+        box.setIcon(QMessageBox::Warning);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.setText(DisplayText(prompt));
+        box.exec();
+    }
+
+    QString saveFileName(QWidget *parent, const QString &filter) override
+    {
+        QFileDialog dialog(parent);
+        dialog.setObjectName(u"CommonDialog1"_s);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // Qt's own dialog behaves the same on every desktop; the portal dialogs would ask about
+        // overwriting and add extensions on their own.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setNameFilters(NameFilters(filter));
+        dialog.selectFile(QString());
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        const QStringList files = dialog.selectedFiles();
+        return files.isEmpty() ? QString() : files.constFirst();
+    }
+};
+
+QtDialogs qtDialogs;
+Dialogs *current = nullptr;
+
+} // namespace
+
+Dialogs &CurrentDialogs()
+{
+    return current ? *current : qtDialogs;
+}
+
+void InstallDialogs(Dialogs *dialogs)
+{
+    current = dialogs;
+}
+
+QString DisplayText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(u"\r\n"_s, u"\n"_s);
+    shown.replace(u'\r', u'\n');
+    return shown;
+}
+
+QStringList NameFilters(const QString &filter)
+{
+    if (!filter.contains(u'|'))
+        return filter.split(u";;"_s, Qt::SkipEmptyParts);
+    QStringList filters;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &description = parts.at(i);
+        QString patterns = parts.at(i + 1);
+        patterns.replace(u';', u' ');
+        if (description.isEmpty() && patterns.isEmpty())
+            continue;
+        // Qt reads the patterns from the closing parentheses; add them when the description lacks them.
+        if (patterns.isEmpty() || description.endsWith(u'(' + patterns + u')'))
+            filters.append(description);
+        else
+            filters.append(description + u" ("_s + patterns + u')');
+    }
+    return filters;
+}

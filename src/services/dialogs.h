@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// The caption of the error report; every other box takes ApplicationTitle().
+inline const QString ErrorReportCaption = QStringLiteral("Application Error");
+
+// The boxes and the save dialog of the window, behind one seam so that tests can answer them
+// without a modal loop.
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+    // OK button only, no icon, ApplicationTitle() as caption; detail (may be empty) goes into the
+    // box's detailed text.
+    virtual void message(QWidget *parent, const QString &text, const QString &detail = {}) = 0;
+    // The error report box: warning icon, one OK, caption "Application Error".
+    virtual void errorReport(QWidget *parent, const QString &prompt) = 0;
+    // Asks for a file to save to, with Qt's own file dialog. Asks nothing when the file exists
+    // and adds no extension. Empty when the user cancels.
+    virtual QString saveFileName(QWidget *parent, const QString &filter) = 0;
+};
+
+// The Qt implementation unless a test installed another.
+Dialogs &CurrentDialogs();
+// nullptr restores the Qt implementation. The caller keeps ownership.
+void InstallDialogs(Dialogs *dialogs);
+
+// The text as a box shows it: CR LF and lone CRs become line breaks.
+QString DisplayText(const QString &text);
+
+// Qt name filters from a filter text: either "Wave Files (*.wav)|*.wav|" (description and
+// pattern pairs split by '|') or Qt's own "Wave Files (*.wav);;All (*)".
+QStringList NameFilters(const QString &filter);

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <optional>
+#include <utility>
+
+// The location texts of the six guarded procedures, as the error report names them.
+namespace Locations {
+inline const QString FormLoad = QStringLiteral("in Quorvane2021/08/31.Form1.Form_Load ");
+inline const QString PushButton1Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton1_Click ");
+inline const QString PushButton2Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton2_Click ");
+inline const QString PushButton3Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton3_Click ");
+inline const QString PushButton4Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton4_Click ");
+inline const QString PushButton6Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton6_Click ");
+} // namespace Locations
+
+// One call of a guarded procedure. Each numbered statement runs through step() or test(); a
+// failure is shown as the error report with the statement's line and the procedure goes on:
+//
+//     Guard g(Locations::PushButton2Click);
+//     if (g.test(106, [&] { return CommandBusy; }))
+//         return;
+//     g.step(108, [&] { CommandBusy = true; });
+//
+// A failing step resumes with the next statement. A failing test counts as true, so the first
+// statement inside its block runs next. A failing last statement of a Then branch resumes after
+// the whole block, because step() returns into the handler's own if/else.
+class Guard
+{
+public:
+    explicit Guard(QString location) : m_location(std::move(location)) {}
+    Guard(const Guard &) = delete;
+    Guard &operator=(const Guard &) = delete;
+
+    template<typename Action> void step(qint32 line, Action &&action)
+    {
+        std::optional<QString> failure;
+        try {
+            throwIfInjected(line);
+            std::forward<Action>(action)();
+        } catch (...) {
+            failure = CurrentFailure();
+        }
+        // Reported outside the handler, so no exception is pending while the box runs its loop.
+        if (failure)
+            report(line, *failure);
+    }
+
+    template<typename Condition> bool test(qint32 line, Condition &&condition)
+    {
+        std::optional<QString> failure;
+        try {
+            throwIfInjected(line);
+            return static_cast<bool>(std::forward<Condition>(condition)());
+        } catch (...) {
+            failure = CurrentFailure();
+        }
+        report(line, *failure);
+        return true;
+    }
+
+    const QString &location() const { return m_location; }
+    // How many reports this call has shown.
+    qint32 reportCount() const { return m_reportCount; }
+
+    // For tests: the nth statement (1 = the first) with this line number in every call of the
+    // procedure at location throws a Failure with this description instead of running.
+    static void InjectFailure(const QString &location, qint32 line, const QString &description, int statement = 1);
+    static void ClearInjectedFailures();
+
+private:
+    // The description of the exception being handled; only valid inside a catch block.
+    static QString CurrentFailure();
+    void throwIfInjected(qint32 line);
+    void report(qint32 line, const QString &description);
+
+    QString m_location;
+    qint32 m_reportCount = 0;
+    QHash<qint32, int> m_statementsSeen;
+};

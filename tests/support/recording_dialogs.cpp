@@ -1,0 +1,52 @@
+#include "recording_dialogs.h"
+
+#include "app_title.h"
+
+RecordingDialogs::RecordingDialogs() : m_previous(&CurrentDialogs())
+{
+    InstallDialogs(this);
+}
+
+RecordingDialogs::~RecordingDialogs()
+{
+    if (&CurrentDialogs() == this)
+        InstallDialogs(m_previous);
+}
+
+void RecordingDialogs::message(QWidget *parent, const QString &text, const QString &detail)
+{
+    record({DialogCall::Message, text, detail, ApplicationTitle(), parent});
+}
+
+void RecordingDialogs::errorReport(QWidget *parent, const QString &prompt)
+{
+    record({DialogCall::ErrorReport, prompt, {}, ErrorReportCaption, parent});
+}
+
+QString RecordingDialogs::saveFileName(QWidget *parent, const QString &filter)
+{
+    record({DialogCall::SaveFileName, filter, {}, {}, parent});
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
+}
+
+QStringList RecordingDialogs::texts(DialogCall::Kind kind) const
+{
+    QStringList result;
+    for (const DialogCall &call : calls) {
+        if (call.kind == kind)
+            result.append(call.text);
+    }
+    return result;
+}
+
+qsizetype RecordingDialogs::count(DialogCall::Kind kind) const
+{
+    return texts(kind).size();
+}
+
+void RecordingDialogs::record(DialogCall call)
+{
+    calls.append(call);
+    if (whileShown)
+        whileShown(call);
+}
