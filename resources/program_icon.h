@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QIcon>
+
+// The program icon, a sine wave on a blue-green tile, in the four sizes embedded in the program:
+// 32, 48, 128 and 256 pixels (":/icons/quorvane-<size>.png").
+QIcon ProgramIcon();
