@@ -1,0 +1,258 @@
+#include "app_title.h"
+#include "dialogs.h"
+#include "error_report.h"
+#include "recording_dialogs.h"
+#include "test_sandbox.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs inspect on the next modal dialog (other than ignore) as soon as it is shown. Whatever
+// inspect leaves open is closed, so a failed check cannot leave the test waiting in exec().
+class WhenModal
+{
+public:
+    explicit WhenModal(std::function<void(QWidget *)> inspect, QWidget *ignore = nullptr)
+        : m_inspect(std::move(inspect)), m_ignore(ignore)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || modal == m_ignore || !modal->isVisible())
+                return;
+            m_timer.stop();
+            m_seen = true;
+            m_inspect(modal);
+            if (auto *dialog = qobject_cast<QDialog *>(modal); dialog && dialog->isVisible())
+                dialog->done(QDialog::Rejected);
+        });
+        m_timer.start(10);
+    }
+    bool seen() const { return m_seen; }
+
+private:
+    std::function<void(QWidget *)> m_inspect;
+    QWidget *m_ignore;
+    QTimer m_timer;
+    bool m_seen = false;
+};
+
+// What a user does: types the name into the dialog's name field and presses Save.
+void TypeAndAccept(QFileDialog *dialog, const QString &name)
+{
+    auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    QVERIFY(field);
+    field->setText(name);
+    static_cast<QDialog *>(dialog)->accept(); // public there, protected in QFileDialog
+}
+
+} // namespace
+
+class DialogsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void displayText_data();
+    void displayText();
+    void nameFilters_data();
+    void nameFilters();
+    void messageIsPlainTextWithTitleAndOkOnly();
+    void messageDetailGoesToDetailedText();
+    void errorReportIsWarningWithOwnCaption();
+    void saveDialogReturnsTypedNameUnchanged();
+    void saveDialogAsksNothingForExistingFile();
+    void saveDialogCancelGivesEmptyName();
+    void recorderInstallsAndRestores();
+    void recorderAnswersSaveFromQueue();
+};
+
+void DialogsTest::displayText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("CR LF") << u"a\r\nb"_s << u"a\nb"_s;
+    QTest::newRow("lone CRs") << u"a\r\rb"_s << u"a\n\nb"_s;
+    QTest::newRow("LF stays") << u"a\nb"_s << u"a\nb"_s;
+    QTest::newRow("LF CR is two breaks") << u"a\n\rb"_s << u"a\n\nb"_s;
+    QTest::newRow("CR LF twice") << u"a\r\n\r\nb"_s << u"a\n\nb"_s;
+}
+
+void DialogsTest::displayText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(DisplayText(text), expected);
+}
+
+void DialogsTest::nameFilters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("wave files with closing bar")
+        << u"Wave Files (*.wav)|*.wav|"_s << QStringList{u"Wave Files (*.wav)"_s};
+    QTest::newRow("without closing bar") << u"Wave Files (*.wav)|*.wav"_s << QStringList{u"Wave Files (*.wav)"_s};
+    QTest::newRow("description without pattern")
+        << u"Wave Files|*.wav|All Files|*.*|"_s << QStringList{u"Wave Files (*.wav)"_s, u"All Files (*.*)"_s};
+    QTest::newRow("several patterns") << u"Sound|*.wav;*.aiff"_s << QStringList{u"Sound (*.wav *.aiff)"_s};
+    QTest::newRow("Qt form passes through")
+        << u"Wave Files (*.wav);;All (*)"_s << QStringList{u"Wave Files (*.wav)"_s, u"All (*)"_s};
+}
+
+void DialogsTest::nameFilters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(NameFilters(filter), expected);
+}
+
+void DialogsTest::messageIsPlainTextWithTitleAndOkOnly()
+{
+    SetApplicationTitle();
+    const QString text = u"<b>Done.</b>\r\nC:\\x & y"_s;
+    WhenModal when([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), u"Quorvane"_s);
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QCOMPARE(box->text(), u"<b>Done.</b>\nC:\\x & y"_s);
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->standardButton(box->buttons().constFirst()), QMessageBox::Ok);
+        QVERIFY(box->detailedText().isEmpty());
+        box->buttons().constFirst()->click();
+    });
+    CurrentDialogs().message(nullptr, text);
+    QVERIFY(when.seen());
+}
+
+void DialogsTest::messageDetailGoesToDetailedText()
+{
+    WhenModal when([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->text(), u"Cannot save settings."_s);
+        QCOMPARE(box->detailedText(), u"/root/.config\n/Marrowick"_s);
+        box->button(QMessageBox::Ok)->click();
+    });
+    CurrentDialogs().message(nullptr, u"Cannot save settings."_s, u"/root/.config\r/Marrowick"_s);
+    QVERIFY(when.seen());
+}
+
+void DialogsTest::errorReportIsWarningWithOwnCaption()
+{
+    SetApplicationTitle();
+    const QString prompt = BuildErrorPrompt(u"<i>Overflow</i>"_s, u"in Here "_s, 132);
+    WhenModal when([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), u"Application Error"_s);
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QCOMPARE(box->text(), DisplayText(prompt));
+        QCOMPARE(box->text().split(u'\n').size(), 4);
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->standardButton(box->buttons().constFirst()), QMessageBox::Ok);
+        box->buttons().constFirst()->click();
+    });
+    ErrorReport(u"<i>Overflow</i>"_s, u"in Here "_s, 132);
+    QVERIFY(when.seen());
+}
+
+void DialogsTest::saveDialogReturnsTypedNameUnchanged()
+{
+    QTemporaryDir folder;
+    const QString typed = folder.filePath(u"tone"_s);
+    WhenModal when([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->objectName(), u"CommonDialog1"_s);
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        QCOMPARE(dialog->nameFilters(), QStringList{u"Wave Files (*.wav)"_s});
+        QVERIFY(dialog->defaultSuffix().isEmpty());
+        const auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+        QVERIFY(field && field->text().isEmpty());
+        TypeAndAccept(dialog, typed);
+    });
+    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), typed);
+    QVERIFY(when.seen());
+}
+
+void DialogsTest::saveDialogAsksNothingForExistingFile()
+{
+    QTemporaryDir folder;
+    const QString existing = folder.filePath(u"old.wav"_s);
+    QFile file(existing);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    bool asked = false;
+    WhenModal when([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        // A question about overwriting would be a second modal box on top of the dialog.
+        WhenModal question([&](QWidget *) { asked = true; }, dialog);
+        TypeAndAccept(dialog, existing);
+    });
+    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), existing);
+    QVERIFY(when.seen());
+    QVERIFY(!asked);
+}
+
+void DialogsTest::saveDialogCancelGivesEmptyName()
+{
+    WhenModal when([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        dialog->reject();
+    });
+    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), QString());
+    QVERIFY(when.seen());
+}
+
+void DialogsTest::recorderInstallsAndRestores()
+{
+    Dialogs *qtDialogs = &CurrentDialogs();
+    {
+        RecordingDialogs outer;
+        QCOMPARE(&CurrentDialogs(), &outer);
+        {
+            RecordingDialogs inner;
+            QCOMPARE(&CurrentDialogs(), &inner);
+            CurrentDialogs().message(nullptr, u"inner"_s);
+            QCOMPARE(inner.texts(DialogCall::Message), QStringList{u"inner"_s});
+        }
+        QCOMPARE(&CurrentDialogs(), &outer);
+        QVERIFY(outer.calls.isEmpty());
+    }
+    QCOMPARE(&CurrentDialogs(), qtDialogs);
+    InstallDialogs(nullptr);
+    QCOMPARE(&CurrentDialogs(), qtDialogs);
+}
+
+void DialogsTest::recorderAnswersSaveFromQueue()
+{
+    SetApplicationTitle();
+    RecordingDialogs dialogs;
+    dialogs.queueSaveAnswer(u"/tmp/a.wav"_s);
+    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), u"/tmp/a.wav"_s);
+    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), QString());
+    CurrentDialogs().message(nullptr, u"Done."_s);
+    QCOMPARE(dialogs.count(DialogCall::SaveFileName), 2);
+    QCOMPARE(dialogs.calls.constLast().caption, u"Quorvane"_s);
+    QCOMPARE(dialogs.calls.constFirst().text, u"Wave Files (*.wav)|*.wav|"_s);
+}
+
+QUORVANE_TEST_MAIN(DialogsTest)
+#include "tst_dialogs.moc"
