@@ -29,8 +29,6 @@ private slots:
     void prompt_data();
     void prompt();
     void promptShowsAsFourLines();
-    void locationsAreTheFixedTexts_data();
-    void locationsAreTheFixedTexts();
     void reportGoesToErrorReportBox();
     void reportNamesActiveWindow();
     void failingBoxDoesNotEscape();
@@ -77,25 +75,6 @@ void ErrorReportTest::promptShowsAsFourLines()
     QCOMPARE(lines, expected);
     // The location brings the one blank; "at line " starts with a letter.
     QVERIFY(!prompt.contains(u"  at line"_s));
-}
-
-void ErrorReportTest::locationsAreTheFixedTexts_data()
-{
-    QTest::addColumn<QString>("location");
-    QTest::addColumn<QString>("procedure");
-    QTest::newRow("Form_Load") << Locations::FormLoad << u"Form_Load"_s;
-    QTest::newRow("PushButton1_Click") << Locations::PushButton1Click << u"PushButton1_Click"_s;
-    QTest::newRow("PushButton2_Click") << Locations::PushButton2Click << u"PushButton2_Click"_s;
-    QTest::newRow("PushButton3_Click") << Locations::PushButton3Click << u"PushButton3_Click"_s;
-    QTest::newRow("PushButton4_Click") << Locations::PushButton4Click << u"PushButton4_Click"_s;
-    QTest::newRow("PushButton6_Click") << Locations::PushButton6Click << u"PushButton6_Click"_s;
-}
-
-void ErrorReportTest::locationsAreTheFixedTexts()
-{
-    QFETCH(QString, location);
-    QFETCH(QString, procedure);
-    QCOMPARE(location, u"in Quorvane2021/08/31.Form1."_s + procedure + u' ');
 }
 
 void ErrorReportTest::reportGoesToErrorReportBox()

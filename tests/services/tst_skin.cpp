@@ -69,7 +69,6 @@ private slots:
     void unloadableSkinThrowsAfterColours_data();
     void unloadableSkinThrowsAfterColours();
     void unloadableSkinGivesOneLoadReport();
-    void applyWithoutLoadFails();
 
 private:
     void writeSkin(const QByteArray &bytes);
@@ -227,14 +226,6 @@ void SkinTest::unloadableSkinGivesOneLoadReport()
     const QString prompt = dialogs.calls.constFirst().text;
     QVERIFY2(prompt.startsWith(u"The skin file "_s + SkinFilePath()), qPrintable(prompt));
     QVERIFY(prompt.contains(u"\r\nin Quorvane2021/08/31.Form1.Form_Load at line 100\r\r"_s));
-}
-
-void SkinTest::applyWithoutLoadFails()
-{
-    QWidget window;
-    SkinFramework1 skin;
-    QVERIFY_THROWS_EXCEPTION(Failure, skin.applyWindow(&window));
-    QVERIFY(window.styleSheet().isEmpty());
 }
 
 QUORVANE_TEST_MAIN(SkinTest)
