@@ -1,10 +1,14 @@
+#include "form1.h"
+#include "playback.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char *argv[])
 {
+    PreparePlaybackBackend();
     QApplication app(argc, argv);
-    QLabel placeholder(QStringLiteral("Quorvane"));
-    placeholder.show();
+    Form1 window;
+    window.Form_Load();
+    window.show();
     return app.exec();
 }

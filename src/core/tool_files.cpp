@@ -88,12 +88,6 @@ int OpenWithoutFollowing(const QString &path)
     return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 }
 
-bool IsTrustedCopy(const QString &path, const QByteArray &bytes, bool mustBeExecutable)
-{
-    FileDescriptor fd(OpenWithoutFollowing(path));
-    return fd.get() >= 0 && ProblemWithOpenedCopy(fd.get(), bytes, mustBeExecutable).isEmpty();
-}
-
 void WriteAll(int fd, const QByteArray &bytes, const QString &path)
 {
     qsizetype done = 0;
@@ -130,9 +124,10 @@ bool FileExists(const QString &path)
     return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
-bool IsTrustedCopy(const QString &path, const QByteArray &bytes)
+bool IsTrustedCopy(const QString &path, const QByteArray &bytes, bool mustBeExecutable)
 {
-    return IsTrustedCopy(path, bytes, false);
+    FileDescriptor fd(OpenWithoutFollowing(path));
+    return fd.get() >= 0 && ProblemWithOpenedCopy(fd.get(), bytes, mustBeExecutable).isEmpty();
 }
 
 void WriteResourceFile(const QByteArray &bytes, const QString &path, bool executable)

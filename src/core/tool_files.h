@@ -34,8 +34,9 @@ bool FileExists(const QString &path);
 
 // True when a regular file (not a symlink) at the path is owned by this user, is not
 // writable by group or others, and holds exactly these bytes: the only kind of left-over
-// tool file that may be used as it is. Never throws.
-bool IsTrustedCopy(const QString &path, const QByteArray &bytes);
+// tool file that may be used as it is. A program must also be executable by its owner.
+// Never throws.
+bool IsTrustedCopy(const QString &path, const QByteArray &bytes, bool mustBeExecutable = false);
 
 // Writes bytes to path unless a trusted copy is already there. A file or link of another kind
 // at the path is never written through: a new file is made in the same folder and renamed over

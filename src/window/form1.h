@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QCursor>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class Guard;
+
+// The program's one working window: three inputs, two commands, sample data and two tips.
+// Handlers keep the names of the controls and events they answer (Text1_Change, ...).
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The window-wide pointer: the ordinary arrow, the busy pointer of a running command, or the
+    // hand over the push buttons.
+    enum class PointerState
+    {
+        Default = 0,
+        Busy = 11,
+        Custom = 99
+    };
+
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: skin, caption, icon, title, hand cursor, home page chance, the waveform list and
+    // the restored inputs. Runs before the window is first shown.
+    void Form_Load();
+    // Ends the program; a tool still running is stopped first.
+    void Form_Unload();
+
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton6_Click();
+
+    void Text1_Change();
+    void Text2_Change();
+    void Combo1_Click();
+    void Combo1_Change();
+    void Text1_GotFocus();
+    void Text2_GotFocus();
+
+    void Form_MouseMove();
+    void Frame1_MouseMove();
+    void Frame2_MouseMove();
+    void Frame3_MouseMove();
+    void PushButton_MouseMove();
+
+    PointerState pointerState() const { return m_pointerState; }
+    void setPointerState(PointerState state);
+    // The pointer that the custom state shows: the hand cursor file, or the platform's hand.
+    const QCursor &customPointer() const { return m_customPointer; }
+    bool hasCustomPointerImage() const { return m_customPointerImage.has_value(); }
+
+    // True while Save or Preview runs.
+    bool CommandBusy = false;
+
+    // What ending the program does; tests replace it to watch instead of exiting.
+    std::function<void()> endProcess;
+
+    QLineEdit *Text1;
+    QLineEdit *Text2;
+    QComboBox *Combo1;
+    QPushButton *PushButton1;
+    QPushButton *PushButton2;
+    QPushButton *PushButton3;
+    QPushButton *PushButton4;
+    QPushButton *PushButton6;
+    QGroupBox *Frame1;
+    QGroupBox *Frame2;
+    QGroupBox *Frame3;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void saveInput(const QString &key, const QString &value);
+    void showMessage(const QString &text, const QString &detail = {});
+    void deployToolFile(Guard &guard, qint32 firstLine, int row);
+
+    PointerState m_pointerState = PointerState::Default;
+    QCursor m_customPointer;
+    std::optional<QCursor> m_customPointerImage;
+    bool m_settingsWarningShown = false;
+    bool m_centred = false;
+    bool m_ending = false;
+};

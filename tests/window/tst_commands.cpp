@@ -1,0 +1,308 @@
+#include "build_config.h"
+#include "guard.h"
+#include "home_page.h"
+#include "playback.h"
+#include "test_sandbox.h"
+#include "tool_files.h"
+#include "wav_analysis.h"
+#include "window_fixture.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace WindowFixture;
+
+namespace {
+
+const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
+const QString PreviewFailed =
+    u"Failed to generate tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail) + u'.';
+
+} // namespace
+
+class CommandsTest : public QObject
+{
+    Q_OBJECT
+
+    QString temp;
+    QString outputs;
+    std::unique_ptr<Form1> window;
+
+    void setInputs(const QString &length, int waveform, const QString &frequencies)
+    {
+        window->Text1->setText(length);
+        window->Combo1->setCurrentIndex(waveform);
+        window->Text2->setText(frequencies);
+    }
+
+    QStringList toolFilesLeft() const
+    {
+        return QDir(temp).entryList({u"*.exe"_s, u"*.dll"_s, u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
+    }
+
+    void verifyTone(const QString &path, double seconds, double frequency)
+    {
+        const WavInfo wav = ReadWav(path);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.sampleRate, 48000);
+        QCOMPARE(wav.channels, 1);
+        QCOMPARE(qRound(wav.durationSeconds() * 100), qRound(seconds * 100));
+        const double measured = DominantFrequency(wav.firstChannel, wav.sampleRate);
+        // Short tones give a coarse spectrum: allow one per cent.
+        QVERIFY2(qAbs(measured - frequency) <= qMax(2.0, frequency / 100), qPrintable(QString::number(measured)));
+    }
+
+private slots:
+    void init()
+    {
+        ClearStore();
+        Guard::ClearInjectedFailures();
+        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+        temp = TestSandbox::FreshTempFolder();
+        outputs = TestSandbox::FreshTempFolder();
+        qputenv("TEMP", QFile::encodeName(temp));
+        window = StartWindow();
+    }
+
+    void cleanup()
+    {
+        QVERIFY(!window->CommandBusy);
+        QCOMPARE(window->pointerState(), Form1::PointerState::Default);
+        QCOMPARE(toolFilesLeft(), QStringList());
+        window.reset();
+        StopPlayback();
+    }
+
+    void emptyInputsAreRemindedBeforeTheDialog_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("reminder");
+        QTest::newRow("both empty: length first") << u""_s << u""_s << u"You forgot to input length of audio."_s;
+        QTest::newRow("length empty") << u""_s << u"5"_s << u"You forgot to input length of audio."_s;
+        QTest::newRow("frequencies empty") << u"1"_s << u""_s << u"You forgot to input frequencies."_s;
+    }
+
+    void emptyInputsAreRemindedBeforeTheDialog()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, frequencies);
+        setInputs(length, 0, frequencies);
+        RecordingDialogs dialogs;
+        window->PushButton2->click();
+        QCOMPARE(dialogs.calls.size(), 1);
+        QTEST(dialogs.texts(DialogCall::Message).value(0), "reminder");
+    }
+
+    void cancelEndsSilently()
+    {
+        RecordingDialogs dialogs;
+        dialogs.whileShown = [&](const DialogCall &) {
+            QCOMPARE(window->pointerState(), Form1::PointerState::Default);
+            QVERIFY(window->CommandBusy);
+        };
+        window->PushButton2->click();
+        window->PushButton2->click();
+        QCOMPARE(dialogs.count(DialogCall::SaveFileName), 2);
+        QCOMPARE(dialogs.calls.size(), 2);
+        QCOMPARE(dialogs.calls[0].text, u"Wave Files (*.wav)|*.wav|"_s);
+        QCOMPARE(QDir(temp).entryList(QDir::Files), QStringList());
+    }
+
+    void savesTheRequestedTone_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("frequency");
+        QTest::newRow("plain") << u"tone.wav"_s << u"0.5"_s << 0 << u"1000"_s << 0.5 << 1000.0;
+        QTest::newRow("decimal commas reach the tool as dots")
+            << u"comma.wav"_s << u"2,5"_s << 0 << u"440,5"_s << 2.5 << 440.5;
+        QTest::newRow("blanks in the name") << u"my tone a b.wav"_s << u"0.2"_s << 1 << u"500"_s << 0.2 << 500.0;
+        QTest::newRow("double quote in the name") << uR"(a" -n "b.wav)"_s << u"0.2"_s << 0 << u"800"_s << 0.2 << 800.0;
+        QTest::newRow("above 4000 Hz") << u"high.wav"_s << u"0.5"_s << 0 << u"5000"_s << 0.5 << 5000.0;
+    }
+
+    void savesTheRequestedTone()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, length);
+        QFETCH(int, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(double, seconds);
+        QFETCH(double, frequency);
+        setInputs(length, waveform, frequencies);
+        const QString path = outputs + u'/' + name;
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(path);
+        window->PushButton2->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(dialogs.count(DialogCall::ErrorReport), 0);
+        QCOMPARE(QDir(outputs).entryList(QDir::Files), QStringList{name}); // exactly that file, nothing else
+        verifyTone(path, seconds, frequency);
+    }
+
+    void failedRunIsNeverDone_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << u"synth"_s;
+        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << u"can't sweep this type"_s;
+        QTest::newRow("bad length") << u"x"_s << 0 << u"440"_s << u"synth"_s;
+    }
+
+    void failedRunIsNeverDone()
+    {
+        QFETCH(QString, length);
+        QFETCH(int, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(QString, reason);
+        const QString path = outputs + u"/old.wav"_s;
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("an older file");
+        old.close();
+        setInputs(length, waveform, frequencies);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(path);
+        window->PushButton2->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{SaveFailed});
+        QVERIFY2(dialogs.calls.last().detail.contains(reason), qPrintable(dialogs.calls.last().detail));
+    }
+
+    void clicksDuringARunAreIgnoredAndLateEditsWait()
+    {
+        setInputs(u"1"_s, 0, u"1000"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/first.wav"_s);
+        dialogs.queueSaveAnswer(outputs + u"/second.wav"_s);
+        // Runs at every event pass of the command: first while the tool files are written, then,
+        // once the last one is there, while the tool runs.
+        int passes = 0;
+        bool duringRun = false;
+        QTimer pass;
+        connect(&pass, &QTimer::timeout, this, [&] {
+            if (++passes == 1) {
+                window->Text2->setText(u"1500"_s); // before the inputs are read: taken
+            } else if (!duringRun && QFile::exists(temp + u"/zlib1.dll"_s)) {
+                duringRun = true;
+                QVERIFY(window->CommandBusy);
+                QCOMPARE(window->pointerState(), Form1::PointerState::Busy);
+                window->PushButton2->click();
+                window->PushButton3->click();
+                window->Text2->setText(u"2000"_s); // too late for this run, but stored
+            }
+        });
+        pass.start(0);
+        window->PushButton2->click();
+        pass.stop();
+        QVERIFY(duringRun);
+        QCOMPARE(dialogs.count(DialogCall::SaveFileName), 1);
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(GetSetting(Settings::App, Settings::Section, Settings::Text2, {}), u"2000"_s);
+        verifyTone(outputs + u"/first.wav"_s, 1.0, 1500.0);
+        QVERIFY(!QFile::exists(temp + u"/preview.wav"_s));
+    }
+
+    void failedStepsResumeWhereTheyShould_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("statement");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("fileWritten");
+        // The program file is not written: the run is refused and reported, not "Done.".
+        QTest::newRow("writing the tool") << 130 << 2 << QStringList{SaveFailed} << false;
+        QTest::newRow("writing a library") << 136 << 2 << QStringList{u"Done."_s} << true;
+        QTest::newRow("reading the inputs") << 158 << 1 << QStringList{SaveFailed} << false;
+        QTest::newRow("judging the outcome") << 176 << 1 << QStringList{SaveFailed} << true;
+        QTest::newRow("the Done message") << 178 << 1 << QStringList() << true;
+        QTest::newRow("removing the tool") << 164 << 1 << QStringList{u"Done."_s} << true;
+    }
+
+    void failedStepsResumeWhereTheyShould()
+    {
+        QFETCH(int, line);
+        QFETCH(int, statement);
+        Guard::InjectFailure(Locations::PushButton2Click, line, u"injected"_s, statement);
+        setInputs(u"0.2"_s, 0, u"440"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/t.wav"_s);
+        window->PushButton2->click();
+        QCOMPARE(dialogs.count(DialogCall::ErrorReport), 1);
+        QVERIFY(dialogs.texts(DialogCall::ErrorReport)[0].startsWith(
+            u"injected\r\nin Quorvane2021/08/31.Form1.PushButton2_Click at line %1\r\r"_s.arg(line)));
+        QTEST(dialogs.texts(DialogCall::Message), "messages");
+        QTEST(QFile::exists(outputs + u"/t.wav"_s), "fileWritten");
+        if (line == 164) // the one file left behind is taken away by the next command
+            QCOMPARE(toolFilesLeft(), QStringList{u"sox.exe"_s});
+        if (line == 164)
+            RemoveTools();
+    }
+
+    void previewPlaysWithoutAWord()
+    {
+        setInputs(u"0.3"_s, 2, u"700"_s);
+        RecordingDialogs dialogs;
+        window->PushButton3->click();
+        QVERIFY(dialogs.calls.isEmpty());
+        verifyTone(temp + u"/preview.wav"_s, 0.3, 700.0);
+    }
+
+    void previewChecksNothingAndReportsFailure_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("frequencies");
+        QTest::newRow("empty length") << u""_s << u"440"_s;
+        QTest::newRow("empty frequencies") << u"1"_s << u""_s;
+        QTest::newRow("not a frequency") << u"1"_s << u"abc"_s;
+    }
+
+    void previewChecksNothingAndReportsFailure()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, frequencies);
+        // A preview from an earlier run is still there; it must not pass for this one.
+        setInputs(u"0.2"_s, 0, u"440"_s);
+        window->PushButton3->click();
+        QVERIFY(QFile::exists(temp + u"/preview.wav"_s));
+        StopPlayback();
+
+        setInputs(length, 0, frequencies);
+        RecordingDialogs dialogs;
+        window->PushButton3->click();
+        if (length.isEmpty() || frequencies == u"abc") {
+            QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{PreviewFailed});
+            QVERIFY(!dialogs.calls[0].detail.isEmpty());
+            QVERIFY(!IsSoundPlaying());
+        } else {
+            // An empty frequency is the tool's own default: a tone all the same.
+            QVERIFY(dialogs.calls.isEmpty());
+        }
+        QCOMPARE(dialogs.count(DialogCall::ErrorReport), 0);
+    }
+
+    void closingDuringARunStopsTheTool()
+    {
+        int ended = 0;
+        window->endProcess = [&] { ++ended; };
+        setInputs(u"600"_s, 0, u"440"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/long.wav"_s);
+        QTimer::singleShot(400, window.get(), [&] { window->close(); });
+        QElapsedTimer clock;
+        clock.start();
+        window->PushButton2->click();
+        QCOMPARE(ended, 1);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{SaveFailed});
+    }
+};
+
+QUORVANE_TEST_MAIN(CommandsTest)
+#include "tst_commands.moc"

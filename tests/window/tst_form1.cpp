@@ -1,0 +1,413 @@
+#include "app_title.h"
+#include "build_config.h"
+#include "guard.h"
+#include "home_page.h"
+#include "test_sandbox.h"
+#include "window_fixture.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace WindowFixture;
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+
+    QString handCursorCopy() const { return QCoreApplication::applicationDirPath() + u"/HAND-M.CUR"_s; }
+
+    void sendMove(QWidget *target, QPoint position)
+    {
+        QMouseEvent move(QEvent::MouseMove, position, target->mapToGlobal(position), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(target, &move);
+    }
+
+private slots:
+    void init()
+    {
+        ClearStore();
+        Guard::ClearInjectedFailures();
+        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+        QFile::remove(handCursorCopy());
+    }
+
+    void firstStartShowsDefaultsAndStoresThem()
+    {
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QCOMPARE(window->windowTitle(), u"Quorvane"_s);
+        QVERIFY(!window->windowIcon().isNull());
+        QCOMPARE(ApplicationTitle(), u"Quorvane"_s);
+        QStringList items;
+        for (int i = 0; i < window->Combo1->count(); ++i)
+            items << window->Combo1->itemText(i);
+        QCOMPARE(items, (QStringList{u"Sine (Default)"_s, u"Square"_s, u"Triangle"_s, u"Sawtooth"_s, u"Trapezium"_s,
+                                     u"Exp"_s, u"White Noise"_s, u"Pink Noise"_s, u"Brown Noise"_s}));
+        QCOMPARE(window->Combo1->currentText(), u"Sine (Default)"_s);
+        QCOMPARE(window->Text1->text(), u"3"_s);
+        QCOMPARE(window->Text2->text(), u"300-3300"_s);
+        QCOMPARE(Stored(u"Combo1"_s), u"0"_s);
+        QCOMPARE(Stored(u"Text1"_s), u"3"_s);
+        QCOMPARE(Stored(u"Text2"_s), u"300-3300"_s);
+        QVERIFY(dialogs.calls.isEmpty());
+    }
+
+    void restoresStoredInputs_data()
+    {
+        QTest::addColumn<QString>("combo");
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<int>("index");
+        QTest::newRow("empty texts stay empty") << u"5"_s << u""_s << u""_s << 5;
+        QTest::newRow("decimal commas kept, no item") << u"-1"_s << u"2,5"_s << u"440,5"_s << -1;
+        QTest::newRow("last item, long length") << u"8"_s << u"00:05:30.0"_s << u"1 - 2, \"x\" é"_s << 8;
+    }
+
+    void restoresStoredInputs()
+    {
+        QFETCH(QString, combo);
+        QFETCH(QString, length);
+        QFETCH(QString, frequencies);
+        Store(u"Combo1"_s, combo);
+        Store(u"Text1"_s, length);
+        Store(u"Text2"_s, frequencies);
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QTEST(window->Combo1->currentIndex(), "index");
+        QCOMPARE(window->Text1->text(), length);
+        QCOMPARE(window->Text2->text(), frequencies);
+        // Restoring did not lose or change anything in the store.
+        QCOMPARE(Stored(u"Combo1"_s), combo);
+        QCOMPARE(Stored(u"Text1"_s), length);
+        QVERIFY(dialogs.calls.isEmpty());
+    }
+
+    void badStoredWaveformIsReportedOnce_data()
+    {
+        QTest::addColumn<QString>("combo");
+        QTest::newRow("past the last item") << u"9"_s;
+        QTest::newRow("not a number") << u"x"_s;
+        QTest::newRow("twelve") << u"12"_s;
+        QTest::newRow("below no item") << u"-2"_s;
+        QTest::newRow("beyond 16 bits") << u"70000"_s;
+    }
+
+    void badStoredWaveformIsReportedOnce()
+    {
+        QFETCH(QString, combo);
+        Store(u"Combo1"_s, combo);
+        Store(u"Text1"_s, u"7"_s);
+        Store(u"Text2"_s, u"440"_s);
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        const QStringList reports = dialogs.texts(DialogCall::ErrorReport);
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].contains(u"\r\nin Quorvane2021/08/31.Form1.Form_Load at line 146\r\r"_s));
+        QCOMPARE(window->Combo1->currentIndex(), -1);
+        QCOMPARE(window->Text1->text(), u"7"_s);
+        QCOMPARE(window->Text2->text(), u"440"_s);
+    }
+
+    void controlsStandWhereDesigned_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("caption");
+        // Twips divided by 15.
+        QTest::newRow("PushButton4") << u"PushButton4"_s << u"Form1"_s << QRect(8, 8, 520, 27)
+                                     << u"Load Sample/Example Data"_s;
+        QTest::newRow("Frame1") << u"Frame1"_s << u"Form1"_s << QRect(8, 40, 520, 55)
+                                << u"Length of Audio (seconds/hh:mm:ss.frac)"_s;
+        QTest::newRow("Text1") << u"Text1"_s << u"Frame1"_s << QRect(16, 20, 457, 23) << QString();
+        QTest::newRow("PushButton6") << u"PushButton6"_s << u"Frame1"_s << QRect(480, 20, 24, 23) << u"?"_s;
+        QTest::newRow("Frame3") << u"Frame3"_s << u"Form1"_s << QRect(8, 100, 520, 55) << u"Frequencies (Hz)"_s;
+        QTest::newRow("Text2") << u"Text2"_s << u"Frame3"_s << QRect(16, 20, 457, 23) << QString();
+        QTest::newRow("PushButton1") << u"PushButton1"_s << u"Frame3"_s << QRect(480, 20, 24, 23) << u"?"_s;
+        QTest::newRow("Frame2") << u"Frame2"_s << u"Form1"_s << QRect(8, 160, 520, 55) << u"Type"_s;
+        QTest::newRow("Combo1") << u"Combo1"_s << u"Frame2"_s << QRect(16, 20, 489, 23) << QString();
+        QTest::newRow("PushButton3") << u"PushButton3"_s << u"Form1"_s << QRect(8, 223, 520, 27) << u"Preview Tone"_s;
+        QTest::newRow("PushButton2") << u"PushButton2"_s << u"Form1"_s << QRect(8, 257, 520, 27)
+                                     << u"Save Tone As Audio File"_s;
+    }
+
+    void controlsStandWhereDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        Form1 window;
+        QCOMPARE(window.size(), QSize(536, 291));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        auto *control = window.findChild<QWidget *>(name);
+        QVERIFY(control);
+        QTEST(control->parentWidget()->objectName(), "container");
+        QTEST(control->geometry(), "geometry");
+        if (auto *button = qobject_cast<QPushButton *>(control)) {
+            QCOMPARE(button->text(), caption);
+            QCOMPARE(button->font().pointSizeF(), 11.25);
+            QVERIFY(button->font().bold());
+        } else if (auto *frame = qobject_cast<QGroupBox *>(control)) {
+            QCOMPARE(frame->title(), caption);
+        }
+        if (!qobject_cast<QPushButton *>(control)) {
+            QCOMPARE(control->font().pointSizeF(), 9.0);
+            QVERIFY(control->font().bold());
+            QCOMPARE(control->font().family(), u"Arial"_s);
+        }
+    }
+
+    void tabOrderFollowsDesign()
+    {
+        Form1 window;
+        const QStringList controls{u"Text1"_s,  u"PushButton6"_s, u"Text2"_s,       u"PushButton1"_s,
+                                   u"Combo1"_s, u"PushButton3"_s, u"PushButton2"_s, u"PushButton4"_s};
+        QStringList order;
+        QWidget *widget = window.Text1;
+        do {
+            if (controls.contains(widget->objectName()))
+                order << widget->objectName();
+            widget = widget->nextInFocusChain();
+        } while (widget != window.Text1);
+        QCOMPARE(order, controls);
+        QVERIFY(!window.Combo1->isEditable());
+    }
+
+    void failedStartUpStepIsReportedAndStartUpGoesOn_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("statement");
+        QTest::addColumn<bool>("titleSet");
+        QTest::newRow("skin") << 100 << 1 << true;
+        QTest::newRow("caption") << 104 << 1 << true;
+        QTest::newRow("application title") << 104 << 3 << true;
+        QTest::newRow("home page") << 110 << 1 << true;
+        QTest::newRow("first item") << 128 << 1 << true;
+        QTest::newRow("stored length") << 148 << 1 << true;
+    }
+
+    void failedStartUpStepIsReportedAndStartUpGoesOn()
+    {
+        QFETCH(int, line);
+        QFETCH(int, statement);
+        Guard::InjectFailure(Locations::FormLoad, line, u"injected"_s, statement);
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QCOMPARE(dialogs.texts(DialogCall::ErrorReport),
+                 QStringList{u"injected\r\nin Quorvane2021/08/31.Form1.Form_Load at line %1\r\rPlease email screenshot "
+                             "of this message to "_s.arg(line) +
+                             QString::fromUtf16(BuildConfig::ErrorReportEmail)});
+        QCOMPARE(window->Text2->text(), u"300-3300"_s); // the last step still ran
+        QCOMPARE(window->Combo1->count(), line == 128 ? 8 : 9);
+        QCOMPARE(window->windowTitle(), line == 104 && statement == 1 ? u"Form1"_s : u"Quorvane"_s);
+    }
+
+    void handCursorFileBecomesTheCustomPointer()
+    {
+        {
+            auto window = StartWindow();
+            QVERIFY(!window->hasCustomPointerImage());
+            QCOMPARE(window->customPointer().shape(), Qt::PointingHandCursor);
+        }
+        QVERIFY(QFile::copy(QStringLiteral(QUORVANE_HAND_CURSOR), handCursorCopy()));
+        {
+            auto window = StartWindow();
+            QVERIFY(window->hasCustomPointerImage());
+            QCOMPARE(window->customPointer().shape(), Qt::BitmapCursor);
+        }
+        QFile::remove(handCursorCopy());
+        QFile broken(handCursorCopy());
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("not a picture");
+        broken.close();
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QCOMPARE(dialogs.count(DialogCall::ErrorReport), 1);
+        QVERIFY(dialogs.texts(DialogCall::ErrorReport)[0].contains(u"at line 108\r"_s));
+        QVERIFY(!window->hasCustomPointerImage());
+        QFile::remove(handCursorCopy());
+    }
+
+    void homePageOpensOnlyOnTheLuckyDraw_data()
+    {
+        QTest::addColumn<int>("draw");
+        QTest::addColumn<bool>("browserWorks");
+        QTest::addColumn<int>("opened");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("draw 7 opens") << 7 << true << 1 << 0;
+        QTest::newRow("draw 8 does nothing") << 8 << true << 0 << 0;
+        QTest::newRow("draw 100 does nothing") << 100 << true << 0 << 0;
+        QTest::newRow("no browser is reported") << 7 << false << 1 << 1;
+    }
+
+    void homePageOpensOnlyOnTheLuckyDraw()
+    {
+        QFETCH(int, draw);
+        QFETCH(bool, browserWorks);
+        QList<QUrl> opened;
+        SetHomePageChance({[&](quint32) { return draw; },
+                           [&](const QUrl &url) {
+                               opened << url;
+                               return browserWorks;
+                           }});
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QTEST(int(opened.size()), "opened");
+        if (!opened.isEmpty())
+            QCOMPARE(opened[0], QUrl(QString::fromUtf16(BuildConfig::HomePage)));
+        QTEST(int(dialogs.count(DialogCall::ErrorReport)), "reports");
+        QCOMPARE(window->Combo1->count(), 9);
+    }
+
+    void defaultDrawIsUniformFromOneToHundred()
+    {
+        const auto draw = DefaultHomePageChance().draw;
+        QSet<int> seen;
+        for (quint32 seed = 0; seed < 86400; seed += 7)
+            seen.insert(draw(seed));
+        QCOMPARE(seen.size(), 100);
+        QCOMPARE(*std::min_element(seen.begin(), seen.end()), 1);
+        QCOMPARE(*std::max_element(seen.begin(), seen.end()), 100);
+    }
+
+    void everyEditIsStoredAtOnce()
+    {
+        auto window = StartWindow();
+        window->Text1->clear();
+        QCOMPARE(Stored(u"Text1"_s), u""_s);
+        QTest::keyClick(window->Text1, Qt::Key_2);
+        QCOMPARE(Stored(u"Text1"_s), u"2"_s);
+        QTest::keyClicks(window->Text1, u",5"_s);
+        QCOMPARE(Stored(u"Text1"_s), u"2,5"_s);
+        window->Combo1->setCurrentIndex(7);
+        QCOMPARE(Stored(u"Combo1"_s), u"7"_s);
+        window->Text2->setText(u"5000"_s);
+        QCOMPARE(Stored(u"Text2"_s), u"5000"_s);
+    }
+
+    void storeThatCannotBeWrittenIsToldOncePerRun()
+    {
+        QDir().mkpath(SettingsFilePath(Settings::App, Settings::Section)); // a folder where the file goes
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        window->Text1->setText(u"1"_s);
+        window->Text1->setText(u"12"_s);
+        QCOMPARE(dialogs.count(DialogCall::Message), 1);
+        QVERIFY(dialogs.calls[0].detail.contains(SettingsFilePath(Settings::App, Settings::Section)));
+        QCOMPARE(dialogs.count(DialogCall::ErrorReport), 0);
+        QCOMPARE(window->Text1->text(), u"12"_s);
+    }
+
+    void sampleDataOverwritesEditsAndIsStored()
+    {
+        auto window = StartWindow();
+        window->Text1->setText(u"9"_s);
+        window->Text2->setText(u"1"_s);
+        window->Combo1->setCurrentIndex(4);
+        RecordingDialogs dialogs;
+        window->PushButton4->click();
+        QCOMPARE(window->Text1->text(), u"3"_s);
+        QCOMPARE(window->Text2->text(), u"300-3300"_s);
+        QCOMPARE(window->Combo1->currentIndex(), 0);
+        QCOMPARE(Stored(u"Text1"_s), u"3"_s);
+        QCOMPARE(Stored(u"Text2"_s), u"300-3300"_s);
+        QCOMPARE(Stored(u"Combo1"_s), u"0"_s);
+        QVERIFY(dialogs.calls.isEmpty());
+
+        // Already on the first item: still stored.
+        Store(u"Combo1"_s, u"3"_s);
+        window->PushButton4->click();
+        QCOMPARE(Stored(u"Combo1"_s), u"0"_s);
+    }
+
+    void tipsOnlyInform_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("frequencies") << u"PushButton1"_s
+                                     << u"This is the frequency of audio in Hz. You can input a single value such as "
+                                        "5000 or a range like 300-3300."_s;
+        QTest::newRow("length") << u"PushButton6"_s
+                                << u"This is a length of audio in seconds. For example: 2\r\n\r\nNote: you can also "
+                                   "input in this format hh:mm:ss.frac like 00:05:30.0 which means 5 mins and 30 "
+                                   "seconds."_s;
+    }
+
+    void tipsOnlyInform()
+    {
+        QFETCH(QString, button);
+        auto window = StartWindow();
+        window->Text1->setText(u"4"_s);
+        RecordingDialogs dialogs;
+        window->findChild<QPushButton *>(button)->click();
+        QCOMPARE(dialogs.calls.size(), 1);
+        QCOMPARE(dialogs.calls[0].kind, DialogCall::Message);
+        QTEST(dialogs.calls[0].text, "text");
+        QCOMPARE(dialogs.calls[0].caption, ApplicationTitle());
+        QCOMPARE(window->Text1->text(), u"4"_s);
+        QCOMPARE(Stored(u"Text1"_s), u"4"_s);
+    }
+
+    void focusSelectsTheWholeText()
+    {
+        auto window = StartWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCOMPARE(QApplication::focusWidget(), window->Text1);
+        QCOMPARE(window->Text1->selectedText(), u"3"_s);
+        window->Text2->setFocus(Qt::TabFocusReason);
+        QCOMPARE(window->Text2->selectedText(), u"300-3300"_s);
+        window->Text1->clear();
+        window->Text1->setFocus(Qt::MouseFocusReason);
+        QVERIFY(!window->Text1->hasSelectedText());
+    }
+
+    void pointerFollowsHover()
+    {
+        auto window = StartWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        using State = Form1::PointerState;
+        for (QPushButton *button : {window->PushButton1, window->PushButton2, window->PushButton3, window->PushButton4,
+                                    window->PushButton6}) {
+            window->setPointerState(State::Default);
+            sendMove(button, {3, 3});
+            QCOMPARE(window->pointerState(), State::Custom);
+            QCOMPARE(window->cursor().shape(), Qt::PointingHandCursor);
+        }
+        sendMove(window->Frame2, {2, 2});
+        QCOMPARE(window->pointerState(), State::Default);
+        sendMove(window->PushButton6, {3, 3});
+        sendMove(window.get(), {2, 200});
+        QCOMPARE(window->pointerState(), State::Default);
+        QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
+
+        // Over a field inside a frame nothing changes.
+        sendMove(window->PushButton6, {3, 3});
+        sendMove(window->Text1, {5, 5});
+        QCOMPARE(window->pointerState(), State::Custom);
+
+        // The busy pointer of a running command stays whatever moves.
+        window->setPointerState(State::Busy);
+        sendMove(window->PushButton2, {3, 3});
+        sendMove(window->Frame1, {2, 2});
+        sendMove(window.get(), {2, 200});
+        QCOMPARE(window->pointerState(), State::Busy);
+        QCOMPARE(window->cursor().shape(), Qt::WaitCursor);
+    }
+
+    void closingEndsTheProgram()
+    {
+        auto window = StartWindow();
+        int ended = 0;
+        window->endProcess = [&] { ++ended; };
+        window->show();
+        window->close();
+        QCOMPARE(ended, 1);
+    }
+};
+
+QUORVANE_TEST_MAIN(Form1Test)
+#include "tst_form1.moc"
