@@ -10,6 +10,7 @@
 #include <QThread>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,6 +25,7 @@ constexpr int TerminateGraceMs = 1500;
 
 // The one program that a ShellAndWait call is waiting for, so closing the window can stop it.
 QPointer<QProcess> runningProcess;
+bool stopRequested = false;
 
 // The error number that starting the program would give, for the start-failure result.
 int StartErrorNumber(const QString &program)
@@ -64,6 +66,18 @@ struct OpenedProgram
     }
 };
 
+// Runs in the child between fork and exec: only async-signal-safe calls.
+void LimitFileSize(rlim_t maxFileSize)
+{
+    if (maxFileSize == RLIM_INFINITY)
+        return;
+    const struct rlimit limit
+    {
+        maxFileSize, maxFileSize
+    };
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
 } // namespace
 
 int EffectiveWindowStyle(std::optional<int> windowStyle)
@@ -74,7 +88,7 @@ int EffectiveWindowStyle(std::optional<int> windowStyle)
 }
 
 qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle,
-                    ShellRunDetails *details, const ExecutableCheck &check)
+                    ShellRunDetails *details, const ShellRunOptions &options)
 {
     // The tool never gets a window of its own on this platform, whatever the style.
     Q_UNUSED(EffectiveWindowStyle(windowStyle));
@@ -89,6 +103,8 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
     process.setStandardOutputFile(QProcess::nullDevice());
 
     OpenedProgram opened;
+    const ExecutableCheck &check = options.check;
+    const rlim_t maxFileSize = options.maxFileSize > 0 ? rlim_t(options.maxFileSize) : RLIM_INFINITY;
     if (check) {
         // Check the very file that will run: start it through the descriptor that was checked,
         // so nothing can be swapped in between.
@@ -110,12 +126,15 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
         for (QByteArray &argument : opened.storage)
             opened.argv.push_back(argument.data());
         opened.argv.push_back(nullptr);
-        process.setChildProcessModifier([&opened] {
+        process.setChildProcessModifier([&opened, maxFileSize] {
+            LimitFileSize(maxFileSize);
             ::fexecve(opened.fd, opened.argv.data(), environ);
             static const char message[] = "The checked program could not be started.\n";
             [[maybe_unused]] auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
             ::_exit(127);
         });
+    } else if (maxFileSize != RLIM_INFINITY) {
+        process.setChildProcessModifier([maxFileSize] { LimitFileSize(maxFileSize); });
     }
 
     process.start();
@@ -125,6 +144,7 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
     }
     run.started = true;
     runningProcess = &process;
+    stopRequested = false;
 
     QByteArray errorOutput;
     qint32 exitCode = 0;
@@ -142,6 +162,7 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
             break;
     }
     runningProcess = nullptr;
+    run.stopped = stopRequested;
     run.errorOutput = QString::fromLocal8Bit(errorOutput).trimmed();
     return exitCode;
 }
@@ -157,6 +178,7 @@ void StopRunningProgram()
 {
     if (!runningProcess || runningProcess->state() == QProcess::NotRunning)
         return;
+    stopRequested = true;
     runningProcess->terminate();
     if (!runningProcess->waitForFinished(TerminateGraceMs)) {
         runningProcess->kill();

@@ -22,10 +22,20 @@ int EffectiveWindowStyle(std::optional<int> windowStyle);
 // Called with the opened program file just before it is started; throws to refuse it.
 using ExecutableCheck = std::function<void(int openedFile)>;
 
+struct ShellRunOptions
+{
+    // Checks the program file before it starts; the run is refused when it throws.
+    ExecutableCheck check;
+    // The largest file the program may write (0: no limit of ours). A program that tries to
+    // write more ends with the signal SIGXFSZ.
+    qint64 maxFileSize = 0;
+};
+
 struct ShellRunDetails
 {
     bool started = false;
-    QString errorOutput; // the program's standard error (at most MaxErrorOutput), or why it could not start
+    bool stopped = false; // ended early by StopRunningProgram (the program may still exit with 0)
+    QString errorOutput;  // the program's standard error (at most MaxErrorOutput), or why it could not start
 };
 
 // Starts the program and polls every 100 ms, letting the window handle its events between
@@ -33,7 +43,7 @@ struct ShellRunDetails
 // ended it), or StartFailureOffset + the start error's number when it could not be started.
 // Never throws for a failed start.
 qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle = {},
-                    ShellRunDetails *details = nullptr, const ExecutableCheck &check = {});
+                    ShellRunDetails *details = nullptr, const ShellRunOptions &options = {});
 
 // The same for a command line, split into program and arguments by the usual rules (blanks
 // separate, double quotes group). No shell is involved.

@@ -8,11 +8,11 @@
 #include "playback.h"
 #include "run_and_wait.h"
 #include "synth_command.h"
+#include "synth_run.h"
 #include "temp_folder.h"
 #include "tool_files.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QLoggingCategory>
 
@@ -25,19 +25,6 @@ namespace {
 QString SupportLine()
 {
     return u"Please email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
-}
-
-// Why a run did not make its file, or an empty text when it did. Only a tool that started,
-// ended with status 0 and left a regular file counts: an older file at the path proves nothing.
-QString RunProblem(qint32 exitCode, const ShellRunDetails &run, const QString &outputPath)
-{
-    if (!run.started)
-        return run.errorOutput.isEmpty() ? u"The sound tool could not be started."_s : run.errorOutput;
-    if (exitCode != 0)
-        return run.errorOutput.isEmpty() ? u"The sound tool ended with status %1."_s.arg(exitCode) : run.errorOutput;
-    if (!QFileInfo(outputPath).isFile())
-        return u"The sound tool wrote no file at %1."_s.arg(outputPath);
-    return {};
 }
 
 } // namespace
@@ -62,9 +49,9 @@ void Form1::PushButton2_Click()
     QString outputPath;
     SynthToolPart toolPart;
     SynthArgumentPart argumentPart;
+    ToneRequest request;
     SynthCommand command;
-    ShellRunDetails run;
-    qint32 exitCode = -1;
+    SynthRun run;
     QString problem;
 
     if (g.test(106, [&] { return CommandBusy; }))
@@ -86,19 +73,19 @@ void Form1::PushButton2_Click()
             g.step(156, [&] { toolPart = BuildSynthToolPart(); });
             // The inputs are read now, after deployment: edits made until here count.
             g.step(158, [&] {
-                argumentPart = BuildSynthArgumentPart(
-                    outputPath, MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()));
+                request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+                argumentPart = BuildSynthArgumentPart(outputPath, request);
             });
             g.step(160, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
             g.step(162, [&] {
                 qCInfo(lcCommands).noquote() << "Running" << command.text;
-                exitCode = ShellAndWait(command.program, command.arguments, 0, &run, CheckTrustedTool);
+                run = RunSynthCommand(command, request);
             });
             for (int row = 0; row < int(ToolFiles.size()); ++row)
                 g.step(164 + 2 * row, [&] { DeleteFileQuiet(ToolPath(ToolFiles[size_t(row)])); });
             g.step(174, [&] { setPointerState(PointerState::Default); });
             // A failure while judging the outcome never turns into "Done.".
-            if (g.test(176, [&] { return !(problem = RunProblem(exitCode, run, outputPath)).isEmpty(); })) {
+            if (g.test(176, [&] { return !(problem = SynthRunProblem(run, outputPath)).isEmpty(); })) {
                 g.step(180, [&] { showMessage(u"Failed to save tone.\r\n"_s + SupportLine(), problem); });
             } else {
                 g.step(178, [&] { showMessage(u"Done."_s); });
@@ -114,9 +101,9 @@ void Form1::PushButton3_Click()
     SynthToolPart toolPart;
     QString previewPath;
     SynthArgumentPart argumentPart;
+    ToneRequest request;
     SynthCommand command;
-    ShellRunDetails run;
-    qint32 exitCode = -1;
+    SynthRun run;
     QString problem;
 
     if (g.test(100, [&] { return CommandBusy; }))
@@ -128,22 +115,22 @@ void Form1::PushButton3_Click()
     g.step(136, [&] { toolPart = BuildSynthToolPart(); });
     g.step(138, [&] { previewPath = TempFolder() + u"/preview.wav"_s; });
     g.step(140, [&] {
-        argumentPart =
-            BuildSynthArgumentPart(previewPath, MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()));
+        request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+        argumentPart = BuildSynthArgumentPart(previewPath, request);
     });
     g.step(142, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(144, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        exitCode = ShellAndWait(command.program, command.arguments, 0, &run, CheckTrustedTool);
+        run = RunSynthCommand(command, request);
     });
     // A preview left by an earlier run is never played in place of one that failed.
     g.step(146, [&] {
-        problem = RunProblem(exitCode, run, previewPath);
+        problem = SynthRunProblem(run, previewPath);
         if (problem.isEmpty())
             PlayWaveFile(previewPath, false);
     });
     g.step(148, [&] { setPointerState(PointerState::Default); });
-    if (g.test(150, [&] { return !(problem = RunProblem(exitCode, run, previewPath)).isEmpty(); })) {
+    if (g.test(150, [&] { return !(problem = SynthRunProblem(run, previewPath)).isEmpty(); })) {
         g.step(152, [&] { showMessage(u"Failed to generate tone.\r\n"_s + SupportLine() + u'.', problem); });
     }
     for (int row = 0; row < int(ToolFiles.size()); ++row)

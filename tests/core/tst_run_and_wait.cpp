@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
+#include <csignal>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -99,15 +100,25 @@ private slots:
         };
         // The opened file is started as it is, so the program must not be a symlink.
         const QString shell = QFileInfo(u"/bin/sh"_s).canonicalFilePath();
-        QCOMPARE(ShellAndWait(shell, {u"-c"_s, u"exit 3"_s}, 0, nullptr, accept), 3);
+        QCOMPARE(ShellAndWait(shell, {u"-c"_s, u"exit 3"_s}, 0, nullptr, {accept}), 3);
         QCOMPARE(checks, 1);
 
         ShellRunDetails details;
         const ExecutableCheck refuse = [](int) { throw Failure(u"not ours"_s); };
-        const qint32 result = ShellAndWait(shell, {u"-c"_s, u"touch should-not-exist"_s}, 0, &details, refuse);
+        const qint32 result = ShellAndWait(shell, {u"-c"_s, u"touch should-not-exist"_s}, 0, &details, {refuse});
         QVERIFY(result < 0);
         QVERIFY(!details.started);
         QCOMPARE(details.errorOutput, u"not ours"_s);
+    }
+
+    void fileSizeLimitStopsAWriter()
+    {
+        const QString file = TestSandbox::FreshTempFolder() + u"/big"_s;
+        const QStringList writeTwoMiB{u"-c"_s, u"head -c 2097152 /dev/zero > \"$0\""_s, file};
+        QCOMPARE(ShellAndWait(u"/bin/sh"_s, writeTwoMiB, 0, nullptr, {{}, 1 << 20}), 128 + SIGXFSZ);
+        QCOMPARE(QFileInfo(file).size(), 1 << 20);
+        QCOMPARE(ShellAndWait(u"/bin/sh"_s, writeTwoMiB, 0, nullptr, {{}, 4 << 20}), 0);
+        QCOMPARE(QFileInfo(file).size(), 2 << 20);
     }
 
     void stopRunningProgramEndsTheWait()
@@ -115,8 +126,10 @@ private slots:
         QTimer::singleShot(300, this, [] { StopRunningProgram(); });
         QElapsedTimer clock;
         clock.start();
-        const qint32 result = ShellAndWait(u"/bin/sleep 30"_s, 0);
+        ShellRunDetails details;
+        const qint32 result = ShellAndWait(u"/bin/sleep 30"_s, 0, &details);
         QCOMPARE(result, 128 + 15); // SIGTERM
+        QVERIFY(details.stopped);
         QVERIFY(clock.elapsed() < 5000);
         StopRunningProgram(); // nothing runs now: no effect
     }

@@ -1,5 +1,6 @@
 #include "run_and_wait.h"
 #include "synth_command.h"
+#include "synth_run.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "wav_analysis.h"
@@ -21,7 +22,7 @@ class SynthesisTest : public QObject
     {
         DeployTools();
         const SynthCommand command = BuildSynthCommand(output, MakeToneRequest(length, waveform, frequencies));
-        const qint32 result = ShellAndWait(command.program, command.arguments, 0, details, CheckTrustedTool);
+        const qint32 result = ShellAndWait(command.program, command.arguments, 0, details, {CheckTrustedTool});
         RemoveTools();
         return result;
     }
@@ -99,6 +100,40 @@ private slots:
         QCOMPARE(QDir(outputFolder).entryList(QDir::Files), QStringList{QFileInfo(output).fileName()});
     }
 
+    void endlessLengthsAreRecognised_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<bool>("endless");
+        QTest::newRow("empty") << u""_s << true;
+        QTest::newRow("blanks") << u"   "_s << true;
+        QTest::newRow("zero") << u"0"_s << true;
+        QTest::newRow("zero time") << u"00:00:00.0"_s << true;
+        QTest::newRow("zero samples") << u"0s"_s << true;
+        QTest::newRow("negative") << u"-1"_s << true;
+        QTest::newRow("one second") << u"1"_s << false;
+        QTest::newRow("short") << u"0.0001"_s << false;
+        QTest::newRow("time") << u"00:05:30.0"_s << false;
+        QTest::newRow("samples") << u"100s"_s << false;
+        QTest::newRow("not a length: the tool says why") << u"abc"_s << false;
+    }
+
+    void endlessLengthsAreRecognised()
+    {
+        QFETCH(QString, length);
+        const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s);
+        QTEST(EndlessLengthProblem(request).has_value(), "endless");
+        if (EndlessLengthProblem(request)) {
+            // Refused without starting anything: nothing is written.
+            const QString output = outputFolder + u"/endless.wav"_s;
+            DeployTools();
+            const SynthRun run = RunSynthCommand(BuildSynthCommand(output, request), request);
+            RemoveTools();
+            QVERIFY(!run.details.started);
+            QVERIFY(!SynthRunProblem(run, output).isEmpty());
+            QVERIFY(!QFile::exists(output));
+        }
+    }
+
     void plantedToolIsNeverStarted()
     {
         // Deployment replaced what was planted, but a file swapped in after deployment must
@@ -113,7 +148,7 @@ private slots:
         planted.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const SynthCommand command = BuildSynthCommand(outputFolder + u"/x.wav"_s, {});
         ShellRunDetails details;
-        QVERIFY(ShellAndWait(command.program, command.arguments, 0, &details, CheckTrustedTool) < 0);
+        QVERIFY(ShellAndWait(command.program, command.arguments, 0, &details, {CheckTrustedTool}) < 0);
         QVERIFY(!QFile::exists(sox + u".ran"_s));
         QVERIFY2(details.errorOutput.contains(u"not started"_s), qPrintable(details.errorOutput));
         RemoveTools();
