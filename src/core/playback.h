@@ -6,3 +6,13 @@
 // playback has started; a new request ends a sound still playing. True only when playback could
 // start (the file exists and an audio output device exists).
 bool PlayWaveFile(const QString &path, bool synchronous);
+
+// Ends the sound still playing, if any.
+void StopPlayback();
+
+// Whether a sound requested by PlayWaveFile is playing now.
+bool IsSoundPlaying();
+
+// Chooses the media backend that plays wave files reliably here, unless the environment already
+// names one. Must run before the application object exists.
+void PreparePlaybackBackend();
