@@ -1,0 +1,52 @@
+#pragma once
+
+#include "wav_analysis.h"
+
+#include <QProcess>
+#include <QString>
+#include <vector>
+
+// What the private test audio server's sink really plays (see tests/audio/pulse-start).
+namespace AudioRecording {
+
+inline constexpr int RecordRate = 48000;
+
+// The sink that the test server plays to, from the test environment; empty outside ctest.
+QString TestSink();
+
+// True when the test runs against the private audio server (never the user's speakers).
+bool HasTestServer();
+
+// Writes a sine tone with the real tool; empty, or the tool's complaint.
+QString MakeTone(const QString &path, double seconds, int frequency);
+
+// Records the sink's monitor into a WAV file.
+class Recorder
+{
+public:
+    explicit Recorder(QString file);
+    ~Recorder();
+    Recorder(const Recorder &) = delete;
+    Recorder &operator=(const Recorder &) = delete;
+
+    // True once the recording really runs.
+    bool start();
+    WavInfo stop();
+
+private:
+    QString m_file;
+    QProcess m_process;
+};
+
+// The part of a recording between the first and the last audible sample.
+std::vector<double> Sounding(const WavInfo &wav);
+double Seconds(const std::vector<double> &samples);
+std::vector<double> Head(const std::vector<double> &samples, double seconds);
+std::vector<double> Tail(const std::vector<double> &samples, double seconds);
+// Amplitude of one frequency in the samples.
+double ToneLevel(const std::vector<double> &samples, double frequency);
+// Within 2 %.
+bool IsNear(double measured, double expected);
+QString Describe(const std::vector<double> &samples);
+
+} // namespace AudioRecording

@@ -1,0 +1,108 @@
+#include "audio_recording.h"
+#include "build_config.h"
+#include "home_page.h"
+#include "playback.h"
+#include "test_sandbox.h"
+#include "window_fixture.h"
+
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace WindowFixture;
+using namespace AudioRecording;
+
+// The Preview button as a person hears it, recorded from the private test audio server.
+class PreviewAudioTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Form1> window;
+    std::unique_ptr<QTemporaryDir> folder;
+
+    void setInputs(const QString &length, const QString &frequencies)
+    {
+        window->Text1->setText(length);
+        window->Combo1->setCurrentIndex(0);
+        window->Text2->setText(frequencies);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!HasTestServer())
+            QSKIP("needs the private audio server of the test suite (run through ctest)");
+    }
+
+    void init()
+    {
+        ClearStore();
+        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+        TestSandbox::FreshTempFolder();
+        folder = std::make_unique<QTemporaryDir>(TestSandbox::Root() + u"/heard-XXXXXX"_s);
+        window = StartWindow();
+    }
+
+    void cleanup()
+    {
+        StopPlayback();
+        QVERIFY(!window->CommandBusy);
+        window.reset();
+    }
+
+    void previewSoundsTheRequestedTone()
+    {
+        setInputs(u"1,5"_s, u"1000"_s);
+        Recorder recorder(folder->filePath(u"heard.wav"_s));
+        QVERIFY(recorder.start());
+        RecordingDialogs dialogs;
+        window->PushButton3->click();
+        QVERIFY(IsSoundPlaying()); // the handler returned while the tone sounds
+        QVERIFY(dialogs.calls.isEmpty());
+        QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
+
+        const auto sound = Sounding(recorder.stop());
+        QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
+        QVERIFY2(Seconds(sound) > 1.3 && Seconds(sound) < 1.7, qPrintable(Describe(sound)));
+    }
+
+    void secondPreviewReplacesTheFirst()
+    {
+        Recorder recorder(folder->filePath(u"heard.wav"_s));
+        QVERIFY(recorder.start());
+        setInputs(u"3"_s, u"1000"_s);
+        window->PushButton3->click();
+        QTest::qWait(500);
+        setInputs(u"0.5"_s, u"3000"_s);
+        window->PushButton3->click();
+        QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
+
+        const auto sound = Sounding(recorder.stop());
+        QVERIFY2(Seconds(sound) < 1.6, qPrintable(Describe(sound))); // the first was cut short
+        const auto end = Tail(sound, 0.3);
+        QVERIFY2(IsNear(DominantFrequency(end, RecordRate), 3000), qPrintable(Describe(end)));
+        QVERIFY(ToneLevel(end, 1000) < 0.1 * ToneLevel(end, 3000)); // not a mix
+    }
+
+    void failedSynthesisPlaysNothing()
+    {
+        setInputs(u"0.3"_s, u"500"_s);
+        window->PushButton3->click();
+        QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
+
+        // The preview file of that run is still there; a failed run must not play it again.
+        Recorder recorder(folder->filePath(u"heard.wav"_s));
+        QVERIFY(recorder.start());
+        setInputs(u"0.3"_s, u"abc"_s);
+        RecordingDialogs dialogs;
+        window->PushButton3->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Failed to generate tone.\r\nPlease email "_s +
+                                                                 QString::fromUtf16(BuildConfig::SupportEmail) + u'.'});
+        QVERIFY(!IsSoundPlaying());
+        QTest::qWait(500);
+        QVERIFY(Sounding(recorder.stop()).empty());
+    }
+};
+
+QUORVANE_TEST_MAIN(PreviewAudioTest)
+#include "tst_preview_audio.moc"
