@@ -9,7 +9,9 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -66,16 +68,20 @@ struct OpenedProgram
     }
 };
 
-// Runs in the child between fork and exec: only async-signal-safe calls.
-void LimitFileSize(rlim_t maxFileSize)
+// Runs in the child between fork and exec: only async-signal-safe calls. The program dies
+// with us, even when we are killed, and never writes more than the limit.
+void PrepareChild(rlim_t maxFileSize, pid_t parent)
 {
-    if (maxFileSize == RLIM_INFINITY)
-        return;
-    const struct rlimit limit
-    {
-        maxFileSize, maxFileSize
-    };
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent)
+        ::_exit(127);
+    if (maxFileSize != RLIM_INFINITY) {
+        const struct rlimit limit
+        {
+            maxFileSize, maxFileSize
+        };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
 }
 
 } // namespace
@@ -105,6 +111,7 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
     OpenedProgram opened;
     const ExecutableCheck &check = options.check;
     const rlim_t maxFileSize = options.maxFileSize > 0 ? rlim_t(options.maxFileSize) : RLIM_INFINITY;
+    const pid_t parent = ::getpid();
     if (check) {
         // Check the very file that will run: start it through the descriptor that was checked,
         // so nothing can be swapped in between.
@@ -126,15 +133,15 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
         for (QByteArray &argument : opened.storage)
             opened.argv.push_back(argument.data());
         opened.argv.push_back(nullptr);
-        process.setChildProcessModifier([&opened, maxFileSize] {
-            LimitFileSize(maxFileSize);
+        process.setChildProcessModifier([&opened, maxFileSize, parent] {
+            PrepareChild(maxFileSize, parent);
             ::fexecve(opened.fd, opened.argv.data(), environ);
             static const char message[] = "The checked program could not be started.\n";
             [[maybe_unused]] auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
             ::_exit(127);
         });
-    } else if (maxFileSize != RLIM_INFINITY) {
-        process.setChildProcessModifier([maxFileSize] { LimitFileSize(maxFileSize); });
+    } else {
+        process.setChildProcessModifier([maxFileSize, parent] { PrepareChild(maxFileSize, parent); });
     }
 
     process.start();

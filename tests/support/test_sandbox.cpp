@@ -21,7 +21,7 @@ void Prepare()
 {
     if (sandbox)
         return;
-    // Deliberately leaked: it must outlive the QApplication and every test object.
+    // Removed by Remove() only: it must outlive every test object.
     sandbox = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/quorvane-test-XXXXXX"));
     qputenv("XDG_CONFIG_HOME", MakeFolder(QStringLiteral("config")).toLocal8Bit());
     const QString runtime = MakeFolder(QStringLiteral("runtime"));
@@ -44,3 +44,9 @@ QString FreshTempFolder()
 }
 
 } // namespace TestSandbox
+
+void TestSandbox::Remove()
+{
+    delete sandbox;
+    sandbox = nullptr;
+}

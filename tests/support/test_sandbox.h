@@ -17,6 +17,9 @@ QString Root();
 // Points TEMP at a new empty folder inside the sandbox and returns it.
 QString FreshTempFolder();
 
+// Removes the sandbox and everything in it.
+void Remove();
+
 } // namespace TestSandbox
 
 // Like QTEST_MAIN, but inside the sandbox and always with a QApplication (offscreen in CTest).
@@ -28,5 +31,7 @@ QString FreshTempFolder();
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
+        const int result = QTest::qExec(&tc, argc, argv);                                                              \
+        TestSandbox::Remove();                                                                                         \
+        return result;                                                                                                 \
     }
