@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -26,6 +27,8 @@
 #include <cstdlib>
 
 using namespace Qt::Literals::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcWindow, "quorvane.window", QtWarningMsg)
 
 namespace {
 
@@ -47,6 +50,11 @@ QFont ArialBold(qreal pointSize)
     font.setBold(true);
     return font;
 }
+
+const QString FrameStyleSheet = uR"(
+QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }
+QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; padding: 0px 3px; }
+)"_s;
 
 // A stored list index as the list takes it: a 16-bit whole number from -1 (no item) to the
 // last item.
@@ -82,6 +90,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_customPointer = QCursor(Qt::PointingHandCursor);
 
     buildControls();
+    // Frame captions sit on the frame's top line, as the layout was drawn for; Qt's styles put
+    // them above the line, which leaves the fields hugging it. Set once the controls exist: set
+    // before, it keeps the window's font from the fields inside the frames. A skin replaces it.
+    setStyleSheet(FrameStyleSheet);
 
     endProcess = [this] {
         // Mid-command the handler is still on the stack, waiting in a nested event loop: end at
@@ -177,7 +189,10 @@ void Form1::Form_Load()
                 throw Failure(u"Invalid picture: %1"_s.arg(cursorFile));
             m_customPointerImage = cursor;
             m_customPointer = *cursor;
+            qCInfo(lcWindow).noquote() << "Hand cursor loaded from" << cursorFile;
         });
+    } else {
+        qCInfo(lcWindow).noquote() << "No hand cursor at" << cursorFile;
     }
     g.step(110, [&] { OpenHomePageByChance(); });
 

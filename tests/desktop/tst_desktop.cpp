@@ -1,0 +1,347 @@
+// The real program on a real X server (a private Xvfb), driven with xdotool the way a person
+// uses it: keys and clicks only. A probe plugin loaded into the program tells which window
+// shows what (tests/desktop/window_probe.cpp); everything else is checked on disk.
+
+#include "test_sandbox.h"
+#include "wav_analysis.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Generous: the machine may be busy with other tests.
+constexpr int WaitMs = 30000;
+
+const QStringList ToolFileNames{u"sox.exe"_s, u"LibMad.dll"_s, u"LibMp3Lame.dll"_s, u"pthreadgc2.dll"_s,
+                                u"zlib1.dll"_s};
+
+// Where the buttons' middles are in the window, from the designed layout (twips / 15).
+const QPoint SampleDataButton(268, 21);
+const QPoint LengthTipButton(500, 71);
+const QPoint FrequencyTipButton(500, 131);
+const QPoint PreviewButton(268, 236);
+
+struct ProbeEvent
+{
+    QString event;
+    QString window;
+    QString className;
+    QString name;
+    QString text;
+};
+
+QString ReadText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+class DesktopTest : public QObject
+{
+    Q_OBJECT
+
+    QProcess m_xvfb;
+    QProcess m_program;
+    QString m_display;
+    QString m_mainWindow;
+    QString m_output;
+    QString m_temp;
+    QString m_settingsFile;
+    QList<ProbeEvent> m_events;
+    QByteArray m_programOutput;
+    QString m_failure;
+
+    QProcessEnvironment displayEnvironment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"DISPLAY"_s, m_display);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        return environment;
+    }
+
+    // Runs an X client to its end; false (with m_failure set) unless it exits with 0.
+    bool run(const QString &program, const QStringList &arguments, QString *output = nullptr)
+    {
+        QProcess process;
+        process.setProcessEnvironment(displayEnvironment());
+        process.start(program, arguments);
+        if (!process.waitForFinished(WaitMs)) {
+            process.kill();
+            process.waitForFinished();
+            m_failure = u"%1 %2 did not finish"_s.arg(program, arguments.join(u' '));
+            return false;
+        }
+        if (output)
+            *output = QString::fromUtf8(process.readAllStandardOutput());
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+            m_failure = u"%1 %2 failed: %3"_s.arg(program, arguments.join(u' '),
+                                                  QString::fromUtf8(process.readAllStandardError()));
+            return false;
+        }
+        return true;
+    }
+
+    bool xdotool(const QStringList &arguments) { return run(u"xdotool"_s, arguments); }
+
+    bool isViewable(const QString &window)
+    {
+        QString info;
+        return run(u"xwininfo"_s, {u"-id"_s, window}, &info) && info.contains(u"IsViewable"_s);
+    }
+
+    // Keys go to the X input focus, which nothing moves without a window manager.
+    bool focus(const QString &window)
+    {
+        return QTest::qWaitFor([&] { return isViewable(window); }, WaitMs) &&
+               xdotool({u"windowfocus"_s, u"--sync"_s, window});
+    }
+
+    bool click(QPoint position)
+    {
+        return xdotool({u"mousemove"_s, u"--window"_s, m_mainWindow, u"--sync"_s, QString::number(position.x()),
+                        QString::number(position.y()), u"click"_s, u"1"_s});
+    }
+
+    void readProbe()
+    {
+        m_programOutput += m_program.readAllStandardError();
+        qsizetype end;
+        while ((end = m_programOutput.indexOf('\n')) >= 0) {
+            const QByteArray line = m_programOutput.left(end);
+            m_programOutput.remove(0, end + 1);
+            static const QByteArray prefix = "window-probe ";
+            if (!line.startsWith(prefix)) {
+                qDebug("program: %s", line.constData());
+                continue;
+            }
+            const QJsonObject json = QJsonDocument::fromJson(line.mid(prefix.size())).object();
+            m_events.append({json[u"event"_s].toString(), json[u"window"_s].toString(), json[u"class"_s].toString(),
+                             json[u"name"_s].toString(), json[u"text"_s].toString()});
+        }
+    }
+
+    // The first event of the kind at or after index `from`, of one window when given.
+    std::optional<ProbeEvent> waitForEvent(qsizetype from, const QString &event, const QString &className,
+                                           const QString &window = {})
+    {
+        std::optional<ProbeEvent> found;
+        const bool seen = QTest::qWaitFor(
+            [&] {
+                for (qsizetype i = from; i < m_events.size() && !found; ++i) {
+                    const ProbeEvent &e = m_events[i];
+                    if (e.event == event && e.className == className && (window.isEmpty() || e.window == window))
+                        found = e;
+                }
+                return found.has_value();
+            },
+            WaitMs);
+        return seen ? found : std::nullopt;
+    }
+
+    qsizetype countEvents(qsizetype from, const QString &className) const
+    {
+        qsizetype count = 0;
+        for (qsizetype i = from; i < m_events.size(); ++i)
+            count += m_events[i].className == className;
+        return count;
+    }
+
+    // Reads the box that an action brought up and dismisses it with the keyboard.
+    QString answerMessageBox(qsizetype from)
+    {
+        const std::optional<ProbeEvent> box = waitForEvent(from, u"show"_s, u"QMessageBox"_s);
+        if (!box) {
+            m_failure = u"no message box came up"_s;
+            return {};
+        }
+        if (!focus(box->window) || !xdotool({u"key"_s, u"Return"_s}))
+            return {};
+        if (!waitForEvent(from, u"hide"_s, u"QMessageBox"_s, box->window)) {
+            m_failure = u"the message box did not go away"_s;
+            return {};
+        }
+        return box->text;
+    }
+
+    bool settingsHold(const QString &line)
+    {
+        return QTest::qWaitFor([&] { return ReadText(m_settingsFile).split(u'\n').contains(line); }, WaitMs);
+    }
+
+    bool toolFilesGone() const
+    {
+        for (const QString &name : ToolFileNames) {
+            if (QFileInfo::exists(m_temp + u'/' + name))
+                return false;
+        }
+        return true;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const QString &tool : {u"Xvfb"_s, u"xdotool"_s, u"xwininfo"_s}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                QFAIL(qPrintable(u"%1 is missing; ./dev installs it (packages xvfb, xdotool, x11-utils)."_s.arg(tool)));
+        }
+
+        // A free display of our own: Xvfb picks the number and writes it to standard output.
+        m_xvfb.setStandardErrorFile(QProcess::nullDevice());
+        m_xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s, u"-dpi"_s, u"96"_s,
+                                 u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
+        QVERIFY2(m_xvfb.waitForStarted(WaitMs), "Xvfb does not start");
+        QVERIFY2(QTest::qWaitFor([&] { return m_xvfb.canReadLine(); }, WaitMs), "Xvfb names no display");
+        m_display = u':' + QString::fromLatin1(m_xvfb.readLine().trimmed());
+
+        // Private home, settings, temporary and output folders; a browser that opens nothing for
+        // the one start in a hundred that shows the home page; an audio server that is not there.
+        const QString root = TestSandbox::Root();
+        const QString home = root + u"/home"_s;
+        const QString bin = root + u"/bin"_s;
+        m_output = root + u"/output"_s;
+        for (const QString &folder : {home, bin, m_output})
+            QVERIFY(QDir().mkpath(folder));
+        QFile browser(bin + u"/xdg-open"_s);
+        QVERIFY(browser.open(QIODevice::WriteOnly));
+        browser.write("#!/bin/sh\nexit 0\n");
+        browser.close();
+        QVERIFY(browser.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        m_temp = qEnvironmentVariable("TEMP");
+        m_settingsFile = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Marrowick/Quorvane.conf"_s;
+
+        QProcessEnvironment environment = displayEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        environment.insert(u"HOME"_s, home);
+        environment.insert(u"PATH"_s, bin + u':' + environment.value(u"PATH"_s));
+        environment.insert(u"PULSE_SERVER"_s, u"unix:"_s + root + u"/no-audio-server"_s);
+        environment.insert(u"QT_PLUGIN_PATH"_s, QStringLiteral(QUORVANE_PROBE_PLUGIN_PATH));
+        environment.insert(u"QT_QPA_GENERIC_PLUGINS"_s, u"quorvanewindowprobe"_s);
+        m_program.setProcessEnvironment(environment);
+        m_program.setWorkingDirectory(m_output);
+        connect(&m_program, &QProcess::readyReadStandardError, this, &DesktopTest::readProbe);
+        m_program.start(QStringLiteral(QUORVANE_PROGRAM), {});
+        QVERIFY2(m_program.waitForStarted(WaitMs), "the program does not start");
+
+        const std::optional<ProbeEvent> window = waitForEvent(0, u"show"_s, u"Form1"_s);
+        QVERIFY2(window, "the window does not come up");
+        m_mainWindow = window->window;
+        QVERIFY2(QTest::qWaitFor([&] { return isViewable(m_mainWindow); }, WaitMs), "the window is not shown");
+        QCOMPARE(countEvents(0, u"QMessageBox"_s), 0);
+    }
+
+    void cleanup()
+    {
+        if (!QTest::currentTestFailed())
+            return;
+        const QString picture =
+            QDir::currentPath() + u"/desktop-%1.png"_s.arg(QString::fromLatin1(QTest::currentTestFunction()));
+        if (run(QStringLiteral(QUORVANE_XHELPER), {u"grab"_s, u"0"_s, picture}))
+            qInfo("The screen at the failure: %s", qPrintable(picture));
+        if (!m_failure.isEmpty())
+            qInfo("%s", qPrintable(m_failure));
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.kill();
+            m_program.waitForFinished();
+        }
+        if (m_xvfb.state() != QProcess::NotRunning) {
+            m_xvfb.terminate();
+            if (!m_xvfb.waitForFinished(WaitMs))
+                m_xvfb.kill();
+        }
+    }
+
+    // Focus starts in the length field with its text selected, so typing replaces it; the
+    // keyboard order leads from there to Save.
+    void savesWhatIsTypedThroughTheKeyboard()
+    {
+        QVERIFY2(focus(m_mainWindow), qPrintable(m_failure));
+        QVERIFY2(xdotool({u"type"_s, u"--delay"_s, u"40"_s, u"1.5"_s}), qPrintable(m_failure));
+        QVERIFY2(settingsHold(u"Text1=1.5"_s), qPrintable(ReadText(m_settingsFile)));
+
+        const qsizetype before = m_events.size();
+        QVERIFY2(xdotool({u"key"_s, u"--delay"_s, u"40"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s,
+                          u"space"_s}),
+                 qPrintable(m_failure));
+        const std::optional<ProbeEvent> dialog = waitForEvent(before, u"show"_s, u"QFileDialog"_s);
+        QVERIFY2(dialog, "Save did not open the save dialog");
+        QCOMPARE(dialog->name, u"CommonDialog1"_s);
+
+        const QString output = m_output + u"/typed tone.wav"_s;
+        QVERIFY2(focus(dialog->window), qPrintable(m_failure));
+        QVERIFY2(xdotool({u"type"_s, u"--delay"_s, u"20"_s, output}), qPrintable(m_failure));
+        QVERIFY2(xdotool({u"key"_s, u"Return"_s}), qPrintable(m_failure));
+
+        QCOMPARE(answerMessageBox(before), u"Done."_s);
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.sampleRate, 48000);
+        QCOMPARE(wav.frames, qint64(72000));
+        QVERIFY(toolFilesGone());
+    }
+
+    void tipsAnswerTheirQuestion_data()
+    {
+        QTest::addColumn<QPoint>("button");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("length") << LengthTipButton << u"This is a length of audio in seconds. For example: 2"_s;
+        QTest::newRow("frequencies") << FrequencyTipButton
+                                     << u"This is the frequency of audio in Hz. You can input a single value such as "
+                                        "5000 or a range like 300-3300."_s;
+    }
+
+    void tipsAnswerTheirQuestion()
+    {
+        QFETCH(QPoint, button);
+        QFETCH(QString, tip);
+        const qsizetype before = m_events.size();
+        QVERIFY2(click(button), qPrintable(m_failure));
+        const QString text = answerMessageBox(before);
+        QVERIFY2(text.startsWith(tip), qPrintable(text.isEmpty() ? m_failure : text));
+    }
+
+    void sampleDataReplacesTheInputs()
+    {
+        QVERIFY2(click(SampleDataButton), qPrintable(m_failure));
+        QVERIFY2(settingsHold(u"Text1=3"_s), qPrintable(ReadText(m_settingsFile)));
+        QVERIFY(settingsHold(u"Text2=300-3300"_s));
+        QVERIFY(settingsHold(u"Combo1=0"_s));
+    }
+
+    // No sound card here: the tone is made all the same, and nothing is reported.
+    void previewMakesTheToneQuietly()
+    {
+        const QString preview = m_temp + u"/preview.wav"_s;
+        QFile::remove(preview);
+        const qsizetype before = m_events.size();
+        QVERIFY2(click(PreviewButton), qPrintable(m_failure));
+        // The sample length of 3 seconds, complete, and the command over.
+        QVERIFY2(QTest::qWaitFor([&] { return ReadWav(preview).frames == 3 * 48000 && toolFilesGone(); }, WaitMs),
+                 "no complete preview file");
+        QCOMPARE(ReadWav(preview).sampleRate, 48000);
+        QCOMPARE(countEvents(before, u"QMessageBox"_s), 0);
+    }
+
+    void closingTheWindowEndsTheProgram()
+    {
+        QVERIFY2(run(QStringLiteral(QUORVANE_XHELPER), {u"close"_s, m_mainWindow}), qPrintable(m_failure));
+        QVERIFY2(m_program.waitForFinished(WaitMs), "the program is still running");
+        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program.exitCode(), 0);
+    }
+};
+
+QUORVANE_TEST_MAIN(DesktopTest)
+#include "tst_desktop.moc"
