@@ -1,17 +1,15 @@
 // A small X client for the desktop test and tools/screenshot: what xdotool cannot do.
 //
-//   xhelper grab <window> <file.png>   save what the window shows
-//   xhelper clipboard                  print the clipboard's text
+//   xhelper grab <window> <file.png>   save what the window shows (0: the whole screen)
 //   xhelper close <window>             ask the window to close, as a window manager's close box does
 //
 // <window> is an X window id in decimal or 0x hex, as xdotool prints it. Runs on DISPLAY.
 
-#include <QClipboard>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <QTextStream>
-#include <QThread>
+#include <cstdlib>
 #include <cstring>
 #include <xcb/xcb.h>
 
@@ -74,18 +72,7 @@ int main(int argc, char *argv[])
             return Fail(u"cannot grab window %1"_s.arg(window));
         return picture.save(args.at(2), "PNG") ? 0 : Fail(u"cannot write %1"_s.arg(args.at(2)));
     }
-    if (command == u"clipboard"_s && args.size() == 1) {
-        // The owner answers the request through the event loop; give it a moment to do so.
-        QString text;
-        for (int attempt = 0; attempt < 20 && text.isEmpty(); ++attempt) {
-            text = QGuiApplication::clipboard()->text();
-            if (text.isEmpty())
-                QThread::msleep(100);
-        }
-        QTextStream(stdout) << text;
-        return 0;
-    }
     if (command == u"close"_s && args.size() == 2 && isNumber)
         return Close(window);
-    return Fail(u"usage: xhelper grab <window> <file.png> | clipboard | close <window>"_s);
+    return Fail(u"usage: xhelper grab <window> <file.png> | close <window>"_s);
 }
