@@ -1,0 +1,46 @@
+#pragma once
+
+#include "bench_support.h"
+#include "dialogs.h"
+
+#include <QStringList>
+#include <utility>
+
+// Answers the window's dialogs at once, as a person who knows what they want, and notes when
+// the chosen name went back to the command and when the result came.
+class AnsweringDialogs : public Dialogs
+{
+public:
+    AnsweringDialogs() { InstallDialogs(this); }
+    ~AnsweringDialogs() override { InstallDialogs(nullptr); }
+    AnsweringDialogs(const AnsweringDialogs &) = delete;
+    AnsweringDialogs &operator=(const AnsweringDialogs &) = delete;
+
+    void message(QWidget *, const QString &text, const QString &detail = {}) override
+    {
+        resultAt = Bench::MonotonicNs();
+        messages.append(text);
+        details.append(detail);
+    }
+    void errorReport(QWidget *, const QString &prompt) override { errorReports.append(prompt); }
+    QString saveFileName(QWidget *, const QString &) override
+    {
+        chosenAt = Bench::MonotonicNs();
+        return std::exchange(nextAnswer, QString());
+    }
+
+    void reset()
+    {
+        messages.clear();
+        details.clear();
+        errorReports.clear();
+        chosenAt = resultAt = 0;
+    }
+
+    QString nextAnswer;
+    QStringList messages;
+    QStringList details;
+    QStringList errorReports;
+    qint64 chosenAt = 0;
+    qint64 resultAt = 0;
+};

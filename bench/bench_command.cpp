@@ -1,0 +1,276 @@
+// The Save command against the bare tool: what the command adds to the tool's own time, how
+// long the window goes without handling events while a long tone is made, and what writing and
+// removing the five tool files costs per command.
+
+#include "answering_dialogs.h"
+#include "bench_support.h"
+#include "form1.h"
+#include "home_page.h"
+#include "playback.h"
+#include "tool_files.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+#include <cstdlib>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace Bench;
+
+namespace {
+
+constexpr int PollCycleMs = 100;
+constexpr int Frequency = 1000;
+
+struct SaveRun
+{
+    double ms = 0;         // from the chosen name to the result
+    double longestGap = 0; // between two event-loop passes, in that time
+    bool done = false;
+};
+
+class CommandBench
+{
+public:
+    CommandBench()
+    {
+        outputs = SandboxRoot() + u"/outputs"_s;
+        QDir().mkpath(outputs);
+        sox = QStandardPaths::findExecutable(u"sox"_s);
+        window.endProcess = [] {};
+        window.Form_Load();
+        window.show();
+        window.Combo1->setCurrentIndex(0);
+        window.Text2->setText(QString::number(Frequency));
+        // A zero timer fires once in every pass of the event loop, also in the command's own passes.
+        connect();
+    }
+
+    // The bare tool: spawn and wait, nothing else.
+    double direct(int seconds)
+    {
+        const QString path = outputs + u"/direct.wav"_s;
+        const qint64 start = MonotonicNs();
+        const int status = SpawnAndWait(sox, {u"-r"_s, u"48000"_s, u"-n"_s, path, u"synth"_s, QString::number(seconds),
+                                              u"sine"_s, QString::number(Frequency)});
+        const double ms = Ms(MonotonicNs() - start);
+        if (status != 0)
+            fail(u"the bare tool ended with status %1"_s.arg(status));
+        QFile::remove(path);
+        return ms;
+    }
+
+    SaveRun save(int seconds)
+    {
+        const QString path = outputs + u"/saved.wav"_s;
+        window.Text1->setText(QString::number(seconds));
+        dialogs.reset();
+        dialogs.nextAnswer = path;
+        passes.clear();
+        window.PushButton2->click();
+        SaveRun run;
+        run.done = dialogs.messages == QStringList{u"Done."_s} && dialogs.errorReports.isEmpty();
+        if (!run.done)
+            fail(u"the Save command said %1 (%2)"_s.arg(dialogs.messages.join(u" / "_s), dialogs.details.join(u' ')));
+        run.ms = Ms(dialogs.resultAt - dialogs.chosenAt);
+        run.longestGap = longestGap(dialogs.chosenAt, dialogs.resultAt);
+        QFile::remove(path);
+        return run;
+    }
+
+    // The event loop as the design wants it while a tool runs: one pass, then 100 ms of sleep.
+    double idealLongestGap(int cycles)
+    {
+        passes.clear();
+        const qint64 start = MonotonicNs();
+        for (int i = 0; i < cycles; ++i) {
+            QCoreApplication::processEvents();
+            QThread::msleep(PollCycleMs);
+        }
+        QCoreApplication::processEvents();
+        return longestGap(start, MonotonicNs());
+    }
+
+private:
+    void connect()
+    {
+        QObject::connect(&pass, &QTimer::timeout, [this] { passes.append(MonotonicNs()); });
+        pass.start(0);
+    }
+
+    double longestGap(qint64 from, qint64 to) const
+    {
+        qint64 previous = from;
+        qint64 longest = 0;
+        for (qint64 moment : passes) {
+            if (moment < from || moment > to)
+                continue;
+            longest = std::max(longest, moment - previous);
+            previous = moment;
+        }
+        return Ms(std::max(longest, to - previous));
+    }
+
+    [[noreturn]] static void fail(const QString &why)
+    {
+        Say(u"bench_command: "_s + why);
+        std::exit(EXIT_FAILURE);
+    }
+
+    QString outputs;
+    QString sox;
+    AnsweringDialogs dialogs;
+    Form1 window;
+    QTimer pass;
+    QList<qint64> passes;
+};
+
+void CommandOverhead(CommandBench &bench)
+{
+    Say(u"\n== 1. Command overhead: Save (chosen name to result) against the bare tool (spawn and wait)"_s);
+    Say(u"   Medians over pairs of runs made one right after the other, so a drift of the shared machine"_s);
+    Say(u"   hits both sides of a pair alike."_s);
+    Say(u"   tone     pairs   bare tool   Save        Save - tool   ratio   beyond one poll cycle"_s);
+    QList<double> longestGaps;
+    for (const auto &[seconds, repeats] : {std::pair{1, Repeats(21)}, {60, Repeats(9)}, {600, Repeats(7)}}) {
+        QList<double> bare;
+        QList<double> saved;
+        QList<double> differences;
+        QList<double> ratios;
+        bench.direct(seconds); // warms the page cache and the tool
+        bench.save(seconds);
+        for (int i = 0; i < repeats; ++i) {
+            // Alternate the order within the pairs as well.
+            double tool = 0;
+            SaveRun run;
+            if (i % 2) {
+                tool = bench.direct(seconds);
+                run = bench.save(seconds);
+            } else {
+                run = bench.save(seconds);
+                tool = bench.direct(seconds);
+            }
+            bare.append(tool);
+            saved.append(run.ms);
+            differences.append(run.ms - tool);
+            ratios.append(run.ms / tool);
+            if (seconds == 600)
+                longestGaps.append(run.longestGap);
+        }
+        const double ratio = Median(ratios);
+        const double overhead = Median(differences);
+        const double beyond = overhead - PollCycleMs;
+        Say(u"   %1 s   %2   %3 ms   %4 ms   %5 ms   %6   %7 ms"_s.arg(seconds, 5)
+                .arg(repeats, 5)
+                .arg(Median(bare), 9, 'f', 1)
+                .arg(Median(saved), 9, 'f', 1)
+                .arg(overhead, 9, 'f', 1)
+                .arg(ratio, 6, 'f', 3)
+                .arg(beyond, 8, 'f', 1));
+        if (seconds == 600)
+            PrintVerdict(u"Command overhead, 600 s tone"_s,
+                         u"ratio %1 (Save %2 ms, tool %3 ms)"_s.arg(ratio, 0, 'f', 3)
+                             .arg(Median(saved), 0, 'f', 0)
+                             .arg(Median(bare), 0, 'f', 0),
+                         u"ratio <= 1.05"_s, ratio <= 1.05);
+        if (seconds == 1)
+            PrintVerdict(u"Command overhead, 1 s tone"_s,
+                         u"%1 ms beyond one poll cycle (Save %2 ms, tool %3 ms, ratio %4)"_s.arg(beyond, 0, 'f', 1)
+                             .arg(Median(saved), 0, 'f', 1)
+                             .arg(Median(bare), 0, 'f', 1)
+                             .arg(ratio, 0, 'f', 1),
+                         u"<= 15 ms beyond one poll cycle"_s, beyond <= 15);
+    }
+
+    Say(u"\n== 3. Responsiveness: longest gap between two event-loop passes during a 600 s Save"_s);
+    const double ideal = bench.idealLongestGap(20);
+    const double worst = Max(longestGaps);
+    Say(u"   Save: median of the longest gaps %1 ms, worst %2 ms over %3 runs; ideal 100 ms poll loop: %4 ms; ratio %5"_s
+            .arg(Median(longestGaps), 0, 'f', 1)
+            .arg(worst, 0, 'f', 1)
+            .arg(longestGaps.size())
+            .arg(ideal, 0, 'f', 1)
+            .arg(worst / ideal, 0, 'f', 3));
+    PrintVerdict(u"Responsiveness, 600 s tone"_s,
+                 u"longest gap %1 ms (ideal poll loop %2 ms, ratio %3)"_s.arg(worst, 0, 'f', 1)
+                     .arg(ideal, 0, 'f', 1)
+                     .arg(worst / ideal, 0, 'f', 3),
+                 u"<= 120 ms"_s, worst <= 120);
+}
+
+void DeploymentCost()
+{
+    Say(u"\n== 5. Deployment cost: writing and removing the five tool files, per command"_s);
+    qint64 bytes = 0;
+    QList<QByteArray> contents;
+    for (const ToolFile &row : ToolFiles) {
+        contents.append(LoadToolResource(row.resourceId));
+        bytes += contents.last().size();
+    }
+    QList<double> deploy;
+    QList<double> remove;
+    QList<double> plain;
+    const int repeats = Repeats(41);
+    for (int i = 0; i < repeats; ++i) {
+        const qint64 start = MonotonicNs();
+        DeployTools();
+        const qint64 deployed = MonotonicNs();
+        RemoveTools();
+        const qint64 removed = MonotonicNs();
+        deploy.append(Ms(deployed - start));
+        remove.append(Ms(removed - deployed));
+        for (const QString &name : QDir(qEnvironmentVariable("TEMP")).entryList(QDir::Files | QDir::Hidden)) {
+            Say(u"bench_command: %1 was left in the temporary folder"_s.arg(name));
+            std::exit(EXIT_FAILURE);
+        }
+
+        // The same bytes written and removed the plain way, as a baseline.
+        const qint64 plainStart = MonotonicNs();
+        for (size_t row = 0; row < ToolFiles.size(); ++row) {
+            QFile file(ToolPath(ToolFiles[row]));
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(contents[qsizetype(row)]) != contents[qsizetype(row)].size())
+                std::exit(EXIT_FAILURE);
+        }
+        for (const ToolFile &row : ToolFiles)
+            QFile::remove(ToolPath(row));
+        plain.append(Ms(MonotonicNs() - plainStart));
+    }
+    const double total = Median(deploy) + Median(remove);
+    Say(u"   bytes written per command: %1 (%2 files)"_s.arg(bytes).arg(ToolFiles.size()));
+    Say(u"   deploy %1 ms + remove %2 ms = %3 ms (median of %4); plain write and delete of the same bytes %5 ms; ratio %6"_s
+            .arg(Median(deploy), 0, 'f', 2)
+            .arg(Median(remove), 0, 'f', 2)
+            .arg(total, 0, 'f', 2)
+            .arg(repeats)
+            .arg(Median(plain), 0, 'f', 2)
+            .arg(total / Median(plain), 0, 'f', 2));
+    PrintVerdict(u"Deployment cost"_s,
+                 u"%1 bytes, %2 ms per command (ratio %3 to a plain write and delete)"_s.arg(bytes)
+                     .arg(total, 0, 'f', 2)
+                     .arg(total / Median(plain), 0, 'f', 2),
+                 u"(figure only)"_s, true);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    PrepareSandbox();
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    PreparePlaybackBackend();
+    QApplication app(argc, argv);
+    SetHomePageChance({{}, [](const QUrl &) { return true; }});
+
+    CommandBench bench;
+    CommandOverhead(bench);
+    DeploymentCost();
+    return EXIT_SUCCESS;
+}

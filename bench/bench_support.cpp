@@ -1,0 +1,125 @@
+#include "bench_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace Qt::Literals::StringLiterals;
+
+extern char **environ;
+
+namespace Bench {
+
+namespace {
+
+QTemporaryDir *sandbox = nullptr;
+
+QString MakeFolder(const QString &name)
+{
+    const QString path = sandbox->filePath(name);
+    QDir().mkpath(path);
+    return path;
+}
+
+} // namespace
+
+void PrepareSandbox()
+{
+    if (sandbox)
+        return;
+    sandbox = new QTemporaryDir(QDir::tempPath() + u"/quorvane-bench-XXXXXX"_s);
+    std::atexit([] {
+        delete sandbox;
+        sandbox = nullptr;
+    });
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(MakeFolder(u"config"_s)));
+    const QString runtime = MakeFolder(u"runtime"_s);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    const QString temp = MakeFolder(u"temp"_s);
+    qputenv("TEMP", QFile::encodeName(temp));
+    qputenv("TMPDIR", QFile::encodeName(temp));
+}
+
+QString SandboxRoot()
+{
+    return sandbox ? sandbox->path() : QString();
+}
+
+qint64 MonotonicNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+double Median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double Max(const QList<double> &values)
+{
+    return values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+int Repeats(int full)
+{
+    return qEnvironmentVariableIsSet("QUORVANE_BENCH_QUICK") ? std::max(3, full / 3) : full;
+}
+
+qint64 PeakResidentKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression peak(u"^VmHWM:\\s+(\\d+) kB"_s, QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = peak.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+int SpawnAndWait(const QString &program, const QStringList &arguments)
+{
+    std::vector<QByteArray> storage{QFile::encodeName(program)};
+    for (const QString &argument : arguments)
+        storage.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &argument : storage)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+QString Verdict(bool met)
+{
+    return met ? u"met"_s : u"MISSED"_s;
+}
+
+void PrintVerdict(const QString &name, const QString &figure, const QString &aim, bool met)
+{
+    Say(u"VERDICT|%1|%2|%3|%4"_s.arg(name, figure, aim, Verdict(met)));
+}
+
+void Say(const QString &line)
+{
+    std::fputs(qPrintable(line + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace Bench

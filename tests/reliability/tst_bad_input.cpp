@@ -1,0 +1,273 @@
+// The bad-input campaign: a thousand generated input triples through the real Save command.
+// Whatever is typed, the command ends, says "Done." only for a fresh file that a successful run
+// wrote, writes nothing anywhere but at the chosen path and in the temporary folder, and takes
+// the tool files away again.
+//
+// QUORVANE_CAMPAIGN_SHARD=k/n runs every n-th triple starting at the k-th, so ctest can run the
+// campaign in parallel parts; QUORVANE_CAMPAIGN_SEED and QUORVANE_CAMPAIGN_COUNT change the set.
+
+#include "build_config.h"
+#include "campaign_inputs.h"
+#include "fault_fs.h"
+#include "form1.h"
+#include "home_page.h"
+#include "recording_dialogs.h"
+#include "synth_command.h"
+#include "test_sandbox.h"
+#include "wav_analysis.h"
+
+#include <QComboBox>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
+const QString ForgotLength = u"You forgot to input length of audio."_s;
+const QString ForgotFrequencies = u"You forgot to input frequencies."_s;
+const QByteArray OldContent = "an older file, not a tone";
+// Far more than any generated length gives, far less than a run without end would write.
+constexpr qint64 LargestExpectedTone = 8 << 20;
+
+// Every file and folder under the folder, as full paths.
+QSet<QString> Listing(const QString &folder, QDirIterator::IteratorFlags flags)
+{
+    QSet<QString> paths;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, flags);
+    while (it.hasNext())
+        paths.insert(it.next());
+    return paths;
+}
+
+} // namespace
+
+class BadInputTest : public QObject
+{
+    Q_OBJECT
+
+    QList<Campaign::Triple> triples;
+    QString shardName = u"1/1"_s;
+    QString work;
+    QString temp;
+    QString outputs;
+    QString safetyNet;
+    std::unique_ptr<Form1> window;
+
+    int tried = 0;
+    int done = 0;
+    int toolFailed = 0;
+    int refusedEndless = 0;
+    int forgotLength = 0;
+    int forgotFrequencies = 0;
+    int plantedKept = 0;
+    int plantedReplaced = 0;
+    qint64 longestMs = 0;
+
+    QSet<QString> snapshot() const
+    {
+        return Listing(TestSandbox::Root(), QDirIterator::Subdirectories) +
+               Listing(QDir::currentPath(), QDirIterator::NoIteratorFlags);
+    }
+
+    // Writes the tool's arguments for every triple as JSON lines, to check a new seed against the
+    // tool alone (each must give a short tone or fail) before it runs here.
+    void dumpToolArguments(const QString &file)
+    {
+        QFile dump(file);
+        QVERIFY(dump.open(QIODevice::WriteOnly));
+        for (const Campaign::Triple &triple : std::as_const(triples)) {
+            const QString waveform = triple.waveform < 0 ? QString() : WaveformLabels().value(triple.waveform);
+            const ToneRequest request = MakeToneRequest(triple.length, waveform, triple.frequencies);
+            const SynthArgumentPart part = BuildSynthArgumentPart(u"OUTPUT"_s, request);
+            dump.write(QJsonDocument(QJsonArray::fromStringList(part.arguments)).toJson(QJsonDocument::Compact) + '\n');
+        }
+        QSKIP("arguments written");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const quint32 seed = qEnvironmentVariableIsSet("QUORVANE_CAMPAIGN_SEED")
+                                 ? quint32(qEnvironmentVariableIntValue("QUORVANE_CAMPAIGN_SEED"))
+                                 : Campaign::DefaultSeed;
+        const int count = qEnvironmentVariableIsSet("QUORVANE_CAMPAIGN_COUNT")
+                              ? qEnvironmentVariableIntValue("QUORVANE_CAMPAIGN_COUNT")
+                              : Campaign::DefaultCount;
+        triples = Campaign::Generate(seed, count);
+        if (qEnvironmentVariableIsSet("QUORVANE_CAMPAIGN_SHARD"))
+            shardName = qEnvironmentVariable("QUORVANE_CAMPAIGN_SHARD");
+        if (qEnvironmentVariableIsSet("QUORVANE_CAMPAIGN_DUMP"))
+            dumpToolArguments(qEnvironmentVariable("QUORVANE_CAMPAIGN_DUMP"));
+
+        // The tool's folders sit on a small file system when this machine allows it: a run that
+        // went on without end would stop there instead of filling the disk.
+        work = TestSandbox::Root() + u"/work"_s;
+        QVERIFY(QDir().mkpath(work));
+        QString why;
+        if (FaultFs::MountSmall(work, 64 << 20, &why))
+            safetyNet = work;
+        else
+            qInfo().noquote() << "no small file system as a safety net:" << why;
+        temp = work + u"/temp"_s;
+        outputs = work + u"/outputs"_s;
+        QVERIFY(QDir().mkpath(temp));
+        QVERIFY(QDir().mkpath(outputs));
+        qputenv("TEMP", QFile::encodeName(temp));
+
+        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+        window = std::make_unique<Form1>();
+        window->endProcess = [] {};
+        window->Form_Load();
+    }
+
+    void cleanupTestCase()
+    {
+        window.reset();
+        if (!safetyNet.isEmpty())
+            FaultFs::Unmount(safetyNet);
+        qInfo().noquote()
+            << u"Campaign part %1: %2 input triples tried: \"Done.\" %3, tool failed %4, refused as "
+               u"endless %5, length reminder %6, frequencies reminder %7; planted older files kept after a "
+               u"failure %8, replaced by a fresh tone %9; longest Save %10 ms; lost, stray or left-over "
+               u"files 0"_s.arg(shardName)
+                   .arg(tried)
+                   .arg(done)
+                   .arg(toolFailed)
+                   .arg(refusedEndless)
+                   .arg(forgotLength)
+                   .arg(forgotFrequencies)
+                   .arg(plantedKept)
+                   .arg(plantedReplaced)
+                   .arg(longestMs);
+    }
+
+    void survives_data()
+    {
+        QTest::addColumn<int>("index");
+        const QStringList shard = shardName.split(u'/');
+        const int part = shard.value(0).toInt();
+        const int parts = shard.value(1).toInt();
+        QVERIFY2(parts >= 1 && part >= 1 && part <= parts, qPrintable(shardName));
+        for (int i = part - 1; i < triples.size(); i += parts)
+            QTest::addRow("%04d", i) << i;
+    }
+
+    void survives()
+    {
+        QFETCH(int, index);
+        const Campaign::Triple &triple = triples[index];
+        const QString path = outputs + u'/' + triple.fileName;
+        if (triple.plantOld) {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(OldContent);
+            old.close();
+            QVERIFY(old.open(QIODevice::ReadWrite));
+            QVERIFY(old.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(12, 0)), QFileDevice::FileModificationTime));
+        }
+        if (triple.plantFolder)
+            QVERIFY(QDir().mkpath(path));
+
+        window->Text1->setText(triple.length);
+        window->Combo1->setCurrentIndex(triple.waveform);
+        window->Text2->setText(triple.frequencies);
+        const QString description = u"length %1, type %2, frequencies %3, file %4%5"_s.arg(
+            Campaign::Printable(window->Text1->text()), QString::number(triple.waveform),
+            Campaign::Printable(window->Text2->text()), Campaign::Printable(triple.fileName),
+            triple.plantOld      ? u" (an older file there)"_s
+            : triple.plantFolder ? u" (a folder there)"_s
+                                 : QString());
+
+        const QSet<QString> before = snapshot();
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(path);
+        QElapsedTimer clock;
+        clock.start();
+        window->PushButton2->click();
+        longestMs = std::max(longestMs, clock.elapsed());
+        ++tried;
+
+        // The command ended properly and said exactly one thing.
+        QVERIFY2(!window->CommandBusy, qPrintable(description));
+        QCOMPARE(window->pointerState(), Form1::PointerState::Default);
+        QVERIFY2(dialogs.count(DialogCall::ErrorReport) == 0,
+                 qPrintable(description + u": "_s + dialogs.texts(DialogCall::ErrorReport).join(u" / "_s)));
+        const QStringList messages = dialogs.texts(DialogCall::Message);
+        QVERIFY2(messages.size() == 1, qPrintable(description + u": "_s + messages.join(u" / "_s)));
+        const QString detail = dialogs.calls.last().detail;
+
+        // Nothing in the temporary folder (tool files, their half-written copies, anything else).
+        QVERIFY2(
+            QDir(temp).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            qPrintable(description + u": left "_s + QDir(temp).entryList(QDir::AllEntries | QDir::Hidden).join(u' ')));
+        // Nothing new anywhere else but at the chosen path.
+        QStringList strays;
+        for (const QString &appeared : snapshot() - before) {
+            if (appeared != path && !appeared.startsWith(temp + u'/'))
+                strays.append(appeared);
+        }
+        QVERIFY2(strays.isEmpty(), qPrintable(description + u": stray files "_s + strays.join(u", "_s)));
+
+        const QString &message = messages.first();
+        const QFileInfo written(path);
+        if (message == u"Done."_s) {
+            ++done;
+            // Only a fresh regular file, a tone as the tool writes it.
+            QVERIFY2(written.isFile() && !triple.plantFolder, qPrintable(description));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray content = file.read(64);
+            QVERIFY2(!content.startsWith(OldContent),
+                     qPrintable(description + u": the older file passed for a tone"_s));
+            QVERIFY2(written.size() <= LargestExpectedTone, qPrintable(description));
+            if (triple.plantOld)
+                ++plantedReplaced;
+            if (path.endsWith(u".wav"_s, Qt::CaseInsensitive)) {
+                const WavInfo wav = ReadWav(path);
+                QVERIFY2(wav.valid, qPrintable(description + u": "_s + wav.problem));
+                QCOMPARE(wav.sampleRate, 48000);
+            }
+        } else if (message == SaveFailed) {
+            // A failure always says why, and an older file the tool never touched is still there.
+            QVERIFY2(!detail.isEmpty(), qPrintable(description));
+            if (detail.contains(u"without end"_s) || detail.contains(u"No length"_s))
+                ++refusedEndless;
+            else
+                ++toolFailed;
+            if (triple.plantOld) {
+                QFile file(path);
+                QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(description + u": the older file is gone"_s));
+                QVERIFY2(file.readAll() == OldContent, qPrintable(description + u": the older file was changed"_s));
+                ++plantedKept;
+            }
+        } else if (message == ForgotLength) {
+            ++forgotLength;
+            QVERIFY2(window->Text1->text().isEmpty(), qPrintable(description));
+        } else if (message == ForgotFrequencies) {
+            ++forgotFrequencies;
+            QVERIFY2(!window->Text1->text().isEmpty() && window->Text2->text().isEmpty(), qPrintable(description));
+        } else {
+            QFAIL(qPrintable(description + u": unexpected message "_s + Campaign::Printable(message)));
+        }
+        if (message != u"Done."_s && !triple.plantOld && !triple.plantFolder)
+            QVERIFY2(!written.exists(), qPrintable(description + u": a file was left without \"Done.\""_s));
+    }
+
+    void cleanup()
+    {
+        // Each triple starts from an empty outputs folder.
+        QDir(outputs).removeRecursively();
+        QDir().mkpath(outputs);
+    }
+};
+
+QUORVANE_TEST_MAIN(BadInputTest)
+#include "tst_bad_input.moc"
