@@ -20,9 +20,13 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStyleFactory>
+#include <QStyleOptionGroupBox>
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,10 +55,68 @@ QFont ArialBold(qreal pointSize)
     return font;
 }
 
-const QString FrameStyleSheet = uR"(
-QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }
-QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; padding: 0px 3px; }
-)"_s;
+// Frame captions on the frame's top line, as the layout was drawn for. Qt's own styles put them
+// above the line, which leaves the fields inside hugging it. A style rather than a style sheet:
+// a sheet here would be replaced by the skin's, and replacing sheets loses the frames' font.
+class FrameStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl part,
+                         const QWidget *widget) const override
+    {
+        QRect rect = QProxyStyle::subControlRect(control, option, part, widget);
+        if (control != CC_GroupBox)
+            return rect;
+        const QRect label = QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget);
+        if (part == SC_GroupBoxFrame)
+            rect.setTop(label.center().y());
+        else if (part == SC_GroupBoxLabel)
+            rect.translate(CaptionIndent, 0);
+        return rect;
+    }
+
+    // A plain rounded line: some styles draw their frame lower inside the rectangle they get.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+        painter->restore();
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                            const QWidget *widget) const override
+    {
+        const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
+        if (control != CC_GroupBox || !box || !(box->subControls & SC_GroupBoxFrame) || box->text.isEmpty()) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        // The line stops short of the caption on either side.
+        const QRect caption = subControlRect(control, option, SC_GroupBoxLabel, widget).adjusted(-3, 0, 3, 0);
+        QStyleOptionGroupBox frame = *box;
+        frame.subControls = SC_GroupBoxFrame;
+        painter->save();
+        painter->setClipRegion(QRegion(box->rect).subtracted(caption));
+        QProxyStyle::drawComplexControl(control, &frame, painter, widget);
+        painter->restore();
+        QStyleOptionGroupBox rest = *box;
+        rest.subControls &= ~SC_GroupBoxFrame;
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    }
+
+private:
+    static constexpr int CaptionIndent = 8;
+};
 
 // A stored list index as the list takes it: a 16-bit whole number from -1 (no item) to the
 // last item.
@@ -90,10 +152,6 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_customPointer = QCursor(Qt::PointingHandCursor);
 
     buildControls();
-    // Frame captions sit on the frame's top line, as the layout was drawn for; Qt's styles put
-    // them above the line, which leaves the fields hugging it. Set once the controls exist: set
-    // before, it keeps the window's font from the fields inside the frames. A skin replaces it.
-    setStyleSheet(FrameStyleSheet);
 
     endProcess = [this] {
         // Mid-command the handler is still on the stack, waiting in a nested event loop: end at
@@ -119,11 +177,15 @@ void Form1::buildControls()
         button->installEventFilter(this);
         return button;
     };
-    const auto makeFrame = [this](const QString &name, const QString &caption, QRect geometry) {
+    // Built on the application's style; the window owns it.
+    auto *frameStyle = new FrameStyle(QStyleFactory::create(QApplication::style()->name()));
+    frameStyle->setParent(this);
+    const auto makeFrame = [this, frameStyle](const QString &name, const QString &caption, QRect geometry) {
         auto *frame = new QGroupBox(caption, this);
         frame->setObjectName(name);
         frame->setGeometry(geometry);
         frame->setAutoFillBackground(true);
+        frame->setStyle(frameStyle);
         frame->setMouseTracking(true);
         frame->installEventFilter(this);
         return frame;
