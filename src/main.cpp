@@ -7,6 +7,8 @@ int main(int argc, char *argv[])
 {
     PreparePlaybackBackend();
     QApplication app(argc, argv);
+    // Lets a Wayland shell match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.quorvane.Quorvane"));
     Form1 window;
     window.Form_Load();
     window.show();
