@@ -7,98 +7,188 @@
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <memory>
 
 namespace {
 
-constexpr int LoadTimeoutMs = 3000;
+// How long the backend may take to open a file and start the sound.
+constexpr int StartTimeoutMs = 5000;
+// A synchronous wait gives up when the position stands still this long (the audio server went away).
+constexpr int StallTimeoutMs = 3000;
+constexpr int StallCheckMs = 250;
 
-// One player for the whole program, so a new request always ends the sound before it.
-struct Player
+// The one sound channel of the program: a new request ends the sound still playing.
+class Player : public QObject
 {
-    QMediaPlayer player;
-    QAudioOutput output;
+public:
+    explicit Player(QObject *parent) : QObject(parent)
+    {
+        connect(&devices, &QMediaDevices::audioOutputsChanged, this, &Player::followDefaultDevice);
+    }
 
-    Player() { player.setAudioOutput(&output); }
+    bool play(const QString &path, bool synchronous)
+    {
+        const QFileInfo file(path);
+        const quint64 request = ++requests;
+        // Every request gets a fresh player, which also ends the sound still playing. A reused one
+        // ignores a source equal to its current one (a rewritten file sounded old), and after its
+        // file was rewritten or it had failed it may end the next sound at once, silently.
+        player.reset();
+        if (!file.isFile() || !file.isReadable())
+            return false;
+        // With no audio server Qt plays into nothing and reports no error; the device list is the
+        // only honest answer, so it is asked at every call.
+        if (QMediaDevices::audioOutputs().isEmpty())
+            return false;
+        followDefaultDevice();
+        player = std::make_unique<QMediaPlayer>();
+        player->setAudioOutput(&output);
+        player->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
+        player->play();
+        if (!waitForStart(request)) {
+            if (request == requests)
+                player.reset();
+            return false;
+        }
+        if (synchronous)
+            waitForEnd(request);
+        return true;
+    }
+
+    void stop()
+    {
+        ++requests;
+        if (player)
+            player->stop();
+    }
+
+    bool isPlaying() const { return player && player->playbackState() == QMediaPlayer::PlayingState; }
+
+private:
+    enum class Start
+    {
+        Pending,
+        Started,
+        Failed
+    };
+
+    Start startState() const
+    {
+        if (!player || player->error() != QMediaPlayer::NoError)
+            return Start::Failed;
+        switch (player->mediaStatus()) {
+        case QMediaPlayer::InvalidMedia:
+            return Start::Failed;
+        case QMediaPlayer::EndOfMedia: // a very short sound may be over already
+            return Start::Started;
+        case QMediaPlayer::BufferingMedia:
+        case QMediaPlayer::BufferedMedia:
+            return isPlaying() ? Start::Started : Start::Pending;
+        default:
+            return Start::Pending;
+        }
+    }
+
+    // Waits without handling user input, so no click can start another command meanwhile.
+    bool waitForStart(quint64 request)
+    {
+        if (startState() == Start::Pending) {
+            QEventLoop loop;
+            const auto check = [&] {
+                if (request != requests || startState() != Start::Pending)
+                    loop.quit();
+            };
+            connect(player.get(), &QMediaPlayer::mediaStatusChanged, &loop, check);
+            connect(player.get(), &QMediaPlayer::playbackStateChanged, &loop, check);
+            connect(player.get(), &QMediaPlayer::errorOccurred, &loop, check);
+            connect(player.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
+            QTimer::singleShot(StartTimeoutMs, &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        return request == requests && startState() == Start::Started;
+    }
+
+    // Returns when the sound has ended, a later request has replaced it, or it has stalled.
+    void waitForEnd(quint64 request)
+    {
+        QEventLoop loop;
+        const auto check = [&] {
+            if (request != requests || !isPlaying())
+                loop.quit();
+        };
+        connect(player.get(), &QMediaPlayer::playbackStateChanged, &loop, check);
+        connect(player.get(), &QMediaPlayer::errorOccurred, &loop, check);
+        connect(player.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
+        QTimer stall;
+        qint64 lastPosition = -1;
+        int stillFor = 0;
+        connect(&stall, &QTimer::timeout, &loop, [&] {
+            if (!player) {
+                loop.quit();
+            } else if (player->position() != lastPosition) {
+                lastPosition = player->position();
+                stillFor = 0;
+            } else if ((stillFor += StallCheckMs) >= StallTimeoutMs) {
+                loop.quit();
+            }
+        });
+        stall.start(StallCheckMs);
+        check();
+        if (isPlaying() && request == requests)
+            loop.exec();
+        if (request == requests && isPlaying())
+            player.reset(); // stalled
+    }
+
+    // The output keeps the device it was given; Qt names another default when that one goes away.
+    void followDefaultDevice()
+    {
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (output.device() != device)
+            output.setDevice(device);
+    }
+
+    QMediaDevices devices;
+    QAudioOutput output;
+    std::unique_ptr<QMediaPlayer> player; // the one of the latest request
+    quint64 requests = 0;
 };
 
-Player *instance = nullptr;
+QPointer<Player> instance;
 
-Player &ThePlayer()
+Player *ThePlayer()
 {
-    if (!instance) {
-        instance = new Player;
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
-            delete instance;
-            instance = nullptr;
-        });
-    }
-    return *instance;
+    if (!instance && QCoreApplication::instance())
+        instance = new Player(QCoreApplication::instance());
+    return instance;
 }
 
 } // namespace
 
-void PreparePlaybackBackend()
-{
-    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "gstreamer");
-}
-
 bool PlayWaveFile(const QString &path, bool synchronous)
 {
-    StopPlayback();
-    // With no audio server the player reports no error at all: ask for a device first. The list
-    // is read anew each time, so a server started later is found.
-    if (!QFileInfo(path).isFile() || QMediaDevices::audioOutputs().isEmpty())
-        return false;
-
-    Player &p = ThePlayer();
-    p.output.setDevice(QMediaDevices::defaultAudioOutput());
-    // Without clearing the source first, a file rewritten at the same path plays its old sound.
-    p.player.setSource(QUrl());
-    p.player.setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    p.player.play();
-    // The file is opened in the background: wait (briefly, with events) until it is known to be
-    // a sound that plays, so that a file that is not one gives false.
-    if (p.player.mediaStatus() == QMediaPlayer::LoadingMedia && p.player.error() == QMediaPlayer::NoError) {
-        QEventLoop loop;
-        QObject::connect(&p.player, &QMediaPlayer::mediaStatusChanged, &loop, [&](QMediaPlayer::MediaStatus status) {
-            if (status != QMediaPlayer::LoadingMedia)
-                loop.quit();
-        });
-        QObject::connect(&p.player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(LoadTimeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    if (p.player.error() != QMediaPlayer::NoError || p.player.mediaStatus() == QMediaPlayer::InvalidMedia) {
-        // A player that failed may report its old error on the next file: start afresh.
-        delete instance;
-        instance = nullptr;
-        return false;
-    }
-
-    if (synchronous) {
-        QEventLoop loop;
-        const auto ended = [&] {
-            if (p.player.playbackState() == QMediaPlayer::StoppedState)
-                loop.quit();
-        };
-        QObject::connect(&p.player, &QMediaPlayer::playbackStateChanged, &loop, ended);
-        QObject::connect(&p.player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
-        if (p.player.playbackState() != QMediaPlayer::StoppedState)
-            loop.exec();
-    }
-    return true;
+    Player *player = ThePlayer();
+    return player && player->play(path, synchronous);
 }
 
 void StopPlayback()
 {
     if (instance)
-        instance->player.stop();
+        instance->stop();
 }
 
 bool IsSoundPlaying()
 {
-    return instance && instance->player.playbackState() == QMediaPlayer::PlayingState;
+    return instance && instance->isPlaying();
+}
+
+// GStreamer, not FFmpeg: with this Qt the FFmpeg backend hangs for good in the next request when the
+// audio server goes away during a sound, where GStreamer reports the failure.
+void PreparePlaybackBackend()
+{
+    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
 }

@@ -214,7 +214,9 @@ void PlaybackTest::asynchronousRequestReturnsWhileTheSoundPlays()
     QVERIFY(!IsSoundPlaying());
 
     // It went on sounding after the call had returned, and it stopped when told.
-    const auto sound = Sounding(recorder.stop());
+    const WavInfo heard = recorder.stop();
+    QVERIFY2(heard.valid, qPrintable(heard.problem));
+    const auto sound = Sounding(heard);
     QVERIFY2(Seconds(sound) > 0.7 && Seconds(sound) < 2.5, qPrintable(Describe(sound)));
 }
 
@@ -248,7 +250,9 @@ void PlaybackTest::laterRequestReplacesTheSoundStillPlaying()
     QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
 
     // 1000 Hz, then 3000 Hz alone; the first tone would have sounded on to 3 s.
-    const auto sound = Sounding(recorder.stop());
+    const WavInfo heard = recorder.stop();
+    QVERIFY2(heard.valid, qPrintable(heard.problem));
+    const auto sound = Sounding(heard);
     QVERIFY2(Seconds(sound) > 1.4 && Seconds(sound) < 2.4, qPrintable(Describe(sound)));
     const auto start = Head(sound, 0.4);
     const auto end = Tail(sound, 0.4);
@@ -278,7 +282,9 @@ void PlaybackTest::rewrittenFileSoundsTheNewTone()
     Recorder recorder(path(u"heard.wav"_s));
     QVERIFY(recorder.start());
     QVERIFY(PlayWaveFile(tone, true));
-    const auto sound = Tail(Sounding(recorder.stop()), 0.8);
+    const WavInfo heard = recorder.stop();
+    QVERIFY2(heard.valid, qPrintable(heard.problem));
+    const auto sound = Tail(Sounding(heard), 0.8);
     QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 3000), qPrintable(Describe(sound)));
 }
 
@@ -311,7 +317,9 @@ void PlaybackTest::refusedRequestEndsTheSoundAndPlaysNothing()
     // The next request plays as if nothing had happened.
     QVERIFY(PlayWaveFile(next, true));
 
-    const auto sound = Sounding(recorder.stop());
+    const WavInfo heard = recorder.stop();
+    QVERIFY2(heard.valid, qPrintable(heard.problem));
+    const auto sound = Sounding(heard);
     QVERIFY2(Seconds(sound) < 1.2, qPrintable(Describe(sound)));
     const auto end = Tail(sound, 0.3);
     QVERIFY2(IsNear(DominantFrequency(end, RecordRate), 3000), qPrintable(Describe(end)));
