@@ -48,6 +48,10 @@ QString SynthRunProblem(const SynthRun &run, const QString &outputPath)
         return u"The tone would be larger than a wave file can hold (4 GiB)."_s;
     if (run.exitCode != 0)
         return errorOutput.isEmpty() ? u"The sound tool ended with status %1."_s.arg(run.exitCode) : errorOutput;
+    // A write that fails (a full disk, say) is reported as FAIL, yet the tool ends with status 0
+    // and leaves a cut-short file.
+    if (errorOutput.contains(u" FAIL "_s))
+        return errorOutput;
     if (!QFileInfo(outputPath).isFile())
         return u"The sound tool wrote no file at %1."_s.arg(outputPath);
     return {};

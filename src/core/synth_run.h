@@ -26,5 +26,6 @@ struct SynthRun
 SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request);
 
 // Why the run did not make its file, or an empty text when it did: only a tool that started,
-// ended with status 0 and left a regular file at the path counts. An older file proves nothing.
+// ended with status 0, reported no failure and left a regular file at the path counts. An older
+// file proves nothing.
 QString SynthRunProblem(const SynthRun &run, const QString &outputPath);

@@ -1,0 +1,74 @@
+// The window started in a process of its own, as main() starts it, for the settings tests: a
+// fresh process reads the store from disk exactly as the program does at start-up, and can be
+// killed at any moment.
+//
+//   settings_helper start [text...]  start, then type each text into the length field; print
+//                                    one JSON line with the inputs shown and every box asked for
+//   settings_helper type <text>      start, type the text into the length field key by key and
+//                                    print "TYPED <n>" after each key; then wait to be killed
+
+#include "form1.h"
+#include "home_page.h"
+#include "recording_dialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QTest>
+#include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+void Print(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Types into the field as a person does: select everything, then one key at a time.
+void Type(QLineEdit *field, const QString &text, const std::function<void(qsizetype)> &afterKey = {})
+{
+    field->setFocus();
+    field->selectAll();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QTest::keyClick(field, text[i].toLatin1());
+        if (afterKey)
+            afterKey(i + 1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+    RecordingDialogs dialogs;
+    Form1 window;
+    window.endProcess = [] {};
+    window.Form_Load();
+    window.show();
+
+    const QStringList arguments = app.arguments();
+    if (arguments.value(1) == u"type"_s) {
+        Type(window.Text1, arguments.value(2), [](qsizetype typed) { Print("TYPED " + QByteArray::number(typed)); });
+        return app.exec();
+    }
+    for (const QString &text : arguments.mid(2))
+        Type(window.Text1, text);
+    const QJsonObject shown{
+        {u"Text1"_s, window.Text1->text()},
+        {u"Text2"_s, window.Text2->text()},
+        {u"Combo1"_s, window.Combo1->currentIndex()},
+        {u"messages"_s, QJsonArray::fromStringList(dialogs.texts(DialogCall::Message))},
+        {u"reports"_s, QJsonArray::fromStringList(dialogs.texts(DialogCall::ErrorReport))},
+    };
+    Print(QJsonDocument(shown).toJson(QJsonDocument::Compact));
+    return 0;
+}
