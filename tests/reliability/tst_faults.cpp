@@ -9,6 +9,7 @@
 #include "home_page.h"
 #include "recording_dialogs.h"
 #include "settings_store.h"
+#include "synth_run.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "wav_analysis.h"
@@ -16,10 +17,13 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <csignal>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -388,6 +392,54 @@ private slots:
         QVERIFY2(!QFile::exists(marker), "the swapped program ran");
         QVERIFY(!QFile::exists(outputs + u"/tone.wav"_s));
         QCOMPARE(Entries(temp), QStringList());
+    }
+
+    // --- Lengths the tool takes for "no end" ----------------------------------------------------
+
+    void lengthsWithoutEndAreRefused_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<bool>("refusedToday");
+        QTest::newRow("empty") << u""_s << true;
+        QTest::newRow("zero") << u"0"_s << true;
+        QTest::newRow("negative") << u"-1"_s << true;
+        QTest::newRow("zero as a time") << u"00:00"_s << true;
+        // The tool reads a length only from a first word that starts with a digit or a dot; any
+        // other word it takes as an option, a type or a frequency, and the tone has no length.
+        QTest::newRow("plus sign") << u"+1"_s << false;
+        QTest::newRow("an option of the effect") << u"-n"_s << false;
+        QTest::newRow("not a number") << u"nan"_s << false;
+        QTest::newRow("a type") << u"sine"_s << false;
+        QTest::newRow("an abbreviated type") << u"sq"_s << false;
+        QTest::newRow("a tab before the number") << u"\t5"_s << false;
+    }
+
+    void lengthsWithoutEndAreRefused()
+    {
+        QFETCH(QString, length);
+        QFETCH(bool, refusedToday);
+        // The tool itself, held to a megabyte, proves that it would not stop (every line here would
+        // otherwise write until the 4 GiB cap, into the chosen file or the temporary folder).
+        QProcess tool;
+        tool.setProgram(QStandardPaths::findExecutable(u"sox"_s));
+        tool.setArguments(QStringList{u"-r"_s, u"48000"_s, u"-n"_s, outputs + u"/endless.wav"_s, u"synth"_s} +
+                          length.split(u' ', Qt::SkipEmptyParts) + QStringList{u"sine"_s, u"440"_s});
+        tool.setChildProcessModifier([] {
+            const struct rlimit limit
+            {
+                1 << 20, 1 << 20
+            };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        tool.start();
+        QVERIFY(tool.waitForFinished(30'000));
+        QCOMPARE(tool.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(tool.exitCode(), SIGXFSZ);
+
+        const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s);
+        if (!refusedToday)
+            QEXPECT_FAIL("", "only lengths made of digits, dots and colons are recognised as endless", Continue);
+        QVERIFY(EndlessLengthProblem(request).has_value());
     }
 
     // --- The tool stopped from outside -------------------------------------------------------

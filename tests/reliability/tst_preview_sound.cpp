@@ -1,0 +1,102 @@
+// Preview when the sound output is not the program's alone: another program already plays a
+// sound on the same server, or no sound server answers at all. Either way the tone is made, the
+// command says nothing, and nobody else's sound is cut off.
+
+#include "audio_recording.h"
+#include "form1.h"
+#include "home_page.h"
+#include "playback.h"
+#include "recording_dialogs.h"
+#include "settings_store.h"
+#include "test_sandbox.h"
+#include "wav_analysis.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace AudioRecording;
+
+class PreviewSoundTest : public QObject
+{
+    Q_OBJECT
+
+    QString temp;
+    std::unique_ptr<Form1> window;
+
+    void preview(const QString &length, const QString &frequencies, RecordingDialogs &dialogs)
+    {
+        window->Text1->setText(length);
+        window->Combo1->setCurrentIndex(0);
+        window->Text2->setText(frequencies);
+        window->PushButton3->click();
+        QVERIFY2(dialogs.calls.isEmpty(), qPrintable(dialogs.calls.value(0).text + dialogs.calls.value(0).detail));
+        QVERIFY(!window->CommandBusy);
+        const WavInfo made = ReadWav(temp + u"/preview.wav"_s);
+        QVERIFY2(made.valid, qPrintable(made.problem));
+        QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden), QStringList{u"preview.wav"_s});
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(SettingsFilePath(Settings::App, Settings::Section));
+        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+        temp = TestSandbox::FreshTempFolder();
+        window = std::make_unique<Form1>();
+        window->endProcess = [] {};
+        window->Form_Load();
+    }
+
+    void cleanup()
+    {
+        StopPlayback();
+        window.reset();
+    }
+
+    void previewWhileAnotherProgramPlays()
+    {
+        if (!HasTestServer())
+            QSKIP("needs the private audio server of the test suite (run through ctest)");
+        const QString other = TestSandbox::Root() + u"/other program.wav"_s;
+        QCOMPARE(MakeTone(other, 3.0, 300), QString());
+        Recorder recorder(TestSandbox::Root() + u"/heard.wav"_s);
+        QVERIFY(recorder.start());
+        QProcess player;
+        player.start(u"paplay"_s, {other});
+        QVERIFY2(player.waitForStarted(), qPrintable(player.errorString()));
+        QTest::qWait(400);
+
+        RecordingDialogs dialogs;
+        preview(u"0.8"_s, u"1000"_s, dialogs);
+        QVERIFY(IsSoundPlaying());
+        // The other program plays on to its end: the preview neither stops nor replaces it.
+        QVERIFY(player.waitForFinished(15'000));
+        QCOMPARE(player.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(player.exitCode(), 0);
+        const std::vector<double> heard = Sounding(recorder.stop());
+        QVERIFY2(Seconds(heard) >= 2.5, qPrintable(Describe(heard)));
+        QVERIFY2(ToneLevel(heard, 1000) > 0.05, qPrintable(Describe(heard)));
+        QVERIFY2(ToneLevel(Tail(heard, 0.5), 300) > 0.3, qPrintable(Describe(Tail(heard, 0.5))));
+        QVERIFY2(ToneLevel(Tail(heard, 0.5), 1000) < 0.05, qPrintable(Describe(Tail(heard, 0.5))));
+    }
+
+    void previewWithoutAnAudioServer()
+    {
+        if (!qEnvironmentVariableIsSet("QUORVANE_TEST_NO_AUDIO_SERVER"))
+            QSKIP("runs where no audio server answers (tst_preview_sound_no_server)");
+        // The tone is made and kept; that nothing can play it is not reported.
+        RecordingDialogs dialogs;
+        preview(u"0.3"_s, u"440"_s, dialogs);
+        QVERIFY(!IsSoundPlaying());
+        // A second preview finds everything as the first left it.
+        preview(u"0.2"_s, u"880"_s, dialogs);
+        QVERIFY(!IsSoundPlaying());
+    }
+};
+
+QUORVANE_TEST_MAIN(PreviewSoundTest)
+#include "tst_preview_sound.moc"
