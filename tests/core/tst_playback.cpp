@@ -1,3 +1,4 @@
+#include "audio_recording.h"
 #include "playback.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
@@ -15,113 +16,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
-constexpr int RecordRate = 48000;
-// Anything louder counts as sound; the null sink's monitor is exactly silent otherwise.
-constexpr double SoundThreshold = 0.05;
-
-QString TestSink()
-{
-    return qEnvironmentVariable("QUORVANE_TEST_SINK");
-}
-
-// Writes a sine tone with the real tool; empty, or the tool's complaint.
-QString MakeTone(const QString &path, double seconds, int frequency)
-{
-    QProcess sox;
-    sox.start(u"sox"_s, {u"-r"_s, u"48000"_s, u"-n"_s, path, u"synth"_s, QString::number(seconds), u"sine"_s,
-                         QString::number(frequency)});
-    if (!sox.waitForFinished(30000))
-        return sox.errorString();
-    if (sox.exitStatus() != QProcess::NormalExit || sox.exitCode() != 0)
-        return QString::fromLocal8Bit(sox.readAllStandardError());
-    return {};
-}
-
-// Records what the sink really plays, from its monitor.
-class Recorder
-{
-public:
-    explicit Recorder(QString file) : file(std::move(file)) {}
-    ~Recorder() { stop(); }
-
-    bool start()
-    {
-        process.start(u"parecord"_s,
-                      {u"--device="_s + TestSink() + u".monitor"_s, u"--latency-msec=20"_s, u"--rate=48000"_s,
-                       u"--channels=1"_s, u"--format=s16le"_s, u"--file-format=wav"_s, file});
-        // Recording for real once a tenth of a second has arrived.
-        return process.waitForStarted(5000) &&
-               QTest::qWaitFor([this] { return QFileInfo(file).size() > 44 + RecordRate / 5; }, 5000);
-    }
-
-    WavInfo stop()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            QTest::qWait(200); // the last sound reaches the monitor a little later
-            process.terminate();
-            process.waitForFinished(5000);
-        }
-        return ReadWav(file);
-    }
-
-private:
-    QString file;
-    QProcess process;
-};
-
-// The part of a recording between the first and the last audible sample.
-std::vector<double> Sounding(const WavInfo &wav)
-{
-    const auto &s = wav.firstChannel;
-    const auto loud = [](double v) { return std::abs(v) > SoundThreshold; };
-    const auto first = std::find_if(s.begin(), s.end(), loud);
-    const auto last = std::find_if(s.rbegin(), s.rend(), loud).base();
-    return first < last ? std::vector<double>(first, last) : std::vector<double>{};
-}
-
-double Seconds(const std::vector<double> &samples)
-{
-    return double(samples.size()) / RecordRate;
-}
-
-std::vector<double> Head(const std::vector<double> &samples, double seconds)
-{
-    return {samples.begin(), samples.begin() + std::min<qsizetype>(samples.size(), qsizetype(seconds * RecordRate))};
-}
-
-std::vector<double> Tail(const std::vector<double> &samples, double seconds)
-{
-    return {samples.end() - std::min<qsizetype>(samples.size(), qsizetype(seconds * RecordRate)), samples.end()};
-}
-
-// Amplitude of one frequency in the samples (Goertzel).
-double ToneLevel(const std::vector<double> &samples, double frequency)
-{
-    const double w = 2 * std::numbers::pi * frequency / RecordRate;
-    double s1 = 0, s2 = 0;
-    for (double v : samples) {
-        const double s0 = v + 2 * std::cos(w) * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return samples.empty()
-               ? 0
-               : 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2)) / double(samples.size());
-}
-
-bool IsNear(double measured, double expected)
-{
-    return std::abs(measured - expected) <= 0.02 * expected;
-}
-
-QString Describe(const std::vector<double> &samples)
-{
-    return u"%1 s of sound, dominant %2 Hz"_s.arg(Seconds(samples)).arg(DominantFrequency(samples, RecordRate));
-}
-
-} // namespace
+using namespace AudioRecording;
 
 class PlaybackTest : public QObject
 {
