@@ -156,15 +156,15 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
     QByteArray errorOutput;
     qint32 exitCode = 0;
     for (;;) {
-        // Query: has it ended, and with which code? (reaps it when it has)
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+        QThread::msleep(PollIntervalMs);
+        // Query just before the test, so a program that ended during the sleep is noticed now and
+        // not one cycle later. (Reaps it when it has ended.)
         if (process.state() != QProcess::NotRunning)
             process.waitForFinished(0);
         exitCode = process.state() == QProcess::NotRunning ? ExitCodeOf(process) : StillActive;
         KeepErrorOutput(process, errorOutput);
-
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
-        QThread::msleep(PollIntervalMs);
         if (exitCode != StillActive)
             break;
     }
