@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 
 using namespace Qt::Literals::StringLiterals;
@@ -166,13 +167,15 @@ void CommandOverhead(CommandBench &bench)
         const double ratio = Median(ratios);
         const double overhead = Median(differences);
         const double beyond = overhead - PollCycleMs;
-        Say(u"   %1 s   %2   %3 ms   %4 ms   %5 ms   %6   %7 ms"_s.arg(seconds, 5)
+        Say(u"   %1 s   %2   %3 ms   %4 ms   %5 ms   %6   %7 ms   (Save - tool from %8 to %9 ms)"_s.arg(seconds, 5)
                 .arg(repeats, 5)
                 .arg(Median(bare), 9, 'f', 1)
                 .arg(Median(saved), 9, 'f', 1)
                 .arg(overhead, 9, 'f', 1)
                 .arg(ratio, 6, 'f', 3)
-                .arg(beyond, 8, 'f', 1));
+                .arg(beyond, 8, 'f', 1)
+                .arg(*std::min_element(differences.begin(), differences.end()), 0, 'f', 1)
+                .arg(Max(differences), 0, 'f', 1));
         if (seconds == 600)
             PrintVerdict(u"Command overhead, 600 s tone"_s,
                          u"ratio %1 (Save %2 ms, tool %3 ms)"_s.arg(ratio, 0, 'f', 3)
