@@ -81,6 +81,17 @@ Started Start(const QStringList &typed = {}, int timeoutMs = 30'000)
     return started;
 }
 
+// The number of keys typed, from the last whole line "TYPED <n>" of the helper's output.
+qsizetype LastTyped(const QByteArray &output)
+{
+    const qsizetype end = output.lastIndexOf('\n');
+    if (end < 0)
+        return 0;
+    const qsizetype start = output.lastIndexOf('\n', end - 1) + 1;
+    const QByteArray line = output.mid(start, end - start);
+    return line.startsWith("TYPED ") ? line.mid(6).toLongLong() : 0;
+}
+
 } // namespace
 
 class SettingsFaultsTest : public QObject
@@ -90,6 +101,7 @@ class SettingsFaultsTest : public QObject
     QString store;
     QString folder;
     QString readOnlyHow;
+    int emptyLocks = 0;
 
     void storeInputs(const QString &length, const QString &frequencies, const QString &type)
     {
@@ -230,13 +242,13 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(store).constData(), 0600), 0);
         QProcess helper;
         helper.start(Helper, {u"start"_s});
-        const bool ended = helper.waitForFinished(15'000);
+        const bool ended = helper.waitForFinished(10'000);
         if (!ended) {
             helper.kill();
             helper.waitForFinished();
         }
         QEXPECT_FAIL("", "the store is opened without checking that it is a file, and reading a pipe blocks", Continue);
-        QVERIFY2(ended, "the window did not start within 15 s");
+        QVERIFY2(ended, "the window did not start within 10 s");
     }
 
     void killedRightAfterAnEditKeepsTheEdit()
@@ -278,22 +290,38 @@ private slots:
             QVERIFY(helper.waitForStarted());
             const int killAfter = 1 + int(random.bounded(quint32(text.size() - 1)));
             QByteArray output;
-            qsizetype reported = 0;
-            while (reported < killAfter) {
-                QVERIFY2(helper.waitForReadyRead(30'000), "the window process stopped typing");
+            while (LastTyped(output) < killAfter) {
+                QVERIFY2(helper.waitForReadyRead(30'000),
+                         qPrintable(u"the window process stopped typing after: "_s + QString::fromLatin1(output)));
                 output += helper.readAllStandardOutput();
-                const QList<QByteArray> lines = output.trimmed().split('\n');
-                reported = lines.last().startsWith("TYPED ") ? lines.last().mid(6).toLongLong() : 0;
             }
             ::kill(pid_t(helper.processId()), SIGKILL);
             QVERIFY(helper.waitForFinished());
-            reported = output.trimmed().split('\n').last().mid(6).toLongLong();
+            output += helper.readAllStandardOutput();
+            const qsizetype reported = LastTyped(output);
+            // A kill just as the store's lock file was made leaves it empty, and the next start
+            // would wait for it to grow stale (see lockLeftEmptyByAKillDoesNotDelayTheNextStart).
+            const QFileInfo lock(store + u".lock"_s);
+            if (lock.exists() && lock.size() == 0) {
+                ++emptyLocks;
+                QVERIFY(QFile::remove(lock.filePath()));
+            }
             const QString length = Stored(Settings::Text1);
             QVERIFY2(length == text.left(reported) || length == text.left(reported + 1),
                      qPrintable(u"reported %1 keys, stored \"%2\""_s.arg(reported).arg(length)));
             QCOMPARE(Stored(Settings::Text2), u"440"_s);
             QCOMPARE(Stored(Settings::Combo1), u"1"_s);
         }
+        qInfo().noquote() << u"kills that left an empty lock file: %1 of 15"_s.arg(emptyLocks);
+    }
+
+    void lockLeftEmptyByAKillDoesNotDelayTheNextStart()
+    {
+        storeInputs(u"6"_s, u"440"_s, u"1"_s);
+        QVERIFY(WriteFile(store + u".lock"_s, QByteArray()));
+        const Started started = Start({}, 10'000);
+        QEXPECT_FAIL("", "the store waits until an unreadable lock file is 30 s old before it takes it over", Continue);
+        QVERIFY2(started.ok, qPrintable(started.problem));
     }
 };
 
