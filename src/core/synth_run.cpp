@@ -14,11 +14,16 @@ std::optional<QString> EndlessLengthProblem(const ToneRequest &request)
     const QStringList pieces = request.Length.split(u' ', Qt::SkipEmptyParts);
     if (pieces.isEmpty())
         return u"No length was given, so the tone would have no end."_s;
-    // Seconds or hh:mm:ss.frac (optionally in samples) made of zeros only, or negative.
-    static const QRegularExpression plainTime(u"^[+-]?[0-9.:]*s?$"_s);
-    static const QRegularExpression nonZeroDigit(u"[1-9]"_s);
+    // The tool reads a length only from a first word that starts with a digit or a dot; any other
+    // word it takes as an option, a type or a frequency, and then the tone has no end.
+    static const QRegularExpression startsLikeALength(u"^\\.?[0-9]"_s);
     const QString &length = pieces.first();
-    if (plainTime.match(length).hasMatch() && (length.startsWith(u'-') || !length.contains(nonZeroDigit)))
+    if (!startsLikeALength.match(length).hasMatch())
+        return u"The length \"%1\" does not begin with a number, so the tone would have no end."_s.arg(length);
+    // Seconds or hh:mm:ss.frac (optionally in samples) made of zeros only.
+    static const QRegularExpression plainTime(u"^[0-9.:]*s?$"_s);
+    static const QRegularExpression nonZeroDigit(u"[1-9]"_s);
+    if (plainTime.match(length).hasMatch() && !length.contains(nonZeroDigit))
         return u"The length \"%1\" would give a tone without end."_s.arg(length);
     return std::nullopt;
 }

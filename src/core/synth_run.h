@@ -10,8 +10,8 @@
 inline constexpr qint64 MaxToneFileSize = qint64(4) << 30;
 
 // Why the tool would make this request without end, or nothing. With no input the tool takes a
-// missing, zero or negative length as "forever" and writes until the disk is full. Only such
-// plain lengths are recognised here; anything subtler is stopped by MaxToneFileSize.
+// missing or zero length, or a first word that is not a number, as "forever" and writes until the
+// disk is full. A length that only rounds to zero samples is stopped by MaxToneFileSize.
 std::optional<QString> EndlessLengthProblem(const ToneRequest &request);
 
 // One synthesis run and what it left behind.

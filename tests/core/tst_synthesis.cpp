@@ -114,7 +114,11 @@ private slots:
         QTest::newRow("short") << u"0.0001"_s << false;
         QTest::newRow("time") << u"00:05:30.0"_s << false;
         QTest::newRow("samples") << u"100s"_s << false;
-        QTest::newRow("not a length: the tool says why") << u"abc"_s << false;
+        QTest::newRow("a word") << u"abc"_s << true;
+        QTest::newRow("a type in its place") << u"sine"_s << true;
+        QTest::newRow("plus sign") << u"+1"_s << true;
+        QTest::newRow("tab before the number") << u"\t5"_s << true;
+        QTest::newRow("leading dot") << u".5"_s << false;
     }
 
     void endlessLengthsAreRecognised()

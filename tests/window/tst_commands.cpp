@@ -154,7 +154,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << u"synth"_s;
         QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << u"can't sweep this type"_s;
-        QTest::newRow("bad length") << u"x"_s << 0 << u"440"_s << u"synth"_s;
+        QTest::newRow("bad length") << u"x"_s << 0 << u"440"_s << u"does not begin with a number"_s;
     }
 
     void failedRunIsNeverDone()
