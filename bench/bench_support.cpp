@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
-#include <QDir>
+#include "sandbox.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
@@ -16,40 +17,15 @@ extern char **environ;
 
 namespace Bench {
 
-namespace {
-
-QTemporaryDir *sandbox = nullptr;
-
-QString MakeFolder(const QString &name)
-{
-    const QString path = sandbox->filePath(name);
-    QDir().mkpath(path);
-    return path;
-}
-
-} // namespace
-
 void PrepareSandbox()
 {
-    if (sandbox)
-        return;
-    sandbox = new QTemporaryDir(QDir::tempPath() + u"/quorvane-bench-XXXXXX"_s);
-    std::atexit([] {
-        delete sandbox;
-        sandbox = nullptr;
-    });
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(MakeFolder(u"config"_s)));
-    const QString runtime = MakeFolder(u"runtime"_s);
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    const QString temp = MakeFolder(u"temp"_s);
-    qputenv("TEMP", QFile::encodeName(temp));
-    qputenv("TMPDIR", QFile::encodeName(temp));
+    TestSandbox::Prepare();
+    std::atexit(TestSandbox::Remove);
 }
 
 QString SandboxRoot()
 {
-    return sandbox ? sandbox->path() : QString();
+    return TestSandbox::Root();
 }
 
 qint64 MonotonicNs()

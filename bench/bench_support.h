@@ -3,7 +3,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 // Small helpers shared by the benchmark programs: a private sandbox, clocks, medians and the
 // one-line verdicts that run-benchmarks collects into its summary.

@@ -1,4 +1,4 @@
-#include "test_sandbox.h"
+#include "sandbox.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// A throw-away folder for one test or benchmark process. Qt Core only, so that a benchmark's
+// baseline program links nothing more than it needs.
+namespace TestSandbox {
+
+// Points the settings store, the temporary folder and the runtime folder at a fresh
+// throw-away folder, so no test ever reads or writes the user's own files. Must run
+// before the first settings access of the process (QUORVANE_TEST_MAIN does it first).
+void Prepare();
+
+// The root of this process's sandbox.
+QString Root();
+
+// Points TEMP at a new empty folder inside the sandbox and returns it.
+QString FreshTempFolder();
+
+// Removes the sandbox and everything in it.
+void Remove();
+
+} // namespace TestSandbox
