@@ -8,6 +8,7 @@
 #include "home_page.h"
 #include "playback.h"
 #include "tool_files.h"
+#include "tool_run.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -222,9 +223,9 @@ void DeploymentCost()
     const int repeats = Repeats(41);
     for (int i = 0; i < repeats; ++i) {
         const qint64 start = MonotonicNs();
-        DeployTools();
+        ToolRun::Deploy();
         const qint64 deployed = MonotonicNs();
-        RemoveTools();
+        ToolRun::Remove();
         const qint64 removed = MonotonicNs();
         deploy.append(Ms(deployed - start));
         remove.append(Ms(removed - deployed));

@@ -1,8 +1,21 @@
 #include "failure.h"
 
+using namespace Qt::Literals::StringLiterals;
+
 QString DescribeException(const std::exception &error)
 {
     if (const auto *failure = dynamic_cast<const Failure *>(&error))
         return failure->description();
     return QString::fromLocal8Bit(error.what());
+}
+
+QString DescribeCurrentException()
+{
+    try {
+        throw;
+    } catch (const std::exception &error) {
+        return DescribeException(error);
+    } catch (...) {
+        return u"Unknown failure"_s;
+    }
 }

@@ -16,3 +16,6 @@ public:
 
 // The description of any exception, for the error report.
 QString DescribeException(const std::exception &error);
+
+// The description of the exception being handled; only valid inside a catch block.
+QString DescribeCurrentException();

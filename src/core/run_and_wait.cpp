@@ -86,18 +86,10 @@ void PrepareChild(rlim_t maxFileSize, pid_t parent)
 
 } // namespace
 
-int EffectiveWindowStyle(std::optional<int> windowStyle)
+qint32 ShellAndWait(const QString &program, const QStringList &arguments,
+                    [[maybe_unused]] std::optional<int> windowStyle, ShellRunDetails *details,
+                    const ShellRunOptions &options)
 {
-    if (!windowStyle || *windowStyle < 0 || *windowStyle > 6)
-        return 6;
-    return *windowStyle;
-}
-
-qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle,
-                    ShellRunDetails *details, const ShellRunOptions &options)
-{
-    // The tool never gets a window of its own on this platform, whatever the style.
-    Q_UNUSED(EffectiveWindowStyle(windowStyle));
     ShellRunDetails ignored;
     ShellRunDetails &run = details ? *details : ignored;
     run = {};

@@ -15,10 +15,6 @@ inline constexpr qint32 StillActive = 259;
 // How much of the tool's standard error is kept for the person to read.
 inline constexpr qsizetype MaxErrorOutput = 64 * 1024;
 
-// The window style a caller asked for, as used: missing or outside 0..6 gives 6. On this
-// platform the tool never gets a window whatever the style.
-int EffectiveWindowStyle(std::optional<int> windowStyle);
-
 // Called with the opened program file just before it is started; throws to refuse it.
 using ExecutableCheck = std::function<void(int openedFile)>;
 
@@ -41,7 +37,8 @@ struct ShellRunDetails
 // Starts the program and polls every 100 ms, letting the window handle its events between
 // polls, until it has ended. Returns its exit status (128 + the signal's number when a signal
 // ended it), or StartFailureOffset + the start error's number when it could not be started.
-// Never throws for a failed start.
+// Never throws for a failed start. The window style is taken for callers' sake only: the tool
+// never gets a window of its own on this platform.
 qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle = {},
                     ShellRunDetails *details = nullptr, const ShellRunOptions &options = {});
 

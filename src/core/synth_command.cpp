@@ -37,8 +37,3 @@ SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart
 {
     return {tool.text + u' ' + arguments.text, tool.program, arguments.arguments};
 }
-
-SynthCommand BuildSynthCommand(const QString &outputPath, const ToneRequest &request)
-{
-    return JoinSynthCommand(BuildSynthToolPart(), BuildSynthArgumentPart(outputPath, request));
-}

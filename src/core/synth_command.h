@@ -34,6 +34,3 @@ inline constexpr int SynthSampleRate = 48000;
 SynthToolPart BuildSynthToolPart();
 SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request);
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);
-
-// The whole command for writing the request into outputPath.
-SynthCommand BuildSynthCommand(const QString &outputPath, const ToneRequest &request);

@@ -21,12 +21,3 @@ ToneRequest MakeToneRequest(const QString &lengthText, const QString &waveformTe
     request.Frequencies = QString(frequenciesText).replace(u',', u'.');
     return request;
 }
-
-std::optional<QString> CheckToneInputs(const QString &lengthText, const QString &frequenciesText)
-{
-    if (lengthText.isEmpty())
-        return u"You forgot to input length of audio."_s;
-    if (frequenciesText.isEmpty())
-        return u"You forgot to input frequencies."_s;
-    return std::nullopt;
-}

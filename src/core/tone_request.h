@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 // The three texts that become the synth effect's arguments. The program never parses them:
 // the tool interprets lengths, types and frequencies itself.
@@ -24,6 +23,9 @@ const QStringList &WaveformLabels();
 // white-noise channel).
 ToneRequest MakeToneRequest(const QString &lengthText, const QString &waveformText, const QString &frequenciesText);
 
-// The reminder to show before saving, or nothing when the inputs may go to the tool.
-// Only exactly empty texts count as missing; the length is checked first.
-std::optional<QString> CheckToneInputs(const QString &lengthText, const QString &frequenciesText);
+// The sample inputs: what Load Sample/Example Data puts back, and what a first run starts from.
+namespace Samples {
+inline const QString Length = QStringLiteral("3");
+inline const QString Frequencies = QStringLiteral("300-3300");
+inline constexpr int WaveformIndex = 0;
+} // namespace Samples

@@ -133,9 +133,6 @@ bool IsTrustedCopy(const QString &path, const QByteArray &bytes, bool mustBeExec
 void WriteResourceFile(const QByteArray &bytes, const QString &path, bool executable)
 {
     PumpEvents();
-    if (IsTrustedCopy(path, bytes, executable))
-        return;
-
     // Never write through whatever is at the path (it may be another user's file or a link to
     // one): make a private file beside it and rename it over the name.
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -190,30 +187,26 @@ void DeleteFileQuiet(const QString &path)
     }
 }
 
-void DeployTools(const std::function<void(const std::exception &)> &onRowFailure)
+void DeployToolFiles(CommandSteps &steps, qint32 firstLine)
 {
-    std::exception_ptr firstFailure;
-    for (const ToolFile &row : ToolFiles) {
-        try {
-            const QByteArray bytes = LoadToolResource(row.resourceId);
-            const QString path = ToolPath(row);
-            if (!IsTrustedCopy(path, bytes, row.executable))
-                WriteResourceFile(bytes, path, row.executable);
-        } catch (const std::exception &error) {
-            if (onRowFailure)
-                onRowFailure(error);
-            else if (!firstFailure)
-                firstFailure = std::current_exception();
+    for (size_t row = 0; row < ToolFiles.size(); ++row) {
+        const ToolFile &file = ToolFiles[row];
+        const qint32 line = firstLine + 6 * qint32(row);
+        QByteArray bytes;
+        bool writeNeeded = true;
+        steps.step(line, [&] { bytes = LoadToolResource(file.resourceId); });
+        if (steps.test(line + 2,
+                       [&] { return writeNeeded = !IsTrustedCopy(ToolPath(file), bytes, file.executable); })) {
+            if (steps.test(line + 4, [&] { return writeNeeded; }))
+                steps.step(line + 4, [&] { WriteResourceFile(bytes, ToolPath(file), file.executable); });
         }
     }
-    if (firstFailure)
-        std::rethrow_exception(firstFailure);
 }
 
-void RemoveTools()
+void RemoveToolFiles(CommandSteps &steps, qint32 firstLine)
 {
-    for (const ToolFile &row : ToolFiles)
-        DeleteFileQuiet(ToolPath(row));
+    for (size_t row = 0; row < ToolFiles.size(); ++row)
+        steps.step(firstLine + 2 * qint32(row), [&] { DeleteFileQuiet(ToolPath(ToolFiles[row])); });
 }
 
 void CheckTrustedTool(int openedFile)

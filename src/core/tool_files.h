@@ -1,9 +1,10 @@
 #pragma once
 
+#include "command_steps.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
-#include <functional>
 
 // The synthesis tool and the four libraries that travel with it, embedded in the program and
 // written into the temporary folder for each run. The table order is the order of writing and
@@ -38,9 +39,11 @@ bool FileExists(const QString &path);
 // Never throws.
 bool IsTrustedCopy(const QString &path, const QByteArray &bytes, bool mustBeExecutable = false);
 
-// Writes bytes to path unless a trusted copy is already there. A file or link of another kind
-// at the path is never written through: a new file is made in the same folder and renamed over
-// it. Lets the window handle pending events first. Throws Failure when the file cannot be written.
+// Puts a private copy of bytes at path (mode 0700 for a program, else 0600). Whatever is at the
+// path, another user's file or a link to one, is never written through: a new file is made in the
+// same folder and renamed over the name. Callers check first whether a trusted copy is already
+// there (IsTrustedCopy). Lets the window handle pending events first. Throws Failure when the
+// file cannot be written.
 void WriteResourceFile(const QByteArray &bytes, const QString &path, bool executable = false);
 
 // Deletes one file whatever its permissions. Throws Failure when it cannot.
@@ -50,12 +53,15 @@ void ForceDeleteFile(const QString &path);
 // Lets the window handle pending events first.
 void DeleteFileQuiet(const QString &path);
 
-// Writes every missing (or untrusted) tool file. A row that fails goes to onRowFailure and the
-// next row follows; without a handler the first failure is thrown after the last row.
-void DeployTools(const std::function<void(const std::exception &)> &onRowFailure = {});
+// Writes every tool file that is not already there as a trusted copy, in table order. Each row
+// is three numbered statements, six lines apart from the next row's: the load (firstLine), the
+// test whether a write is needed (+2), and the write (+4, on a line that repeats that test; the
+// repeat reads the first answer, so each file is checked once). A failing row does not stop the
+// next one.
+void DeployToolFiles(CommandSteps &steps, qint32 firstLine);
 
-// Deletes the five tool files. Never throws.
-void RemoveTools();
+// Deletes the tool files in table order, one numbered statement each, two lines apart.
+void RemoveToolFiles(CommandSteps &steps, qint32 firstLine);
 
 // Checks a program file that is about to be started, on the opened file itself: throws Failure
 // unless it is a trusted copy of the embedded tool (see IsTrustedCopy).

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <exception>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -33,15 +34,31 @@ void Guard::ClearInjectedFailures()
     injections.clear();
 }
 
-QString Guard::CurrentFailure()
+void Guard::step(qint32 line, const std::function<void()> &action)
 {
+    std::optional<QString> failure;
     try {
-        throw;
-    } catch (const std::exception &error) {
-        return DescribeException(error);
+        throwIfInjected(line);
+        action();
     } catch (...) {
-        return u"Unknown failure"_s;
+        failure = DescribeCurrentException();
     }
+    // Reported outside the handler, so no exception is pending while the box runs its loop.
+    if (failure)
+        report(line, *failure);
+}
+
+bool Guard::test(qint32 line, const std::function<bool()> &condition)
+{
+    std::optional<QString> failure;
+    try {
+        throwIfInjected(line);
+        return condition();
+    } catch (...) {
+        failure = DescribeCurrentException();
+    }
+    report(line, *failure);
+    return true;
 }
 
 void Guard::throwIfInjected(qint32 line)

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "command_steps.h"
+
 #include <QHash>
 #include <QString>
-#include <optional>
 #include <utility>
 
 // The location texts of the six guarded procedures, as the error report names them.
@@ -26,39 +27,15 @@ inline const QString PushButton6Click = QStringLiteral("in Quorvane2021/08/31.Fo
 // A failing step resumes with the next statement. A failing test counts as true, so the first
 // statement inside its block runs next. A failing last statement of a Then branch resumes after
 // the whole block, because step() returns into the handler's own if/else.
-class Guard
+class Guard : public CommandSteps
 {
 public:
     explicit Guard(QString location) : m_location(std::move(location)) {}
     Guard(const Guard &) = delete;
     Guard &operator=(const Guard &) = delete;
 
-    template<typename Action> void step(qint32 line, Action &&action)
-    {
-        std::optional<QString> failure;
-        try {
-            throwIfInjected(line);
-            std::forward<Action>(action)();
-        } catch (...) {
-            failure = CurrentFailure();
-        }
-        // Reported outside the handler, so no exception is pending while the box runs its loop.
-        if (failure)
-            report(line, *failure);
-    }
-
-    template<typename Condition> bool test(qint32 line, Condition &&condition)
-    {
-        std::optional<QString> failure;
-        try {
-            throwIfInjected(line);
-            return static_cast<bool>(std::forward<Condition>(condition)());
-        } catch (...) {
-            failure = CurrentFailure();
-        }
-        report(line, *failure);
-        return true;
-    }
+    void step(qint32 line, const std::function<void()> &action) override;
+    bool test(qint32 line, const std::function<bool()> &condition) override;
 
     const QString &location() const { return m_location; }
     // How many reports this call has shown.
@@ -70,8 +47,6 @@ public:
     static void ClearInjectedFailures();
 
 private:
-    // The description of the exception being handled; only valid inside a catch block.
-    static QString CurrentFailure();
     void throwIfInjected(qint32 line);
     void report(qint32 line, const QString &description);
 

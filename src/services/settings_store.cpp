@@ -1,5 +1,7 @@
 #include "settings_store.h"
 
+#include "failure.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -70,4 +72,17 @@ QString SettingsFilePath(const QString &app, const QString &section)
     if (!PrepareStore(app, section))
         return DefaultStorePath(app, section);
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, app, section).fileName();
+}
+
+int StoredListIndex(const QString &stored, int itemCount)
+{
+    bool isNumber = false;
+    const int number = stored.trimmed().toInt(&isNumber);
+    if (!isNumber)
+        throw Failure(u"Type mismatch: the stored waveform \"%1\" is not a number."_s.arg(stored));
+    if (number < -32768 || number > 32767)
+        throw Failure(u"Overflow: the stored waveform %1 is out of range."_s.arg(stored));
+    if (number < -1 || number >= itemCount)
+        throw Failure(u"Invalid property value: the waveform list has no item %1."_s.arg(number));
+    return number;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tone_request.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -12,10 +14,11 @@ inline const QString Combo1 = QStringLiteral("Combo1");
 inline const QString Text1 = QStringLiteral("Text1");
 inline const QString Text2 = QStringLiteral("Text2");
 
-// Numbers stay numbers here; GetSetting hands them back as their decimal text.
-inline const QVariant Combo1Default = 0;
-inline const QVariant Text1Default = 3;
-inline const QVariant Text2Default = QStringLiteral("300-3300");
+// A first run starts from the sample inputs. Numbers stay numbers here; GetSetting hands them
+// back as their decimal text.
+inline const QVariant Combo1Default = Samples::WaveformIndex;
+inline const QVariant Text1Default = Samples::Length.toInt();
+inline const QVariant Text2Default = Samples::Frequencies;
 } // namespace Settings
 
 // The stored text of the key, even when it is empty. An absent key, or a store that cannot be
@@ -28,3 +31,7 @@ bool SaveSetting(const QString &app, const QString &section, const QString &key,
 
 // The file that holds the section, for telling the user where saving failed.
 QString SettingsFilePath(const QString &app, const QString &section);
+
+// A stored list index as the list takes it: a 16-bit whole number from -1 (no item) to the last
+// of itemCount items. Throws Failure, as the list would, for anything else.
+int StoredListIndex(const QString &stored, int itemCount);

@@ -10,6 +10,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class Guard;
+struct SynthRun;
 
 // The program's one working window: three inputs, two commands, sample data and two tips.
 // Handlers keep the names of the controls and events they answer (Text1_Change, ...).
@@ -89,7 +90,21 @@ private:
     void buildControls();
     void saveInput(const QString &key, const QString &value);
     void showMessage(const QString &text, const QString &detail = {});
-    void deployToolFile(Guard &guard, qint32 firstLine, int row);
+    bool hoverEvent(QObject *watched, QEvent *event);
+
+    // The statements of one command that make a tone, with the line number each one reports.
+    struct ToneLines
+    {
+        qint32 deploy;     // the first of the tool files' deployment lines
+        qint32 toolPart;   // the tool's path
+        qint32 outputPath; // the preview's path, or 0 when the command already has its output
+        qint32 arguments;  // reading the inputs into the tool's arguments
+        qint32 join;       // the whole command line
+        qint32 run;        // running the tool until it ends
+    };
+    // Deploys the tool files, reads the inputs, builds the command and runs it. Shared by Save and
+    // Preview, which keep their own line numbers; the caller removes the tool files and judges.
+    SynthRun makeTone(Guard &guard, const ToneLines &lines, QString &outputPath);
 
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;

@@ -14,23 +14,6 @@ class RunAndWaitTest : public QObject
     Q_OBJECT
 
 private slots:
-    void clampsWindowStyle_data()
-    {
-        QTest::addColumn<std::optional<int>>("requested");
-        QTest::addColumn<int>("used");
-        QTest::newRow("missing") << std::optional<int>() << 6;
-        QTest::newRow("hidden") << std::optional<int>(0) << 0;
-        QTest::newRow("shown") << std::optional<int>(5) << 5;
-        QTest::newRow("too high") << std::optional<int>(7) << 6;
-        QTest::newRow("negative") << std::optional<int>(-1) << 6;
-    }
-
-    void clampsWindowStyle()
-    {
-        QFETCH(std::optional<int>, requested);
-        QTEST(EffectiveWindowStyle(requested), "used");
-    }
-
     void returnsExitStatus_data()
     {
         QTest::addColumn<QString>("commandLine");

@@ -1,6 +1,7 @@
 #include "synth_command.h"
 #include "temp_folder.h"
 #include "test_sandbox.h"
+#include "tool_run.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -61,7 +62,7 @@ private slots:
     {
         QFETCH(QString, output);
         QFETCH(QStringList, inputs);
-        const SynthCommand command = BuildSynthCommand(output, MakeToneRequest(inputs[0], inputs[1], inputs[2]));
+        const SynthCommand command = ToolRun::Command(output, MakeToneRequest(inputs[0], inputs[1], inputs[2]));
         QTEST(command.text, "text");
         QTEST(command.arguments, "arguments");
         QCOMPARE(command.program, u"/work temp/sox.exe"_s);
@@ -85,7 +86,7 @@ private slots:
         QFETCH(QByteArray, tmpdir);
         temp.isNull() ? qunsetenv("TEMP") : qputenv("TEMP", temp);
         tmpdir.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmpdir);
-        const SynthCommand command = BuildSynthCommand(u"/o.wav"_s, {});
+        const SynthCommand command = ToolRun::Command(u"/o.wav"_s, {});
         QTEST(command.program, "program");
         QVERIFY(command.text.startsWith(u'"' + command.program + u"\" "_s));
     }

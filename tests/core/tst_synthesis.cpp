@@ -3,6 +3,7 @@
 #include "synth_run.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
+#include "tool_run.h"
 #include "wav_analysis.h"
 
 #include <QDir>
@@ -20,10 +21,10 @@ class SynthesisTest : public QObject
     qint32 Synthesize(const QString &output, const QString &length, const QString &waveform, const QString &frequencies,
                       ShellRunDetails *details = nullptr)
     {
-        DeployTools();
-        const SynthCommand command = BuildSynthCommand(output, MakeToneRequest(length, waveform, frequencies));
+        ToolRun::Deploy();
+        const SynthCommand command = ToolRun::Command(output, MakeToneRequest(length, waveform, frequencies));
         const qint32 result = ShellAndWait(command.program, command.arguments, 0, details, {CheckTrustedTool});
-        RemoveTools();
+        ToolRun::Remove();
         return result;
     }
 
@@ -129,9 +130,9 @@ private slots:
         if (EndlessLengthProblem(request)) {
             // Refused without starting anything: nothing is written.
             const QString output = outputFolder + u"/endless.wav"_s;
-            DeployTools();
-            const SynthRun run = RunSynthCommand(BuildSynthCommand(output, request), request);
-            RemoveTools();
+            ToolRun::Deploy();
+            const SynthRun run = RunSynthCommand(ToolRun::Command(output, request), request);
+            ToolRun::Remove();
             QVERIFY(!run.details.started);
             QVERIFY(!SynthRunProblem(run, output).isEmpty());
             QVERIFY(!QFile::exists(output));
@@ -142,7 +143,7 @@ private slots:
     {
         // Deployment replaced what was planted, but a file swapped in after deployment must
         // not run either.
-        DeployTools();
+        ToolRun::Deploy();
         const QString sox = ToolPath(ToolFiles[0]);
         QFile::remove(sox);
         QFile planted(sox);
@@ -150,12 +151,12 @@ private slots:
         planted.write("#!/bin/sh\ntouch \"$0.ran\"\n");
         planted.close();
         planted.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const SynthCommand command = BuildSynthCommand(outputFolder + u"/x.wav"_s, {});
+        const SynthCommand command = ToolRun::Command(outputFolder + u"/x.wav"_s, {});
         ShellRunDetails details;
         QVERIFY(ShellAndWait(command.program, command.arguments, 0, &details, {CheckTrustedTool}) < 0);
         QVERIFY(!QFile::exists(sox + u".ran"_s));
         QVERIFY2(details.errorOutput.contains(u"not started"_s), qPrintable(details.errorOutput));
-        RemoveTools();
+        ToolRun::Remove();
     }
 };
 

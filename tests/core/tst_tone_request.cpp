@@ -60,26 +60,6 @@ private slots:
             words << MakeToneRequest({}, label, {}).Waveform;
         QCOMPARE(words, expected);
     }
-
-    void checksOnlyExactEmptiness_data()
-    {
-        QTest::addColumn<QString>("length");
-        QTest::addColumn<QString>("frequencies");
-        QTest::addColumn<QString>("message");
-
-        QTest::newRow("both empty: length first") << u""_s << u""_s << u"You forgot to input length of audio."_s;
-        QTest::newRow("length empty") << u""_s << u"5000"_s << u"You forgot to input length of audio."_s;
-        QTest::newRow("frequencies empty") << u"3"_s << u""_s << u"You forgot to input frequencies."_s;
-        QTest::newRow("blanks pass") << u"   "_s << u" "_s << u""_s;
-        QTest::newRow("both present") << u"3"_s << u"300-3300"_s << u""_s;
-    }
-
-    void checksOnlyExactEmptiness()
-    {
-        QFETCH(QString, length);
-        QFETCH(QString, frequencies);
-        QTEST(CheckToneInputs(length, frequencies).value_or(QString()), "message");
-    }
 };
 
 QUORVANE_TEST_MAIN(ToneRequestTest)

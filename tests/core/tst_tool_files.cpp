@@ -1,6 +1,7 @@
 #include "failure.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
+#include "tool_run.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +56,7 @@ private slots:
 
     void deploysExactCopiesAndRemovesThem()
     {
-        DeployTools();
+        ToolRun::Deploy();
         QDir folder(temp);
         QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted).size(), 5);
         for (qsizetype i = 0; i < qsizetype(ToolFiles.size()); ++i) {
@@ -70,7 +71,7 @@ private slots:
             QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
             QCOMPARE(status.st_mode & 07777, mode_t(expectedMode));
         }
-        RemoveTools();
+        ToolRun::Remove();
         QVERIFY(folder.entryList(QDir::Files | QDir::Hidden | QDir::System).isEmpty());
     }
 
@@ -102,11 +103,11 @@ private slots:
             QVERIFY(QFile::link(victim, sox));
 
         QVERIFY(!IsTrustedCopy(sox, real));
-        DeployTools();
+        ToolRun::Deploy();
         QVERIFY(IsTrustedCopy(sox, real));
         QVERIFY(!QFileInfo(sox).isSymLink());
         QCOMPARE(ReadFile(victim), QByteArray("precious")); // never written through
-        RemoveTools();
+        ToolRun::Remove();
     }
 
     void reusesTrustedLeftoverUntouched()
@@ -121,8 +122,9 @@ private slots:
             return status.st_ino;
         };
         const auto before = inode(); // a rewrite would make a new file
-        WriteResourceFile(LoadToolResource(101), sox, true);
+        ToolRun::Deploy();
         QCOMPARE(inode(), before);
+        ToolRun::Remove();
     }
 
     void writeFailureRaisesWithReason()
@@ -135,11 +137,13 @@ private slots:
             QVERIFY2(failure.description().contains(u"No such file or directory"_s), qPrintable(failure.description()));
         }
         QVERIFY(!FileExists(ToolPath(ToolFiles[1])));
-        // The whole table: every row fails, the first failure is raised after the last row.
-        int failures = 0;
-        DeployTools([&](const std::exception &) { ++failures; });
-        QCOMPARE(failures, 5);
-        QVERIFY_THROWS_EXCEPTION(Failure, DeployTools());
+        // The whole table: every row's write fails on its own line, and the next row still follows.
+        RecordingSteps steps;
+        DeployToolFiles(steps, 126);
+        QList<qint32> failedLines;
+        for (const auto &[line, description] : steps.failures())
+            failedLines << line;
+        QCOMPARE(failedLines, (QList<qint32>{130, 136, 142, 148, 154}));
     }
 
     void existenceAndQuietDeletion()

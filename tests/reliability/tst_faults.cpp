@@ -12,6 +12,7 @@
 #include "synth_run.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
+#include "tool_run.h"
 #include "wav_analysis.h"
 
 #include <QComboBox>
@@ -242,7 +243,7 @@ private slots:
     {
         // A run cut short left our own tool files; then the folder became read-only. They are used
         // as they are, and the one that cannot be deleted stays, silently, until the next command.
-        DeployTools();
+        ToolRun::Deploy();
         QString why;
         readOnlyHow = FaultFs::MakeReadOnly(temp, &why);
         if (readOnlyHow.isEmpty())

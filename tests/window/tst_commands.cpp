@@ -4,6 +4,7 @@
 #include "playback.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
+#include "tool_run.h"
 #include "wav_analysis.h"
 #include "window_fixture.h"
 
@@ -242,7 +243,7 @@ private slots:
         if (line == 164) // the one file left behind is taken away by the next command
             QCOMPARE(toolFilesLeft(), QStringList{u"sox.exe"_s});
         if (line == 164)
-            RemoveTools();
+            ToolRun::Remove();
     }
 
     void previewPlaysWithoutAWord()

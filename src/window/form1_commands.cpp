@@ -1,12 +1,12 @@
 // The two commands that make a tone: Save writes it where the user chooses, Preview writes it
-// into the temporary folder and plays it. Both run the sound tool from the embedded tool files.
+// into the temporary folder and plays it. Both run the sound tool from the embedded tool files,
+// through the one routine below.
 
 #include "build_config.h"
 #include "dialogs.h"
 #include "form1.h"
 #include "guard.h"
 #include "playback.h"
-#include "run_and_wait.h"
 #include "synth_command.h"
 #include "synth_run.h"
 #include "temp_folder.h"
@@ -29,16 +29,29 @@ QString SupportLine()
 
 } // namespace
 
-// Load, test, test again and write: three numbered lines per tool file.
-void Form1::deployToolFile(Guard &g, qint32 firstLine, int rowIndex)
+SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
 {
-    const ToolFile &row = ToolFiles[size_t(rowIndex)];
-    QByteArray bytes;
-    g.step(firstLine, [&] { bytes = LoadToolResource(row.resourceId); });
-    if (g.test(firstLine + 2, [&] { return !IsTrustedCopy(ToolPath(row), bytes, row.executable); })) {
-        if (g.test(firstLine + 4, [&] { return !IsTrustedCopy(ToolPath(row), bytes, row.executable); }))
-            g.step(firstLine + 4, [&] { WriteResourceFile(bytes, ToolPath(row), row.executable); });
-    }
+    SynthToolPart toolPart;
+    ToneRequest request;
+    SynthArgumentPart argumentPart;
+    SynthCommand command;
+    SynthRun run;
+
+    DeployToolFiles(g, lines.deploy);
+    g.step(lines.toolPart, [&] { toolPart = BuildSynthToolPart(); });
+    if (lines.outputPath != 0)
+        g.step(lines.outputPath, [&] { outputPath = TempFolder() + u"/preview.wav"_s; });
+    // The inputs are read now, after deployment: edits made until here count.
+    g.step(lines.arguments, [&] {
+        request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+        argumentPart = BuildSynthArgumentPart(outputPath, request);
+    });
+    g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
+    g.step(lines.run, [&] {
+        qCInfo(lcCommands).noquote() << "Running" << command.text;
+        run = RunSynthCommand(command, request);
+    });
+    return run;
 }
 
 void Form1::PushButton2_Click()
@@ -47,10 +60,6 @@ void Form1::PushButton2_Click()
     QString dialogFileName;
     QString dialogFilter;
     QString outputPath;
-    SynthToolPart toolPart;
-    SynthArgumentPart argumentPart;
-    ToneRequest request;
-    SynthCommand command;
     SynthRun run;
     QString problem;
 
@@ -68,21 +77,10 @@ void Form1::PushButton2_Click()
         g.step(120, [&] { outputPath = dialogFileName; });
         if (!g.test(122, [&] { return outputPath.isEmpty(); })) {
             g.step(124, [&] { setPointerState(PointerState::Busy); });
-            for (int row = 0; row < int(ToolFiles.size()); ++row)
-                deployToolFile(g, 126 + 6 * row, row);
-            g.step(156, [&] { toolPart = BuildSynthToolPart(); });
-            // The inputs are read now, after deployment: edits made until here count.
-            g.step(158, [&] {
-                request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
-                argumentPart = BuildSynthArgumentPart(outputPath, request);
-            });
-            g.step(160, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
-            g.step(162, [&] {
-                qCInfo(lcCommands).noquote() << "Running" << command.text;
-                run = RunSynthCommand(command, request);
-            });
-            for (int row = 0; row < int(ToolFiles.size()); ++row)
-                g.step(164 + 2 * row, [&] { DeleteFileQuiet(ToolPath(ToolFiles[size_t(row)])); });
+            run = makeTone(g,
+                           {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162},
+                           outputPath);
+            RemoveToolFiles(g, 164);
             g.step(174, [&] { setPointerState(PointerState::Default); });
             // A failure while judging the outcome never turns into "Done.".
             if (g.test(176, [&] { return !(problem = SynthRunProblem(run, outputPath)).isEmpty(); })) {
@@ -98,31 +96,17 @@ void Form1::PushButton2_Click()
 void Form1::PushButton3_Click()
 {
     Guard g(Locations::PushButton3Click);
-    SynthToolPart toolPart;
     QString previewPath;
-    SynthArgumentPart argumentPart;
-    ToneRequest request;
-    SynthCommand command;
     SynthRun run;
-    QString problem;
+    // Until the run is judged it counts as failed, so no failure on the way is ever taken for a tone.
+    QString problem = u"The tone was not made."_s;
 
     if (g.test(100, [&] { return CommandBusy; }))
         return;
     g.step(102, [&] { CommandBusy = true; });
     g.step(104, [&] { setPointerState(PointerState::Busy); });
-    for (int row = 0; row < int(ToolFiles.size()); ++row)
-        deployToolFile(g, 106 + 6 * row, row);
-    g.step(136, [&] { toolPart = BuildSynthToolPart(); });
-    g.step(138, [&] { previewPath = TempFolder() + u"/preview.wav"_s; });
-    g.step(140, [&] {
-        request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
-        argumentPart = BuildSynthArgumentPart(previewPath, request);
-    });
-    g.step(142, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
-    g.step(144, [&] {
-        qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request);
-    });
+    run = makeTone(g, {.deploy = 106, .toolPart = 136, .outputPath = 138, .arguments = 140, .join = 142, .run = 144},
+                   previewPath);
     // A preview left by an earlier run is never played in place of one that failed.
     g.step(146, [&] {
         problem = SynthRunProblem(run, previewPath);
@@ -130,10 +114,9 @@ void Form1::PushButton3_Click()
             PlayWaveFile(previewPath, false);
     });
     g.step(148, [&] { setPointerState(PointerState::Default); });
-    if (g.test(150, [&] { return !(problem = SynthRunProblem(run, previewPath)).isEmpty(); })) {
+    if (g.test(150, [&] { return !problem.isEmpty(); })) {
         g.step(152, [&] { showMessage(u"Failed to generate tone.\r\n"_s + SupportLine() + u'.', problem); });
     }
-    for (int row = 0; row < int(ToolFiles.size()); ++row)
-        g.step(154 + 2 * row, [&] { DeleteFileQuiet(ToolPath(ToolFiles[size_t(row)])); });
+    RemoveToolFiles(g, 154);
     g.step(164, [&] { CommandBusy = false; });
 }

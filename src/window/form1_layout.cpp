@@ -1,0 +1,134 @@
+// The window's controls, placed as the layout was drawn: in twips, Arial bold, white.
+
+#include "form1.h"
+#include "frame_style.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The layout is designed in twips; 15 of them make one pixel at 96 dots per inch.
+constexpr int Px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QRect TwipRect(int left, int top, int width, int height)
+{
+    return {Px(left), Px(top), Px(width), Px(height)};
+}
+
+QFont ArialBold(qreal pointSize)
+{
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(pointSize);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"Form1"_s);
+    // A fixed window: minimise and close, no maximise, no resizing.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setFixedSize(Px(8040), Px(4365));
+    setFont(ArialBold(9));
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+    m_customPointer = QCursor(Qt::PointingHandCursor);
+
+    buildControls();
+
+    endProcess = [this] {
+        // Mid-command the handler is still on the stack, waiting in a nested event loop: end at
+        // once (the settings are already on disk). Otherwise leave the event loop as usual.
+        if (CommandBusy) {
+            std::fflush(nullptr);
+            std::_Exit(EXIT_SUCCESS);
+        }
+        QCoreApplication::exit(EXIT_SUCCESS);
+    };
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    const auto makeButton = [this](const QString &name, const QString &caption, QWidget *parent, QRect geometry) {
+        auto *button = new QPushButton(caption, parent);
+        button->setObjectName(name);
+        button->setFont(ArialBold(11.25));
+        button->setGeometry(geometry);
+        button->setMouseTracking(true);
+        button->installEventFilter(this);
+        return button;
+    };
+    // Built on the application's style; the window owns it.
+    auto *frameStyle = new FrameStyle(QStyleFactory::create(QApplication::style()->name()));
+    frameStyle->setParent(this);
+    const auto makeFrame = [this, frameStyle](const QString &name, const QString &caption, QRect geometry) {
+        auto *frame = new QGroupBox(caption, this);
+        frame->setObjectName(name);
+        frame->setGeometry(geometry);
+        frame->setAutoFillBackground(true);
+        frame->setStyle(frameStyle);
+        frame->setMouseTracking(true);
+        frame->installEventFilter(this);
+        return frame;
+    };
+    const auto makeField = [this](const QString &name, QWidget *parent, QRect geometry) {
+        auto *field = new QLineEdit(name, parent);
+        field->setObjectName(name);
+        field->setGeometry(geometry);
+        field->installEventFilter(this);
+        return field;
+    };
+
+    PushButton4 = makeButton(u"PushButton4"_s, u"Load Sample/Example Data"_s, this, TwipRect(120, 120, 7800, 405));
+    Frame1 = makeFrame(u"Frame1"_s, u"Length of Audio (seconds/hh:mm:ss.frac)"_s, TwipRect(120, 600, 7800, 825));
+    Text1 = makeField(u"Text1"_s, Frame1, TwipRect(240, 300, 6855, 345));
+    PushButton6 = makeButton(u"PushButton6"_s, u"?"_s, Frame1, TwipRect(7200, 300, 360, 345));
+    Frame3 = makeFrame(u"Frame3"_s, u"Frequencies (Hz)"_s, TwipRect(120, 1500, 7800, 825));
+    Text2 = makeField(u"Text2"_s, Frame3, TwipRect(240, 300, 6855, 345));
+    PushButton1 = makeButton(u"PushButton1"_s, u"?"_s, Frame3, TwipRect(7200, 300, 360, 345));
+    Frame2 = makeFrame(u"Frame2"_s, u"Type"_s, TwipRect(120, 2400, 7800, 825));
+    Combo1 = new QComboBox(Frame2);
+    Combo1->setObjectName(u"Combo1"_s);
+    Combo1->setEditable(false); // a drop-down list: pick an item, no typing
+    Combo1->setGeometry(TwipRect(240, 300, 7335, 345));
+    PushButton3 = makeButton(u"PushButton3"_s, u"Preview Tone"_s, this, TwipRect(120, 3350, 7800, 405));
+    PushButton2 = makeButton(u"PushButton2"_s, u"Save Tone As Audio File"_s, this, TwipRect(120, 3860, 7800, 405));
+
+    // Keyboard order: length, its tip, frequencies, their tip, type, preview, save, sample data.
+    const QList<QWidget *> tabOrder{Text1,  PushButton6, Text2,       PushButton1,
+                                    Combo1, PushButton3, PushButton2, PushButton4};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    Text1->setFocus();
+
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
+    connect(Combo1, &QComboBox::editTextChanged, this, &Form1::Combo1_Change);
+}
