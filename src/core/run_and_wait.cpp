@@ -159,6 +159,8 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
         KeepErrorOutput(process, errorOutput);
         if (exitCode != StillActive)
             break;
+        if (options.onPoll)
+            options.onPoll();
     }
     runningProcess = nullptr;
     run.stopped = stopRequested;

@@ -25,6 +25,8 @@ struct ShellRunOptions
     // The largest file the program may write (0: no limit of ours). A program that tries to
     // write more ends with the signal SIGXFSZ.
     qint64 maxFileSize = 0;
+    // Called once every poll cycle while the program runs, after the window's events.
+    std::function<void()> onPoll = {};
 };
 
 struct ShellRunDetails

@@ -28,7 +28,7 @@ std::optional<QString> EndlessLengthProblem(const ToneRequest &request)
     return std::nullopt;
 }
 
-SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request)
+SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request, const std::function<void()> &onPoll)
 {
     SynthRun run;
     if (const auto endless = EndlessLengthProblem(request)) {
@@ -37,7 +37,7 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
         return run;
     }
     run.exitCode =
-        ShellAndWait(command.program, command.arguments, 0, &run.details, {CheckTrustedTool, MaxToneFileSize});
+        ShellAndWait(command.program, command.arguments, 0, &run.details, {CheckTrustedTool, MaxToneFileSize, onPoll});
     return run;
 }
 

@@ -23,7 +23,9 @@ struct SynthRun
 
 // Runs the command with no window, starting only the trusted tool file and never more than
 // MaxToneFileSize of output. A request without end is refused without starting anything.
-SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request);
+// onPoll, when given, is called once every poll cycle while the tool runs.
+SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request,
+                         const std::function<void()> &onPoll = {});
 
 // Why the run did not make its file, or an empty text when it did: only a tool that started,
 // ended with status 0, reported no failure and left a regular file at the path counts. An older

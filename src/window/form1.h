@@ -105,6 +105,8 @@ private:
     // Deploys the tool files, reads the inputs, builds the command and runs it. Shared by Save and
     // Preview, which keep their own line numbers; the caller removes the tool files and judges.
     SynthRun makeTone(Guard &guard, const ToneLines &lines, QString &outputPath);
+    // Shows in the title how far the tone has got, once a run takes more than a second.
+    std::function<void()> progressReporter(const QString &outputPath, const struct ToneRequest &request);
 
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;

@@ -2,6 +2,7 @@
 // into the temporary folder and plays it. Both run the sound tool from the embedded tool files,
 // through the one routine below.
 
+#include "app_title.h"
 #include "build_config.h"
 #include "dialogs.h"
 #include "form1.h"
@@ -10,9 +11,12 @@
 #include "synth_command.h"
 #include "synth_run.h"
 #include "temp_folder.h"
+#include "tone_progress.h"
 #include "tool_files.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLoggingCategory>
 
@@ -49,9 +53,24 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request);
+        run = RunSynthCommand(command, request, progressReporter(outputPath, request));
     });
+    // However the run ended, the title is the program's own again.
+    g.step(lines.run, [&] { setWindowTitle(ProgramName); });
     return run;
+}
+
+std::function<void()> Form1::progressReporter(const QString &outputPath, const ToneRequest &request)
+{
+    Q_UNUSED(request);
+    const ToneShape shape{std::nullopt, SynthSampleRate, 32, 1};
+    const std::optional<qint64> expectedBytes = ExpectedSoundBytes(outputPath, shape);
+    QElapsedTimer clock;
+    clock.start();
+    return [this, outputPath, expectedBytes, clock] {
+        if (const auto progress = ToneProgressText(clock.elapsed(), QFileInfo(outputPath).size(), expectedBytes))
+            setWindowTitle(ProgramName + u" – "_s + *progress);
+    };
 }
 
 void Form1::PushButton2_Click()

@@ -1,6 +1,7 @@
 #include "synth_command.h"
 #include "temp_folder.h"
 #include "test_sandbox.h"
+#include "tone_progress.h"
 #include "tool_run.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -66,6 +67,32 @@ private slots:
         QTEST(command.text, "text");
         QTEST(command.arguments, "arguments");
         QCOMPARE(command.program, u"/work temp/sox.exe"_s);
+    }
+
+    void progressForTheTitle_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<qint64>("written");
+        QTest::addColumn<QString>("expected"); // empty: the title stays as it is
+
+        QTest::newRow("quiet in the first second") << u"/a.wav"_s << qint64(900) << qint64(96000) << u""_s;
+        QTest::newRow("share of a wave file") << u"/a.wav"_s << qint64(1100) << qint64(96000) << u"making tone 50 %"_s;
+        QTest::newRow("header before data") << u"/a.WAV"_s << qint64(1100) << qint64(44) << u"making tone 0 %"_s;
+        QTest::newRow("never 100 % while running")
+            << u"/a.aiff"_s << qint64(5000) << qint64(300000) << u"making tone 99 %"_s;
+        QTest::newRow("compressed: seconds") << u"/a.flac"_s << qint64(2500) << qint64(1000) << u"making tone 2 s"_s;
+        QTest::newRow("no extension: seconds") << u"/a"_s << qint64(61000) << qint64(0) << u"making tone 61 s"_s;
+    }
+
+    void progressForTheTitle()
+    {
+        QFETCH(QString, output);
+        QFETCH(qint64, elapsedMs);
+        QFETCH(qint64, written);
+        // One second of 16-bit stereo at 48 kHz.
+        const auto expectedBytes = ExpectedSoundBytes(output, {1.0, 48000, 16, 2});
+        QTEST(ToneProgressText(elapsedMs, written, expectedBytes).value_or(QString()), "expected");
     }
 
     void toolPathFollowsTemporaryFolder_data()

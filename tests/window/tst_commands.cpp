@@ -307,6 +307,27 @@ private slots:
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{SaveFailed});
     }
+
+    void longRunShowsProgressInTheTitle()
+    {
+        setInputs(u"1500"_s, 0, u"440"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/long.wav"_s);
+        QStringList titles;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, window.get(), [&] { titles << window->windowTitle(); });
+        watch.start(50);
+        window->PushButton2->click();
+        watch.stop();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(window->windowTitle(), u"Quorvane"_s);
+        const QStringList progress = titles.filter(u" – making tone "_s);
+        QVERIFY2(!progress.isEmpty(), qPrintable(titles.join(u" | "_s)));
+        static const QRegularExpression shape(u"^Quorvane – making tone \\d+ (%|s)$"_s);
+        for (const QString &title : progress)
+            QVERIFY2(shape.match(title).hasMatch(), qPrintable(title));
+        QFile::remove(outputs + u"/long.wav"_s);
+    }
 };
 
 QUORVANE_TEST_MAIN(CommandsTest)
