@@ -8,12 +8,13 @@
 
 // The location texts of the six guarded procedures, as the error report names them.
 namespace Locations {
-inline const QString FormLoad = QStringLiteral("in Quorvane2021/08/31.Form1.Form_Load ");
-inline const QString PushButton1Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton1_Click ");
-inline const QString PushButton2Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton2_Click ");
-inline const QString PushButton3Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton3_Click ");
-inline const QString PushButton4Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton4_Click ");
-inline const QString PushButton6Click = QStringLiteral("in Quorvane2021/08/31.Form1.PushButton6_Click ");
+inline QString Of(const char *procedure)
+{
+    return QStringLiteral("in Quorvane2021/08/31.Form1.") + QLatin1StringView(procedure) + u' ';
+}
+inline const QString FormLoad = Of("Form_Load"), PushButton1Click = Of("PushButton1_Click"),
+                     PushButton2Click = Of("PushButton2_Click"), PushButton3Click = Of("PushButton3_Click"),
+                     PushButton4Click = Of("PushButton4_Click"), PushButton6Click = Of("PushButton6_Click");
 } // namespace Locations
 
 // One call of a guarded procedure. Each numbered statement runs through step() or test(); a
