@@ -3,6 +3,8 @@
 #include "temp_folder.h"
 #include "tool_files.h"
 
+#include <QRegularExpression>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -22,18 +24,41 @@ SynthToolPart BuildSynthToolPart()
     return {u'"' + program + u'"', program};
 }
 
-SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request)
+SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
+                                         const OutputOptions &options)
 {
-    const QString rate = QString::number(SynthSampleRate);
+    const QStringList globalOptions = options.globalOptions();
+    const QStringList effects = options.effects();
     SynthArgumentPart part;
-    part.text = u"-r "_s + rate + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s + request.Length + u' ' +
+    part.text = globalOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s + request.Length + u' ' +
                 request.Waveform + u' ' + request.Frequencies;
-    part.arguments = QStringList{u"-r"_s, rate, u"-n"_s, outputPath, u"synth"_s} + SplitField(request.Length) +
-                     SplitField(request.Waveform) + SplitField(request.Frequencies);
+    if (!effects.isEmpty())
+        part.text += u' ' + effects.join(u' ');
+    part.arguments = globalOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + SplitField(request.Length) +
+                     SplitField(request.Waveform) + SplitField(request.Frequencies) + effects;
+    part.sampleRate = options.sampleRate();
     return part;
 }
 
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments)
 {
-    return {tool.text + u' ' + arguments.text, tool.program, arguments.arguments};
+    return {tool.text + u' ' + arguments.text, tool.program, arguments.arguments, arguments.sampleRate};
+}
+
+QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)
+{
+    QStringList words{u"sox"_s};
+    for (const QString &argument : BuildSynthArgumentPart(u"tone.wav"_s, request, options).arguments)
+        words << ShellQuoted(argument);
+    return words.join(u' ');
+}
+
+QString ShellQuoted(const QString &word)
+{
+    static const QRegularExpression literal(u"^[A-Za-z0-9_@%+=:,./-]+$"_s);
+    if (literal.match(word).hasMatch())
+        return word;
+    // Nothing is special inside single quotes; a single quote itself ends them, is escaped, and
+    // they begin again.
+    return u'\'' + QString(word).replace(u"'"_s, u"'\\''"_s) + u'\'';
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output_options.h"
 #include "tone_request.h"
 
 #include <QString>
@@ -13,6 +14,7 @@ struct SynthCommand
     QString text;          // "\"<temp>/sox.exe\" -r 48000 -n \"<output>\" synth <length> <type> <frequencies>"
     QString program;       // the tool path
     QStringList arguments; // -r 48000 -n <output> synth, then each field split at blanks
+    int sampleRate = 0;    // samples per second of the file it writes
 };
 
 // The quoted tool path that begins every command line.
@@ -27,10 +29,22 @@ struct SynthArgumentPart
 {
     QString text;
     QStringList arguments;
+    int sampleRate = 0;
 };
 
 inline constexpr int SynthSampleRate = 48000;
 
 SynthToolPart BuildSynthToolPart();
-SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request);
+// The output options add their global options before "-n" and their effects after the synth
+// words; at their defaults the command is the plain one above.
+SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
+                                         const OutputOptions &options = {});
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);
+
+// The command that makes the same tone with a plain "sox" into "tone.wav", every argument quoted
+// as a POSIX shell needs, for people who want to rerun or adapt it themselves.
+QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options);
+
+// The word as one POSIX shell word: unchanged when it holds only characters that the shell takes
+// literally, else in single quotes.
+QString ShellQuoted(const QString &word);

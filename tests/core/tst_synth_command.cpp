@@ -4,7 +4,26 @@
 #include "tone_progress.h"
 #include "tool_run.h"
 
+#include <QProcess>
+
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// "Key=value" pairs as the settings store would hold them.
+OutputOptions Options(const QString &stored)
+{
+    OutputOptions options;
+    for (const QString &pair : stored.split(u' ', Qt::SkipEmptyParts)) {
+        const auto &tables = OutputSettingTables();
+        const auto table = std::find_if(tables.begin(), tables.end(),
+                                        [&](const OutputSettingTable &t) { return t.key == pair.section(u'=', 0, 0); });
+        options.restore(table->setting, pair.section(u'=', 1));
+    }
+    return options;
+}
+
+} // namespace
 
 class SynthCommandTest : public QObject
 {
@@ -21,52 +40,113 @@ private slots:
     {
         QTest::addColumn<QString>("output");
         QTest::addColumn<QStringList>("inputs"); // length, waveform label, frequencies
+        QTest::addColumn<QString>("options");    // stored output options; empty: all defaults
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("arguments");
 
         QTest::newRow("white noise sweep")
-            << u"/tones/a.wav"_s << QStringList{u"2"_s, u"White Noise"_s, u"300-3300"_s}
+            << u"/tones/a.wav"_s << QStringList{u"2"_s, u"White Noise"_s, u"300-3300"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/tones/a.wav" synth 2 whitenoise 300-3300)"_s
             << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,         u"/tones/a.wav"_s,
                            u"synth"_s, u"2"_s,     u"whitenoise"_s, u"300-3300"_s};
         QTest::newRow("hh:mm:ss length")
-            << u"/t/b.wav"_s << QStringList{u"00:05:30.0"_s, u"Sine (Default)"_s, u"5000"_s}
+            << u"/t/b.wav"_s << QStringList{u"00:05:30.0"_s, u"Sine (Default)"_s, u"5000"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/b.wav" synth 00:05:30.0 sine 5000)"_s
             << QStringList{u"-r"_s,    u"48000"_s,      u"-n"_s,   u"/t/b.wav"_s,
                            u"synth"_s, u"00:05:30.0"_s, u"sine"_s, u"5000"_s};
         QTest::newRow("output with blanks is one argument")
-            << u"/My Tones/a b.wav"_s << QStringList{u"1"_s, u"Square"_s, u"440"_s}
+            << u"/My Tones/a b.wav"_s << QStringList{u"1"_s, u"Square"_s, u"440"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/My Tones/a b.wav" synth 1 square 440)"_s
             << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,     u"/My Tones/a b.wav"_s,
                            u"synth"_s, u"1"_s,     u"square"_s, u"440"_s};
         QTest::newRow("quote in output cannot split it")
-            << uR"(/t/a" -n "/etc/x.wav)"_s << QStringList{u"1"_s, u"Exp"_s, u"440"_s}
+            << uR"(/t/a" -n "/etc/x.wav)"_s << QStringList{u"1"_s, u"Exp"_s, u"440"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/a" -n "/etc/x.wav" synth 1 exp 440)"_s
             << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,  uR"(/t/a" -n "/etc/x.wav)"_s,
                            u"synth"_s, u"1"_s,     u"exp"_s, u"440"_s};
         QTest::newRow("empty waveform leaves two blanks, no argument")
-            << u"/t/c.wav"_s << QStringList{u"3"_s, u""_s, u"1000"_s}
+            << u"/t/c.wav"_s << QStringList{u"3"_s, u""_s, u"1000"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/c.wav" synth 3  1000)"_s
             << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/c.wav"_s, u"synth"_s, u"3"_s, u"1000"_s};
         QTest::newRow("decimal commas arrive as dots")
-            << u"/t/d.wav"_s << QStringList{u"2,5"_s, u"Triangle"_s, u"440,5"_s}
+            << u"/t/d.wav"_s << QStringList{u"2,5"_s, u"Triangle"_s, u"440,5"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/d.wav" synth 2.5 triangle 440.5)"_s
             << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,       u"/t/d.wav"_s,
                            u"synth"_s, u"2.5"_s,   u"triangle"_s, u"440.5"_s};
         QTest::newRow("typed blanks split fields, empty pieces dropped")
-            << u"/t/e.wav"_s << QStringList{u" 1  2 "_s, u"Pink Noise"_s, u""_s}
+            << u"/t/e.wav"_s << QStringList{u" 1  2 "_s, u"Pink Noise"_s, u""_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/e.wav" synth  1  2  pinknoise )"_s
             << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/e.wav"_s, u"synth"_s, u"1"_s, u"2"_s, u"pinknoise"_s};
+        QTest::newRow("unknown stored values and looping change nothing")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
+            << u"Level=-4 Channels=left SoftEdges=yes SampleRate=48000.0 SampleFormat=32F LoopPreview=1"_s
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 sine 440)"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/o.wav"_s, u"synth"_s, u"3"_s, u"sine"_s, u"440"_s};
+        QTest::newRow("global options before -n, effects gain, fade, channels")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
+            << u"Channels=Left SoftEdges=1 Level=-6 SampleFormat=16 SampleRate=44100"_s
+            << uR"("/work temp/sox.exe" -r 44100 -b 16 -n "/t/o.wav" synth 3 sine 440 gain -6 fade h 0.01 -0 0.01 remix 1 0)"_s
+            << QStringList{u"-r"_s,   u"44100"_s, u"-b"_s,   u"16"_s,    u"-n"_s, u"/t/o.wav"_s, u"synth"_s,
+                           u"3"_s,    u"sine"_s,  u"440"_s,  u"gain"_s,  u"-6"_s, u"fade"_s,     u"h"_s,
+                           u"0.01"_s, u"-0"_s,    u"0.01"_s, u"remix"_s, u"1"_s,  u"0"_s};
+        QTest::newRow("float at 192 kHz, right only")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
+            << u"SampleRate=192000 SampleFormat=32f Channels=Right Level=-30"_s
+            << uR"("/work temp/sox.exe" -r 192000 -e floating-point -b 32 -n "/t/o.wav" synth 3 sine 440 gain -30 remix 0 1)"_s
+            << QStringList{u"-r"_s,       u"192000"_s, u"-e"_s, u"floating-point"_s, u"-b"_s,  u"32"_s,   u"-n"_s,
+                           u"/t/o.wav"_s, u"synth"_s,  u"3"_s,  u"sine"_s,           u"440"_s, u"gain"_s, u"-30"_s,
+                           u"remix"_s,    u"0"_s,      u"1"_s};
+        QTest::newRow("telephone rate, 24 bits, both channels")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
+            << u"SampleRate=8000 SampleFormat=24 Channels=Both Level=0"_s
+            << uR"("/work temp/sox.exe" -r 8000 -b 24 -n "/t/o.wav" synth 3 sine 440 channels 2)"_s
+            << QStringList{u"-r"_s,    u"8000"_s, u"-b"_s,   u"24"_s,  u"-n"_s,       u"/t/o.wav"_s,
+                           u"synth"_s, u"3"_s,    u"sine"_s, u"440"_s, u"channels"_s, u"2"_s};
     }
 
     void buildsTextAndArguments()
     {
         QFETCH(QString, output);
         QFETCH(QStringList, inputs);
-        const SynthCommand command = ToolRun::Command(output, MakeToneRequest(inputs[0], inputs[1], inputs[2]));
+        QFETCH(QString, options);
+        const SynthCommand command =
+            ToolRun::Command(output, MakeToneRequest(inputs[0], inputs[1], inputs[2]), Options(options));
         QTEST(command.text, "text");
         QTEST(command.arguments, "arguments");
         QCOMPARE(command.program, u"/work temp/sox.exe"_s);
+        // What a check of the written file's length needs to know.
+        QCOMPARE(command.sampleRate, command.arguments[command.arguments.indexOf(u"-r"_s) + 1].toInt());
+    }
+
+    void copiedCommandIsOneAShellRunsAsIs_data()
+    {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("defaults") << QStringList{u"3"_s, u"Sine (Default)"_s, u"300-3300"_s} << u""_s
+                                  << u"sox -r 48000 -n tone.wav synth 3 sine 300-3300"_s;
+        QTest::newRow("options") << QStringList{u"2,5"_s, u"Pink Noise"_s, u""_s}
+                                 << u"Level=-12 SoftEdges=1 Channels=Both SampleFormat=32f"_s
+                                 << u"sox -r 48000 -e floating-point -b 32 -n tone.wav synth 2.5 pinknoise gain -12 "
+                                    "fade h 0.01 -0 0.01 channels 2"_s;
+        QTest::newRow("shell characters are quoted")
+            << QStringList{u"1 $(reboot)"_s, u"Square"_s, u"440'a;b `c` \\ *~ \"é\""_s} << u""_s
+            << uR"(sox -r 48000 -n tone.wav synth 1 '$(reboot)' square '440'\''a;b' '`c`' '\' '*~' '"é"')"_s;
+    }
+
+    void copiedCommandIsOneAShellRunsAsIs()
+    {
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, options);
+        const ToneRequest request = MakeToneRequest(inputs[0], inputs[1], inputs[2]);
+        const QString command = CopyableSoxCommand(request, Options(options));
+        QTEST(command, "command");
+        // A real shell hands the tool exactly the words of the run.
+        QProcess shell;
+        shell.start(u"/bin/sh"_s, {u"-c"_s, u"printf '%s\\n' "_s + command.mid(4)});
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),
+                 BuildSynthArgumentPart(u"tone.wav"_s, request, Options(options)).arguments);
     }
 
     void progressForTheTitle_data()

@@ -19,10 +19,10 @@ class SynthesisTest : public QObject
     QString outputFolder;
 
     qint32 Synthesize(const QString &output, const QString &length, const QString &waveform, const QString &frequencies,
-                      ShellRunDetails *details = nullptr)
+                      ShellRunDetails *details = nullptr, const OutputOptions &options = {})
     {
         ToolRun::Deploy();
-        const SynthCommand command = ToolRun::Command(output, MakeToneRequest(length, waveform, frequencies));
+        const SynthCommand command = ToolRun::Command(output, MakeToneRequest(length, waveform, frequencies), options);
         const qint32 result = ShellAndWait(command.program, command.arguments, 0, details, {CheckTrustedTool});
         ToolRun::Remove();
         return result;
@@ -82,6 +82,64 @@ private slots:
             QVERIFY2(qAbs(measured - frequency) < 2.0, qPrintable(QString::number(measured)));
         } else {
             QVERIFY(RmsLevel(wav.firstChannel) > 0.01);
+        }
+    }
+
+    void outputOptionsShapeTheWrittenFile_data()
+    {
+        QTest::addColumn<QList<int>>("choices"); // per setting in menu order; -1 keeps the default
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<bool>("isFloat");
+        QTest::addColumn<double>("peakDbfs");
+        QTest::addColumn<QString>("channels"); // per channel: S sounds, 0 digital silence
+        QTest::addColumn<bool>("softEdges");
+        // Loop, level, channels, soft edges, rate, format.
+        QTest::newRow("defaults: full scale, hard edges")
+            << QList<int>{} << 48000 << 32 << false << 0.0 << u"S"_s << false;
+        QTest::newRow("-6 dBFS, 16-bit, 44.1 kHz")
+            << QList<int>{-1, 2, -1, -1, 1, 0} << 44100 << 16 << false << -6.0 << u"S"_s << false;
+        QTest::newRow("left only, 24-bit, soft")
+            << QList<int>{-1, 3, 1, 1, 3, 1} << 96000 << 24 << false << -12.0 << u"S0"_s << true;
+        QTest::newRow("right only, telephone")
+            << QList<int>{-1, 5, 2, -1, 0, -1} << 8000 << 32 << false << -30.0 << u"0S"_s << false;
+        QTest::newRow("both, float, 192 kHz, soft")
+            << QList<int>{1, 4, 3, 1, 4, 3} << 192000 << 32 << true << -20.0 << u"SS"_s << true;
+    }
+
+    // Measured in the file itself: what a player or an editor would find there.
+    void outputOptionsShapeTheWrittenFile()
+    {
+        QFETCH(QList<int>, choices);
+        QFETCH(QString, channels);
+        OutputOptions options;
+        for (int setting = 0; setting < choices.size(); ++setting)
+            if (choices[setting] >= 0)
+                options.setChoice(OutputSetting(setting), choices[setting]);
+        const QString output = outputFolder + u"/options.wav"_s;
+        // The tone ends at 0.54 of full scale when nothing softens it.
+        QCOMPARE(Synthesize(output, u"3"_s, u"Sine (Default)"_s, u"441.7"_s, nullptr, options), 0);
+
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QTEST(wav.sampleRate, "rate");
+        QTEST(wav.bitsPerSample, "bits");
+        QTEST(wav.isFloat, "isFloat");
+        QCOMPARE(wav.frames, 3 * qint64(wav.sampleRate));
+        QCOMPARE(wav.channels, int(channels.size()));
+        QFETCH(double, peakDbfs);
+        for (int channel = 0; channel < wav.channels; ++channel) {
+            const auto &samples = channel ? wav.secondChannel : wav.firstChannel;
+            if (channels[channel] == u'0') {
+                QVERIFY(std::all_of(samples.begin(), samples.end(), [](double s) { return s == 0; }));
+                continue;
+            }
+            QVERIFY2(qAbs(PeakDbfs(samples) - peakDbfs) < 0.1, qPrintable(QString::number(PeakDbfs(samples))));
+            QVERIFY(qAbs(DominantFrequency(samples, wav.sampleRate) - 441.7) < 2);
+            // The larger end, as a share of the peak.
+            const double edge = std::max(qAbs(samples.front()), qAbs(samples.back())) / std::pow(10, peakDbfs / 20);
+            QFETCH(bool, softEdges);
+            QVERIFY2(softEdges ? edge < 1e-3 : edge > 0.1, qPrintable(QString::number(edge)));
         }
     }
 

@@ -1,3 +1,4 @@
+#include "frequency_step.h"
 #include "test_sandbox.h"
 #include "tone_request.h"
 
@@ -59,6 +60,35 @@ private slots:
         for (const QString &label : WaveformLabels())
             words << MakeToneRequest({}, label, {}).Waveform;
         QCOMPARE(words, expected);
+    }
+
+    void stepsOnlyAPlainFrequency_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("factor");
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<QString>("result"); // null: left alone
+        QTest::newRow("up one") << u"440"_s << 1.0 << 1.0 << u"441"_s;
+        QTest::newRow("tenths add up without binary noise") << u"440.2"_s << 1.0 << 0.1 << u"440.3"_s;
+        QTest::newRow("no trailing .0") << u"440.5"_s << 1.0 << -0.5 << u"440"_s;
+        QTest::newRow("a decimal comma stays") << u"440,5"_s << 1.0 << 10.0 << u"450,5"_s;
+        QTest::newRow("octave up") << u"1000"_s << 2.0 << 0.0 << u"2000"_s;
+        QTest::newRow("octave down") << u"25"_s << 0.5 << 0.0 << u"12.5"_s;
+        QTest::newRow("never below zero") << u"0.5"_s << 1.0 << -10.0 << u"0"_s;
+        QTest::newRow("bare trailing point") << u"5."_s << 1.0 << 1.0 << u"6"_s;
+        QTest::newRow("sweep") << u"300-3300"_s << 1.0 << 1.0 << QString();
+        QTest::newRow("blank around") << u" 440"_s << 1.0 << 1.0 << QString();
+        QTest::newRow("empty") << u""_s << 2.0 << 0.0 << QString();
+        QTest::newRow("note name") << u"%-2"_s << 1.0 << 1.0 << QString();
+        QTest::newRow("negative") << u"-5"_s << 1.0 << 1.0 << QString();
+    }
+
+    void stepsOnlyAPlainFrequency()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, factor);
+        QFETCH(double, offset);
+        QTEST(SteppedFrequency(text, factor, offset).value_or(QString()), "result");
     }
 };
 

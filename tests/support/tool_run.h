@@ -21,9 +21,9 @@ inline void Remove()
     RemoveToolFiles(steps, 100);
 }
 
-inline SynthCommand Command(const QString &outputPath, const ToneRequest &request)
+inline SynthCommand Command(const QString &outputPath, const ToneRequest &request, const OutputOptions &options = {})
 {
-    return JoinSynthCommand(BuildSynthToolPart(), BuildSynthArgumentPart(outputPath, request));
+    return JoinSynthCommand(BuildSynthToolPart(), BuildSynthArgumentPart(outputPath, request, options));
 }
 
 } // namespace ToolRun

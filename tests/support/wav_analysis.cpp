@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -101,10 +102,15 @@ WavInfo ReadWav(const QString &path)
             const int frameBytes = info.channels * info.bitsPerSample / 8;
             const qsizetype available = std::min<qsizetype>(size, data.size() - body);
             info.frames = available / frameBytes;
+            info.isFloat = format == 3;
+            const int sampleBytes = info.bitsPerSample / 8;
             info.firstChannel.reserve(size_t(info.frames));
-            for (qint64 i = 0; i < info.frames; ++i)
-                info.firstChannel.push_back(
-                    SampleAt(data.constData() + body + i * frameBytes, info.bitsPerSample, format == 3));
+            for (qint64 i = 0; i < info.frames; ++i) {
+                const char *frame = data.constData() + body + i * frameBytes;
+                info.firstChannel.push_back(SampleAt(frame, info.bitsPerSample, info.isFloat));
+                if (info.channels > 1)
+                    info.secondChannel.push_back(SampleAt(frame + sampleBytes, info.bitsPerSample, info.isFloat));
+            }
             info.valid = format == 1 || format == 3;
             if (!info.valid)
                 info.problem = QStringLiteral("unsupported WAV format %1").arg(format);
@@ -144,4 +150,12 @@ double RmsLevel(const std::vector<double> &samples)
     for (double s : samples)
         sum += s * s;
     return std::sqrt(sum / double(samples.size()));
+}
+
+double PeakDbfs(const std::vector<double> &samples)
+{
+    double peak = 0;
+    for (double s : samples)
+        peak = std::max(peak, std::abs(s));
+    return 20 * std::log10(peak);
 }

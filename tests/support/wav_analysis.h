@@ -12,8 +12,10 @@ struct WavInfo
     int sampleRate = 0;
     int channels = 0;
     int bitsPerSample = 0;
+    bool isFloat = false;
     qint64 frames = 0;
-    std::vector<double> firstChannel; // samples scaled to -1..1
+    std::vector<double> firstChannel;  // samples scaled to -1..1
+    std::vector<double> secondChannel; // empty for mono
 
     double durationSeconds() const { return sampleRate ? double(frames) / sampleRate : 0.0; }
 };
@@ -26,3 +28,6 @@ double DominantFrequency(const std::vector<double> &samples, int sampleRate);
 
 // Root mean square level of the samples.
 double RmsLevel(const std::vector<double> &samples);
+
+// The largest magnitude of the samples in dB relative to full scale; -inf for silence.
+double PeakDbfs(const std::vector<double> &samples);
