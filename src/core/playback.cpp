@@ -29,7 +29,7 @@ public:
         connect(&devices, &QMediaDevices::audioOutputsChanged, this, &Player::followDefaultDevice);
     }
 
-    bool play(const QString &path, bool synchronous)
+    bool play(const QString &path, bool synchronous, bool loop)
     {
         const QFileInfo file(path);
         const quint64 request = ++requests;
@@ -47,6 +47,7 @@ public:
         player = std::make_unique<QMediaPlayer>();
         player->setAudioOutput(&output);
         player->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
+        player->setLoops(loop && !synchronous ? QMediaPlayer::Infinite : QMediaPlayer::Once);
         player->play();
         if (!waitForStart(request)) {
             if (request == requests)
@@ -168,10 +169,10 @@ Player *ThePlayer()
 
 } // namespace
 
-bool PlayWaveFile(const QString &path, bool synchronous)
+bool PlayWaveFile(const QString &path, bool synchronous, bool loop)
 {
     Player *player = ThePlayer();
-    return player && player->play(path, synchronous);
+    return player && player->play(path, synchronous, loop);
 }
 
 void StopPlayback()
