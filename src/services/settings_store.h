@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output_options.h"
 #include "tone_request.h"
 
 #include <QString>
@@ -19,6 +20,15 @@ inline const QString Text2 = QStringLiteral("Text2");
 inline const QVariant Combo1Default = Samples::WaveformIndex;
 inline const QVariant Text1Default = Samples::Length.toInt();
 inline const QVariant Text2Default = Samples::Frequencies;
+
+// The output options. Their choices, stored values and defaults stand in one table with the menu
+// texts (output_options.h); a missing or unknown value means the default, without a report.
+inline const QString LoopPreview = OutputTable(OutputSetting::LoopPreview).key;
+inline const QString Level = OutputTable(OutputSetting::Level).key;
+inline const QString Channels = OutputTable(OutputSetting::Channels).key;
+inline const QString SoftEdges = OutputTable(OutputSetting::SoftEdges).key;
+inline const QString SampleRate = OutputTable(OutputSetting::SampleRate).key;
+inline const QString SampleFormat = OutputTable(OutputSetting::SampleFormat).key;
 } // namespace Settings
 
 // The stored text of the key, even when it is empty. An absent key, or a store that cannot be
