@@ -47,7 +47,6 @@ public:
         player = std::make_unique<QMediaPlayer>();
         player->setAudioOutput(&output);
         player->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
-        player->setLoops(loop && !synchronous ? QMediaPlayer::Infinite : QMediaPlayer::Once);
         player->play();
         if (!waitForStart(request)) {
             if (request == requests)
@@ -56,6 +55,8 @@ public:
         }
         if (synchronous)
             waitForEnd(request);
+        else if (loop)
+            repeatAtEnd(path, request);
         return true;
     }
 
@@ -142,6 +143,23 @@ private:
             loop.exec();
         if (request == requests && isPlaying())
             player.reset(); // stalled
+    }
+
+    // Plays the file again whenever it ends, until a later request or a stop. Qt's own looping
+    // (setLoops) here often goes on "playing" in silence after the first round; a fresh player
+    // for every round always sounds, at the price of a short gap between rounds.
+    void repeatAtEnd(const QString &path, quint64 request)
+    {
+        const auto again = [=, this](QMediaPlayer::MediaStatus status) {
+            if (status != QMediaPlayer::EndOfMedia || request != requests)
+                return;
+            QTimer::singleShot(0, this, [=, this] {
+                if (request == requests)
+                    play(path, false, true);
+            });
+        };
+        connect(player.get(), &QMediaPlayer::mediaStatusChanged, this, again);
+        again(player->mediaStatus()); // a very short sound may be over already
     }
 
     // The output keeps the device it was given; Qt names another default when that one goes away.
