@@ -116,6 +116,16 @@ int OutputOptions::sampleRate() const
     return chosen(OutputSetting::SampleRate).stored.toInt();
 }
 
+int OutputOptions::bitsPerSample() const
+{
+    return chosen(OutputSetting::SampleFormat).stored.first(2).toInt(); // "32f" too
+}
+
+int OutputOptions::channelCount() const
+{
+    return choice(OutputSetting::Channels) == 0 ? 1 : 2;
+}
+
 QStringList OutputOptions::globalOptions() const
 {
     return chosen(OutputSetting::SampleRate).options + chosen(OutputSetting::SampleFormat).options;

@@ -58,8 +58,10 @@ public:
     void restore(OutputSetting setting, const QString &stored);
 
     bool loopPreview() const;
-    // The samples per second of the written file.
+    // The shape of the written file.
     int sampleRate() const;
+    int bitsPerSample() const;
+    int channelCount() const;
 
     // The tool's global options (rate, then format), which go before the null input.
     QStringList globalOptions() const;

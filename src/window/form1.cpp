@@ -73,6 +73,8 @@ void Form1::Form_Load()
     g.step(150, [&] {
         Text2->setText(GetSetting(Settings::App, Settings::Section, Settings::Text2, Settings::Text2Default));
     });
+    // Unknown values quietly mean the defaults: nothing here can fail.
+    restoreOutputOptions();
 }
 
 void Form1::Form_Unload()

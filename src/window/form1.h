@@ -1,11 +1,17 @@
 #pragma once
 
+#include "output_options.h"
+
 #include <QCursor>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <optional>
 
+class QAction;
 class QComboBox;
+class QKeyEvent;
+class QMenu;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -56,6 +62,15 @@ public:
     void Frame3_MouseMove();
     void PushButton_MouseMove();
 
+    // The options menu: Stop Sound, the output options, Copy SoX Command.
+    void ShowOptionsMenu(const QPoint &globalPosition);
+    void StopSound();
+    void CopySoxCommand();
+    // Up, Down, Page Up and Page Down in the frequency field; true when the key moved the number.
+    bool Text2_StepKey(const QKeyEvent *key);
+    // What the options menu has chosen; Save and Preview make their tones with it.
+    const OutputOptions &outputOptions() const { return m_outputOptions; }
+
     PointerState pointerState() const { return m_pointerState; }
     void setPointerState(PointerState state);
     // The pointer that the custom state shows: the hand cursor file, or the platform's hand.
@@ -79,6 +94,7 @@ public:
     QGroupBox *Frame1;
     QGroupBox *Frame2;
     QGroupBox *Frame3;
+    QMenu *OptionsMenu;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -91,6 +107,10 @@ private:
     void saveInput(const QString &key, const QString &value);
     void showMessage(const QString &text, const QString &detail = {});
     bool hoverEvent(QObject *watched, QEvent *event);
+    void buildOptionsMenu();
+    void restoreOutputOptions();
+    void showOutputOptions();
+    void chooseOutputOption(OutputSetting setting, qsizetype choice);
 
     // The statements of one command that make a tone, with the line number each one reports.
     struct ToneLines
@@ -114,4 +134,7 @@ private:
     bool m_settingsWarningShown = false;
     bool m_centred = false;
     bool m_ending = false;
+    OutputOptions m_outputOptions;
+    QAction *m_stopSound;
+    std::array<QList<QAction *>, OutputSettingCount> m_optionActions; // per setting, its choices' items
 };

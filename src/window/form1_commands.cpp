@@ -48,7 +48,7 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
     // The inputs are read now, after deployment: edits made until here count.
     g.step(lines.arguments, [&] {
         request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
-        argumentPart = BuildSynthArgumentPart(outputPath, request);
+        argumentPart = BuildSynthArgumentPart(outputPath, request, outputOptions());
     });
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
@@ -63,7 +63,8 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
 std::function<void()> Form1::progressReporter(const QString &outputPath, const ToneRequest &request)
 {
     Q_UNUSED(request);
-    const ToneShape shape{std::nullopt, SynthSampleRate, 32, 1};
+    const ToneShape shape{std::nullopt, m_outputOptions.sampleRate(), m_outputOptions.bitsPerSample(),
+                          m_outputOptions.channelCount()};
     const std::optional<qint64> expectedBytes = ExpectedSoundBytes(outputPath, shape);
     QElapsedTimer clock;
     clock.start();
@@ -130,7 +131,7 @@ void Form1::PushButton3_Click()
     g.step(146, [&] {
         problem = SynthRunProblem(run, previewPath);
         if (problem.isEmpty())
-            PlayWaveFile(previewPath, false);
+            PlayWaveFile(previewPath, false, outputOptions().loopPreview());
     });
     g.step(148, [&] { setPointerState(PointerState::Default); });
     if (g.test(150, [&] { return !problem.isEmpty(); })) {

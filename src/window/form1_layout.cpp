@@ -54,6 +54,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_customPointer = QCursor(Qt::PointingHandCursor);
 
     buildControls();
+    buildOptionsMenu();
 
     endProcess = [this] {
         // Mid-command the handler is still on the stack, waiting in a nested event loop: end at

@@ -127,6 +127,9 @@ private slots:
         QTEST(wav.isFloat, "isFloat");
         QCOMPARE(wav.frames, 3 * qint64(wav.sampleRate));
         QCOMPARE(wav.channels, int(channels.size()));
+        // What the window's progress estimate takes the file to be.
+        QCOMPARE(options.channelCount(), wav.channels);
+        QCOMPARE(options.bitsPerSample(), wav.bitsPerSample);
         QFETCH(double, peakDbfs);
         for (int channel = 0; channel < wav.channels; ++channel) {
             const auto &samples = channel ? wav.secondChannel : wav.firstChannel;

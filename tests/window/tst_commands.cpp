@@ -255,6 +255,35 @@ private slots:
         verifyTone(temp + u"/preview.wav"_s, 0.3, 700.0);
     }
 
+    void saveAndPreviewMakeTheChosenFormat()
+    {
+        for (const auto &[key, value] : {std::pair{Settings::Level, u"-12"_s},
+                                         {Settings::Channels, u"Right"_s},
+                                         {Settings::SoftEdges, u"1"_s},
+                                         {Settings::SampleRate, u"96000"_s},
+                                         {Settings::SampleFormat, u"24"_s},
+                                         {Settings::LoopPreview, u"1"_s}})
+            Store(key, value);
+        window = StartWindow();
+        setInputs(u"0.5"_s, 0, u"1000"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/right.wav"_s);
+        window->PushButton2->click();
+        window->PushButton3->click();
+        StopPlayback(); // looping
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        for (const QString &path : {outputs + u"/right.wav"_s, temp + u"/preview.wav"_s}) {
+            const WavInfo wav = ReadWav(path);
+            QCOMPARE(wav.sampleRate, 96000);
+            QCOMPARE(wav.bitsPerSample, 24);
+            QCOMPARE(wav.frames, 48000);
+            QCOMPARE(wav.channels, 2);
+            QVERIFY(std::all_of(wav.firstChannel.begin(), wav.firstChannel.end(), [](double s) { return s == 0; }));
+            QVERIFY(qAbs(PeakDbfs(wav.secondChannel) - -12) < 0.1);
+            QVERIFY(qAbs(wav.secondChannel.front()) < 1e-4 && qAbs(wav.secondChannel.back()) < 1e-4);
+        }
+    }
+
     void previewChecksNothingAndReportsFailure_data()
     {
         QTest::addColumn<QString>("length");

@@ -5,7 +5,9 @@
 #include "test_sandbox.h"
 #include "window_fixture.h"
 
+#include <QClipboard>
 #include <QGroupBox>
+#include <QMenu>
 #include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
@@ -22,6 +24,30 @@ class Form1Test : public QObject
         QMouseEvent move(QEvent::MouseMove, position, target->mapToGlobal(position), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QApplication::sendEvent(target, &move);
+    }
+
+    static QStringList ItemTexts(const QMenu *menu)
+    {
+        QStringList texts;
+        for (const QAction *item : menu->actions())
+            texts << item->text();
+        return texts;
+    }
+
+    // "Level/-6 dBFS" or "Loop Preview".
+    static QAction *MenuItem(Form1 &window, const QString &path)
+    {
+        QAction *item = nullptr;
+        const QMenu *menu = window.OptionsMenu;
+        for (const QString &text : path.split(u'/')) {
+            const QList<QAction *> items = menu->actions();
+            const auto found = std::find_if(items.begin(), items.end(), [&](QAction *a) { return a->text() == text; });
+            item = found == items.end() ? nullptr : *found;
+            if (!item)
+                return nullptr;
+            menu = item->menu();
+        }
+        return item;
     }
 
 private slots:
@@ -396,6 +422,149 @@ private slots:
         sendMove(window.get(), {2, 200});
         QCOMPARE(window->pointerState(), State::Busy);
         QCOMPARE(window->cursor().shape(), Qt::WaitCursor);
+    }
+
+    void optionsMenuStoresEveryChoiceAndRestoresIt_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("defaultItem");
+        QTest::addColumn<QString>("copied"); // Copy SoX Command with the sample inputs and this one choice
+        const QString sox = u"sox -r 48000 -n tone.wav synth 3 sine 300-3300"_s;
+        QTest::newRow("loop") << u"Loop Preview"_s << u"LoopPreview"_s << u"1"_s << QString() << sox;
+        QTest::newRow("level") << u"Level/-6 dBFS"_s << u"Level"_s << u"-6"_s << u"Level/0 dBFS (Full Scale)"_s
+                               << sox + u" gain -6"_s;
+        QTest::newRow("left") << u"Channels/Left Only"_s << u"Channels"_s << u"Left"_s << u"Channels/Mono"_s
+                              << sox + u" remix 1 0"_s;
+        QTest::newRow("stereo") << u"Channels/Both (Stereo)"_s << u"Channels"_s << u"Both"_s << u"Channels/Mono"_s
+                                << sox + u" channels 2"_s;
+        QTest::newRow("soft") << u"Soft Start and End (10 ms)"_s << u"SoftEdges"_s << u"1"_s << QString()
+                              << sox + u" fade h 0.01 -0 0.01"_s;
+        QTest::newRow("telephone") << u"Sample Rate/8000 Hz (Telephone)"_s << u"SampleRate"_s << u"8000"_s
+                                   << u"Sample Rate/48000 Hz"_s << u"sox -r 8000 -n tone.wav synth 3 sine 300-3300"_s;
+        QTest::newRow("float") << u"Sample Format/32-bit Float"_s << u"SampleFormat"_s << u"32f"_s
+                               << u"Sample Format/32-bit"_s
+                               << u"sox -r 48000 -e floating-point -b 32 -n tone.wav synth 3 sine 300-3300"_s;
+        QTest::newRow("16-bit") << u"Sample Format/16-bit"_s << u"SampleFormat"_s << u"16"_s
+                                << u"Sample Format/32-bit"_s
+                                << u"sox -r 48000 -b 16 -n tone.wav synth 3 sine 300-3300"_s;
+    }
+
+    void optionsMenuStoresEveryChoiceAndRestoresIt()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, key);
+        QFETCH(QString, defaultItem);
+        RecordingDialogs dialogs;
+        {
+            auto window = StartWindow();
+            QCOMPARE(ItemTexts(window->OptionsMenu),
+                     (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s,
+                                  u"Soft Start and End (10 ms)"_s, u"Sample Rate"_s, u"Sample Format"_s,
+                                  u"Copy SoX Command"_s}));
+            QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
+            QCOMPARE(Stored(key), u"<absent>"_s); // nothing stored until chosen
+            MenuItem(*window, item)->trigger();
+            QTEST(Stored(key), "stored");
+            MenuItem(*window, u"Copy SoX Command"_s)->trigger();
+            QTEST(QGuiApplication::clipboard()->text(), "copied");
+        }
+        {
+            auto restarted = StartWindow();
+            QVERIFY(MenuItem(*restarted, item)->isChecked());
+            MenuItem(*restarted, u"Copy SoX Command"_s)->trigger();
+            QTEST(QGuiApplication::clipboard()->text(), "copied");
+        }
+        Store(key, u"nonsense"_s);
+        auto window = StartWindow();
+        QVERIFY(!MenuItem(*window, item)->isChecked());
+        if (!defaultItem.isEmpty())
+            QVERIFY(MenuItem(*window, defaultItem)->isChecked());
+        QVERIFY(dialogs.calls.isEmpty());
+    }
+
+    void submenusOfferExactlyTheChoices()
+    {
+        Form1 window;
+        QCOMPARE(ItemTexts(MenuItem(window, u"Level"_s)->menu()),
+                 (QStringList{u"0 dBFS (Full Scale)"_s, u"-3 dBFS"_s, u"-6 dBFS"_s, u"-12 dBFS"_s, u"-20 dBFS"_s,
+                              u"-30 dBFS"_s}));
+        QCOMPARE(ItemTexts(MenuItem(window, u"Channels"_s)->menu()),
+                 (QStringList{u"Mono"_s, u"Left Only"_s, u"Right Only"_s, u"Both (Stereo)"_s}));
+        QCOMPARE(ItemTexts(MenuItem(window, u"Sample Rate"_s)->menu()),
+                 (QStringList{u"8000 Hz (Telephone)"_s, u"44100 Hz"_s, u"48000 Hz"_s, u"96000 Hz"_s, u"192000 Hz"_s}));
+        QCOMPARE(ItemTexts(MenuItem(window, u"Sample Format"_s)->menu()),
+                 (QStringList{u"16-bit"_s, u"24-bit"_s, u"32-bit"_s, u"32-bit Float"_s}));
+        const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
+        QCOMPARE(window.PushButton2->toolTip(), tip);
+        QCOMPARE(window.PushButton3->toolTip(), tip);
+    }
+
+    void optionsMenuOpensFromMouseAndKeyboard_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QKeySequence>("key"); // empty: right-click
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("right-click on a button") << u"PushButton3"_s << QKeySequence() << true;
+        QTest::newRow("right-click on a frame") << u"Frame2"_s << QKeySequence() << true;
+        QTest::newRow("right-click on the list") << u"Combo1"_s << QKeySequence() << true;
+        QTest::newRow("right-click on the window") << u"Form1"_s << QKeySequence() << true;
+        QTest::newRow("right-click in a text field: its own menu") << u"Text1"_s << QKeySequence() << false;
+        QTest::newRow("Menu key in a text field") << u"Text2"_s << QKeySequence(Qt::Key_Menu) << true;
+        QTest::newRow("Shift+F10 in a text field") << u"Text1"_s << QKeySequence(Qt::SHIFT | Qt::Key_F10) << true;
+        QTest::newRow("Menu key on a button") << u"PushButton4"_s << QKeySequence(Qt::Key_Menu) << true;
+    }
+
+    void optionsMenuOpensFromMouseAndKeyboard()
+    {
+        QFETCH(QString, target);
+        QFETCH(QKeySequence, key);
+        auto window = StartWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QWidget *widget = target == u"Form1"_s ? window.get() : window->findChild<QWidget *>(target);
+        widget->setFocus();
+        QWidget *opened = nullptr;
+        // A text field's own menu runs its own loop until closed.
+        QTimer::singleShot(100, [&] {
+            opened = QApplication::activePopupWidget();
+            if (opened)
+                opened->close();
+        });
+        if (!key.isEmpty()) {
+            QTest::keyClick(widget, key[0].key(), key[0].keyboardModifiers());
+        } else {
+            // What the platform sends on a right-click.
+            QContextMenuEvent click(QContextMenuEvent::Mouse, {2, 2}, widget->mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(widget, &click);
+        }
+        QVERIFY(QTest::qWaitFor([&] { return opened != nullptr; }, 2000));
+        QTEST(opened == window->OptionsMenu, "opens");
+    }
+
+    void arrowAndPageKeysStepAPlainFrequency_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("Up") << u"440"_s << QKeySequence(Qt::Key_Up) << u"441"_s;
+        QTest::newRow("Shift+Down") << u"440"_s << QKeySequence(Qt::SHIFT | Qt::Key_Down) << u"439.9"_s;
+        QTest::newRow("Ctrl+Up") << u"440,5"_s << QKeySequence(Qt::CTRL | Qt::Key_Up) << u"450,5"_s;
+        QTest::newRow("Page Up") << u"440"_s << QKeySequence(Qt::Key_PageUp) << u"880"_s;
+        QTest::newRow("Page Down") << u"441"_s << QKeySequence(Qt::Key_PageDown) << u"220.5"_s;
+        QTest::newRow("a sweep is left alone") << u"300-3300"_s << QKeySequence(Qt::Key_Up) << u"300-3300"_s;
+    }
+
+    void arrowAndPageKeysStepAPlainFrequency()
+    {
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, key);
+        auto window = StartWindow();
+        window->Text2->setText(text);
+        QTest::keyClick(window->Text2, key[0].key(), key[0].keyboardModifiers());
+        QTEST(window->Text2->text(), "result");
+        QTEST(Stored(u"Text2"_s), "result");
     }
 
     void closingEndsTheProgram()

@@ -5,6 +5,7 @@
 #include "test_sandbox.h"
 #include "window_fixture.h"
 
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -82,6 +83,46 @@ private slots:
         const auto end = Tail(sound, 0.3);
         QVERIFY2(IsNear(DominantFrequency(end, RecordRate), 3000), qPrintable(Describe(end)));
         QVERIFY(ToneLevel(end, 1000) < 0.1 * ToneLevel(end, 3000)); // not a mix
+    }
+
+    // Esc from the frequency field, where the focus usually is.
+    void escapeSilencesAtOnce()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        setInputs(u"5"_s, u"1000"_s);
+        Recorder recorder(folder->filePath(u"heard.wav"_s));
+        QVERIFY(recorder.start());
+        window->PushButton3->click();
+        QTest::qWait(1000);
+        window->OptionsMenu->popup({0, 0});
+        QVERIFY(window->OptionsMenu->actions().first()->isEnabled()); // Stop Sound, while a sound plays
+        window->OptionsMenu->close();
+        QTest::keyClick(window->Text2, Qt::Key_Escape);
+        QVERIFY(!IsSoundPlaying());
+
+        const auto sound = Sounding(recorder.stop());
+        QVERIFY2(Seconds(sound) > 0.8 && Seconds(sound) < 1.5, qPrintable(Describe(sound)));
+        window->OptionsMenu->popup({0, 0});
+        QVERIFY(!window->OptionsMenu->actions().first()->isEnabled());
+        window->OptionsMenu->close();
+    }
+
+    void loopPlaysOnPastTheTone()
+    {
+        Store(Settings::LoopPreview, u"1"_s);
+        window = StartWindow();
+        setInputs(u"0.5"_s, u"1000"_s);
+        Recorder recorder(folder->filePath(u"heard.wav"_s));
+        QVERIFY(recorder.start());
+        window->PushButton3->click();
+        QTest::qWait(1800);
+        QVERIFY(IsSoundPlaying());
+        StopPlayback();
+
+        const auto sound = Sounding(recorder.stop());
+        QVERIFY2(Seconds(sound) > 1.5, qPrintable(Describe(sound)));
+        QVERIFY2(IsNear(DominantFrequency(Tail(sound, 0.3), RecordRate), 1000), qPrintable(Describe(sound)));
     }
 
     void failedSynthesisPlaysNothing()
