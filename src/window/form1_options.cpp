@@ -70,7 +70,6 @@ void Form1::buildOptionsMenu()
     PushButton3->setToolTip(OptionsTip);
 
     OptionsMenu = new QMenu(this);
-    OptionsMenu->setObjectName(u"OptionsMenu"_s);
 
     m_stopSound = OptionsMenu->addAction(u"Stop Sound"_s, this, &Form1::StopSound);
     m_stopSound->setShortcut(Qt::Key_Escape);
