@@ -69,10 +69,12 @@ struct OpenedProgram
 };
 
 // Runs in the child between fork and exec: only async-signal-safe calls. The program dies
-// with us, even when we are killed, and never writes more than the limit.
+// with us, even when we are killed, and never writes more than the limit. The death signal is
+// one it cannot catch: the tool finishes its file on SIGTERM, and one blocked in a system call
+// (opening a named pipe, say) would not even do that. What it was writing is incomplete anyway.
 void PrepareChild(rlim_t maxFileSize, pid_t parent)
 {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(127);
     if (maxFileSize != RLIM_INFINITY) {

@@ -1,38 +1,42 @@
 #include "synth_run.h"
 
+#include "field_grammar.h"
+#include "sound_file.h"
+#include "temp_folder.h"
 #include "tool_files.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 
 using namespace Qt::Literals::StringLiterals;
 
-std::optional<QString> EndlessLengthProblem(const ToneRequest &request)
+namespace {
+
+// Seconds rounded to the millisecond, without trailing zeros.
+QString Seconds(double seconds)
 {
-    const QStringList pieces = request.Length.split(u' ', Qt::SkipEmptyParts);
-    if (pieces.isEmpty())
-        return u"No length was given, so the tone would have no end."_s;
-    // The tool reads a length only from a first word that starts with a digit or a dot; any other
-    // word it takes as an option, a type or a frequency, and then the tone has no end.
-    static const QRegularExpression startsLikeALength(u"^\\.?[0-9]"_s);
-    const QString &length = pieces.first();
-    if (!startsLikeALength.match(length).hasMatch())
-        return u"The length \"%1\" does not begin with a number, so the tone would have no end."_s.arg(length);
-    // Seconds or hh:mm:ss.frac (optionally in samples) made of zeros only.
-    static const QRegularExpression plainTime(u"^[0-9.:]*s?$"_s);
-    static const QRegularExpression nonZeroDigit(u"[1-9]"_s);
-    if (plainTime.match(length).hasMatch() && !length.contains(nonZeroDigit))
-        return u"The length \"%1\" would give a tone without end."_s.arg(length);
-    return std::nullopt;
+    return QString::number(std::round(seconds * 1000) / 1000, 'g', 15);
 }
+
+} // namespace
 
 SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request, const std::function<void()> &onPoll)
 {
     SynthRun run;
-    if (const auto endless = EndlessLengthProblem(request)) {
-        run.details.errorOutput = *endless;
+    // The window has reminded the person already; this keeps every other caller to the grammar too.
+    QString refusal;
+    if (!ParseLength(request.Length))
+        refusal = LengthReminder;
+    else if (!FrequenciesFitGrammar(request.Frequencies))
+        refusal = FrequenciesReminder;
+    // The tool writes the preview beside itself: never in a folder that others can reach.
+    const QString toolFolder = QFileInfo(command.program).path();
+    if (const QString problem = PrivateFolderProblem(toolFolder); !problem.isEmpty() && FileExists(toolFolder))
+        refusal = u"The sound tool was not started: %1 is not a private folder (%2)."_s.arg(toolFolder, problem);
+    if (!refusal.isEmpty()) {
+        run.details.errorOutput = refusal;
         run.exitCode = StartFailureOffset + EINVAL;
         return run;
     }
@@ -41,7 +45,20 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
     return run;
 }
 
-QString SynthRunProblem(const SynthRun &run, const QString &outputPath)
+std::optional<QString> CutShortProblem(const QString &outputPath, const QString &length, int sampleRate)
+{
+    const std::optional<ToneLength> requested = ParseLength(length);
+    const std::optional<SoundFileInfo> written = ReadSoundFileInfo(outputPath);
+    if (!requested || requested->samplesAt(sampleRate) < 0 || !written || written->sampleRate <= 0)
+        return std::nullopt;
+    const double requestedSeconds = requested->secondsAt(sampleRate);
+    if (written->seconds() >= requestedSeconds - 0.001)
+        return std::nullopt;
+    return u"The tone was cut short: the file holds %1 s of the %2 s asked for."_s.arg(Seconds(written->seconds()),
+                                                                                       Seconds(requestedSeconds));
+}
+
+QString SynthRunProblem(const SynthRun &run, const QString &outputPath, const ToneRequest &request, int sampleRate)
 {
     const QString &errorOutput = run.details.errorOutput;
     if (!run.details.started)
@@ -59,5 +76,6 @@ QString SynthRunProblem(const SynthRun &run, const QString &outputPath)
         return errorOutput;
     if (!QFileInfo(outputPath).isFile())
         return u"The sound tool wrote no file at %1."_s.arg(outputPath);
-    return {};
+    // Stopped from outside with SIGTERM or SIGINT, the tool finishes a shorter file and ends with 0.
+    return CutShortProblem(outputPath, request.Length, sampleRate).value_or(QString());
 }

@@ -5,14 +5,9 @@
 
 #include <optional>
 
-// The largest file a run may write: a wave file cannot describe more than 4 GiB of sound, and
-// without a limit a tone without end would fill the disk.
+// The largest file a run may write: a wave file cannot describe more than 4 GiB of sound. Every
+// length that the fields let through has an end; this is the backstop.
 inline constexpr qint64 MaxToneFileSize = qint64(4) << 30;
-
-// Why the tool would make this request without end, or nothing. With no input the tool takes a
-// missing or zero length, or a first word that is not a number, as "forever" and writes until the
-// disk is full. A length that only rounds to zero samples is stopped by MaxToneFileSize.
-std::optional<QString> EndlessLengthProblem(const ToneRequest &request);
 
 // One synthesis run and what it left behind.
 struct SynthRun
@@ -21,13 +16,19 @@ struct SynthRun
     ShellRunDetails details;
 };
 
-// Runs the command with no window, starting only the trusted tool file and never more than
-// MaxToneFileSize of output. A request without end is refused without starting anything.
-// onPoll, when given, is called once every poll cycle while the tool runs.
+// Runs the command with no window, starting only the trusted tool file from a private folder and
+// never more than MaxToneFileSize of output. A request whose fields do not fit their grammar is
+// refused without starting anything (the reminder is the reason). onPoll, when given, is called
+// once every poll cycle while the tool runs.
 SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request,
                          const std::function<void()> &onPoll = {});
 
+// Why the file at the path does not hold the whole tone of this length, as the tool makes it at
+// the sample rate the command used, or nothing: a file more than a millisecond short is cut short.
+// A file that libsndfile cannot read is not judged.
+std::optional<QString> CutShortProblem(const QString &outputPath, const QString &length, int sampleRate);
+
 // Why the run did not make its file, or an empty text when it did: only a tool that started,
-// ended with status 0, reported no failure and left a regular file at the path counts. An older
-// file proves nothing.
-QString SynthRunProblem(const SynthRun &run, const QString &outputPath);
+// ended with status 0, reported no failure and left a regular file at the path that holds the
+// whole tone (see CutShortProblem) counts. An older file proves nothing.
+QString SynthRunProblem(const SynthRun &run, const QString &outputPath, const ToneRequest &request, int sampleRate);

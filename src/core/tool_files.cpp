@@ -105,7 +105,7 @@ void WriteAll(int fd, const QByteArray &bytes, const QString &path)
 
 QString ToolPath(const ToolFile &row)
 {
-    return TempFolder() + u'/' + QString::fromUtf16(row.fileName);
+    return WorkFolder() + u'/' + QString::fromUtf16(row.fileName);
 }
 
 QByteArray LoadToolResource(int resourceId)
@@ -213,5 +213,5 @@ void CheckTrustedTool(int openedFile)
 {
     const QString problem = ProblemWithOpenedCopy(openedFile, LoadToolResource(ToolFiles[0].resourceId), true);
     if (!problem.isEmpty())
-        throw Failure(u"The sound tool in %1 was not started: %2."_s.arg(TempFolder(), problem));
+        throw Failure(u"The sound tool in %1 was not started: %2."_s.arg(WorkFolder(), problem));
 }

@@ -7,7 +7,7 @@
 #include <array>
 
 // The synthesis tool and the four libraries that travel with it, embedded in the program and
-// written into the temporary folder for each run. The table order is the order of writing and
+// written into the program's private working folder for each run. The table order is the order of writing and
 // of deleting.
 struct ToolFile
 {
@@ -24,7 +24,7 @@ inline constexpr std::array<ToolFile, 5> ToolFiles{{
     {105, u"zlib1.dll", false},
 }};
 
-// TempFolder() + "/" + the row's file name, built at the time of the call.
+// WorkFolder() + "/" + the row's file name, built at the time of the call. Throws like WorkFolder().
 QString ToolPath(const ToolFile &row);
 
 // The embedded bytes of one row. Throws Failure when the program holds no such resource.

@@ -7,15 +7,24 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Whether the store's file may be opened: absent, or a regular file. Anything else in its place
-// (a named pipe would block every read for ever) counts as a store that cannot be used.
-// A lock file left empty by a program killed while taking it would make every later start wait
-// until it is 30 s old; a live lock holds its owner's details, so an empty one is safe to drop.
+// A store larger than this was not written by the program: its three short inputs take a few
+// dozen bytes. Read as it is, it would stall start-up and every keystroke.
+constexpr qint64 MaxStoreSize = 1 << 20;
+
+// Why the store could not be written at the last attempt, and where a damaged store went.
+QString storeProblem;
+QString movedAsideTo;
+
 // Where QSettings keeps a user's section (unless moved with QSettings::setPath), worked out
 // without opening it.
 QString DefaultStorePath(const QString &app, const QString &section)
@@ -24,21 +33,80 @@ QString DefaultStorePath(const QString &app, const QString &section)
            u".conf"_s;
 }
 
-bool PrepareStore(const QString &app, const QString &section)
+QString SystemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// QSettings waits for its lock file for as long as it takes. A live lock is a regular file that
+// holds its owner's details, so an empty one was left by a program killed while taking it. Any
+// other kind of file there (a named pipe, a folder) would make every save wait for ever: ours is
+// removed, another user's is left alone and the store is not written. True when saving may go on.
+bool ClearLock(const QString &lockPath)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    struct stat status
+    {
+    };
+    if (::lstat(name.constData(), &status) != 0)
+        return true;
+    if (S_ISREG(status.st_mode)) {
+        if (status.st_size == 0)
+            ::unlink(name.constData());
+        return true;
+    }
+    if (status.st_uid == ::geteuid() &&
+        (S_ISDIR(status.st_mode) ? ::rmdir(name.constData()) : ::unlink(name.constData())) == 0)
+        return true;
+    const QString why = status.st_uid == ::geteuid() ? SystemError(errno) : u"it belongs to another user"_s;
+    storeProblem = u"The settings lock file %1 is not a regular file and cannot be removed: %2."_s.arg(lockPath, why);
+    return false;
+}
+
+// Whether the store's file may be opened: absent, or a regular file (a named pipe would block
+// every read for ever). A file far too large to be ours is moved aside first, so nothing is lost.
+bool StoreIsUsable(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return true;
+    if (!file.isFile()) {
+        storeProblem = u"The settings file %1 is not a regular file."_s.arg(path);
+        return false;
+    }
+    if (file.size() <= MaxStoreSize)
+        return true;
+    const QString aside = path + u".damaged"_s;
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0) {
+        storeProblem =
+            u"The settings file %1 is damaged and cannot be moved aside: %2."_s.arg(path, SystemError(errno));
+        return false;
+    }
+    movedAsideTo = aside;
+    return true;
+}
+
+enum class StoreAccess
+{
+    None,
+    Read,
+    ReadWrite
+};
+
+StoreAccess PrepareStore(const QString &app, const QString &section)
 {
     const QString path = DefaultStorePath(app, section);
-    const QFileInfo lock(path + u".lock"_s);
-    if (lock.isFile() && lock.size() == 0)
-        QFile::remove(lock.filePath());
-    const QFileInfo file(path);
-    return !file.exists() || file.isFile();
+    if (!StoreIsUsable(path))
+        return StoreAccess::None;
+    return ClearLock(path + u".lock"_s) ? StoreAccess::ReadWrite : StoreAccess::Read;
 }
 
 } // namespace
 
 QString GetSetting(const QString &app, const QString &section, const QString &key, const QVariant &defaultValue)
 {
-    if (!PrepareStore(app, section))
+    // Reading takes no lock, so only the store itself matters here.
+    if (PrepareStore(app, section) == StoreAccess::None)
         return defaultValue.toString();
     // Organization = application name, application = section: the file becomes
     // <config folder>/Marrowick/Quorvane.conf.
@@ -57,7 +125,8 @@ QString GetSetting(const QString &app, const QString &section, const QString &ke
 
 bool SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value)
 {
-    if (!PrepareStore(app, section))
+    storeProblem.clear();
+    if (PrepareStore(app, section) != StoreAccess::ReadWrite)
         return false;
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
     store.setValue(key, value);
@@ -69,7 +138,7 @@ bool SaveSetting(const QString &app, const QString &section, const QString &key,
 QString SettingsFilePath(const QString &app, const QString &section)
 {
     // Asking QSettings opens the store, which must not happen when it is not a file.
-    if (!PrepareStore(app, section))
+    if (PrepareStore(app, section) == StoreAccess::None)
         return DefaultStorePath(app, section);
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, app, section).fileName();
 }
@@ -85,4 +154,16 @@ int StoredListIndex(const QString &stored, int itemCount)
     if (number < -1 || number >= itemCount)
         throw Failure(u"Invalid property value: the waveform list has no item %1."_s.arg(number));
     return number;
+}
+
+QString SettingsStoreProblem(const QString &app, const QString &section)
+{
+    if (!storeProblem.isEmpty())
+        return storeProblem;
+    return u"The settings file %1 cannot be written."_s.arg(SettingsFilePath(app, section));
+}
+
+QString TakeMovedAsideSettingsFile()
+{
+    return std::exchange(movedAsideTo, QString());
 }

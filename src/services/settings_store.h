@@ -32,11 +32,14 @@ inline const QString SampleFormat = OutputTable(OutputSetting::SampleFormat).key
 } // namespace Settings
 
 // The stored text of the key, even when it is empty. An absent key, or a store that cannot be
-// read or makes no sense, gives the default as text. Never creates anything.
+// read or makes no sense, gives the default as text. A store file larger than 1 MiB is damaged:
+// it is moved aside to "<store>.damaged" (see TakeMovedAsideSettingsFile) and the store starts
+// empty. Never creates anything else.
 QString GetSetting(const QString &app, const QString &section, const QString &key, const QVariant &defaultValue);
 
 // Stores the text exactly as given and writes it to disk at once. Returns false when it did not
-// reach the disk; it never throws and never shows anything, so the caller decides what to tell.
+// reach the disk (SettingsStoreProblem says why); it never throws, never waits for a lock file
+// that is not one, and never shows anything, so the caller decides what to tell.
 bool SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value);
 
 // The file that holds the section, for telling the user where saving failed.
@@ -45,3 +48,10 @@ QString SettingsFilePath(const QString &app, const QString &section);
 // A stored list index as the list takes it: a 16-bit whole number from -1 (no item) to the last
 // of itemCount items. Throws Failure, as the list would, for anything else.
 int StoredListIndex(const QString &stored, int itemCount);
+
+// Why the last SaveSetting failed, for telling the user.
+QString SettingsStoreProblem(const QString &app, const QString &section);
+
+// Where a damaged store file was moved aside since the last call, or an empty text; the caller
+// tells the user once.
+QString TakeMovedAsideSettingsFile();

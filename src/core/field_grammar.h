@@ -1,0 +1,48 @@
+#pragma once
+
+#include "tone_request.h"
+
+#include <QString>
+#include <optional>
+
+// What the length and frequencies fields may hold. The fields go to the tool word by word, and
+// the tool takes any word it knows as one of its effects, options or file names; so only the
+// words of the tone itself are let through, and every length that passes has an end.
+
+inline const QString LengthReminder =
+    QStringLiteral("The length must be a number of seconds greater than zero, such as 2.5 or 00:01:30.");
+inline const QString FrequenciesReminder =
+    QStringLiteral("Frequencies can hold only numbers in hertz, notes such as A4, and sweeps such as 300-3300.");
+
+// The largest sample count that is counted exactly (the tool counts in doubles): far beyond
+// anything a file can hold, so longer lengths can only be typing mistakes.
+inline constexpr qint64 MaxLengthSamples = qint64(1) << 53;
+
+// A length as the tool reads it: a time ("2", "2.5", ".5", "[[hh:]mm:]ss[.frac]") or a count of
+// samples ("48000s"). How many samples a time gives depends on the sample rate.
+struct ToneLength
+{
+    bool inSamples = false;
+    quint64 wholeSeconds = 0; // a time: hours, minutes and whole seconds together
+    double fraction = 0;      // a time: the part after the dot
+    quint64 samples = 0;      // a count of samples
+
+    // The samples the tool makes at this rate, rounded as it rounds them; -1 when there are more
+    // than MaxLengthSamples.
+    qint64 samplesAt(int sampleRate) const;
+    // Their duration at this rate.
+    double secondsAt(int sampleRate) const;
+};
+
+// The length word (decimal commas already turned into dots), or nothing when the text is not
+// exactly one word of the forms above, or is zero.
+std::optional<ToneLength> ParseLength(const QString &length);
+
+// True when the text (decimal commas already dots) is one or more words, each a frequency ("440",
+// "1k", "%-12", a note such as "A4" or "C#5"), a sweep of two frequencies joined by '-', ':', '+'
+// or '/', or a plain number such as the offset, phase and shape parameters after a frequency.
+bool FrequenciesFitGrammar(const QString &frequencies);
+
+// The reminder for the first field of the request that does not fit (the length first), or
+// nothing. A length must give at least one and at most MaxLengthSamples samples at the rate.
+std::optional<QString> ToneGrammarReminder(const ToneRequest &request, int sampleRate);
