@@ -25,12 +25,10 @@ QString Seconds(double seconds)
 SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request, const std::function<void()> &onPoll)
 {
     SynthRun run;
+    run.request = request;
+    run.sampleRate = command.sampleRate;
     // The window has reminded the person already; this keeps every other caller to the grammar too.
-    QString refusal;
-    if (!ParseLength(request.Length))
-        refusal = LengthReminder;
-    else if (!FrequenciesFitGrammar(request.Frequencies))
-        refusal = FrequenciesReminder;
+    QString refusal = ToneGrammarReminder(request, command.sampleRate).value_or(QString());
     // The tool writes the preview beside itself: never in a folder that others can reach.
     const QString toolFolder = QFileInfo(command.program).path();
     if (const QString problem = PrivateFolderProblem(toolFolder); !problem.isEmpty() && FileExists(toolFolder))
@@ -58,7 +56,7 @@ std::optional<QString> CutShortProblem(const QString &outputPath, const QString 
                                                                                        Seconds(requestedSeconds));
 }
 
-QString SynthRunProblem(const SynthRun &run, const QString &outputPath, const ToneRequest &request, int sampleRate)
+QString SynthRunProblem(const SynthRun &run, const QString &outputPath)
 {
     const QString &errorOutput = run.details.errorOutput;
     if (!run.details.started)
@@ -77,5 +75,5 @@ QString SynthRunProblem(const SynthRun &run, const QString &outputPath, const To
     if (!QFileInfo(outputPath).isFile())
         return u"The sound tool wrote no file at %1."_s.arg(outputPath);
     // Stopped from outside with SIGTERM or SIGINT, the tool finishes a shorter file and ends with 0.
-    return CutShortProblem(outputPath, request.Length, sampleRate).value_or(QString());
+    return CutShortProblem(outputPath, run.request.Length, run.sampleRate).value_or(QString());
 }

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -107,7 +108,10 @@ QString WorkFolder()
     const int made = ::mkdir(QFile::encodeName(name).constData(), 0700) == 0 ? 0 : errno;
     if (made != 0 && made != EEXIST) {
         // Nothing is at the name (an existing one gives EEXIST first), so writes into it fail too.
-        qCWarning(lcWorkFolder).noquote() << u"Cannot make the working folder %1: %2"_s.arg(name, SystemError(made));
+        static QString reported;
+        if (std::exchange(reported, name) != name)
+            qCWarning(lcWorkFolder).noquote()
+                << u"Cannot make the working folder %1: %2"_s.arg(name, SystemError(made));
         return name;
     }
     const QString problem = TakeAsPrivate(name);
@@ -129,4 +133,11 @@ QString WorkFolder()
 QString PreviewPath()
 {
     return WorkFolder() + u"/preview.wav"_s;
+}
+
+QString FreshPreviewPath()
+{
+    const QString path = PreviewPath();
+    ::unlink(QFile::encodeName(path).constData());
+    return path;
 }

@@ -20,6 +20,10 @@ QString WorkFolder();
 // WorkFolder() + "/preview.wav": the one file that Preview writes and plays.
 QString PreviewPath();
 
+// PreviewPath() with nothing left at it, for a new preview: whatever is there (an earlier preview,
+// or a link left in a folder that was open to others) is removed, never written through.
+QString FreshPreviewPath();
+
 // Why the folder is not private to this user (looked at without following links), or an empty
 // text when it is: a real directory owned by this user with no access for group or others.
 QString PrivateFolderProblem(const QString &folder);

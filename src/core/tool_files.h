@@ -7,8 +7,8 @@
 #include <array>
 
 // The synthesis tool and the four libraries that travel with it, embedded in the program and
-// written into the program's private working folder for each run. The table order is the order of writing and
-// of deleting.
+// written into the program's private working folder for each run. The table order is the order
+// of writing and of deleting.
 struct ToolFile
 {
     int resourceId;

@@ -75,6 +75,7 @@ void Form1::Form_Load()
     });
     // Unknown values quietly mean the defaults: nothing here can fail.
     restoreOutputOptions();
+    g.step(152, [&] { tellIfSettingsMovedAside(); });
 }
 
 void Form1::Form_Unload()
@@ -111,12 +112,22 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::saveInput(const QString &key, const QString &value)
 {
-    if (SaveSetting(Settings::App, Settings::Section, key, value) || m_settingsWarningShown)
+    const bool saved = SaveSetting(Settings::App, Settings::Section, key, value);
+    tellIfSettingsMovedAside();
+    if (saved || m_settingsWarningShown)
         return;
     // Once per run: a warning on every keystroke would make the window unusable.
     m_settingsWarningShown = true;
     showMessage(u"Your inputs cannot be saved, so they will not be remembered next time."_s,
-                u"The settings file %1 cannot be written."_s.arg(SettingsFilePath(Settings::App, Settings::Section)));
+                SettingsStoreProblem(Settings::App, Settings::Section));
+}
+
+void Form1::tellIfSettingsMovedAside()
+{
+    const QString movedTo = TakeMovedAsideSettingsFile();
+    if (!movedTo.isEmpty())
+        showMessage(u"Your saved inputs were damaged, so Quorvane starts again from the sample inputs. The old "
+                    "settings file was moved to %1."_s.arg(movedTo));
 }
 
 void Form1::showMessage(const QString &text, const QString &detail)

@@ -105,6 +105,8 @@ protected:
 private:
     void buildControls();
     void saveInput(const QString &key, const QString &value);
+    // Tells once that a damaged settings file was moved aside, and where.
+    void tellIfSettingsMovedAside();
     void showMessage(const QString &text, const QString &detail = {});
     bool hoverEvent(QObject *watched, QEvent *event);
     void buildOptionsMenu();
@@ -127,6 +129,8 @@ private:
     SynthRun makeTone(Guard &guard, const ToneLines &lines, QString &outputPath);
     // Shows in the title how far the tone has got, once a run takes more than a second.
     std::function<void()> progressReporter(const QString &outputPath, const struct ToneRequest &request);
+    // The reminder for a field that does not fit what the tool may be given, or nothing.
+    std::optional<QString> grammarReminder() const;
 
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;

@@ -1,10 +1,11 @@
 // The two commands that make a tone: Save writes it where the user chooses, Preview writes it
-// into the temporary folder and plays it. Both run the sound tool from the embedded tool files,
-// through the one routine below.
+// into the program's private working folder and plays it. Both run the sound tool from the
+// embedded tool files, through the one routine below.
 
 #include "app_title.h"
 #include "build_config.h"
 #include "dialogs.h"
+#include "field_grammar.h"
 #include "form1.h"
 #include "guard.h"
 #include "playback.h"
@@ -44,7 +45,7 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
     DeployToolFiles(g, lines.deploy);
     g.step(lines.toolPart, [&] { toolPart = BuildSynthToolPart(); });
     if (lines.outputPath != 0)
-        g.step(lines.outputPath, [&] { outputPath = TempFolder() + u"/preview.wav"_s; });
+        g.step(lines.outputPath, [&] { outputPath = FreshPreviewPath(); });
     // The inputs are read now, after deployment: edits made until here count.
     g.step(lines.arguments, [&] {
         request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
@@ -74,6 +75,12 @@ std::function<void()> Form1::progressReporter(const QString &outputPath, const T
     };
 }
 
+std::optional<QString> Form1::grammarReminder() const
+{
+    return ToneGrammarReminder(MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()),
+                               m_outputOptions.sampleRate());
+}
+
 void Form1::PushButton2_Click()
 {
     Guard g(Locations::PushButton2Click);
@@ -82,6 +89,7 @@ void Form1::PushButton2_Click()
     QString outputPath;
     SynthRun run;
     QString problem;
+    std::optional<QString> reminder;
 
     if (g.test(106, [&] { return CommandBusy; }))
         return;
@@ -90,6 +98,8 @@ void Form1::PushButton2_Click()
         g.step(184, [&] { showMessage(u"You forgot to input length of audio."_s); });
     } else if (g.test(112, [&] { return Text2->text().isEmpty(); })) {
         g.step(182, [&] { showMessage(u"You forgot to input frequencies."_s); });
+    } else if (g.test(113, [&] { return (reminder = grammarReminder()).has_value(); })) {
+        g.step(185, [&] { showMessage(reminder.value()); });
     } else {
         g.step(114, [&] { dialogFileName.clear(); });
         g.step(116, [&] { dialogFilter = u"Wave Files (*.wav)|*.wav|"_s; });
@@ -120,23 +130,31 @@ void Form1::PushButton3_Click()
     SynthRun run;
     // Until the run is judged it counts as failed, so no failure on the way is ever taken for a tone.
     QString problem = u"The tone was not made."_s;
+    std::optional<QString> reminder;
 
     if (g.test(100, [&] { return CommandBusy; }))
         return;
     g.step(102, [&] { CommandBusy = true; });
-    g.step(104, [&] { setPointerState(PointerState::Busy); });
-    run = makeTone(g, {.deploy = 106, .toolPart = 136, .outputPath = 138, .arguments = 140, .join = 142, .run = 144},
-                   previewPath);
-    // A preview left by an earlier run is never played in place of one that failed.
-    g.step(146, [&] {
-        problem = SynthRunProblem(run, previewPath);
-        if (problem.isEmpty())
-            PlayWaveFile(previewPath, false, outputOptions().loopPreview());
-    });
-    g.step(148, [&] { setPointerState(PointerState::Default); });
-    if (g.test(150, [&] { return !problem.isEmpty(); })) {
-        g.step(152, [&] { showMessage(u"Failed to generate tone.\r\n"_s + SupportLine() + u'.', problem); });
+    if (g.test(103, [&] { return (reminder = grammarReminder()).has_value(); })) {
+        g.step(163, [&] { showMessage(reminder.value()); });
+    } else {
+        g.step(104, [&] { setPointerState(PointerState::Busy); });
+        run =
+            makeTone(g, {.deploy = 106, .toolPart = 136, .outputPath = 138, .arguments = 140, .join = 142, .run = 144},
+                     previewPath);
+        // A preview left by an earlier run is never played in place of one that failed.
+        g.step(146, [&] {
+            problem = SynthRunProblem(run, previewPath);
+            if (problem.isEmpty())
+                PlayWaveFile(previewPath, false, outputOptions().loopPreview());
+        });
+        g.step(148, [&] { setPointerState(PointerState::Default); });
+        if (g.test(150, [&] { return !problem.isEmpty(); })) {
+            // No cut-short file stays behind, however large it grew.
+            g.step(151, [&] { DeleteFileQuiet(previewPath); });
+            g.step(152, [&] { showMessage(u"Failed to generate tone.\r\n"_s + SupportLine() + u'.', problem); });
+        }
+        RemoveToolFiles(g, 154);
     }
-    RemoveToolFiles(g, 154);
     g.step(164, [&] { CommandBusy = false; });
 }

@@ -2,12 +2,47 @@
 #include "run_and_wait.h"
 #include "test_sandbox.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTimer>
 #include <csignal>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The first child process of the process, or 0.
+pid_t ChildOf(qint64 parent)
+{
+    QDirIterator tasks(u"/proc/%1/task"_s.arg(parent), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (tasks.hasNext()) {
+        QFile children(tasks.next() + u"/children"_s);
+        if (children.open(QIODevice::ReadOnly)) {
+            const QByteArray pids = children.readAll().trimmed();
+            if (!pids.isEmpty())
+                return pid_t(pids.split(' ').first().toInt());
+        }
+    }
+    return 0;
+}
+
+// True when the process runs the named program and sleeps in a system call.
+bool SleepingIn(pid_t pid, const QByteArray &program)
+{
+    QFile comm(u"/proc/%1/comm"_s.arg(pid));
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == program && stat.open(QIODevice::ReadOnly) &&
+           stat.readAll().split(')').value(1).trimmed().startsWith('S');
+}
+
+} // namespace
 
 class RunAndWaitTest : public QObject
 {
@@ -115,6 +150,42 @@ private slots:
         QVERIFY(details.stopped);
         QVERIFY(clock.elapsed() < 5000);
         StopRunningProgram(); // nothing runs now: no effect
+    }
+
+    void blockedToolDiesWithTheProgram()
+    {
+        const QString sox = QStandardPaths::findExecutable(u"sox"_s);
+        if (qEnvironmentVariableIsSet("QUORVANE_BLOCKING_OUTPUT")) {
+            // In the program's place: waits for a tool that blocks writing into a pipe nobody reads.
+            ShellAndWait(sox,
+                         {u"-n"_s, qEnvironmentVariable("QUORVANE_BLOCKING_OUTPUT"), u"synth"_s, u"9"_s, u"sine"_s}, 0);
+            return;
+        }
+        // Orphans come to this process, which can then see how they ended.
+        QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+        const QString pipe = TestSandbox::FreshTempFolder() + u"/preview.wav"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QUORVANE_BLOCKING_OUTPUT"_s, pipe);
+        program.setProcessEnvironment(environment);
+        program.start(QCoreApplication::applicationFilePath(), {u"blockedToolDiesWithTheProgram"_s});
+        pid_t tool = 0;
+        const auto reap = qScopeGuard([&] {
+            if (tool > 0 && ::kill(tool, SIGKILL) == 0)
+                ::waitpid(tool, nullptr, 0);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT((tool = ChildOf(program.processId())) && SleepingIn(tool, "sox"), 10000);
+        QTest::qWait(300);
+        QVERIFY(SleepingIn(tool, "sox")); // still blocked, not just starting
+
+        program.kill();
+        QVERIFY(program.waitForFinished());
+        int status = 0;
+        pid_t ended = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(ended == tool || (ended = ::waitpid(tool, &status, WNOHANG)) == tool, 5000);
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), SIGKILL);
     }
 };
 

@@ -1,12 +1,15 @@
 #include "run_and_wait.h"
 #include "synth_command.h"
 #include "synth_run.h"
+#include "temp_folder.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 
 #include <QDir>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -39,7 +42,8 @@ private slots:
     void cleanup()
     {
         // Only what the tool was asked to write: no tool file survives a run.
-        QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+        const QStringList left = QDir(WorkFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QCOMPARE(left.filter(u"preview.wav"_s).size(), left.size());
     }
 
     void writesTheRequestedTone_data()
@@ -162,42 +166,60 @@ private slots:
         QCOMPARE(QDir(outputFolder).entryList(QDir::Files), QStringList{QFileInfo(output).fileName()});
     }
 
-    void endlessLengthsAreRecognised_data()
+    void workFolderIsPrivate_data()
     {
-        QTest::addColumn<QString>("length");
-        QTest::addColumn<bool>("endless");
-        QTest::newRow("empty") << u""_s << true;
-        QTest::newRow("blanks") << u"   "_s << true;
-        QTest::newRow("zero") << u"0"_s << true;
-        QTest::newRow("zero time") << u"00:00:00.0"_s << true;
-        QTest::newRow("zero samples") << u"0s"_s << true;
-        QTest::newRow("negative") << u"-1"_s << true;
-        QTest::newRow("one second") << u"1"_s << false;
-        QTest::newRow("short") << u"0.0001"_s << false;
-        QTest::newRow("time") << u"00:05:30.0"_s << false;
-        QTest::newRow("samples") << u"100s"_s << false;
-        QTest::newRow("a word") << u"abc"_s << true;
-        QTest::newRow("a type in its place") << u"sine"_s << true;
-        QTest::newRow("plus sign") << u"+1"_s << true;
-        QTest::newRow("tab before the number") << u"\t5"_s << true;
-        QTest::newRow("leading dot") << u".5"_s << false;
+        QTest::addColumn<QString>("taken");    // what is at <base>/quorvane-<uid> beforehand
+        QTest::addColumn<bool>("freshFolder"); // a fresh folder for this run instead
+        QTest::newRow("nothing yet") << u"nothing"_s << false;
+        QTest::newRow("our folder, open to others") << u"open"_s << false;
+        QTest::newRow("another user's folder") << u"other owner"_s << true;
+        QTest::newRow("a link to a folder") << u"link"_s << true;
+        QTest::newRow("a named pipe") << u"pipe"_s << true;
     }
 
-    void endlessLengthsAreRecognised()
+    void workFolderIsPrivate()
     {
-        QFETCH(QString, length);
-        const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s);
-        QTEST(EndlessLengthProblem(request).has_value(), "endless");
-        if (EndlessLengthProblem(request)) {
-            // Refused without starting anything: nothing is written.
-            const QString output = outputFolder + u"/endless.wav"_s;
-            ToolRun::Deploy();
-            const SynthRun run = RunSynthCommand(ToolRun::Command(output, request), request);
-            ToolRun::Remove();
-            QVERIFY(!run.details.started);
-            QVERIFY(!SynthRunProblem(run, output).isEmpty());
-            QVERIFY(!QFile::exists(output));
-        }
+        QFETCH(QString, taken);
+        QFETCH(bool, freshFolder);
+        // Another account's traps: links to the person's file in the shared base and inside a
+        // folder planted under the working folder's name.
+        const QString victim = outputFolder + u"/precious"_s;
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+        file.close();
+        const QString name = temp + u"/quorvane-"_s + QString::number(::geteuid());
+        const QString planted = TestSandbox::FreshTempFolder();
+        qputenv("TEMP", QFile::encodeName(temp));
+        QVERIFY(QFile::link(victim, temp + u"/preview.wav"_s) && QFile::link(victim, planted + u"/preview.wav"_s));
+        if (taken == u"open"_s || taken == u"other owner"_s)
+            QVERIFY(QDir().mkdir(name) && QFile::link(victim, name + u"/preview.wav"_s));
+        if (taken == u"open"_s)
+            QCOMPARE(::chmod(QFile::encodeName(name).constData(), 0777), 0);
+        if (taken == u"other owner"_s)
+            QCOMPARE(::lchown(QFile::encodeName(name).constData(), 65534, 65534), 0);
+        if (taken == u"link"_s)
+            QVERIFY(QFile::link(planted, name));
+        if (taken == u"pipe"_s)
+            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0666), 0);
+
+        const QString folder = WorkFolder();
+        QCOMPARE(folder.startsWith(name + u'-'), freshFolder);
+        QCOMPARE(PrivateFolderProblem(folder), QString());
+        struct stat status
+        {
+        };
+        QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0700));
+        QCOMPARE(WorkFolder(), folder); // the same for the rest of the run
+
+        const ToneRequest request = MakeToneRequest(u"0.1"_s, u"Sine (Default)"_s, u"440"_s);
+        ToolRun::Deploy();
+        const SynthRun run = RunSynthCommand(ToolRun::Command(FreshPreviewPath(), request), request);
+        ToolRun::Remove();
+        QCOMPARE(SynthRunProblem(run, PreviewPath()), QString());
+        QCOMPARE(QFileInfo(PreviewPath()).path(), folder);
+        QVERIFY(!QFileInfo(PreviewPath()).isSymLink());
+        QCOMPARE(QFileInfo(victim).size(), 4); // never written through
     }
 
     void plantedToolIsNeverStarted()

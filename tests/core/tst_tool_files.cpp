@@ -1,4 +1,5 @@
 #include "failure.h"
+#include "temp_folder.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
@@ -57,11 +58,12 @@ private slots:
     void deploysExactCopiesAndRemovesThem()
     {
         ToolRun::Deploy();
-        QDir folder(temp);
+        QDir folder(WorkFolder());
+        QCOMPARE(folder.path(), temp + u"/quorvane-"_s + QString::number(::geteuid()));
         QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted).size(), 5);
         for (qsizetype i = 0; i < qsizetype(ToolFiles.size()); ++i) {
             const QString path = ToolPath(ToolFiles[size_t(i)]);
-            QCOMPARE(path, temp + u'/' + ToolFileNames()[i]);
+            QCOMPARE(path, folder.path() + u'/' + ToolFileNames()[i]);
             QCOMPARE(ReadFile(path), ReadFile(SourceFiles[i]));
             QVERIFY(!ReadFile(path).isEmpty());
             const auto expectedMode = i == 0 ? 0700 : 0600;

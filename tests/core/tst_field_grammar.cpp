@@ -1,0 +1,110 @@
+#include "field_grammar.h"
+#include "test_sandbox.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+// Every word the fields let through, and what the tool would have made of some that they do not.
+class FieldGrammarTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lengthWords_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<qint64>("samples"); // 0: refused with the length reminder
+
+        QTest::newRow("seconds") << u"2"_s << 48000 << qint64(96000);
+        QTest::newRow("decimal comma") << u"2,5"_s << 48000 << qint64(120000);
+        QTest::newRow("fraction only") << u".5"_s << 48000 << qint64(24000);
+        QTest::newRow("blanks around one word") << u" 2 "_s << 48000 << qint64(96000);
+        QTest::newRow("mm:ss") << u"1:30"_s << 48000 << qint64(90 * 48000);
+        QTest::newRow("hh:mm:ss.frac") << u"01:02:03.5"_s << 48000 << qint64(3723.5 * 48000);
+        QTest::newRow("samples ignore the rate") << u"48000s"_s << 8000 << qint64(48000);
+        QTest::newRow("fraction rounds as the tool does") << u"2.00002"_s << 48000 << qint64(96001);
+        QTest::newRow("a tenth of a millisecond at 8 kHz") << u"0.0001"_s << 8000 << qint64(1);
+        QTest::newRow("leading zeros") << u"000000000000000000000000002"_s << 48000 << qint64(96000);
+
+        // The tool's "no end": zero in every spelling, and anything it does not read as a length.
+        QTest::newRow("empty") << u""_s << 48000 << qint64(0);
+        QTest::newRow("zero") << u"0"_s << 48000 << qint64(0);
+        QTest::newRow("zero time") << u"00:00:00.000"_s << 48000 << qint64(0);
+        QTest::newRow("zero samples") << u"0s"_s << 48000 << qint64(0);
+        QTest::newRow("zero in sample time") << u"0t"_s << 48000 << qint64(0);
+        QTest::newRow("below half a sample") << u"0.00001"_s << 48000 << qint64(0);
+        QTest::newRow("negative") << u"-1"_s << 48000 << qint64(0);
+        QTest::newRow("plus sign") << u"+1"_s << 48000 << qint64(0);
+        QTest::newRow("32,767 digits") << QString(32767, u'9') << 48000 << qint64(0);
+        QTest::newRow("beyond any count") << u"99999999999999999999"_s << 48000 << qint64(0);
+        QTest::newRow("a type in its place") << u"sine"_s << 48000 << qint64(0);
+        QTest::newRow("two words") << u"2 3"_s << 48000 << qint64(0);
+        QTest::newRow("a tab first") << u"\t5"_s << 48000 << qint64(0);
+        // Spellings the tool itself rejects.
+        QTest::newRow("trailing dot") << u"2."_s << 48000 << qint64(0);
+        QTest::newRow("exponent") << u"1e1"_s << 48000 << qint64(0);
+        QTest::newRow("fractional samples") << u"4800.5s"_s << 48000 << qint64(0);
+        QTest::newRow("four parts") << u"1:2:3:4"_s << 48000 << qint64(0);
+        QTest::newRow("empty part") << u"1::2"_s << 48000 << qint64(0);
+        QTest::newRow("no seconds") << u"5:"_s << 48000 << qint64(0);
+        QTest::newRow("non-ASCII digits") << u"\u0662"_s << 48000 << qint64(0);
+    }
+
+    void lengthWords()
+    {
+        QFETCH(QString, length);
+        QFETCH(int, rate);
+        QFETCH(qint64, samples);
+        const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s);
+        QCOMPARE(ToneGrammarReminder(request, rate), samples > 0 ? std::nullopt : std::optional(LengthReminder));
+        if (samples > 0) {
+            QCOMPARE(ParseLength(request.Length)->samplesAt(rate), samples);
+            QCOMPARE(ParseLength(request.Length)->secondsAt(rate), double(samples) / rate);
+        }
+    }
+
+    void frequencyWords_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<bool>("accepted");
+
+        QTest::newRow("hertz") << u"440"_s << true;
+        QTest::newRow("decimal comma") << u"440,5"_s << true;
+        QTest::newRow("kilohertz") << u"1k"_s << true;
+        QTest::newRow("semitones from A4") << u"%-12"_s << true;
+        QTest::newRow("notes") << u"A4 C#5 Bb E"_s << true;
+        QTest::newRow("sweeps of each kind") << u"300-3300 1k:2k A4+A5 %-12/%0"_s << true;
+        QTest::newRow("offset, phase and shape") << u"440 -10 25 50 .5"_s << true;
+        QTest::newRow("blanks around") << u"  440  "_s << true;
+
+        QTest::newRow("empty") << u""_s << false;
+        QTest::newRow("only blanks") << u"   "_s << false;
+        QTest::newRow("an effect writing a file") << u"440 noiseprof ~/.profile"_s << false;
+        QTest::newRow("an effects chain") << u"440 : newfile : synth 1 sine 880"_s << false;
+        QTest::newRow("a plugin") << u"440 ladspa /tmp/x.so"_s << false;
+        QTest::newRow("a picture") << u"440 spectrogram -o ~/x.png"_s << false;
+        QTest::newRow("a lone colon") << u":"_s << false;
+        QTest::newRow("a waveform word") << u"440 square"_s << false;
+        QTest::newRow("an option") << u"-n"_s << false;
+        QTest::newRow("a letter") << u"abc"_s << false;
+        QTest::newRow("exponent") << u"1e3"_s << false;
+        QTest::newRow("not a number") << u"nan"_s << false;
+        QTest::newRow("half a sweep") << u"440-"_s << false;
+        QTest::newRow("no such note") << u"H4"_s << false;
+        QTest::newRow("lower-case note") << u"a4"_s << false;
+        QTest::newRow("a unit") << u"440Hz"_s << false;
+        QTest::newRow("a tab inside") << u"440\t880"_s << false;
+    }
+
+    void frequencyWords()
+    {
+        QFETCH(QString, frequencies);
+        QFETCH(bool, accepted);
+        const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
+        QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
+        QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(FrequenciesReminder));
+    }
+};
+
+QUORVANE_TEST_MAIN(FieldGrammarTest)
+#include "tst_field_grammar.moc"
