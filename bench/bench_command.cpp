@@ -7,6 +7,7 @@
 #include "form1.h"
 #include "home_page.h"
 #include "playback.h"
+#include "temp_folder.h"
 #include "tool_files.h"
 #include "tool_run.h"
 
@@ -229,8 +230,8 @@ void DeploymentCost()
         const qint64 removed = MonotonicNs();
         deploy.append(Ms(deployed - start));
         remove.append(Ms(removed - deployed));
-        for (const QString &name : QDir(qEnvironmentVariable("TEMP")).entryList(QDir::Files | QDir::Hidden)) {
-            Say(u"bench_command: %1 was left in the temporary folder"_s.arg(name));
+        for (const QString &name : QDir(WorkFolder()).entryList(QDir::Files | QDir::Hidden)) {
+            Say(u"bench_command: %1 was left in the working folder"_s.arg(name));
             std::exit(EXIT_FAILURE);
         }
 

@@ -2,6 +2,7 @@
 // uses it: keys and clicks only. A probe plugin loaded into the program tells which window
 // shows what (tests/desktop/window_probe.cpp); everything else is checked on disk.
 
+#include "temp_folder.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 
@@ -215,7 +216,7 @@ private slots:
         browser.write("#!/bin/sh\nexit 0\n");
         browser.close();
         QVERIFY(browser.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        m_temp = qEnvironmentVariable("TEMP");
+        m_temp = WorkFolder();
         m_settingsFile = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Marrowick/Quorvane.conf"_s;
 
         QProcessEnvironment environment = displayEnvironment();

@@ -8,6 +8,7 @@
 #include "playback.h"
 #include "recording_dialogs.h"
 #include "settings_store.h"
+#include "temp_folder.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 
@@ -24,7 +25,6 @@ class PreviewSoundTest : public QObject
 {
     Q_OBJECT
 
-    QString temp;
     std::unique_ptr<Form1> window;
 
     void preview(const QString &length, const QString &frequencies, RecordingDialogs &dialogs)
@@ -35,9 +35,9 @@ class PreviewSoundTest : public QObject
         window->PushButton3->click();
         QVERIFY2(dialogs.calls.isEmpty(), qPrintable(dialogs.calls.value(0).text + dialogs.calls.value(0).detail));
         QVERIFY(!window->CommandBusy);
-        const WavInfo made = ReadWav(temp + u"/preview.wav"_s);
+        const WavInfo made = ReadWav(PreviewPath());
         QVERIFY2(made.valid, qPrintable(made.problem));
-        QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden), QStringList{u"preview.wav"_s});
+        QCOMPARE(QDir(WorkFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{u"preview.wav"_s});
     }
 
 private slots:
@@ -45,7 +45,7 @@ private slots:
     {
         QFile::remove(SettingsFilePath(Settings::App, Settings::Section));
         SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
-        temp = TestSandbox::FreshTempFolder();
+        TestSandbox::FreshTempFolder();
         window = std::make_unique<Form1>();
         window->endProcess = [] {};
         window->Form_Load();

@@ -1,7 +1,9 @@
 #include "build_config.h"
+#include "field_grammar.h"
 #include "guard.h"
 #include "home_page.h"
 #include "playback.h"
+#include "temp_folder.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
@@ -16,6 +18,12 @@ using namespace Qt::Literals::StringLiterals;
 using namespace WindowFixture;
 
 namespace {
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
 const QString PreviewFailed =
@@ -40,7 +48,7 @@ class CommandsTest : public QObject
 
     QStringList toolFilesLeft() const
     {
-        return QDir(temp).entryList({u"*.exe"_s, u"*.dll"_s, u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
+        return QDir(WorkFolder()).entryList({u"*.exe"_s, u"*.dll"_s, u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
     }
 
     void verifyTone(const QString &path, double seconds, double frequency)
@@ -76,7 +84,7 @@ private slots:
         StopPlayback();
     }
 
-    void emptyInputsAreRemindedBeforeTheDialog_data()
+    void inputsAreRemindedBeforeTheDialog_data()
     {
         QTest::addColumn<QString>("length");
         QTest::addColumn<QString>("frequencies");
@@ -84,9 +92,11 @@ private slots:
         QTest::newRow("both empty: length first") << u""_s << u""_s << u"You forgot to input length of audio."_s;
         QTest::newRow("length empty") << u""_s << u"5"_s << u"You forgot to input length of audio."_s;
         QTest::newRow("frequencies empty") << u"1"_s << u""_s << u"You forgot to input frequencies."_s;
+        QTest::newRow("a length without end") << u"0t"_s << u":"_s << LengthReminder;
+        QTest::newRow("an effect among the frequencies") << u"1"_s << u"440 noiseprof x"_s << FrequenciesReminder;
     }
 
-    void emptyInputsAreRemindedBeforeTheDialog()
+    void inputsAreRemindedBeforeTheDialog()
     {
         QFETCH(QString, length);
         QFETCH(QString, frequencies);
@@ -109,7 +119,7 @@ private slots:
         QCOMPARE(dialogs.count(DialogCall::SaveFileName), 2);
         QCOMPARE(dialogs.calls.size(), 2);
         QCOMPARE(dialogs.calls[0].text, u"Wave Files (*.wav)|*.wav|"_s);
-        QCOMPARE(QDir(temp).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void savesTheRequestedTone_data()
@@ -153,9 +163,7 @@ private slots:
         QTest::addColumn<int>("waveform");
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << u"synth"_s;
         QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << u"can't sweep this type"_s;
-        QTest::newRow("bad length") << u"x"_s << 0 << u"440"_s << u"does not begin with a number"_s;
     }
 
     void failedRunIsNeverDone()
@@ -191,7 +199,7 @@ private slots:
         connect(&pass, &QTimer::timeout, this, [&] {
             if (++passes == 1) {
                 window->Text2->setText(u"1500"_s); // before the inputs are read: taken
-            } else if (!duringRun && QFile::exists(temp + u"/zlib1.dll"_s)) {
+            } else if (!duringRun && QFile::exists(ToolPath(ToolFiles[4]))) {
                 duringRun = true;
                 QVERIFY(window->CommandBusy);
                 QCOMPARE(window->pointerState(), Form1::PointerState::Busy);
@@ -208,7 +216,7 @@ private slots:
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
         QCOMPARE(GetSetting(Settings::App, Settings::Section, Settings::Text2, {}), u"2000"_s);
         verifyTone(outputs + u"/first.wav"_s, 1.0, 1500.0);
-        QVERIFY(!QFile::exists(temp + u"/preview.wav"_s));
+        QVERIFY(!QFile::exists(PreviewPath()));
     }
 
     void failedStepsResumeWhereTheyShould_data()
@@ -252,7 +260,7 @@ private slots:
         RecordingDialogs dialogs;
         window->PushButton3->click();
         QVERIFY2(dialogs.calls.isEmpty(), qPrintable(dialogs.calls.value(0).detail));
-        verifyTone(temp + u"/preview.wav"_s, 0.3, 700.0);
+        verifyTone(PreviewPath(), 0.3, 700.0);
     }
 
     void saveAndPreviewMakeTheChosenFormat()
@@ -265,14 +273,15 @@ private slots:
                                          {Settings::LoopPreview, u"1"_s}})
             Store(key, value);
         window = StartWindow();
-        setInputs(u"0.5"_s, 0, u"1000"_s);
+        // Half a second in samples: the file is judged complete at the rate the command used.
+        setInputs(u"48000s"_s, 0, u"1000"_s);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/right.wav"_s);
         window->PushButton2->click();
         window->PushButton3->click();
         StopPlayback(); // looping
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
-        for (const QString &path : {outputs + u"/right.wav"_s, temp + u"/preview.wav"_s}) {
+        for (const QString &path : {outputs + u"/right.wav"_s, PreviewPath()}) {
             const WavInfo wav = ReadWav(path);
             QCOMPARE(wav.sampleRate, 96000);
             QCOMPARE(wav.bitsPerSample, 24);
@@ -284,41 +293,51 @@ private slots:
         }
     }
 
-    void previewChecksNothingAndReportsFailure_data()
+    void previewRemindsOrReportsFailure_data()
     {
         QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("waveform");
         QTest::addColumn<QString>("frequencies");
-        QTest::newRow("empty length") << u""_s << u"440"_s;
-        QTest::newRow("empty frequencies") << u"1"_s << u""_s;
-        QTest::newRow("not a frequency") << u"1"_s << u"abc"_s;
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty length") << u""_s << 0 << u"440"_s << LengthReminder;
+        QTest::newRow("empty frequencies") << u"1"_s << 0 << u""_s << FrequenciesReminder;
+        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << FrequenciesReminder;
+        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << PreviewFailed;
     }
 
-    void previewChecksNothingAndReportsFailure()
+    void previewRemindsOrReportsFailure()
     {
         QFETCH(QString, length);
+        QFETCH(int, waveform);
         QFETCH(QString, frequencies);
+        QFETCH(QString, message);
         // A preview from an earlier run is still there; it must not pass for this one.
         {
             RecordingDialogs earlier;
             setInputs(u"0.2"_s, 0, u"440"_s);
             window->PushButton3->click();
             QVERIFY(earlier.calls.isEmpty());
-            QVERIFY(QFile::exists(temp + u"/preview.wav"_s));
         }
         StopPlayback();
+        const QByteArray earlier = ReadFile(PreviewPath());
 
-        setInputs(length, 0, frequencies);
+        setInputs(length, waveform, frequencies);
         RecordingDialogs dialogs;
+        int passes = 0;
+        QTimer pass;
+        connect(&pass, &QTimer::timeout, this, [&] { passes += QFile::exists(ToolPath(ToolFiles[0])); });
+        pass.start(0);
         window->PushButton3->click();
-        if (length.isEmpty() || frequencies == u"abc") {
-            QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{PreviewFailed});
+        pass.stop();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{message});
+        QVERIFY(!IsSoundPlaying());
+        if (message == PreviewFailed) {
             QVERIFY(!dialogs.calls[0].detail.isEmpty());
-            QVERIFY(!IsSoundPlaying());
+            QVERIFY(!QFile::exists(PreviewPath())); // the failed run leaves no preview behind
         } else {
-            // An empty frequency is the tool's own default: a tone all the same.
-            QVERIFY(dialogs.calls.isEmpty());
+            QCOMPARE(passes, 0); // reminded before any tool file was written
+            QCOMPARE(ReadFile(PreviewPath()), earlier);
         }
-        QCOMPARE(dialogs.count(DialogCall::ErrorReport), 0);
     }
 
     void closingDuringARunStopsTheTool()
