@@ -128,7 +128,8 @@ private:
     // Preview, which keep their own line numbers; the caller removes the tool files and judges.
     SynthRun makeTone(Guard &guard, const ToneLines &lines, QString &outputPath);
     // Shows in the title how far the tone has got, once a run takes more than a second.
-    std::function<void()> progressReporter(const QString &outputPath, const struct ToneRequest &request);
+    std::function<void()> progressReporter(const QString &outputPath, const struct ToneRequest &request,
+                                           const OutputOptions &options);
     // The reminder for a field that does not fit what the tool may be given, or nothing.
     std::optional<QString> grammarReminder() const;
 

@@ -40,6 +40,7 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
     ToneRequest request;
     SynthArgumentPart argumentPart;
     SynthCommand command;
+    OutputOptions options;
     SynthRun run;
 
     DeployToolFiles(g, lines.deploy);
@@ -49,23 +50,27 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
     // The inputs are read now, after deployment: edits made until here count.
     g.step(lines.arguments, [&] {
         request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
-        argumentPart = BuildSynthArgumentPart(outputPath, request, outputOptions());
+        options = outputOptions();
+        argumentPart = BuildSynthArgumentPart(outputPath, request, options);
     });
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request, progressReporter(outputPath, request));
+        run = RunSynthCommand(command, request, progressReporter(outputPath, request, options));
     });
     // However the run ended, the title is the program's own again.
     g.step(lines.run, [&] { setWindowTitle(ProgramName); });
     return run;
 }
 
-std::function<void()> Form1::progressReporter(const QString &outputPath, const ToneRequest &request)
+std::function<void()> Form1::progressReporter(const QString &outputPath, const ToneRequest &request,
+                                              const OutputOptions &options)
 {
-    Q_UNUSED(request);
-    const ToneShape shape{std::nullopt, m_outputOptions.sampleRate(), m_outputOptions.bitsPerSample(),
-                          m_outputOptions.channelCount()};
+    const int rate = options.sampleRate();
+    std::optional<double> seconds;
+    if (const std::optional<ToneLength> length = ParseLength(request.Length))
+        seconds = length->secondsAt(rate);
+    const ToneShape shape{seconds, rate, options.bitsPerSample(), options.channelCount()};
     const std::optional<qint64> expectedBytes = ExpectedSoundBytes(outputPath, shape);
     QElapsedTimer clock;
     clock.start();

@@ -371,7 +371,8 @@ private slots:
         QCOMPARE(window->windowTitle(), u"Quorvane"_s);
         const QStringList progress = titles.filter(u" – making tone "_s);
         QVERIFY2(!progress.isEmpty(), qPrintable(titles.join(u" | "_s)));
-        static const QRegularExpression shape(u"^Quorvane – making tone \\d+ (%|s)$"_s);
+        // A wave file's size is known in advance: the share written, never the seconds.
+        static const QRegularExpression shape(u"^Quorvane – making tone \\d+ %$"_s);
         for (const QString &title : progress)
             QVERIFY2(shape.match(title).hasMatch(), qPrintable(title));
         QFile::remove(outputs + u"/long.wav"_s);
