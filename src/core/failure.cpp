@@ -1,5 +1,7 @@
 #include "failure.h"
 
+#include <cstring>
+
 using namespace Qt::Literals::StringLiterals;
 
 QString DescribeException(const std::exception &error)
@@ -7,6 +9,11 @@ QString DescribeException(const std::exception &error)
     if (const auto *failure = dynamic_cast<const Failure *>(&error))
         return failure->description();
     return QString::fromLocal8Bit(error.what());
+}
+
+QString SystemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QString DescribeCurrentException()

@@ -17,5 +17,8 @@ public:
 // The description of any exception, for the error report.
 QString DescribeException(const std::exception &error);
 
+// The system's own text for an error number (errno).
+QString SystemError(int error);
+
 // The description of the exception being handled; only valid inside a catch block.
 QString DescribeCurrentException();

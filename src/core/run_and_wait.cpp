@@ -112,7 +112,7 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
         opened.fd = ::open(QFile::encodeName(program).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (opened.fd < 0) {
             const int error = errno;
-            run.errorOutput = u"Cannot start %1: %2"_s.arg(program, QString::fromLocal8Bit(strerror(error)));
+            run.errorOutput = u"Cannot start %1: %2"_s.arg(program, SystemError(error));
             return StartFailureOffset + error;
         }
         try {

@@ -19,22 +19,13 @@ Q_LOGGING_CATEGORY(lcWorkFolder, "quorvane.workfolder", QtWarningMsg)
 
 namespace {
 
-QString SystemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QString ProblemWithStatus(const struct stat &status)
 {
     if (S_ISLNK(status.st_mode))
         return u"it is a link"_s;
     if (!S_ISDIR(status.st_mode))
         return u"it is not a folder"_s;
-    if (status.st_uid != ::geteuid())
-        return u"it belongs to another user"_s;
-    if (status.st_mode & (S_IRWXG | S_IRWXO))
-        return u"other users have access to it"_s;
-    return {};
+    return OwnershipProblem(status, S_IRWXG | S_IRWXO);
 }
 
 // Takes our own folder at the path as it is, tightening a mode that lets others in; anything else
@@ -76,6 +67,15 @@ struct FreshFolder
 FreshFolder fresh;
 
 } // namespace
+
+QString OwnershipProblem(const struct stat &status, unsigned othersMayNot)
+{
+    if (status.st_uid != ::geteuid())
+        return u"it belongs to another user"_s;
+    if (status.st_mode & othersMayNot)
+        return othersMayNot & (S_IRGRP | S_IROTH) ? u"other users have access to it"_s : u"other users may change it"_s;
+    return {};
+}
 
 QString TempFolder()
 {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct stat;
+
 // The shared base of the program's working folder: TEMP when set and not empty, else TMPDIR
 // when set and not empty, else "/tmp". Read afresh at every call and taken unchanged, so a test
 // or the user can redirect it at any time.
@@ -23,6 +25,10 @@ QString PreviewPath();
 // PreviewPath() with nothing left at it, for a new preview: whatever is there (an earlier preview,
 // or a link left in a folder that was open to others) is removed, never written through.
 QString FreshPreviewPath();
+
+// Why a file or folder with this status is not this user's alone: another owner, or any of the
+// permission bits othersMayNot set; an empty text when it is.
+QString OwnershipProblem(const struct stat &status, unsigned othersMayNot);
 
 // Why the folder is not private to this user (looked at without following links), or an empty
 // text when it is: a real directory owned by this user with no access for group or others.

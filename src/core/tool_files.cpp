@@ -26,11 +26,6 @@ void PumpEvents()
         QCoreApplication::processEvents();
 }
 
-QString SystemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Closes a descriptor when it goes out of scope.
 class FileDescriptor
 {
@@ -60,10 +55,8 @@ QString ProblemWithOpenedCopy(int fd, const QByteArray &bytes, bool mustBeExecut
         return SystemError(errno);
     if (!S_ISREG(status.st_mode))
         return u"it is not a regular file"_s;
-    if (status.st_uid != ::geteuid())
-        return u"it belongs to another user"_s;
-    if (status.st_mode & (S_IWGRP | S_IWOTH))
-        return u"other users may change it"_s;
+    if (const QString problem = OwnershipProblem(status, S_IWGRP | S_IWOTH); !problem.isEmpty())
+        return problem;
     if (mustBeExecutable && !(status.st_mode & S_IXUSR))
         return u"it is not executable"_s;
     if (status.st_size != bytes.size())

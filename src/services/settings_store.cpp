@@ -33,11 +33,6 @@ QString DefaultStorePath(const QString &app, const QString &section)
            u".conf"_s;
 }
 
-QString SystemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // QSettings waits for its lock file for as long as it takes. A live lock is a regular file that
 // holds its owner's details, so an empty one was left by a program killed while taking it. Any
 // other kind of file there (a named pipe, a folder) would make every save wait for ever: ours is
