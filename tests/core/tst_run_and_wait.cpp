@@ -1,9 +1,10 @@
+#include "child_process.h"
 #include "failure.h"
 #include "run_and_wait.h"
 #include "test_sandbox.h"
 
-#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
@@ -17,21 +18,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// The first child process of the process, or 0.
-pid_t ChildOf(qint64 parent)
-{
-    QDirIterator tasks(u"/proc/%1/task"_s.arg(parent), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (tasks.hasNext()) {
-        QFile children(tasks.next() + u"/children"_s);
-        if (children.open(QIODevice::ReadOnly)) {
-            const QByteArray pids = children.readAll().trimmed();
-            if (!pids.isEmpty())
-                return pid_t(pids.split(' ').first().toInt());
-        }
-    }
-    return 0;
-}
 
 // True when the process runs the named program and sleeps in a system call.
 bool SleepingIn(pid_t pid, const QByteArray &program)
@@ -175,7 +161,7 @@ private slots:
             if (tool > 0 && ::kill(tool, SIGKILL) == 0)
                 ::waitpid(tool, nullptr, 0);
         });
-        QTRY_VERIFY_WITH_TIMEOUT((tool = ChildOf(program.processId())) && SleepingIn(tool, "sox"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((tool = FirstChildProcess(program.processId())) && SleepingIn(tool, "sox"), 10000);
         QTest::qWait(300);
         QVERIFY(SleepingIn(tool, "sox")); // still blocked, not just starting
 

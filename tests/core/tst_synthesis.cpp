@@ -2,16 +2,23 @@
 #include "synth_command.h"
 #include "synth_run.h"
 #include "temp_folder.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 
 #include <QDir>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
+
+// Puts something at the working folder's name beforehand: the name, a folder of the other
+// account's and a file of the person's, which its links point at.
+using TakeWorkFolder = std::function<bool(const QString &name, const QString &planted, const QString &victim)>;
+Q_DECLARE_METATYPE(TakeWorkFolder)
 
 // The whole core path that a command takes: tool files out, one run, tool files gone.
 class SynthesisTest : public QObject
@@ -35,8 +42,7 @@ private slots:
     void init()
     {
         temp = TestSandbox::FreshTempFolder();
-        outputFolder = TestSandbox::FreshTempFolder();
-        qputenv("TEMP", QFile::encodeName(temp));
+        outputFolder = TestSandbox::NewFolder();
     }
 
     void cleanup()
@@ -168,39 +174,43 @@ private slots:
 
     void workFolderIsPrivate_data()
     {
-        QTest::addColumn<QString>("taken");    // what is at <base>/quorvane-<uid> beforehand
-        QTest::addColumn<bool>("freshFolder"); // a fresh folder for this run instead
-        QTest::newRow("nothing yet") << u"nothing"_s << false;
-        QTest::newRow("our folder, open to others") << u"open"_s << false;
-        QTest::newRow("another user's folder") << u"other owner"_s << true;
-        QTest::newRow("a link to a folder") << u"link"_s << true;
-        QTest::newRow("a named pipe") << u"pipe"_s << true;
+        QTest::addColumn<TakeWorkFolder>("take"); // what is at <base>/quorvane-<uid> beforehand
+        QTest::addColumn<bool>("freshFolder");    // a fresh folder for this run instead
+        const auto folderWithATrap = [](const QString &name, const QString &victim) {
+            return QDir().mkdir(name) && QFile::link(victim, name + u"/preview.wav"_s);
+        };
+        QTest::newRow("nothing yet") << TakeWorkFolder([](auto &...) { return true; }) << false;
+        QTest::newRow("our folder, open to others")
+            << TakeWorkFolder([=](const QString &name, const QString &, const QString &victim) {
+                   return folderWithATrap(name, victim) && ::chmod(QFile::encodeName(name).constData(), 0777) == 0;
+               })
+            << false;
+        QTest::newRow("another user's folder") << TakeWorkFolder([=](const QString &name, const QString &,
+                                                                     const QString &victim) {
+            return folderWithATrap(name, victim) && ::lchown(QFile::encodeName(name).constData(), 65534, 65534) == 0;
+        }) << true;
+        QTest::newRow("a link to a folder")
+            << TakeWorkFolder([](const QString &name, const QString &planted, const QString &) {
+                   return QFile::link(planted, name);
+               })
+            << true;
+        QTest::newRow("a named pipe") << TakeWorkFolder([](const QString &name, const QString &, const QString &) {
+            return ::mkfifo(QFile::encodeName(name).constData(), 0666) == 0;
+        }) << true;
     }
 
     void workFolderIsPrivate()
     {
-        QFETCH(QString, taken);
+        QFETCH(TakeWorkFolder, take);
         QFETCH(bool, freshFolder);
         // Another account's traps: links to the person's file in the shared base and inside a
         // folder planted under the working folder's name.
         const QString victim = outputFolder + u"/precious"_s;
-        QFile file(victim);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
-        file.close();
+        QVERIFY(WriteFile(victim, "mine"));
         const QString name = temp + u"/quorvane-"_s + QString::number(::geteuid());
-        const QString planted = TestSandbox::FreshTempFolder();
-        qputenv("TEMP", QFile::encodeName(temp));
+        const QString planted = TestSandbox::NewFolder();
         QVERIFY(QFile::link(victim, temp + u"/preview.wav"_s) && QFile::link(victim, planted + u"/preview.wav"_s));
-        if (taken == u"open"_s || taken == u"other owner"_s)
-            QVERIFY(QDir().mkdir(name) && QFile::link(victim, name + u"/preview.wav"_s));
-        if (taken == u"open"_s)
-            QCOMPARE(::chmod(QFile::encodeName(name).constData(), 0777), 0);
-        if (taken == u"other owner"_s)
-            QCOMPARE(::lchown(QFile::encodeName(name).constData(), 65534, 65534), 0);
-        if (taken == u"link"_s)
-            QVERIFY(QFile::link(planted, name));
-        if (taken == u"pipe"_s)
-            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0666), 0);
+        QVERIFY(take(name, planted, victim));
 
         const QString folder = WorkFolder();
         QCOMPARE(folder.startsWith(name + u'-'), freshFolder);
@@ -229,11 +239,7 @@ private slots:
         ToolRun::Deploy();
         const QString sox = ToolPath(ToolFiles[0]);
         QFile::remove(sox);
-        QFile planted(sox);
-        QVERIFY(planted.open(QIODevice::WriteOnly));
-        planted.write("#!/bin/sh\ntouch \"$0.ran\"\n");
-        planted.close();
-        planted.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(WriteFile(sox, "#!/bin/sh\ntouch \"$0.ran\"\n", ExecutableByOwner));
         const SynthCommand command = ToolRun::Command(outputFolder + u"/x.wav"_s, {});
         ShellRunDetails details;
         QVERIFY(ShellAndWait(command.program, command.arguments, 0, &details, {CheckTrustedTool}) < 0);

@@ -1,5 +1,6 @@
 #include "failure.h"
 #include "temp_folder.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <functional>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -21,21 +23,6 @@ namespace {
 const QStringList SourceFiles{u"" QUORVANE_TOOL_101 ""_s, u"" QUORVANE_TOOL_102 ""_s, u"" QUORVANE_TOOL_103 ""_s,
                               u"" QUORVANE_TOOL_104 ""_s, u"" QUORVANE_TOOL_105 ""_s};
 
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString &path, const QByteArray &bytes, QFile::Permissions permissions)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.close();
-    QVERIFY(file.setPermissions(permissions));
-}
-
 QStringList ToolFileNames()
 {
     QStringList names;
@@ -44,7 +31,12 @@ QStringList ToolFileNames()
     return names;
 }
 
+// Plants a leftover at the tool's path; may refer to a file of the person's that must stay as it is.
+using PlantLeftover = std::function<bool(const QString &tool, const QString &precious)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(PlantLeftover)
 
 class ToolFilesTest : public QObject
 {
@@ -79,30 +71,29 @@ private slots:
 
     void replacesUntrustedLeftovers_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("empty file") << u"empty"_s;
-        QTest::newRow("foreign content") << u"foreign"_s;
-        QTest::newRow("writable by others") << u"others-writable"_s;
-        QTest::newRow("symlink to another file") << u"symlink"_s;
+        QTest::addColumn<PlantLeftover>("plant");
+        QTest::newRow("empty file") << PlantLeftover(
+            [](const QString &tool, const QString &) { return WriteFile(tool, {}, ExecutableByOwner); });
+        QTest::newRow("foreign content") << PlantLeftover([](const QString &tool, const QString &) {
+            return WriteFile(tool, "#!/bin/sh\necho planted\n", ExecutableByOwner);
+        });
+        QTest::newRow("writable by others") << PlantLeftover([](const QString &tool, const QString &) {
+            return WriteFile(tool, LoadToolResource(101), ExecutableByOwner) &&
+                   ::chmod(QFile::encodeName(tool).constData(), 0777) == 0;
+        });
+        QTest::newRow("symlink to another file")
+            << PlantLeftover([](const QString &tool, const QString &precious) { return QFile::link(precious, tool); });
     }
 
     void replacesUntrustedLeftovers()
     {
-        QFETCH(QString, kind);
+        QFETCH(PlantLeftover, plant);
         const QString sox = ToolPath(ToolFiles[0]);
         const QByteArray real = LoadToolResource(101);
         const QString victim =
             TestSandbox::Root() + u"/victim-"_s + QString::number(QDateTime::currentMSecsSinceEpoch());
-        WriteFile(victim, "precious", QFile::ReadOwner | QFile::WriteOwner);
-        if (kind == u"empty")
-            WriteFile(sox, {}, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        else if (kind == u"foreign")
-            WriteFile(sox, "#!/bin/sh\necho planted\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        else if (kind == u"others-writable") {
-            WriteFile(sox, real, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QCOMPARE(::chmod(QFile::encodeName(sox).constData(), 0777), 0);
-        } else
-            QVERIFY(QFile::link(victim, sox));
+        QVERIFY(WriteFile(victim, "precious", QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(plant(sox, victim));
 
         QVERIFY(!IsTrustedCopy(sox, real));
         ToolRun::Deploy();
@@ -115,7 +106,7 @@ private slots:
     void reusesTrustedLeftoverUntouched()
     {
         const QString sox = ToolPath(ToolFiles[0]);
-        WriteFile(sox, LoadToolResource(101), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(WriteFile(sox, LoadToolResource(101), ExecutableByOwner));
         const auto inode = [&] {
             struct stat status
             {
@@ -165,7 +156,7 @@ private slots:
     void readOnlyFileIsDeletedByForcedAttempt()
     {
         const QString path = temp + u"/zlib1.dll"_s;
-        WriteFile(path, "data", QFile::ReadOwner);
+        QVERIFY(WriteFile(path, "data", QFile::ReadOwner));
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
         int flags = 0;
         const bool marked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&

@@ -3,6 +3,7 @@
 // shows what (tests/desktop/window_probe.cpp); everything else is checked on disk.
 
 #include "temp_folder.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 
@@ -37,12 +38,6 @@ struct ProbeEvent
     QString name;
     QString text;
 };
-
-QString ReadText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 } // namespace
 
@@ -175,7 +170,8 @@ class DesktopTest : public QObject
 
     bool settingsHold(const QString &line)
     {
-        return QTest::qWaitFor([&] { return ReadText(m_settingsFile).split(u'\n').contains(line); }, WaitMs);
+        return QTest::qWaitFor([&] { return QString::fromUtf8(ReadFile(m_settingsFile)).split(u'\n').contains(line); },
+                               WaitMs);
     }
 
     bool toolFilesGone() const
@@ -211,11 +207,7 @@ private slots:
         m_output = root + u"/output"_s;
         for (const QString &folder : {home, bin, m_output})
             QVERIFY(QDir().mkpath(folder));
-        QFile browser(bin + u"/xdg-open"_s);
-        QVERIFY(browser.open(QIODevice::WriteOnly));
-        browser.write("#!/bin/sh\nexit 0\n");
-        browser.close();
-        QVERIFY(browser.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(WriteFile(bin + u"/xdg-open"_s, "#!/bin/sh\nexit 0\n", ExecutableByOwner));
         m_temp = WorkFolder();
         m_settingsFile = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Marrowick/Quorvane.conf"_s;
 
@@ -270,7 +262,7 @@ private slots:
     {
         QVERIFY2(focus(m_mainWindow), qPrintable(m_failure));
         QVERIFY2(xdotool({u"type"_s, u"--delay"_s, u"40"_s, u"1.5"_s}), qPrintable(m_failure));
-        QVERIFY2(settingsHold(u"Text1=1.5"_s), qPrintable(ReadText(m_settingsFile)));
+        QVERIFY2(settingsHold(u"Text1=1.5"_s), qPrintable(QString::fromUtf8(ReadFile(m_settingsFile))));
 
         const qsizetype before = m_events.size();
         QVERIFY2(xdotool({u"key"_s, u"--delay"_s, u"40"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s,
@@ -316,7 +308,7 @@ private slots:
     void sampleDataReplacesTheInputs()
     {
         QVERIFY2(click(SampleDataButton), qPrintable(m_failure));
-        QVERIFY2(settingsHold(u"Text1=3"_s), qPrintable(ReadText(m_settingsFile)));
+        QVERIFY2(settingsHold(u"Text1=3"_s), qPrintable(QString::fromUtf8(ReadFile(m_settingsFile))));
         QVERIFY(settingsHold(u"Text2=300-3300"_s));
         QVERIFY(settingsHold(u"Combo1=0"_s));
     }

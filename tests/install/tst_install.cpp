@@ -2,6 +2,7 @@
 // the files in their places, valid desktop files, and an installed program that starts from its
 // bin/ link and finds its cursor in its own folder.
 
+#include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QCryptographicHash>
@@ -22,24 +23,18 @@ const QString DesktopEntry = u"share/applications/example.quorvane.Quorvane.desk
 const QString Metainfo = u"share/metainfo/example.quorvane.Quorvane.metainfo.xml"_s;
 const QString ProgramFolder = QStringLiteral(QUORVANE_PROGRAM_FOLDER);
 
-QByteArray Contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The value of a key in the [Desktop Entry] group.
 QString DesktopValue(const QString &path, const QString &key)
 {
     const QRegularExpression line(u"^"_s + QRegularExpression::escape(key) + u"=(.*)$"_s,
                                   QRegularExpression::MultilineOption);
-    return line.match(QString::fromUtf8(Contents(path))).captured(1);
+    return line.match(QString::fromUtf8(ReadFile(path))).captured(1);
 }
 
 QString XmlElement(const QString &path, const QString &element)
 {
     const QRegularExpression pattern(u"<"_s + element + u"[^>]*>([^<]*)</"_s + element + u'>');
-    return pattern.match(QString::fromUtf8(Contents(path))).captured(1).trimmed();
+    return pattern.match(QString::fromUtf8(ReadFile(path))).captured(1).trimmed();
 }
 
 } // namespace
@@ -99,8 +94,8 @@ private slots:
             QVERIFY(file.isExecutable());
         } else {
             QVERIFY(!file.isExecutable());
-            QCOMPARE(QCryptographicHash::hash(Contents(file.filePath()), QCryptographicHash::Sha256),
-                     QCryptographicHash::hash(Contents(source), QCryptographicHash::Sha256));
+            QCOMPARE(QCryptographicHash::hash(ReadFile(file.filePath()), QCryptographicHash::Sha256),
+                     QCryptographicHash::hash(ReadFile(source), QCryptographicHash::Sha256));
         }
     }
 

@@ -7,16 +7,12 @@
 //   settings_helper type <text>      start, type the text into the length field key by key and
 //                                    print "TYPED <n>" after each key; then wait to be killed
 
-#include "form1.h"
-#include "home_page.h"
-#include "recording_dialogs.h"
+#include "window_fixture.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLineEdit>
 #include <QTest>
 #include <cstdio>
 
@@ -48,11 +44,10 @@ void Type(QLineEdit *field, const QString &text, const std::function<void(qsizet
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+    WindowFixture::KeepHomePageShut();
     RecordingDialogs dialogs;
-    Form1 window;
-    window.endProcess = [] {};
-    window.Form_Load();
+    const std::unique_ptr<Form1> started = WindowFixture::StartWindow();
+    Form1 &window = *started;
     window.show();
 
     const QStringList arguments = app.arguments();

@@ -6,36 +6,29 @@
 // QUORVANE_CAMPAIGN_SHARD=k/n runs every n-th triple starting at the k-th, so ctest can run the
 // campaign in parallel parts; QUORVANE_CAMPAIGN_SEED and QUORVANE_CAMPAIGN_COUNT change the set.
 
-#include "build_config.h"
 #include "campaign_inputs.h"
 #include "fault_fs.h"
 #include "field_grammar.h"
-#include "form1.h"
-#include "home_page.h"
-#include "recording_dialogs.h"
 #include "synth_command.h"
 #include "temp_folder.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
+#include "window_fixture.h"
 
-#include <QComboBox>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
-#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
+using namespace WindowFixture;
 
 namespace {
 
-const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
-const QString ForgotLength = u"You forgot to input length of audio."_s;
-const QString ForgotFrequencies = u"You forgot to input frequencies."_s;
 const QByteArray OldContent = "an older file, not a tone";
 // Far more than any generated length gives, far less than a run without end would write.
 constexpr qint64 LargestExpectedTone = 8 << 20;
@@ -126,10 +119,8 @@ private slots:
         QVERIFY(QDir().mkpath(outputs));
         qputenv("TEMP", QFile::encodeName(temp));
 
-        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
-        window = std::make_unique<Form1>();
-        window->endProcess = [] {};
-        window->Form_Load();
+        KeepHomePageShut();
+        window = StartWindow();
     }
 
     void cleanupTestCase()
@@ -171,19 +162,15 @@ private slots:
         const Campaign::Triple &triple = triples[index];
         const QString path = outputs + u'/' + triple.fileName;
         if (triple.plantOld) {
+            QVERIFY(WriteFile(path, OldContent));
             QFile old(path);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write(OldContent);
-            old.close();
             QVERIFY(old.open(QIODevice::ReadWrite));
             QVERIFY(old.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(12, 0)), QFileDevice::FileModificationTime));
         }
         if (triple.plantFolder)
             QVERIFY(QDir().mkpath(path));
 
-        window->Text1->setText(triple.length);
-        window->Combo1->setCurrentIndex(triple.waveform);
-        window->Text2->setText(triple.frequencies);
+        SetInputs(*window, triple.length, triple.waveform, triple.frequencies);
         const QString description = u"length %1, type %2, frequencies %3, file %4%5"_s.arg(
             Campaign::Printable(window->Text1->text()), QString::number(triple.waveform),
             Campaign::Printable(window->Text2->text()), Campaign::Printable(triple.fileName),
@@ -248,9 +235,8 @@ private slots:
             QVERIFY2(!detail.isEmpty(), qPrintable(description));
             ++toolFailed;
             if (triple.plantOld) {
-                QFile file(path);
-                QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(description + u": the older file is gone"_s));
-                QVERIFY2(file.readAll() == OldContent, qPrintable(description + u": the older file was changed"_s));
+                QVERIFY2(ReadFile(path) == OldContent,
+                         qPrintable(description + u": the older file is gone or changed"_s));
                 ++plantedKept;
             }
         } else if (message == LengthReminder) {

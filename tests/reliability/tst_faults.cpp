@@ -3,40 +3,31 @@
 // stopped from outside. Each ends in a clear message or the documented behaviour: never a crash,
 // a false "Done." or lost data.
 
-#include "build_config.h"
+#include "child_process.h"
 #include "fault_fs.h"
 #include "field_grammar.h"
-#include "form1.h"
-#include "home_page.h"
-#include "recording_dialogs.h"
-#include "settings_store.h"
 #include "synth_run.h"
 #include "temp_folder.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
+#include "window_fixture.h"
 
-#include <QComboBox>
-#include <QDirIterator>
-#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
 #include <csignal>
-#include <memory>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
+using namespace WindowFixture;
 
 namespace {
-
-const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
-const QString PreviewFailed =
-    u"Failed to generate tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail) + u'.';
 
 QStringList Entries(const QString &folder)
 {
@@ -55,21 +46,6 @@ QStringList Left(const QString &temp)
     return left;
 }
 
-bool WriteFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions = {})
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !permissions || file.setPermissions(permissions);
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // A program that leaves a mark when it runs and writes a file that could pass for the tone.
 QByteArray ForeignProgram(const QString &marker)
 {
@@ -85,27 +61,44 @@ qint64 FreeBytes(const QString &folder)
                                                                           : -1;
 }
 
-// The tool that a command is running right now: our one child process.
-pid_t RunningTool()
-{
-    QDirIterator tasks(u"/proc/self/task"_s, QDir::Dirs | QDir::NoDotAndDotDot);
-    while (tasks.hasNext()) {
-        QFile children(tasks.next() + u"/children"_s);
-        if (children.open(QIODevice::ReadOnly)) {
-            const QByteArray pids = children.readAll().trimmed();
-            if (!pids.isEmpty())
-                return pid_t(pids.split(' ').first().toInt());
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 class FaultsTest : public QObject
 {
     Q_OBJECT
 
+public:
+    enum class Command
+    {
+        Save,
+        Preview
+    };
+    Q_ENUM(Command)
+
+    // What is wrong with the temporary folder.
+    enum class TempFault
+    {
+        Missing,
+        UnderAFile,
+        ReadOnly,
+        Full
+    };
+    Q_ENUM(TempFault)
+
+    // What someone else left where the tool files go.
+    enum class Planted
+    {
+        ForeignProgram,
+        LinkToAProgram,
+        OurToolWritableByOthers,
+        OurToolNotExecutable,
+        OurToolOwnedByAnotherUser,
+        LinkToOurTool,
+        LibrariesLinkedToAPreciousFile
+    };
+    Q_ENUM(Planted)
+
+private:
     QString temp;
     QString outputs;
     QString elsewhere;
@@ -114,30 +107,12 @@ class FaultsTest : public QObject
     QString readOnlyHow;
     std::unique_ptr<Form1> window;
 
-    void startWindow()
-    {
-        window = std::make_unique<Form1>();
-        window->endProcess = [] {};
-        window->Form_Load();
-    }
-
-    void setInputs(const QString &length, const QString &frequencies)
-    {
-        window->Text1->setText(length);
-        window->Combo1->setCurrentIndex(0);
-        window->Text2->setText(frequencies);
-    }
-
     // Runs the command and returns what it said; the error reports go to reports.
-    QStringList run(const QString &command, const QString &output, QStringList *reports = nullptr,
-                    QString *detail = nullptr)
+    QStringList run(Command command, const QString &output, QStringList *reports = nullptr, QString *detail = nullptr)
     {
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(output);
-        if (command == u"Save"_s)
-            window->PushButton2->click();
-        else
-            window->PushButton3->click();
+        (command == Command::Save ? window->PushButton2 : window->PushButton3)->click();
         if (reports)
             *reports = dialogs.texts(DialogCall::ErrorReport);
         if (detail) {
@@ -150,12 +125,17 @@ class FaultsTest : public QObject
         return dialogs.texts(DialogCall::Message);
     }
 
-    void verifyTone(const QString &path, double frequency)
+    // Makes the folder refuse new files and deletions until the test ends.
+    bool makeReadOnly(const QString &folder)
     {
-        const WavInfo wav = ReadWav(path);
-        QVERIFY2(wav.valid, qPrintable(wav.problem));
-        QCOMPARE(wav.sampleRate, 48000);
-        QVERIFY(qAbs(DominantFrequency(wav.firstChannel, wav.sampleRate) - frequency) <= 5);
+        QString why;
+        readOnlyHow = FaultFs::MakeReadOnly(folder, &why);
+        if (readOnlyHow.isEmpty()) {
+            qInfo().noquote() << why;
+            return false;
+        }
+        readOnlyFolder = folder;
+        return true;
     }
 
     bool mountSmall(const QString &folder, qint64 bytes)
@@ -172,15 +152,10 @@ class FaultsTest : public QObject
 private slots:
     void init()
     {
-        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
-        const QString store = SettingsFilePath(Settings::App, Settings::Section);
-        QFile::remove(store);
-        QDir(store).removeRecursively();
-        temp = TestSandbox::FreshTempFolder();
-        outputs = TestSandbox::FreshTempFolder();
-        elsewhere = TestSandbox::FreshTempFolder();
-        qputenv("TEMP", QFile::encodeName(temp));
-        startWindow();
+        temp = StartClean();
+        outputs = TestSandbox::NewFolder();
+        elsewhere = TestSandbox::NewFolder();
+        window = StartWindow();
     }
 
     void cleanup()
@@ -202,37 +177,45 @@ private slots:
 
     void unusableTempFolderFailsClearly_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("fault");
-        for (const QString &command : {u"Save"_s, u"Preview"_s}) {
-            for (const QString &fault : {u"missing"_s, u"under a file"_s, u"read-only"_s, u"full"_s})
-                QTest::addRow("%s, %s", qPrintable(command), qPrintable(fault)) << command << fault;
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<TempFault>("fault");
+        for (const auto &[command, name, failure] :
+             {std::tuple{Command::Save, "Save", SaveFailed}, std::tuple{Command::Preview, "Preview", PreviewFailed}}) {
+            QTest::addRow("%s, missing", name) << command << failure << TempFault::Missing;
+            QTest::addRow("%s, under a file", name) << command << failure << TempFault::UnderAFile;
+            QTest::addRow("%s, read-only", name) << command << failure << TempFault::ReadOnly;
+            QTest::addRow("%s, full", name) << command << failure << TempFault::Full;
         }
     }
 
     void unusableTempFolderFailsClearly()
     {
-        QFETCH(QString, command);
-        QFETCH(QString, fault);
+        QFETCH(Command, command);
+        QFETCH(QString, failure);
+        QFETCH(TempFault, fault);
         QString folder = temp;
-        if (fault == u"missing"_s) {
+        switch (fault) {
+        case TempFault::Missing:
             folder = temp + u"/missing/deeper"_s;
-        } else if (fault == u"under a file"_s) {
+            break;
+        case TempFault::UnderAFile:
             QVERIFY(WriteFile(temp + u"/a file"_s, "x"));
             folder = temp + u"/a file/sub"_s;
-        } else if (fault == u"read-only"_s) {
-            QString why;
-            readOnlyHow = FaultFs::MakeReadOnly(temp, &why);
-            if (readOnlyHow.isEmpty())
-                QSKIP(qPrintable(why));
-            readOnlyFolder = temp;
-        } else if (!mountSmall(temp, 48 << 10)) { // smaller than the tool itself
-            QSKIP("no small file system can be mounted here");
+            break;
+        case TempFault::ReadOnly:
+            if (!makeReadOnly(temp))
+                QSKIP("no folder can be made read-only here");
+            break;
+        case TempFault::Full:
+            if (!mountSmall(temp, 48 << 10)) // smaller than the tool itself
+                QSKIP("no small file system can be mounted here");
+            break;
         }
         qputenv("TEMP", QFile::encodeName(folder));
         const QStringList before = Left(temp);
         const qint64 freeBefore = FreeBytes(temp);
-        setInputs(u"0.3"_s, u"440"_s);
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
 
         QStringList reports;
         QString detail;
@@ -243,13 +226,13 @@ private slots:
         for (const QString &report : std::as_const(reports))
             QVERIFY2(report.startsWith(u"Cannot write "_s), qPrintable(report));
         // ...and the command then fails with the reason, never "Done.".
-        QCOMPARE(messages, QStringList{command == u"Save"_s ? SaveFailed : PreviewFailed});
+        QCOMPARE(messages, QStringList{failure});
         QVERIFY2(detail.contains(u"sound tool"_s) || detail.contains(u"Cannot start"_s), qPrintable(detail));
         QVERIFY(!QFile::exists(outputs + u"/tone.wav"_s));
         // Nothing was left behind, not even a half-written copy, and the folder was not created.
         QCOMPARE(Left(temp), before);
         QVERIFY(!QFile::exists(temp + u"/missing"_s));
-        if (fault == u"full"_s)
+        if (fault == TempFault::Full) // a file system of its own, so nothing else writes there
             QCOMPARE(FreeBytes(temp), freeBefore);
     }
 
@@ -258,21 +241,18 @@ private slots:
         // A run cut short left our own tool files; then the folder became read-only. They are used
         // as they are, and the one that cannot be deleted stays, silently, until the next command.
         ToolRun::Deploy();
-        QString why;
-        readOnlyHow = FaultFs::MakeReadOnly(temp, &why);
-        if (readOnlyHow.isEmpty())
-            QSKIP(qPrintable(why));
-        readOnlyFolder = temp;
-        setInputs(u"0.3"_s, u"440"_s);
+        if (!makeReadOnly(temp))
+            QSKIP("no folder can be made read-only here");
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
         QStringList reports;
-        QCOMPARE(run(u"Save"_s, outputs + u"/tone.wav"_s, &reports), QStringList{u"Done."_s});
+        QCOMPARE(run(Command::Save, outputs + u"/tone.wav"_s, &reports), QStringList{u"Done."_s});
         QCOMPARE(reports, QStringList());
-        verifyTone(outputs + u"/tone.wav"_s, 440);
+        VerifyTone(outputs + u"/tone.wav"_s, 0.3, 440);
         QCOMPARE(Left(temp).size(), qsizetype(ToolFiles.size()));
 
         FaultFs::MakeWritable(temp, readOnlyHow);
         readOnlyHow.clear();
-        QCOMPARE(run(u"Save"_s, outputs + u"/again.wav"_s), QStringList{u"Done."_s});
+        QCOMPARE(run(Command::Save, outputs + u"/again.wav"_s), QStringList{u"Done."_s});
         QCOMPARE(Left(temp), QStringList());
     }
 
@@ -282,36 +262,39 @@ private slots:
         // decides the outcome (this build of the tool does not load them).
         if (!mountSmall(temp, 200 << 10))
             QSKIP("no small file system can be mounted here");
-        setInputs(u"0.3"_s, u"440"_s);
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
         QStringList reports;
-        QCOMPARE(run(u"Save"_s, outputs + u"/tone.wav"_s, &reports), QStringList{u"Done."_s});
+        QCOMPARE(run(Command::Save, outputs + u"/tone.wav"_s, &reports), QStringList{u"Done."_s});
         QVERIFY(!reports.isEmpty());
         for (const QString &report : std::as_const(reports))
             QVERIFY2(report.contains(u"No space left"_s), qPrintable(report));
-        verifyTone(outputs + u"/tone.wav"_s, 440);
+        VerifyTone(outputs + u"/tone.wav"_s, 0.3, 440);
         QCOMPARE(Left(temp), QStringList());
     }
 
     void fullFolderForTheTone_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::newRow("Save into a full folder") << u"Save"_s;
-        QTest::newRow("Preview into a full temporary folder") << u"Preview"_s;
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<qint64>("room"); // for the tool files, if they go there, but not for two seconds of tone
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("Save into a full folder") << Command::Save << qint64(64 << 10) << SaveFailed;
+        QTest::newRow("Preview into a full temporary folder") << Command::Preview << qint64(700 << 10) << PreviewFailed;
     }
 
     void fullFolderForTheTone()
     {
-        QFETCH(QString, command);
-        // Room for the tool files but not for two seconds of tone.
-        const QString full = command == u"Save"_s ? outputs : temp;
-        if (!mountSmall(full, command == u"Save"_s ? 64 << 10 : 700 << 10))
+        QFETCH(Command, command);
+        QFETCH(qint64, room);
+        QFETCH(QString, failure);
+        // Where the command writes its tone.
+        if (!mountSmall(command == Command::Save ? outputs : temp, room))
             QSKIP("no small file system can be mounted here");
-        setInputs(u"2"_s, u"440"_s);
+        SetInputs(*window, u"2"_s, 0, u"440"_s);
         QString detail;
         QStringList reports;
         const QStringList messages = run(command, outputs + u"/tone.wav"_s, &reports, &detail);
         QCOMPARE(reports, QStringList());
-        QCOMPARE(messages, QStringList{command == u"Save"_s ? SaveFailed : PreviewFailed});
+        QCOMPARE(messages, QStringList{failure});
         QVERIFY2(detail.contains(u"No space left"_s), qPrintable(detail));
         QCOMPARE(Left(temp).filter(u".dll"_s), QStringList());
         QVERIFY(!QFile::exists(ToolPath(ToolFiles[0])));
@@ -321,19 +304,19 @@ private slots:
 
     void foreignToolFilesAreNeverUsed_data()
     {
-        QTest::addColumn<QString>("planted");
-        QTest::newRow("a program of someone else") << u"program"_s;
-        QTest::newRow("a link to a program") << u"link"_s;
-        QTest::newRow("our tool, writable by others") << u"group-writable"_s;
-        QTest::newRow("our tool, not executable") << u"not executable"_s;
-        QTest::newRow("our tool, owned by another user") << u"other owner"_s;
-        QTest::newRow("a link to our tool") << u"link to ours"_s;
-        QTest::newRow("libraries linked to a precious file") << u"linked libraries"_s;
+        QTest::addColumn<Planted>("planted");
+        QTest::newRow("a program of someone else") << Planted::ForeignProgram;
+        QTest::newRow("a link to a program") << Planted::LinkToAProgram;
+        QTest::newRow("our tool, writable by others") << Planted::OurToolWritableByOthers;
+        QTest::newRow("our tool, not executable") << Planted::OurToolNotExecutable;
+        QTest::newRow("our tool, owned by another user") << Planted::OurToolOwnedByAnotherUser;
+        QTest::newRow("a link to our tool") << Planted::LinkToOurTool;
+        QTest::newRow("libraries linked to a precious file") << Planted::LibrariesLinkedToAPreciousFile;
     }
 
     void foreignToolFilesAreNeverUsed()
     {
-        QFETCH(QString, planted);
+        QFETCH(Planted, planted);
         const QString marker = elsewhere + u"/the foreign program ran"_s;
         const QString foreign = elsewhere + u"/foreign.sh"_s;
         const QString precious = elsewhere + u"/precious.txt"_s;
@@ -342,37 +325,43 @@ private slots:
         QVERIFY(WriteFile(foreign, ForeignProgram(marker), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QVERIFY(WriteFile(precious, "the person's own data"));
 
-        if (planted == u"program"_s) {
-            QVERIFY(WriteFile(soxPath, ForeignProgram(marker),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        } else if (planted == u"link"_s) {
+        switch (planted) {
+        case Planted::ForeignProgram:
+            QVERIFY(WriteFile(soxPath, ForeignProgram(marker), ExecutableByOwner));
+            break;
+        case Planted::LinkToAProgram:
             QVERIFY(QFile::link(foreign, soxPath));
-        } else if (planted == u"group-writable"_s) {
+            break;
+        case Planted::OurToolWritableByOthers:
             QVERIFY(WriteFile(soxPath, tool,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                  QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup));
-        } else if (planted == u"not executable"_s) {
+                              ExecutableByOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                  QFileDevice::ExeGroup));
+            break;
+        case Planted::OurToolNotExecutable:
             QVERIFY(WriteFile(soxPath, tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        } else if (planted == u"other owner"_s) {
+            break;
+        case Planted::OurToolOwnedByAnotherUser:
             if (::geteuid() != 0)
                 QSKIP("only root can give a file to another user");
-            QVERIFY(WriteFile(soxPath, tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+            QVERIFY(WriteFile(soxPath, tool, ExecutableByOwner));
             QCOMPARE(::chown(QFile::encodeName(soxPath).constData(), 65534, 65534), 0);
-        } else if (planted == u"link to ours"_s) {
-            const QString copy = elsewhere + u"/sox.exe"_s;
-            QVERIFY(WriteFile(copy, tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-            QVERIFY(QFile::link(copy, soxPath));
-        } else {
+            break;
+        case Planted::LinkToOurTool:
+            QVERIFY(WriteFile(elsewhere + u"/sox.exe"_s, tool, ExecutableByOwner));
+            QVERIFY(QFile::link(elsewhere + u"/sox.exe"_s, soxPath));
+            break;
+        case Planted::LibrariesLinkedToAPreciousFile:
             QVERIFY(QFile::link(precious, ToolPath(ToolFiles[1])));
             QVERIFY(QFile::link(precious, ToolPath(ToolFiles[4])));
+            break;
         }
 
-        setInputs(u"0.3"_s, u"440"_s);
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
         QStringList reports;
-        QCOMPARE(run(u"Save"_s, outputs + u"/tone.wav"_s, &reports), QStringList{u"Done."_s});
+        QCOMPARE(run(Command::Save, outputs + u"/tone.wav"_s, &reports), QStringList{u"Done."_s});
         QCOMPARE(reports, QStringList());
         QVERIFY2(!QFile::exists(marker), "the planted program ran");
-        verifyTone(outputs + u"/tone.wav"_s, 440);
+        VerifyTone(outputs + u"/tone.wav"_s, 0.3, 440);
         // Nothing was written through a link, and what the links pointed at is still there.
         QCOMPARE(ReadFile(foreign), ForeignProgram(marker));
         QCOMPARE(ReadFile(precious), QByteArray("the person's own data"));
@@ -390,16 +379,15 @@ private slots:
             if (swapped || !QFile::exists(ToolPath(ToolFiles[0])))
                 return;
             const QString staged = elsewhere + u"/staged"_s;
-            QVERIFY(WriteFile(staged, ForeignProgram(marker),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+            QVERIFY(WriteFile(staged, ForeignProgram(marker), ExecutableByOwner));
             QVERIFY(::rename(QFile::encodeName(staged).constData(),
                              QFile::encodeName(ToolPath(ToolFiles[0])).constData()) == 0);
             swapped = true;
         });
         pass.start(0);
-        setInputs(u"0.3"_s, u"440"_s);
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
         QString detail;
-        const QStringList messages = run(u"Save"_s, outputs + u"/tone.wav"_s, nullptr, &detail);
+        const QStringList messages = run(Command::Save, outputs + u"/tone.wav"_s, nullptr, &detail);
         pass.stop();
         QVERIFY(swapped);
         QCOMPARE(messages, QStringList{SaveFailed});
@@ -458,22 +446,26 @@ private slots:
     void toolStoppedFromOutsideIsNeverDone_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("killed") << int(SIGKILL);
-        QTest::newRow("crashed") << int(SIGSEGV);
-        QTest::newRow("terminated") << int(SIGTERM);
-        QTest::newRow("interrupted") << int(SIGINT);
+        QTest::addColumn<QString>("reason"); // part of the message's detail
+        QTest::newRow("killed") << int(SIGKILL) << QString::number(128 + SIGKILL);
+        QTest::newRow("crashed") << int(SIGSEGV) << QString::number(128 + SIGSEGV);
+        // Asked to stop, the tool finishes a shorter, complete file and ends with status 0: only
+        // the file's own length tells.
+        QTest::newRow("terminated") << int(SIGTERM) << u"cut short"_s;
+        QTest::newRow("interrupted") << int(SIGINT) << u"cut short"_s;
     }
 
     void toolStoppedFromOutsideIsNeverDone()
     {
         QFETCH(int, signal);
+        QFETCH(QString, reason);
         if (!QFile::exists(u"/proc/self/task/%1/children"_s.arg(::gettid())))
             QSKIP("this kernel does not list a process's children");
         pid_t stopped = 0;
         QElapsedTimer clock;
         QTimer pass;
         connect(&pass, &QTimer::timeout, this, [&] {
-            const pid_t tool = RunningTool();
+            const pid_t tool = FirstChildProcess(QCoreApplication::applicationPid());
             if (stopped || !tool)
                 return;
             if (!clock.isValid())
@@ -482,19 +474,16 @@ private slots:
                 stopped = ::kill(tool, signal) == 0 ? tool : 0;
         });
         pass.start(0);
-        setInputs(u"600"_s, u"440"_s);
+        SetInputs(*window, u"600"_s, 0, u"440"_s);
         QString detail;
         const QString output = outputs + u"/tone.wav"_s;
-        const QStringList messages = run(u"Save"_s, output, nullptr, &detail);
+        const QStringList messages = run(Command::Save, output, nullptr, &detail);
         pass.stop();
         QVERIFY(stopped);
         QCOMPARE(Left(temp), QStringList());
         QVERIFY2(messages == QStringList{SaveFailed},
                  qPrintable(messages.join(u' ') + u", tone of %1 s"_s.arg(ReadWav(output).durationSeconds())));
-        // The tool finishes a shorter, complete file and ends with status 0 when asked to stop
-        // (SIGTERM, SIGINT): only the file's own length tells.
-        const bool finishedShort = signal == SIGTERM || signal == SIGINT;
-        QVERIFY2(detail.contains(finishedShort ? u"cut short"_s : QString::number(128 + signal)), qPrintable(detail));
+        QVERIFY2(detail.contains(reason), qPrintable(detail));
         QFile::remove(output);
     }
 };

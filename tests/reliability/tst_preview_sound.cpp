@@ -3,23 +3,18 @@
 // command says nothing, and nobody else's sound is cut off.
 
 #include "audio_recording.h"
-#include "form1.h"
-#include "home_page.h"
 #include "playback.h"
-#include "recording_dialogs.h"
-#include "settings_store.h"
 #include "temp_folder.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
+#include "window_fixture.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace AudioRecording;
+using namespace WindowFixture;
 
 class PreviewSoundTest : public QObject
 {
@@ -29,9 +24,7 @@ class PreviewSoundTest : public QObject
 
     void preview(const QString &length, const QString &frequencies, RecordingDialogs &dialogs)
     {
-        window->Text1->setText(length);
-        window->Combo1->setCurrentIndex(0);
-        window->Text2->setText(frequencies);
+        SetInputs(*window, length, 0, frequencies);
         window->PushButton3->click();
         QVERIFY2(dialogs.calls.isEmpty(), qPrintable(dialogs.calls.value(0).text + dialogs.calls.value(0).detail));
         QVERIFY(!window->CommandBusy);
@@ -43,12 +36,8 @@ class PreviewSoundTest : public QObject
 private slots:
     void init()
     {
-        QFile::remove(SettingsFilePath(Settings::App, Settings::Section));
-        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
-        TestSandbox::FreshTempFolder();
-        window = std::make_unique<Form1>();
-        window->endProcess = [] {};
-        window->Form_Load();
+        StartClean();
+        window = StartWindow();
     }
 
     void cleanup()

@@ -4,6 +4,8 @@
 
 #include "fault_fs.h"
 #include "settings_store.h"
+#include "store_fixture.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QJsonArray>
@@ -13,33 +15,29 @@
 #include <QRandomGenerator>
 #include <QtTest>
 #include <csignal>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
+using namespace StoreFixture;
 
 namespace {
 
 const QString Helper = QStringLiteral(QUORVANE_SETTINGS_HELPER);
 const QString CannotSaveInputs = u"Your inputs cannot be saved, so they will not be remembered next time."_s;
 
-bool WriteFile(const QString &path, const QByteArray &content)
+// Far larger than any store of ours.
+const QByteArray LargeStore = "[General]\nText1=7\n" + QByteArray(2 << 20, ';');
+
+bool MakePipe(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
 }
 
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QString Stored(const QString &key)
-{
-    return GetSetting(Settings::App, Settings::Section, key, u"<absent>"_s);
-}
+// Puts something else where the store or its lock should be.
+using PutInPlace = std::function<bool(const QString &store, const QString &lock)>;
 
 // What a freshly started window showed and said.
 struct Started
@@ -94,10 +92,23 @@ qsizetype LastTyped(const QByteArray &output)
 
 } // namespace
 
+Q_DECLARE_METATYPE(PutInPlace)
+
 class SettingsFaultsTest : public QObject
 {
     Q_OBJECT
 
+public:
+    // Why the store cannot be read.
+    enum class Unreadable
+    {
+        FolderInItsPlace,
+        LinkToItself,
+        NoPermissionToRead
+    };
+    Q_ENUM(Unreadable)
+
+private:
     QString store;
     QString folder;
     QString readOnlyHow;
@@ -105,9 +116,9 @@ class SettingsFaultsTest : public QObject
 
     void storeInputs(const QString &length, const QString &frequencies, const QString &type)
     {
-        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text1, length));
-        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text2, frequencies));
-        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Combo1, type));
+        Store(Settings::Text1, length);
+        Store(Settings::Text2, frequencies);
+        Store(Settings::Combo1, type);
     }
 
 private slots:
@@ -178,37 +189,39 @@ private slots:
 
     void unreadableStoreStartsWithDefaults_data()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("a folder in its place") << u"folder"_s;
-        QTest::newRow("a link to itself") << u"loop"_s;
-        QTest::newRow("no permission to read") << u"permission"_s;
+        QTest::addColumn<Unreadable>("fault");
+        QTest::addColumn<bool>("putRight"); // the store is written afresh and holds the inputs
+        QTest::newRow("a folder in its place") << Unreadable::FolderInItsPlace << false;
+        QTest::newRow("a link to itself") << Unreadable::LinkToItself << true;
+        QTest::newRow("no permission to read") << Unreadable::NoPermissionToRead << false;
     }
 
     void unreadableStoreStartsWithDefaults()
     {
-        QFETCH(QString, fault);
-        if (fault == u"folder"_s) {
+        QFETCH(Unreadable, fault);
+        QFETCH(bool, putRight);
+        switch (fault) {
+        case Unreadable::FolderInItsPlace:
             QVERIFY(QDir().mkpath(store + u"/inside"_s));
-        } else if (fault == u"loop"_s) {
+            break;
+        case Unreadable::LinkToItself:
             QVERIFY(QFile::link(store, store));
-        } else {
+            break;
+        case Unreadable::NoPermissionToRead:
             if (::geteuid() == 0)
                 QSKIP("root reads every file whatever its permissions");
-            QVERIFY(WriteFile(store, "[General]\nText1=7\n"));
-            QVERIFY(QFile::setPermissions(store, QFileDevice::WriteOwner));
+            QVERIFY(WriteFile(store, "[General]\nText1=7\n", QFileDevice::WriteOwner));
+            break;
         }
         // Typing says once that the inputs will not be remembered, not at every key, unless the
-        // store could be put right (then it holds them).
+        // store could be put right.
         const Started started = Start({u"5"_s, u"55"_s});
         QVERIFY2(started.ok, qPrintable(started.problem));
         QCOMPARE(started.reports, QStringList());
         QCOMPARE(started.frequencies, u"300-3300"_s);
-        if (QFileInfo(store).isFile() && !QFileInfo(store).isSymLink()) {
-            QCOMPARE(started.messages, QStringList());
+        QCOMPARE(started.messages, putRight ? QStringList() : QStringList{CannotSaveInputs});
+        if (putRight)
             QCOMPARE(Stored(Settings::Text1), u"55"_s);
-        } else {
-            QCOMPARE(started.messages, QStringList{CannotSaveInputs});
-        }
     }
 
     void readOnlyStoreFolderKeepsTheStoredInputs()
@@ -234,33 +247,38 @@ private slots:
 
     void somethingElseInPlaceOfTheStoreDoesNotHang_data()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("told"); // part of the one message, or empty for none
-        QTest::newRow("a named pipe as the store") << u"store pipe"_s << CannotSaveInputs;
-        QTest::newRow("our named pipe as the lock") << u"lock pipe"_s << QString();
-        QTest::newRow("our folder as the lock") << u"lock folder"_s << QString();
-        QTest::newRow("another user's pipe as the lock") << u"foreign lock"_s << CannotSaveInputs;
-        QTest::newRow("a store larger than 1 MiB") << u"large"_s << store + u".damaged."_s;
+        QTest::addColumn<PutInPlace>("put");
+        QTest::addColumn<QString>("told");          // part of the one message, or empty for none
+        QTest::addColumn<bool>("remembered");       // the typed length is stored
+        QTest::addColumn<QByteArray>("movedAside"); // the store as it was, beside it; empty for none
+        QTest::addColumn<bool>("lockStays");
+        QTest::newRow("a named pipe as the store")
+            << PutInPlace([](const QString &store, const QString &) { return MakePipe(store); }) << CannotSaveInputs
+            << false << QByteArray() << false;
+        QTest::newRow("our named pipe as the lock")
+            << PutInPlace([](const QString &, const QString &lock) { return MakePipe(lock); }) << QString() << true
+            << QByteArray() << false;
+        QTest::newRow("our folder as the lock") << PutInPlace([](const QString &, const QString &lock) {
+            return ::mkdir(QFile::encodeName(lock).constData(), 0700) == 0;
+        }) << QString() << true << QByteArray() << false;
+        QTest::newRow("another user's pipe as the lock") << PutInPlace([](const QString &, const QString &lock) {
+            return MakePipe(lock) && ::lchown(QFile::encodeName(lock).constData(), 65534, 65534) == 0;
+        }) << CannotSaveInputs << false << QByteArray() << true;
+        QTest::newRow("a store larger than 1 MiB")
+            << PutInPlace([](const QString &store, const QString &) { return WriteFile(store, LargeStore); })
+            << store + u".damaged."_s << true << LargeStore << false;
     }
 
     void somethingElseInPlaceOfTheStoreDoesNotHang()
     {
-        QFETCH(QString, fault);
+        QFETCH(PutInPlace, put);
         QFETCH(QString, told);
+        QFETCH(bool, remembered);
+        QFETCH(QByteArray, movedAside);
         // Each of these made start-up wait for ever (a pipe is read, a lock is waited for), or
         // stall for seconds at start-up and at every key (a huge store).
-        const QByteArray lock = QFile::encodeName(store + u".lock"_s);
-        const QByteArray large = "[General]\nText1=7\n" + QByteArray(2 << 20, ';');
-        if (fault == u"store pipe"_s)
-            QCOMPARE(::mkfifo(QFile::encodeName(store).constData(), 0600), 0);
-        if (fault == u"lock pipe"_s || fault == u"foreign lock"_s)
-            QCOMPARE(::mkfifo(lock.constData(), 0600), 0);
-        if (fault == u"foreign lock"_s)
-            QCOMPARE(::lchown(lock.constData(), 65534, 65534), 0);
-        if (fault == u"lock folder"_s)
-            QCOMPARE(::mkdir(lock.constData(), 0700), 0);
-        if (fault == u"large"_s)
-            QVERIFY(WriteFile(store, large));
+        const QString lock = store + u".lock"_s;
+        QVERIFY(put(store, lock));
 
         const Started started = Start({u"5"_s}, 10'000);
         QVERIFY2(started.ok, qPrintable(started.problem));
@@ -268,11 +286,11 @@ private slots:
         QCOMPARE(started.messages.size(), told.isEmpty() ? 0 : 1);
         QVERIFY2(started.messages.value(0).contains(told), qPrintable(started.messages.value(0)));
         QCOMPARE(started.frequencies, Samples::Frequencies);
-        if (told != CannotSaveInputs)
+        if (remembered)
             QCOMPARE(Stored(Settings::Text1), u"5"_s);
-        if (fault == u"large"_s)
-            QCOMPARE(ReadFile(store + u".damaged"_s), large); // nothing lost
-        QCOMPARE(QFileInfo::exists(QFile::decodeName(lock)), fault == u"foreign lock"_s);
+        if (!movedAside.isEmpty())
+            QCOMPARE(ReadFile(store + u".damaged"_s), movedAside); // nothing lost
+        QTEST(QFileInfo::exists(lock), "lockStays");
     }
 
     void killedRightAfterAnEditKeepsTheEdit()

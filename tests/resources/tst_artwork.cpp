@@ -1,5 +1,6 @@
 #include "hand_cursor.h"
 #include "program_icon.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QImageReader>
@@ -149,11 +150,8 @@ void ArtworkTest::unreadableFileGivesNoCursor()
     QFETCH(QByteArray, content);
     QTemporaryDir folder(TestSandbox::Root() + QStringLiteral("/unreadable-XXXXXX"));
     const QString path = folder.filePath(QStringLiteral("HAND-M.CUR"));
-    if (!content.isEmpty()) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    if (!content.isEmpty())
+        QVERIFY(WriteFile(path, content));
     QVERIFY(!LoadCursorFile(path));
 }
 

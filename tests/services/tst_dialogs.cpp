@@ -2,6 +2,7 @@
 #include "dialogs.h"
 #include "error_report.h"
 #include "recording_dialogs.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QDialogButtonBox>
@@ -194,9 +195,7 @@ void DialogsTest::saveDialogAsksNothingForExistingFile()
 {
     QTemporaryDir folder;
     const QString existing = folder.filePath(u"old.wav"_s);
-    QFile file(existing);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(WriteFile(existing, {}));
     bool asked = false;
     WhenModal when([&](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);

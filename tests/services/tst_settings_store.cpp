@@ -1,4 +1,5 @@
 #include "settings_store.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QDir>
@@ -15,6 +16,15 @@ using namespace Qt::StringLiterals;
 
 // Set in the child process that checks what a fresh process reads from the store.
 static const char ChildConfigVariable[] = "QUORVANE_CHILD_CONFIG";
+
+// What keeps the store from being written.
+enum class Unwritable
+{
+    FilePathIsAFolder,
+    ConfigFolderUnderAFile,
+    ReadOnlyFolder
+};
+Q_DECLARE_METATYPE(Unwritable)
 
 class SettingsStoreTest : public QObject
 {
@@ -68,9 +78,7 @@ void SettingsStoreTest::init()
 void SettingsStoreTest::writeFile(const QByteArray &bytes)
 {
     QVERIFY(QDir().mkpath(m_config->filePath(u"Marrowick"_s)));
-    QFile file(confPath());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(WriteFile(confPath(), bytes));
 }
 
 void SettingsStoreTest::absentKeyGivesDefaultAsText_data()
@@ -176,29 +184,31 @@ void SettingsStoreTest::childReadsSetting()
 
 void SettingsStoreTest::unwritableStoreIsReportedNotFatal_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("file path is a folder") << u"folder"_s;
-    QTest::newRow("config folder under a regular file") << u"under-file"_s;
-    QTest::newRow("read-only folder") << u"read-only"_s;
+    QTest::addColumn<Unwritable>("how");
+    QTest::newRow("file path is a folder") << Unwritable::FilePathIsAFolder;
+    QTest::newRow("config folder under a regular file") << Unwritable::ConfigFolderUnderAFile;
+    QTest::newRow("read-only folder") << Unwritable::ReadOnlyFolder;
 }
 
 void SettingsStoreTest::unwritableStoreIsReportedNotFatal()
 {
-    QFETCH(QString, how);
-    if (how == u"folder"_s) {
+    QFETCH(Unwritable, how);
+    switch (how) {
+    case Unwritable::FilePathIsAFolder:
         QVERIFY(QDir().mkpath(confPath()));
-    } else if (how == u"under-file"_s) {
-        QFile plain(m_config->filePath(u"plain"_s));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, plain.fileName() + u"/config"_s);
-    } else {
+        break;
+    case Unwritable::ConfigFolderUnderAFile:
+        QVERIFY(WriteFile(m_config->filePath(u"plain"_s), {}));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->filePath(u"plain/config"_s));
+        break;
+    case Unwritable::ReadOnlyFolder:
         // Permissions do not stop root, who runs the tests in CI.
         if (::geteuid() == 0)
             QSKIP("Folder permissions do not stop root");
-        const QString folder = m_config->filePath(u"Marrowick"_s);
-        QVERIFY(QDir().mkpath(folder));
-        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(QDir().mkpath(m_config->filePath(u"Marrowick"_s)));
+        QVERIFY(
+            QFile::setPermissions(m_config->filePath(u"Marrowick"_s), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        break;
     }
 
     QVERIFY(!SaveSetting(Settings::App, Settings::Section, Settings::Text1, u"7"_s));

@@ -3,6 +3,7 @@
 #include "guard.h"
 #include "recording_dialogs.h"
 #include "skin.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 
@@ -51,7 +53,12 @@ QColor ButtonFace()
     return QApplication::palette().color(QPalette::Button);
 }
 
+// Puts something that is not a skin file at the skin's path, in an existing folder.
+using PlaceInstead = std::function<bool(const QString &path)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(PlaceInstead)
 
 class SkinTest : public QObject
 {
@@ -93,9 +100,7 @@ void SkinTest::cleanup()
 void SkinTest::writeSkin(const QByteArray &bytes)
 {
     QVERIFY(QDir().mkpath(skinFolder()));
-    QFile file(SkinFilePath());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(WriteFile(SkinFilePath(), bytes));
 }
 
 void SkinTest::skinFileIsBesideTheProgram()
@@ -150,24 +155,22 @@ void SkinTest::skinKeepsOtherFlagBits()
 
 void SkinTest::noSkinFileChangesNothing_data()
 {
-    QTest::addColumn<QString>("what");
-    QTest::newRow("no file") << u"none"_s;
-    QTest::newRow("a folder of that name") << u"folder"_s;
-    QTest::newRow("a pipe of that name") << u"fifo"_s;
-    QTest::newRow("a dangling link") << u"link"_s;
+    QTest::addColumn<PlaceInstead>("place"); // none: not even the skin folder is there
+    QTest::newRow("no file") << PlaceInstead();
+    QTest::newRow("a folder of that name") << PlaceInstead([](const QString &path) { return QDir().mkpath(path); });
+    QTest::newRow("a pipe of that name") << PlaceInstead(
+        [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; });
+    QTest::newRow("a dangling link") << PlaceInstead(
+        [](const QString &path) { return QFile::link(QFileInfo(path).path() + u"/missing.cjs"_s, path); });
 }
 
 void SkinTest::noSkinFileChangesNothing()
 {
-    QFETCH(QString, what);
-    if (what != u"none"_s)
+    QFETCH(PlaceInstead, place);
+    if (place) {
         QVERIFY(QDir().mkpath(skinFolder()));
-    if (what == u"folder"_s)
-        QVERIFY(QDir().mkpath(SkinFilePath()));
-    else if (what == u"fifo"_s)
-        QCOMPARE(::mkfifo(QFile::encodeName(SkinFilePath()).constData(), 0600), 0);
-    else if (what == u"link"_s)
-        QVERIFY(QFile::link(skinFolder() + u"/missing.cjs"_s, SkinFilePath()));
+        QVERIFY(place(SkinFilePath()));
+    }
 
     TestWindow w;
     ApplySkin(&w.window);

@@ -35,9 +35,14 @@ QString Root()
     return sandbox ? sandbox->path() : QString();
 }
 
+QString NewFolder()
+{
+    return MakeFolder(QStringLiteral("temp-") + QUuid::createUuid().toString(QUuid::Id128));
+}
+
 QString FreshTempFolder()
 {
-    const QString folder = MakeFolder(QStringLiteral("temp-") + QUuid::createUuid().toString(QUuid::Id128));
+    const QString folder = NewFolder();
     qputenv("TEMP", folder.toLocal8Bit());
     qputenv("TMPDIR", folder.toLocal8Bit());
     return folder;

@@ -14,6 +14,9 @@ void Prepare();
 // The root of this process's sandbox.
 QString Root();
 
+// A new empty folder inside the sandbox, for a test's own files.
+QString NewFolder();
+
 // Points TEMP at a new empty folder inside the sandbox and returns it.
 QString FreshTempFolder();
 

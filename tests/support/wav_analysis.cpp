@@ -1,6 +1,7 @@
 #include "wav_analysis.h"
 
 #include <QFile>
+#include <QTest>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
@@ -158,4 +159,15 @@ double PeakDbfs(const std::vector<double> &samples)
     for (double s : samples)
         peak = std::max(peak, std::abs(s));
     return 20 * std::log10(peak);
+}
+
+void VerifyTone(const QString &path, double seconds, double frequency)
+{
+    const WavInfo wav = ReadWav(path);
+    QVERIFY2(wav.valid, qPrintable(wav.problem));
+    QCOMPARE(wav.sampleRate, 48000);
+    QCOMPARE(wav.channels, 1);
+    QCOMPARE(qRound(wav.durationSeconds() * 100), qRound(seconds * 100));
+    const double measured = DominantFrequency(wav.firstChannel, wav.sampleRate);
+    QVERIFY2(qAbs(measured - frequency) <= qMax(2.0, frequency / 100), qPrintable(QString::number(measured)));
 }

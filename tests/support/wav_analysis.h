@@ -31,3 +31,7 @@ double RmsLevel(const std::vector<double> &samples);
 
 // The largest magnitude of the samples in dB relative to full scale; -inf for silence.
 double PeakDbfs(const std::vector<double> &samples);
+
+// Checks that the file is a whole mono tone at 48000 Hz of that length (to the hundredth of a
+// second) and frequency (within 1 %, or 2 Hz for low tones: short tones give a coarse spectrum).
+void VerifyTone(const QString &path, double seconds, double frequency);

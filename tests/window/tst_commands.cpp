@@ -1,9 +1,8 @@
-#include "build_config.h"
 #include "field_grammar.h"
 #include "guard.h"
-#include "home_page.h"
 #include "playback.h"
 #include "temp_folder.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_files.h"
 #include "tool_run.h"
@@ -17,20 +16,6 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace WindowFixture;
 
-namespace {
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
-const QString PreviewFailed =
-    u"Failed to generate tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail) + u'.';
-
-} // namespace
-
 class CommandsTest : public QObject
 {
     Q_OBJECT
@@ -39,39 +24,16 @@ class CommandsTest : public QObject
     QString outputs;
     std::unique_ptr<Form1> window;
 
-    void setInputs(const QString &length, int waveform, const QString &frequencies)
-    {
-        window->Text1->setText(length);
-        window->Combo1->setCurrentIndex(waveform);
-        window->Text2->setText(frequencies);
-    }
-
     QStringList toolFilesLeft() const
     {
         return QDir(WorkFolder()).entryList({u"*.exe"_s, u"*.dll"_s, u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
     }
 
-    void verifyTone(const QString &path, double seconds, double frequency)
-    {
-        const WavInfo wav = ReadWav(path);
-        QVERIFY2(wav.valid, qPrintable(wav.problem));
-        QCOMPARE(wav.sampleRate, 48000);
-        QCOMPARE(wav.channels, 1);
-        QCOMPARE(qRound(wav.durationSeconds() * 100), qRound(seconds * 100));
-        const double measured = DominantFrequency(wav.firstChannel, wav.sampleRate);
-        // Short tones give a coarse spectrum: allow one per cent.
-        QVERIFY2(qAbs(measured - frequency) <= qMax(2.0, frequency / 100), qPrintable(QString::number(measured)));
-    }
-
 private slots:
     void init()
     {
-        ClearStore();
-        Guard::ClearInjectedFailures();
-        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
-        temp = TestSandbox::FreshTempFolder();
-        outputs = TestSandbox::FreshTempFolder();
-        qputenv("TEMP", QFile::encodeName(temp));
+        temp = StartClean();
+        outputs = TestSandbox::NewFolder();
         window = StartWindow();
     }
 
@@ -89,9 +51,9 @@ private slots:
         QTest::addColumn<QString>("length");
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("reminder");
-        QTest::newRow("both empty: length first") << u""_s << u""_s << u"You forgot to input length of audio."_s;
-        QTest::newRow("length empty") << u""_s << u"5"_s << u"You forgot to input length of audio."_s;
-        QTest::newRow("frequencies empty") << u"1"_s << u""_s << u"You forgot to input frequencies."_s;
+        QTest::newRow("both empty: length first") << u""_s << u""_s << ForgotLength;
+        QTest::newRow("length empty") << u""_s << u"5"_s << ForgotLength;
+        QTest::newRow("frequencies empty") << u"1"_s << u""_s << ForgotFrequencies;
         QTest::newRow("a length without end") << u"0t"_s << u":"_s << LengthReminder;
         QTest::newRow("an effect among the frequencies") << u"1"_s << u"440 noiseprof x"_s << FrequenciesReminder;
     }
@@ -100,7 +62,7 @@ private slots:
     {
         QFETCH(QString, length);
         QFETCH(QString, frequencies);
-        setInputs(length, 0, frequencies);
+        SetInputs(*window, length, 0, frequencies);
         RecordingDialogs dialogs;
         window->PushButton2->click();
         QCOMPARE(dialogs.calls.size(), 1);
@@ -146,7 +108,7 @@ private slots:
         QFETCH(QString, frequencies);
         QFETCH(double, seconds);
         QFETCH(double, frequency);
-        setInputs(length, waveform, frequencies);
+        SetInputs(*window, length, waveform, frequencies);
         const QString path = outputs + u'/' + name;
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(path);
@@ -154,7 +116,7 @@ private slots:
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
         QCOMPARE(dialogs.count(DialogCall::ErrorReport), 0);
         QCOMPARE(QDir(outputs).entryList(QDir::Files), QStringList{name}); // exactly that file, nothing else
-        verifyTone(path, seconds, frequency);
+        VerifyTone(path, seconds, frequency);
     }
 
     void failedRunIsNeverDone_data()
@@ -173,11 +135,8 @@ private slots:
         QFETCH(QString, frequencies);
         QFETCH(QString, reason);
         const QString path = outputs + u"/old.wav"_s;
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("an older file");
-        old.close();
-        setInputs(length, waveform, frequencies);
+        QVERIFY(WriteFile(path, "an older file"));
+        SetInputs(*window, length, waveform, frequencies);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(path);
         window->PushButton2->click();
@@ -187,7 +146,7 @@ private slots:
 
     void clicksDuringARunAreIgnoredAndLateEditsWait()
     {
-        setInputs(u"1"_s, 0, u"1000"_s);
+        SetInputs(*window, u"1"_s, 0, u"1000"_s);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/first.wav"_s);
         dialogs.queueSaveAnswer(outputs + u"/second.wav"_s);
@@ -214,8 +173,8 @@ private slots:
         QVERIFY(duringRun);
         QCOMPARE(dialogs.count(DialogCall::SaveFileName), 1);
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
-        QCOMPARE(GetSetting(Settings::App, Settings::Section, Settings::Text2, {}), u"2000"_s);
-        verifyTone(outputs + u"/first.wav"_s, 1.0, 1500.0);
+        QCOMPARE(Stored(Settings::Text2), u"2000"_s);
+        VerifyTone(outputs + u"/first.wav"_s, 1.0, 1500.0);
         QVERIFY(!QFile::exists(PreviewPath()));
     }
 
@@ -225,13 +184,15 @@ private slots:
         QTest::addColumn<int>("statement");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("fileWritten");
+        QTest::addColumn<QStringList>("toolFilesLeft"); // taken away by the next command
+        const QStringList none;
         // The program file is not written: the run is refused and reported, not "Done.".
-        QTest::newRow("writing the tool") << 130 << 2 << QStringList{SaveFailed} << false;
-        QTest::newRow("writing a library") << 136 << 2 << QStringList{u"Done."_s} << true;
-        QTest::newRow("reading the inputs") << 158 << 1 << QStringList{SaveFailed} << false;
-        QTest::newRow("judging the outcome") << 176 << 1 << QStringList{SaveFailed} << true;
-        QTest::newRow("the Done message") << 178 << 1 << QStringList() << true;
-        QTest::newRow("removing the tool") << 164 << 1 << QStringList{u"Done."_s} << true;
+        QTest::newRow("writing the tool") << 130 << 2 << QStringList{SaveFailed} << false << none;
+        QTest::newRow("writing a library") << 136 << 2 << QStringList{u"Done."_s} << true << none;
+        QTest::newRow("reading the inputs") << 158 << 1 << QStringList{SaveFailed} << false << none;
+        QTest::newRow("judging the outcome") << 176 << 1 << QStringList{SaveFailed} << true << none;
+        QTest::newRow("the Done message") << 178 << 1 << QStringList() << true << none;
+        QTest::newRow("removing the tool") << 164 << 1 << QStringList{u"Done."_s} << true << QStringList{u"sox.exe"_s};
     }
 
     void failedStepsResumeWhereTheyShould()
@@ -239,7 +200,7 @@ private slots:
         QFETCH(int, line);
         QFETCH(int, statement);
         Guard::InjectFailure(Locations::PushButton2Click, line, u"injected"_s, statement);
-        setInputs(u"0.2"_s, 0, u"440"_s);
+        SetInputs(*window, u"0.2"_s, 0, u"440"_s);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/t.wav"_s);
         window->PushButton2->click();
@@ -248,19 +209,17 @@ private slots:
             u"injected\r\nin Quorvane2021/08/31.Form1.PushButton2_Click at line %1\r\r"_s.arg(line)));
         QTEST(dialogs.texts(DialogCall::Message), "messages");
         QTEST(QFile::exists(outputs + u"/t.wav"_s), "fileWritten");
-        if (line == 164) // the one file left behind is taken away by the next command
-            QCOMPARE(toolFilesLeft(), QStringList{u"sox.exe"_s});
-        if (line == 164)
-            ToolRun::Remove();
+        QTEST(toolFilesLeft(), "toolFilesLeft");
+        ToolRun::Remove();
     }
 
     void previewPlaysWithoutAWord()
     {
-        setInputs(u"0.3"_s, 2, u"700"_s);
+        SetInputs(*window, u"0.3"_s, 2, u"700"_s);
         RecordingDialogs dialogs;
         window->PushButton3->click();
         QVERIFY2(dialogs.calls.isEmpty(), qPrintable(dialogs.calls.value(0).detail));
-        verifyTone(PreviewPath(), 0.3, 700.0);
+        VerifyTone(PreviewPath(), 0.3, 700.0);
     }
 
     void saveAndPreviewMakeTheChosenFormat()
@@ -274,7 +233,7 @@ private slots:
             Store(key, value);
         window = StartWindow();
         // Half a second in samples: the file is judged complete at the rate the command used.
-        setInputs(u"48000s"_s, 0, u"1000"_s);
+        SetInputs(*window, u"48000s"_s, 0, u"1000"_s);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/right.wav"_s);
         window->PushButton2->click();
@@ -299,10 +258,11 @@ private slots:
         QTest::addColumn<int>("waveform");
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("message");
-        QTest::newRow("empty length") << u""_s << 0 << u"440"_s << LengthReminder;
-        QTest::newRow("empty frequencies") << u"1"_s << 0 << u""_s << FrequenciesReminder;
-        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << FrequenciesReminder;
-        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << PreviewFailed;
+        QTest::addColumn<bool>("toolRan"); // or reminded before any tool file was written
+        QTest::newRow("empty length") << u""_s << 0 << u"440"_s << LengthReminder << false;
+        QTest::newRow("empty frequencies") << u"1"_s << 0 << u""_s << FrequenciesReminder << false;
+        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << FrequenciesReminder << false;
+        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << PreviewFailed << true;
     }
 
     void previewRemindsOrReportsFailure()
@@ -311,17 +271,18 @@ private slots:
         QFETCH(int, waveform);
         QFETCH(QString, frequencies);
         QFETCH(QString, message);
+        QFETCH(bool, toolRan);
         // A preview from an earlier run is still there; it must not pass for this one.
         {
             RecordingDialogs earlier;
-            setInputs(u"0.2"_s, 0, u"440"_s);
+            SetInputs(*window, u"0.2"_s, 0, u"440"_s);
             window->PushButton3->click();
             QVERIFY(earlier.calls.isEmpty());
         }
         StopPlayback();
         const QByteArray earlier = ReadFile(PreviewPath());
 
-        setInputs(length, waveform, frequencies);
+        SetInputs(*window, length, waveform, frequencies);
         RecordingDialogs dialogs;
         int passes = 0;
         QTimer pass;
@@ -331,11 +292,11 @@ private slots:
         pass.stop();
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{message});
         QVERIFY(!IsSoundPlaying());
-        if (message == PreviewFailed) {
+        if (toolRan) {
             QVERIFY(!dialogs.calls[0].detail.isEmpty());
             QVERIFY(!QFile::exists(PreviewPath())); // the failed run leaves no preview behind
         } else {
-            QCOMPARE(passes, 0); // reminded before any tool file was written
+            QCOMPARE(passes, 0);
             QCOMPARE(ReadFile(PreviewPath()), earlier);
         }
     }
@@ -344,7 +305,7 @@ private slots:
     {
         int ended = 0;
         window->endProcess = [&] { ++ended; };
-        setInputs(u"3600"_s, 0, u"440"_s);
+        SetInputs(*window, u"3600"_s, 0, u"440"_s);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/long.wav"_s);
         QTimer::singleShot(200, window.get(), [&] { window->close(); });
@@ -358,7 +319,7 @@ private slots:
 
     void longRunShowsProgressInTheTitle()
     {
-        setInputs(u"1500"_s, 0, u"440"_s);
+        SetInputs(*window, u"1500"_s, 0, u"440"_s);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/long.wav"_s);
         QStringList titles;

@@ -2,6 +2,7 @@
 #include "build_config.h"
 #include "guard.h"
 #include "home_page.h"
+#include "test_files.h"
 #include "test_sandbox.h"
 #include "window_fixture.h"
 
@@ -46,9 +47,7 @@ class Form1Test : public QObject
 private slots:
     void init()
     {
-        ClearStore();
-        Guard::ClearInjectedFailures();
-        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
+        StartClean();
         QFile::remove(handCursorCopy());
     }
 
@@ -198,13 +197,14 @@ private slots:
     {
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("statement");
-        QTest::addColumn<bool>("titleSet");
-        QTest::newRow("skin") << 100 << 1 << true;
-        QTest::newRow("caption") << 104 << 1 << true;
-        QTest::newRow("application title") << 104 << 3 << true;
-        QTest::newRow("home page") << 110 << 1 << true;
-        QTest::newRow("first item") << 128 << 1 << true;
-        QTest::newRow("stored length") << 148 << 1 << true;
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("items"); // in the waveform list
+        QTest::newRow("skin") << 100 << 1 << u"Quorvane"_s << 9;
+        QTest::newRow("caption") << 104 << 1 << u"Form1"_s << 9;
+        QTest::newRow("application title") << 104 << 3 << u"Quorvane"_s << 9;
+        QTest::newRow("home page") << 110 << 1 << u"Quorvane"_s << 9;
+        QTest::newRow("first item") << 128 << 1 << u"Quorvane"_s << 8;
+        QTest::newRow("stored length") << 148 << 1 << u"Quorvane"_s << 9;
     }
 
     void failedStartUpStepIsReportedAndStartUpGoesOn()
@@ -219,8 +219,8 @@ private slots:
                              "of this message to "_s.arg(line) +
                              QString::fromUtf16(BuildConfig::ErrorReportEmail)});
         QCOMPARE(window->Text2->text(), u"300-3300"_s); // the last step still ran
-        QCOMPARE(window->Combo1->count(), line == 128 ? 8 : 9);
-        QCOMPARE(window->windowTitle(), line == 104 && statement == 1 ? u"Form1"_s : u"Quorvane"_s);
+        QTEST(window->Combo1->count(), "items");
+        QTEST(window->windowTitle(), "title");
     }
 
     void handCursorFileBecomesTheCustomPointer()
@@ -237,10 +237,7 @@ private slots:
             QCOMPARE(window->customPointer().shape(), Qt::BitmapCursor);
         }
         QFile::remove(handCursorCopy());
-        QFile broken(handCursorCopy());
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("not a picture");
-        broken.close();
+        QVERIFY(WriteFile(handCursorCopy(), "not a picture"));
         RecordingDialogs dialogs;
         auto window = StartWindow();
         QCOMPARE(dialogs.count(DialogCall::ErrorReport), 1);

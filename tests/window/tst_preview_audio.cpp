@@ -1,6 +1,4 @@
 #include "audio_recording.h"
-#include "build_config.h"
-#include "home_page.h"
 #include "playback.h"
 #include "test_sandbox.h"
 #include "window_fixture.h"
@@ -21,13 +19,6 @@ class PreviewAudioTest : public QObject
     std::unique_ptr<Form1> window;
     std::unique_ptr<QTemporaryDir> folder;
 
-    void setInputs(const QString &length, const QString &frequencies)
-    {
-        window->Text1->setText(length);
-        window->Combo1->setCurrentIndex(0);
-        window->Text2->setText(frequencies);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -37,9 +28,7 @@ private slots:
 
     void init()
     {
-        ClearStore();
-        SetHomePageChance({[](quint32) { return 1; }, [](const QUrl &) { return true; }});
-        TestSandbox::FreshTempFolder();
+        StartClean();
         folder = std::make_unique<QTemporaryDir>(TestSandbox::Root() + u"/heard-XXXXXX"_s);
         window = StartWindow();
     }
@@ -53,7 +42,7 @@ private slots:
 
     void previewSoundsTheRequestedTone()
     {
-        setInputs(u"1,5"_s, u"1000"_s);
+        SetInputs(*window, u"1,5"_s, 0, u"1000"_s);
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
         RecordingDialogs dialogs;
@@ -71,10 +60,10 @@ private slots:
     {
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
-        setInputs(u"3"_s, u"1000"_s);
+        SetInputs(*window, u"3"_s, 0, u"1000"_s);
         window->PushButton3->click();
         QTest::qWait(500);
-        setInputs(u"0.5"_s, u"3000"_s);
+        SetInputs(*window, u"0.5"_s, 0, u"3000"_s);
         window->PushButton3->click();
         QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
 
@@ -90,7 +79,7 @@ private slots:
     {
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        setInputs(u"5"_s, u"1000"_s);
+        SetInputs(*window, u"5"_s, 0, u"1000"_s);
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
         window->PushButton3->click();
@@ -112,7 +101,7 @@ private slots:
     {
         Store(Settings::LoopPreview, u"1"_s);
         window = StartWindow();
-        setInputs(u"0.5"_s, u"1000"_s);
+        SetInputs(*window, u"0.5"_s, 0, u"1000"_s);
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
         window->PushButton3->click();
@@ -127,19 +116,17 @@ private slots:
 
     void failedSynthesisPlaysNothing()
     {
-        setInputs(u"0.3"_s, u"500"_s);
+        SetInputs(*window, u"0.3"_s, 0, u"500"_s);
         window->PushButton3->click();
         QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
 
         // The preview file of that run is still there; a failed run must not play it again.
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
-        setInputs(u"0.3"_s, u"300-3300"_s);
-        window->Combo1->setCurrentIndex(7); // pink noise cannot sweep: the tool refuses
+        SetInputs(*window, u"0.3"_s, 7, u"300-3300"_s); // pink noise cannot sweep: the tool refuses
         RecordingDialogs dialogs;
         window->PushButton3->click();
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Failed to generate tone.\r\nPlease email "_s +
-                                                                 QString::fromUtf16(BuildConfig::SupportEmail) + u'.'});
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{PreviewFailed});
         QVERIFY(!IsSoundPlaying());
         QTest::qWait(500);
         QVERIFY(Sounding(recorder.stop()).empty());
