@@ -15,9 +15,17 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// Puts something at the working folder's name beforehand: the name, a folder of the other
-// account's and a file of the person's, which its links point at.
-using TakeWorkFolder = std::function<bool(const QString &name, const QString &planted, const QString &victim)>;
+// Where a row sets its traps: the working folder's name, a folder of the other account's, and a
+// file of the person's that the links point at.
+struct Traps
+{
+    QString name;
+    QString planted;
+    QString victim;
+};
+
+// Puts something at the working folder's name beforehand.
+using TakeWorkFolder = std::function<bool(const Traps &)>;
 Q_DECLARE_METATYPE(TakeWorkFolder)
 
 // The whole core path that a command takes: tool files out, one run, tool files gone.
@@ -176,26 +184,21 @@ private slots:
     {
         QTest::addColumn<TakeWorkFolder>("take"); // what is at <base>/quorvane-<uid> beforehand
         QTest::addColumn<bool>("freshFolder");    // a fresh folder for this run instead
-        const auto folderWithATrap = [](const QString &name, const QString &victim) {
-            return QDir().mkdir(name) && QFile::link(victim, name + u"/preview.wav"_s);
+        const auto folderWithATrap = [](const Traps &at) {
+            return QDir().mkdir(at.name) && QFile::link(at.victim, at.name + u"/preview.wav"_s);
         };
-        QTest::newRow("nothing yet") << TakeWorkFolder([](auto &...) { return true; }) << false;
-        QTest::newRow("our folder, open to others")
-            << TakeWorkFolder([=](const QString &name, const QString &, const QString &victim) {
-                   return folderWithATrap(name, victim) && ::chmod(QFile::encodeName(name).constData(), 0777) == 0;
-               })
-            << false;
-        QTest::newRow("another user's folder") << TakeWorkFolder([=](const QString &name, const QString &,
-                                                                     const QString &victim) {
-            return folderWithATrap(name, victim) && ::lchown(QFile::encodeName(name).constData(), 65534, 65534) == 0;
+        const auto encoded = [](const QString &path) { return QFile::encodeName(path); };
+        QTest::newRow("nothing yet") << TakeWorkFolder([](const Traps &) { return true; }) << false;
+        QTest::newRow("our folder, open to others") << TakeWorkFolder([=](const Traps &at) {
+            return folderWithATrap(at) && ::chmod(encoded(at.name).constData(), 0777) == 0;
+        }) << false;
+        QTest::newRow("another user's folder") << TakeWorkFolder([=](const Traps &at) {
+            return folderWithATrap(at) && ::lchown(encoded(at.name).constData(), 65534, 65534) == 0;
         }) << true;
         QTest::newRow("a link to a folder")
-            << TakeWorkFolder([](const QString &name, const QString &planted, const QString &) {
-                   return QFile::link(planted, name);
-               })
-            << true;
-        QTest::newRow("a named pipe") << TakeWorkFolder([](const QString &name, const QString &, const QString &) {
-            return ::mkfifo(QFile::encodeName(name).constData(), 0666) == 0;
+            << TakeWorkFolder([](const Traps &at) { return QFile::link(at.planted, at.name); }) << true;
+        QTest::newRow("a named pipe") << TakeWorkFolder([=](const Traps &at) {
+            return ::mkfifo(encoded(at.name).constData(), 0666) == 0;
         }) << true;
     }
 
@@ -210,7 +213,7 @@ private slots:
         const QString name = temp + u"/quorvane-"_s + QString::number(::geteuid());
         const QString planted = TestSandbox::NewFolder();
         QVERIFY(QFile::link(victim, temp + u"/preview.wav"_s) && QFile::link(victim, planted + u"/preview.wav"_s));
-        QVERIFY(take(name, planted, victim));
+        QVERIFY(take({name, planted, victim}));
 
         const QString folder = WorkFolder();
         QCOMPARE(folder.startsWith(name + u'-'), freshFolder);
