@@ -1,0 +1,309 @@
+// The player module: wave files decoded by libsndfile as they play and written straight into one
+// QAudioSink. A media player would build a decoding pipeline for every sound and start it with a
+// deep buffer, which costs a short preview about two tenths of a second before it is heard.
+
+#include "playback_engine.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <sndfile.h>
+
+namespace {
+
+// The server keeps this much ready to play. It must outlast the longest time the program does not
+// feed it: a running command sleeps 100 ms between its polls.
+constexpr int BufferMs = 300;
+constexpr int FeedIntervalMs = 50;
+// A sound whose position stands still this long has stalled (the audio server went away).
+constexpr int StallTimeoutMs = 3000;
+
+// One sound file, read as it plays, from its start again at its end when it loops.
+class SoundFile
+{
+public:
+    SoundFile(const SoundFile &) = delete;
+    SoundFile &operator=(const SoundFile &) = delete;
+    ~SoundFile() { sf_close(m_file); }
+
+    // Null when the file is not a sound libsndfile can read.
+    static std::unique_ptr<SoundFile> open(const QString &path, bool loop)
+    {
+        SF_INFO info{};
+        SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+        if (!file)
+            return nullptr;
+        return std::unique_ptr<SoundFile>(new SoundFile(file, info, loop));
+    }
+
+    int rate() const { return m_info.samplerate; }
+    int channels() const { return m_info.channels; }
+
+    // Reads up to frames frames as the sink's sample format; fewer only at the end of a sound
+    // that does not loop.
+    qint64 read(char *out, qint64 frames, QAudioFormat::SampleFormat format)
+    {
+        qint64 done = 0;
+        bool restarted = false;
+        while (done < frames) {
+            const qint64 got =
+                format == QAudioFormat::Float
+                    ? sf_readf_float(m_file, reinterpret_cast<float *>(out) + done * channels(), frames - done)
+                    : sf_readf_short(m_file, reinterpret_cast<short *>(out) + done * channels(), frames - done);
+            if (got > 0) {
+                done += got;
+                restarted = false;
+                continue;
+            }
+            // At the end: start over, unless nothing came since the last start (an empty sound).
+            if (!m_loop || restarted || sf_seek(m_file, 0, SEEK_SET) < 0)
+                break;
+            restarted = true;
+        }
+        return done;
+    }
+
+private:
+    SoundFile(SNDFILE *file, const SF_INFO &info, bool loop) : m_file(file), m_info(info), m_loop(loop) {}
+
+    SNDFILE *m_file;
+    SF_INFO m_info;
+    bool m_loop;
+};
+
+// The format the sink is opened with: the file's rate and channels, as float samples where the
+// device takes them (libsndfile converts whatever the file holds), else as 16-bit ones.
+QAudioFormat SinkFormat(const SoundFile &sound, const QAudioDevice &device)
+{
+    QAudioFormat format;
+    format.setSampleRate(sound.rate());
+    format.setChannelCount(sound.channels());
+    format.setSampleFormat(QAudioFormat::Float);
+    if (!device.isFormatSupported(format))
+        format.setSampleFormat(QAudioFormat::Int16);
+    return device.isFormatSupported(format) ? format : QAudioFormat();
+}
+
+// The sink and everything that feeds it, on a thread of its own: the sound must play on while
+// the window's thread waits (a running command sleeps between its polls, a dialog may be open).
+class SinkPlayer final : public QObject
+{
+    Q_OBJECT
+
+public:
+    SinkPlayer()
+    {
+        m_feedTimer.setInterval(FeedIntervalMs);
+        connect(&m_feedTimer, &QTimer::timeout, this, &SinkPlayer::feed);
+        m_stallTimer.setInterval(StallTimeoutMs);
+        connect(&m_stallTimer, &QTimer::timeout, this, &SinkPlayer::checkStall);
+    }
+
+    ~SinkPlayer() override { stop(); }
+
+    // True once the first part of the sound is with the audio server.
+    bool play(const QString &path, bool loop, quint64 request)
+    {
+        stop();
+        m_request = request;
+        const QFileInfo file(path);
+        if (!file.isFile() || !file.isReadable())
+            return false;
+        // With no audio server there is no output, and the device list is the only honest answer.
+        if (QMediaDevices::audioOutputs().isEmpty())
+            return false;
+        std::unique_ptr<SoundFile> sound = SoundFile::open(file.absoluteFilePath(), loop);
+        if (!sound)
+            return false;
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        const QAudioFormat format = SinkFormat(*sound, device);
+        if (!format.isValid())
+            return false;
+        // The sink is kept from one sound to the next while the device and the format stay the same.
+        if (!m_sink || m_device != device || m_sink->format() != format) {
+            m_sink.reset();
+            m_sink = std::make_unique<QAudioSink>(device, format);
+            m_device = device;
+            connect(m_sink.get(), &QAudioSink::stateChanged, this, &SinkPlayer::sinkStateChanged);
+        }
+        // Each sound gets a stream of its own on the kept sink: Qt has no way to drop what an open
+        // stream still holds, and a new stream takes the server a fraction of a millisecond.
+        // Asked for every time: the sink keeps what the server granted last, which is less.
+        m_sink->setBufferSize(format.bytesForDuration(BufferMs * 1000));
+        m_output = m_sink->start();
+        if (!m_output || m_sink->error() != QAudio::NoError) {
+            m_output = nullptr;
+            m_sink.reset();
+            return false;
+        }
+        m_sound = std::move(sound);
+        m_allWritten = false;
+        m_written = 0;
+        m_lastPosition = -1;
+        playing = true;
+        feed();
+        if (playing) {
+            m_feedTimer.start();
+            m_stallTimer.start();
+        }
+        return true;
+    }
+
+    void stop()
+    {
+        m_feedTimer.stop();
+        m_stallTimer.stop();
+        m_sound.reset();
+        m_output = nullptr;
+        const bool wasPlaying = playing.exchange(false);
+        if (m_sink)
+            m_sink->stop(); // the server drops what the stream still holds: silence at once
+        if (wasPlaying)
+            emit ended(m_request);
+    }
+
+    std::atomic<bool> playing = false;
+
+signals:
+    // The sound of that request has ended, however.
+    void ended(quint64 request);
+
+private:
+    // Writes as much as the server takes now.
+    void feed()
+    {
+        if (!m_output || !m_sound)
+            return;
+        const QAudioFormat format = m_sink->format();
+        const qint64 frameBytes = format.bytesPerFrame();
+        const qint64 frames = m_sink->bytesFree() / frameBytes;
+        if (frames <= 0)
+            return;
+        m_buffer.resize(frames * frameBytes);
+        const qint64 got = m_sound->read(m_buffer.data(), frames, format.sampleFormat());
+        qint64 bytes = got * frameBytes;
+        if (got < frames) {
+            // The end. The server starts a stream only once it holds a full buffer, so a shorter
+            // sound is followed by silence up to that.
+            const qint64 padding = qBound<qint64>(0, m_sink->bufferSize() - m_written - bytes, m_buffer.size() - bytes);
+            std::fill(m_buffer.begin() + bytes, m_buffer.begin() + bytes + padding, 0);
+            bytes += padding;
+            m_sound.reset();
+            m_allWritten = true;
+            m_feedTimer.stop();
+        }
+        if (bytes > 0 && m_output->write(m_buffer.constData(), bytes) < 0)
+            stop();
+        else
+            m_written += bytes;
+    }
+
+    // Changes come from the audio server's thread, queued: one may be about an earlier stream, so
+    // the sink's state now is what counts.
+    void sinkStateChanged()
+    {
+        if (!playing)
+            return;
+        // Idle after the last write: the server has played everything. Stopped: it went away.
+        const QAudio::State state = m_sink->state();
+        if ((state == QAudio::IdleState && m_allWritten) || state == QAudio::StoppedState)
+            stop();
+    }
+
+    void checkStall()
+    {
+        const qint64 position = m_sink ? m_sink->processedUSecs() : -1;
+        if (position == m_lastPosition)
+            stop();
+        m_lastPosition = position;
+    }
+
+    std::unique_ptr<QAudioSink> m_sink;
+    QAudioDevice m_device;
+    QIODevice *m_output = nullptr; // owned by the sink, valid until it stops
+    std::unique_ptr<SoundFile> m_sound;
+    QByteArray m_buffer;
+    QTimer m_feedTimer{this}; // children, so that they move to the thread with it
+    QTimer m_stallTimer{this};
+    qint64 m_written = 0;
+    qint64 m_lastPosition = -1;
+    quint64 m_request = 0;
+    bool m_allWritten = false;
+};
+
+// What the program calls, on its own thread. Every call waits until the player's thread has done
+// it, so a sound has started, or stopped, when the call returns.
+class SinkEngine final : public PlaybackEngine
+{
+public:
+    explicit SinkEngine(QObject *parent) : PlaybackEngine(parent)
+    {
+        m_thread.setObjectName(QStringLiteral("Sound player"));
+        m_player->moveToThread(&m_thread);
+        m_thread.start();
+    }
+
+    ~SinkEngine() override
+    {
+        // The sink goes on the thread it lives on, before that thread ends.
+        QMetaObject::invokeMethod(
+            m_player, [this] { delete m_player; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    bool play(const QString &path, bool synchronous, bool loop) override
+    {
+        const quint64 request = ++m_requests;
+        bool started = false;
+        QMetaObject::invokeMethod(
+            m_player, [&] { started = m_player->play(path, loop && !synchronous, request); },
+            Qt::BlockingQueuedConnection);
+        if (started && synchronous)
+            waitForEnd(request);
+        return started;
+    }
+
+    void stop() override
+    {
+        QMetaObject::invokeMethod(
+            m_player, [this] { m_player->stop(); }, Qt::BlockingQueuedConnection);
+    }
+
+    bool isPlaying() const override { return m_player->playing; }
+
+private:
+    // Returns when the sound has ended or a later request has replaced it; events go on meanwhile.
+    void waitForEnd(quint64 request)
+    {
+        QEventLoop loop;
+        connect(m_player, &SinkPlayer::ended, &loop, [&](quint64 ended) {
+            if (ended == request || m_requests != request)
+                loop.quit();
+        });
+        if (m_player->playing && m_requests == request)
+            loop.exec();
+    }
+
+    QThread m_thread;
+    SinkPlayer *m_player = new SinkPlayer;
+    quint64 m_requests = 0;
+};
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT PlaybackEngine *QuorvaneMakePlaybackEngine(QObject *parent)
+{
+    return new SinkEngine(parent);
+}
+
+#include "playback_engine.moc"
