@@ -29,6 +29,8 @@ private slots:
 
     void playsTheRequestedTone_data();
     void playsTheRequestedTone();
+    void loopPlaysPastTheFileWithoutAGap_data();
+    void loopPlaysPastTheFileWithoutAGap();
     void asynchronousRequestReturnsWhileTheSoundPlays();
     void synchronousRequestReturnsWhenTheSoundHasEnded();
     void laterRequestReplacesTheSoundStillPlaying();
@@ -66,17 +68,28 @@ void PlaybackTest::playsTheRequestedTone_data()
 {
     QTest::addColumn<bool>("synchronous");
     QTest::addColumn<int>("frequency");
-    QTest::newRow("synchronous 1000 Hz") << true << 1000;
-    QTest::newRow("asynchronous 1000 Hz") << false << 1000;
-    QTest::newRow("asynchronous 3000 Hz") << false << 3000;
+    QTest::addColumn<QStringList>("format"); // the tool's output options; none: 16-bit mono at 48000 Hz
+    QTest::newRow("synchronous 1000 Hz") << true << 1000 << QStringList();
+    QTest::newRow("asynchronous 1000 Hz") << false << 1000 << QStringList();
+    QTest::newRow("asynchronous 3000 Hz") << false << 3000 << QStringList();
+    // Every rate, sample type and channel count the tool may be asked to write.
+    QTest::newRow("8000 Hz 16-bit") << false << 1000 << QStringList{u"-r"_s, u"8000"_s, u"-b"_s, u"16"_s};
+    QTest::newRow("22050 Hz 24-bit stereo")
+        << false << 1000 << QStringList{u"-r"_s, u"22050"_s, u"-b"_s, u"24"_s, u"-c"_s, u"2"_s};
+    QTest::newRow("44100 Hz 32-bit integer") << false << 3000 << QStringList{u"-r"_s, u"44100"_s, u"-b"_s, u"32"_s};
+    QTest::newRow("96000 Hz float stereo")
+        << true << 1000
+        << QStringList{u"-r"_s, u"96000"_s, u"-e"_s, u"floating-point"_s, u"-b"_s, u"32"_s, u"-c"_s, u"2"_s};
+    QTest::newRow("192000 Hz 16-bit") << false << 3000 << QStringList{u"-r"_s, u"192000"_s, u"-b"_s, u"16"_s};
 }
 
 void PlaybackTest::playsTheRequestedTone()
 {
     QFETCH(bool, synchronous);
     QFETCH(int, frequency);
+    QFETCH(QStringList, format);
     const QString tone = path(u"tone.wav"_s);
-    QCOMPARE(MakeTone(tone, 1.5, frequency), QString());
+    QCOMPARE(MakeTone(tone, 1.5, frequency, format), QString());
     Recorder recorder(path(u"heard.wav"_s));
     QVERIFY(recorder.start());
 
@@ -89,6 +102,58 @@ void PlaybackTest::playsTheRequestedTone()
     QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), frequency), qPrintable(Describe(sound)));
     QVERIFY2(Seconds(sound) > 1.3 && Seconds(sound) < 1.7, qPrintable(Describe(sound)));
     QVERIFY(RmsLevel(sound) > 0.1);
+}
+
+void PlaybackTest::loopPlaysPastTheFileWithoutAGap_data()
+{
+    QTest::addColumn<QString>("end"); // what ends the loop
+    QTest::newRow("stopped") << u"stopped"_s;
+    QTest::newRow("stopped during a synchronous request") << u"stopped while waiting"_s;
+    QTest::newRow("replaced by a later request") << u"replaced"_s;
+}
+
+void PlaybackTest::loopPlaysPastTheFileWithoutAGap()
+{
+    QFETCH(QString, end);
+    const QString tone = path(u"loop.wav"_s);
+    const QString next = path(u"next.wav"_s);
+    QCOMPARE(MakeTone(tone, 0.5, 1000), QString());
+    QCOMPARE(MakeTone(next, 0.5, 3000), QString());
+    Recorder recorder(path(u"heard.wav"_s));
+    QVERIFY(recorder.start());
+
+    if (end == u"stopped while waiting") {
+        bool stopped = false;
+        QTimer::singleShot(1600, this, [&] {
+            stopped = true;
+            StopPlayback();
+        });
+        QVERIFY(PlayWaveFile(tone, true, true));
+        QVERIFY2(stopped, "a looping synchronous request returned before it was stopped");
+    } else {
+        QVERIFY(PlayWaveFile(tone, false, true));
+        QTest::qWait(1600);
+        QVERIFY(IsSoundPlaying());
+        if (end == u"replaced")
+            QVERIFY(PlayWaveFile(next, true));
+        else
+            StopPlayback();
+    }
+    QVERIFY(!IsSoundPlaying());
+
+    // Three times the file's own length and more, one unbroken tone; nothing after the end.
+    const WavInfo heard = recorder.stop();
+    QVERIFY2(heard.valid, qPrintable(heard.problem));
+    const auto sound = Sounding(heard);
+    const auto looped = end == u"replaced" ? Head(sound, 1.4) : sound;
+    QVERIFY2(Seconds(sound) > 1.4 && Seconds(sound) < (end == u"replaced" ? 2.6 : 2.0), qPrintable(Describe(sound)));
+    QVERIFY2(IsNear(DominantFrequency(looped, RecordRate), 1000), qPrintable(Describe(looped)));
+    QVERIFY2(LongestQuiet(looped) < RecordRate / 500, "a gap where the file starts over");
+    if (end == u"replaced") {
+        const auto tail = Tail(sound, 0.3);
+        QVERIFY2(IsNear(DominantFrequency(tail, RecordRate), 3000), qPrintable(Describe(tail)));
+        QVERIFY(ToneLevel(tail, 1000) < 0.1 * ToneLevel(tail, 3000));
+    }
 }
 
 void PlaybackTest::asynchronousRequestReturnsWhileTheSoundPlays()

@@ -23,20 +23,24 @@ private slots:
     void refusedWithoutAnyOutput_data()
     {
         QTest::addColumn<bool>("synchronous");
-        QTest::newRow("asynchronous") << false;
-        QTest::newRow("synchronous") << true;
+        QTest::addColumn<bool>("loop");
+        QTest::newRow("asynchronous") << false << false;
+        QTest::newRow("synchronous") << true << false;
+        QTest::newRow("asynchronous, looping") << false << true;
+        QTest::newRow("synchronous, looping") << true << true;
     }
 
     void refusedWithoutAnyOutput()
     {
         QFETCH(bool, synchronous);
+        QFETCH(bool, loop);
         const QString tone = TestSandbox::FreshTempFolder() + u"/tone.wav"_s;
         QCOMPARE(
             QProcess::execute(u"sox"_s, {u"-r"_s, u"48000"_s, u"-n"_s, tone, u"synth"_s, u"2"_s, u"sine"_s, u"1000"_s}),
             0);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!PlayWaveFile(tone, synchronous));
+        QVERIFY(!PlayWaveFile(tone, synchronous, loop));
         QVERIFY(!IsSoundPlaying());
         QVERIFY2(clock.elapsed() < 10000, "hung waiting for a sound nobody plays");
     }

@@ -73,6 +73,7 @@ private slots:
         QTest::addColumn<QString>("source");
         const QString resources = QStringLiteral(QUORVANE_SOURCE_DIR) + u"/resources/"_s;
         QTest::newRow("program") << ProgramFolder + u"/quorvane"_s << QString();
+        QTest::newRow("player module beside it") << ProgramFolder + u"/quorvane-playback.so"_s << QString();
         QTest::newRow("hand cursor beside it") << ProgramFolder + u"/HAND-M.CUR"_s << resources + u"HAND-M.CUR"_s;
         QTest::newRow("desktop entry") << DesktopEntry << resources + u"example.quorvane.Quorvane.desktop"_s;
         QTest::newRow("metainfo") << Metainfo << resources + u"example.quorvane.Quorvane.metainfo.xml"_s;

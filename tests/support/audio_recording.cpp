@@ -24,11 +24,12 @@ bool HasTestServer()
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !TestSink().isEmpty();
 }
 
-QString MakeTone(const QString &path, double seconds, int frequency)
+QString MakeTone(const QString &path, double seconds, int frequency, const QStringList &format)
 {
     QProcess sox;
-    sox.start(u"sox"_s, {u"-r"_s, u"48000"_s, u"-n"_s, path, u"synth"_s, QString::number(seconds), u"sine"_s,
-                         QString::number(frequency)});
+    sox.start(u"sox"_s,
+              QStringList{u"-n"_s} + (format.isEmpty() ? QStringList{u"-r"_s, u"48000"_s} : format) +
+                  QStringList{path, u"synth"_s, QString::number(seconds), u"sine"_s, QString::number(frequency)});
     if (!sox.waitForFinished(30000))
         return sox.errorString();
     if (sox.exitStatus() != QProcess::NormalExit || sox.exitCode() != 0)
@@ -85,6 +86,17 @@ std::vector<double> Head(const std::vector<double> &samples, double seconds)
 std::vector<double> Tail(const std::vector<double> &samples, double seconds)
 {
     return {samples.end() - std::min<qsizetype>(samples.size(), qsizetype(seconds * RecordRate)), samples.end()};
+}
+
+qsizetype LongestQuiet(const std::vector<double> &samples)
+{
+    qsizetype longest = 0;
+    qsizetype run = 0;
+    for (double v : samples) {
+        run = std::abs(v) > SoundThreshold ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
 }
 
 double ToneLevel(const std::vector<double> &samples, double frequency)

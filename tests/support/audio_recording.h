@@ -17,8 +17,9 @@ QString TestSink();
 // True when the test runs against the private audio server (never the user's speakers).
 bool HasTestServer();
 
-// Writes a sine tone with the real tool; empty, or the tool's complaint.
-QString MakeTone(const QString &path, double seconds, int frequency);
+// Writes a sine tone with the real tool, 16-bit mono at 48000 Hz unless the tool's output options
+// say otherwise (such as -r 8000 -e floating-point -b 32 -c 2); empty, or the tool's complaint.
+QString MakeTone(const QString &path, double seconds, int frequency, const QStringList &format = {});
 
 // Records the sink's monitor into a WAV file.
 class Recorder
@@ -43,6 +44,8 @@ std::vector<double> Sounding(const WavInfo &wav);
 double Seconds(const std::vector<double> &samples);
 std::vector<double> Head(const std::vector<double> &samples, double seconds);
 std::vector<double> Tail(const std::vector<double> &samples, double seconds);
+// The longest run of silent samples: a loud tone has none longer than a sample or two.
+qsizetype LongestQuiet(const std::vector<double> &samples);
 // Amplitude of one frequency in the samples.
 double ToneLevel(const std::vector<double> &samples, double frequency);
 // Within 2 %.
