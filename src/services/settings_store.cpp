@@ -118,15 +118,59 @@ QString GetSetting(const QString &app, const QString &section, const QString &ke
     return value.toString();
 }
 
+namespace {
+SettingsBatch *openBatch = nullptr;
+} // namespace
+
 bool SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value)
 {
     storeProblem.clear();
     if (PrepareStore(app, section) != StoreAccess::ReadWrite)
         return false;
+    if (openBatch && openBatch->m_app == app && openBatch->m_section == section) {
+        openBatch->m_pending.removeIf([&](const auto &entry) { return entry.first == key; });
+        openBatch->m_pending.append({key, value});
+        return true;
+    }
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
     store.setValue(key, value);
     store.sync();
     // A format error only says the old file was damaged; the sync has replaced it all the same.
+    return store.status() != QSettings::AccessError;
+}
+
+SettingsBatch::SettingsBatch(QString app, QString section)
+    : m_app(std::move(app)), m_section(std::move(section)), m_outer(std::exchange(openBatch, this))
+{
+}
+
+SettingsBatch::~SettingsBatch()
+{
+    commit();
+    openBatch = m_outer;
+}
+
+bool SettingsBatch::commit()
+{
+    const QList<std::pair<QString, QString>> pending = std::exchange(m_pending, {});
+    if (pending.isEmpty())
+        return true;
+    storeProblem.clear();
+    if (PrepareStore(m_app, m_section) != StoreAccess::ReadWrite)
+        return false;
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, m_app, m_section);
+    // A damaged file is written anew, whatever it seems to hold.
+    bool unchanged = store.status() != QSettings::FormatError;
+    for (const auto &[key, value] : pending) {
+        const QVariant stored = store.value(key);
+        if (stored.typeId() == QMetaType::QString && stored.toString() == value)
+            continue;
+        unchanged = false;
+        store.setValue(key, value);
+    }
+    if (unchanged)
+        return true;
+    store.sync();
     return store.status() != QSettings::AccessError;
 }
 

@@ -3,8 +3,10 @@
 #include "output_options.h"
 #include "tone_request.h"
 
+#include <QList>
 #include <QString>
 #include <QVariant>
+#include <utility>
 
 // The names under which the window keeps its inputs, and what a first run starts from.
 namespace Settings {
@@ -37,10 +39,34 @@ inline const QString SampleFormat = OutputTable(OutputSetting::SampleFormat).key
 // empty. Never creates anything else.
 QString GetSetting(const QString &app, const QString &section, const QString &key, const QVariant &defaultValue);
 
-// Stores the text exactly as given and writes it to disk at once. Returns false when it did not
-// reach the disk (SettingsStoreProblem says why); it never throws, never waits for a lock file
-// that is not one, and never shows anything, so the caller decides what to tell.
+// Stores the text exactly as given and writes it to disk at once (at the commit of a batch that
+// is open for the section: then true means held back). Returns false when it did not reach the
+// disk (SettingsStoreProblem says why); it never throws, never waits for a lock file that is not
+// one, and never shows anything, so the caller decides what to tell.
 bool SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value);
+
+// Holds back what SaveSetting is given while it lives, and writes it all with one disk write when
+// committed (or when it goes), none at all when the store holds every value already. For the
+// three inputs that start-up restores and that their change handlers write straight back.
+class SettingsBatch
+{
+public:
+    SettingsBatch(QString app, QString section);
+    ~SettingsBatch();
+    SettingsBatch(const SettingsBatch &) = delete;
+    SettingsBatch &operator=(const SettingsBatch &) = delete;
+
+    // Writes what was held back; false when it did not reach the disk.
+    bool commit();
+
+private:
+    friend bool SaveSetting(const QString &, const QString &, const QString &, const QString &);
+
+    QString m_app;
+    QString m_section;
+    QList<std::pair<QString, QString>> m_pending;
+    SettingsBatch *m_outer;
+};
 
 // The file that holds the section, for telling the user where saving failed.
 QString SettingsFilePath(const QString &app, const QString &section);

@@ -63,6 +63,9 @@ void Form1::Form_Load()
             Combo1->setCurrentIndex(-1);
         });
     }
+    // The restored inputs, which their change handlers write straight back, reach the store in
+    // one disk write (none when it holds them already) instead of one each.
+    SettingsBatch writtenBack(Settings::App, Settings::Section);
     g.step(146, [&] {
         const QString stored = GetSetting(Settings::App, Settings::Section, Settings::Combo1, Settings::Combo1Default);
         Combo1->setCurrentIndex(StoredListIndex(stored, Combo1->count()));
@@ -75,6 +78,8 @@ void Form1::Form_Load()
     });
     // Unknown values quietly mean the defaults: nothing here can fail.
     restoreOutputOptions();
+    if (!writtenBack.commit())
+        inputsNotSaved();
     g.step(152, [&] { tellIfSettingsMovedAside(); });
 }
 
@@ -114,7 +119,13 @@ void Form1::saveInput(const QString &key, const QString &value)
 {
     const bool saved = SaveSetting(Settings::App, Settings::Section, key, value);
     tellIfSettingsMovedAside();
-    if (saved || m_settingsWarningShown)
+    if (!saved)
+        inputsNotSaved();
+}
+
+void Form1::inputsNotSaved()
+{
+    if (m_settingsWarningShown)
         return;
     // Once per run: a warning on every keystroke would make the window unusable.
     m_settingsWarningShown = true;

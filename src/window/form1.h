@@ -107,6 +107,8 @@ private:
     void saveInput(const QString &key, const QString &value);
     // Tells once that a damaged settings file was moved aside, and where.
     void tellIfSettingsMovedAside();
+    // Tells once per run that the inputs cannot be saved.
+    void inputsNotSaved();
     void showMessage(const QString &text, const QString &detail = {});
     bool hoverEvent(QObject *watched, QEvent *event);
     void buildOptionsMenu();

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -41,6 +42,8 @@ private slots:
     void textRoundTripsExactly();
     void laterSaveReplacesValue();
     void savedValueIsInTheFileAtOnce();
+    void batchWritesOnceAtItsCommit_data();
+    void batchWritesOnceAtItsCommit();
     void freshProcessReadsSavedValue();
     void childReadsSetting();
     void unwritableStoreIsReportedNotFatal_data();
@@ -150,6 +153,40 @@ void SettingsStoreTest::savedValueIsInTheFileAtOnce()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     QVERIFY2(lines.contains("Combo1=8"), lines.join('|').constData());
+}
+
+void SettingsStoreTest::batchWritesOnceAtItsCommit_data()
+{
+    QTest::addColumn<QString>("storedLength");
+    QTest::addColumn<bool>("rewritten");
+    QTest::newRow("a changed value") << u"7"_s << true;
+    QTest::newRow("the values it holds") << u"3"_s << false;
+}
+
+void SettingsStoreTest::batchWritesOnceAtItsCommit()
+{
+    QFETCH(QString, storedLength);
+    QFETCH(bool, rewritten);
+    QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text1, storedLength));
+    QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text2, u"300-3300"_s));
+    // The store writes a new file and renames it over the old one: a write changes the inode.
+    const auto inode = [this] {
+        struct stat status = {};
+        return ::stat(QFile::encodeName(confPath()).constData(), &status) == 0 ? status.st_ino : 0;
+    };
+    const auto before = inode();
+    {
+        SettingsBatch batch(Settings::App, Settings::Section);
+        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text1, u"1"_s));
+        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text1, u"3"_s)); // the last one counts
+        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text2, u"300-3300"_s));
+        QCOMPARE(inode(), before); // held back
+        QCOMPARE(GetSetting(Settings::App, Settings::Section, Settings::Text1, {}), storedLength);
+        QVERIFY(batch.commit());
+    }
+    QCOMPARE(inode() != before, rewritten);
+    QCOMPARE(GetSetting(Settings::App, Settings::Section, Settings::Text1, {}), u"3"_s);
+    QCOMPARE(GetSetting(Settings::App, Settings::Section, Settings::Text2, {}), u"300-3300"_s);
 }
 
 void SettingsStoreTest::freshProcessReadsSavedValue()
