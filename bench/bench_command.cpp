@@ -6,7 +6,6 @@
 #include "bench_support.h"
 #include "form1.h"
 #include "home_page.h"
-#include "playback.h"
 #include "temp_folder.h"
 #include "tool_files.h"
 #include "tool_run.h"
@@ -270,7 +269,6 @@ int main(int argc, char *argv[])
     PrepareSandbox();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    PreparePlaybackBackend();
     QApplication app(argc, argv);
     SetHomePageChance({{}, [](const QUrl &) { return true; }});
 

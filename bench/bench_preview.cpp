@@ -259,7 +259,9 @@ int main(int argc, char *argv[])
     PrepareSandbox();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    PreparePlaybackBackend();
+    // For the media player it is compared with (6b): the backend the program's player used to have.
+    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
     QApplication app(argc, argv);
     SetHomePageChance({{}, [](const QUrl &) { return true; }});
     if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || qEnvironmentVariableIsEmpty("QUORVANE_BENCH_SINK")) {

@@ -14,7 +14,6 @@
 #include "bench_support.h"
 #include "form1.h"
 #include "home_page.h"
-#include "playback.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,7 +28,6 @@ using namespace Bench;
 int main(int argc, char *argv[])
 {
     const qint64 mainStarted = MonotonicNs();
-    PreparePlaybackBackend();
     QApplication app(argc, argv);
     const qint64 applicationMade = MonotonicNs();
     // The one difference from the program: the home page, if drawn, is not handed to a browser.

@@ -1,11 +1,9 @@
 #include "form1.h"
-#include "playback.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    PreparePlaybackBackend();
     QApplication app(argc, argv);
     // Lets a Wayland shell match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.quorvane.Quorvane"));

@@ -53,11 +53,3 @@ bool IsSoundPlaying()
 {
     return engine && engine->isPlaying();
 }
-
-// GStreamer, not FFmpeg: with this Qt the FFmpeg backend hangs for good in the next request when the
-// audio server goes away during a sound, where GStreamer reports the failure.
-void PreparePlaybackBackend()
-{
-    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "gstreamer");
-}

@@ -14,7 +14,3 @@ void StopPlayback();
 
 // Whether a sound requested by PlayWaveFile is playing now.
 bool IsSoundPlaying();
-
-// Chooses the media backend, unless the environment already names one. Must run before the
-// application object exists.
-void PreparePlaybackBackend();
