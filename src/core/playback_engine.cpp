@@ -20,8 +20,8 @@
 
 namespace {
 
-// The server keeps this much ready to play. It must outlast the longest time the program does not
-// feed it: a running command sleeps 100 ms between its polls.
+// The server keeps this much ready to play, enough to ride out a busy machine between two feeds.
+// It costs no latency: the first write fills it, and the server starts the stream on that.
 constexpr int BufferMs = 300;
 constexpr int FeedIntervalMs = 50;
 // A sound whose position stands still this long has stalled (the audio server went away).
