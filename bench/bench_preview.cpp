@@ -15,6 +15,7 @@
 #include "form1.h"
 #include "home_page.h"
 #include "playback.h"
+#include "temp_folder.h"
 
 #include <QApplication>
 #include <QAudioOutput>
@@ -173,7 +174,7 @@ void PreviewLatency()
     window.Text1->setText(u"1"_s);
     window.Combo1->setCurrentIndex(0);
     window.Text2->setText(u"1000"_s);
-    const QString preview = qEnvironmentVariable("TEMP") + u"/preview.wav"_s;
+    const QString preview = PreviewPath();
     const auto click = [&] { window.PushButton3->click(); };
     const auto ended = [] { return !IsSoundPlaying(); };
 
