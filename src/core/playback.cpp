@@ -6,6 +6,7 @@
 #include <QLibrary>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QStringList>
 
 Q_LOGGING_CATEGORY(lcPlayback, "quorvane.playback", QtWarningMsg)
 
@@ -14,14 +15,19 @@ namespace {
 QPointer<PlaybackEngine> engine;
 bool moduleMissing = false;
 
-// The module beside the program, where it is installed; else the one of the build tree, for the
-// tests and benchmarks that run from folders of their own.
+// The module beside the program, where it is installed and where the build puts it. Tests and
+// benchmarks, which run from folders of their own, name the build's folder in
+// QUORVANE_PLAYBACK_DIR; nothing else is searched, so the program never loads code from a folder
+// fixed at build time.
 PlaybackEngine *TheEngine()
 {
     if (engine || moduleMissing || !QCoreApplication::instance())
         return engine;
     const QString name = QString::fromLatin1(PlaybackModuleName);
-    for (const QString &folder : {QCoreApplication::applicationDirPath(), QStringLiteral(QUORVANE_BUILD_DIR)}) {
+    QStringList folders{QCoreApplication::applicationDirPath()};
+    if (const QString named = qEnvironmentVariable("QUORVANE_PLAYBACK_DIR"); !named.isEmpty())
+        folders.append(named);
+    for (const QString &folder : std::as_const(folders)) {
         QLibrary module(folder + u'/' + name);
         const auto make = reinterpret_cast<MakePlaybackEngineFunction>(module.resolve(MakePlaybackEngineSymbol));
         if (make) {

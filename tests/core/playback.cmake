@@ -22,8 +22,7 @@ set_tests_properties(audio_server_stop PROPERTIES FIXTURES_CLEANUP audio_server 
 # records what the one sink plays and would hear the others' sounds.
 set(audio_environment
     PULSE_SERVER=unix:${QUORVANE_AUDIO_DIR}/native
-    QUORVANE_TEST_SINK=${QUORVANE_AUDIO_SINK}
-    GST_REGISTRY=${CMAKE_BINARY_DIR}/gstreamer-registry.bin)
+    QUORVANE_TEST_SINK=${QUORVANE_AUDIO_SINK})
 set_property(GLOBAL PROPERTY QUORVANE_AUDIO_TEST_ENVIRONMENT "${audio_environment}")
 
 quorvane_add_test(tst_playback SOURCES tst_playback.cpp LIBRARIES quorvane_core Qt6::Multimedia
@@ -33,4 +32,4 @@ set_tests_properties(tst_playback PROPERTIES RESOURCE_LOCK audio_server)
 # Without any audio server: nothing listens on this socket, and no other server is tried.
 quorvane_add_test(tst_playback_no_server SOURCES tst_playback_no_server.cpp LIBRARIES quorvane_core Qt6::Multimedia
     ENVIRONMENT PULSE_SERVER=unix:${CMAKE_CURRENT_BINARY_DIR}/no-audio-server/native
-    GST_REGISTRY=${CMAKE_BINARY_DIR}/gstreamer-registry.bin TIMEOUT 60 LABELS audio)
+    TIMEOUT 60 LABELS audio)
