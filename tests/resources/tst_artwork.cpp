@@ -74,7 +74,8 @@ void ArtworkTest::hotSpotOfFileData_data()
     QTest::newRow("reserved word set") << QByteArray(1, '\1') + FileHead(2, 1, 32, 32, 8, 0).mid(1) << none;
     QTest::newRow("cut short") << FileHead(2, 1, 32, 32, 8, 0).left(21) << none;
     QTest::newRow("empty") << QByteArray() << none;
-    QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0 \0\0\0 \x08\x06\0\0\0", 33) << none;
+    // The signature and the header chunk of a 32x32 picture; the literal's size counts its zero bytes.
+    QTest::newRow("png") << QByteArrayLiteral("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0 \0\0\0 \x08\x06\0\0\0") << none;
 }
 
 void ArtworkTest::hotSpotOfFileData()
