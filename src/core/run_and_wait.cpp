@@ -72,7 +72,9 @@ struct OpenedProgram
 // with us, even when we are killed, and never writes more than the limit. The death signal is
 // one it cannot catch: the tool finishes its file on SIGTERM, and one blocked in a system call
 // (opening a named pipe, say) would not even do that. What it was writing is incomplete anyway.
-void PrepareChild(rlim_t maxFileSize, pid_t parent)
+// Qt starts the child with vfork semantics, on our own stack: the address checker must leave no
+// marks there.
+[[gnu::no_sanitize_address]] void PrepareChild(rlim_t maxFileSize, pid_t parent)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)

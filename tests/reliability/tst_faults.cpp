@@ -426,7 +426,8 @@ private slots:
         tool.setArguments(QStringList{u"-r"_s, u"48000"_s, u"-n"_s, outputs + u"/endless.wav"_s, u"synth"_s} +
                           length.split(u' ', Qt::SkipEmptyParts) + QStringList{u"sine"_s, u"440"_s});
         tool.setChildProcessModifier([] {
-            const struct rlimit limit
+            // Static: the child runs on this process's stack (vfork), which must stay unmarked.
+            static const struct rlimit limit
             {
                 1 << 20, 1 << 20
             };
