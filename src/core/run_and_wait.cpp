@@ -18,8 +18,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-extern char **environ;
-
 namespace {
 
 constexpr int PollIntervalMs = 100;

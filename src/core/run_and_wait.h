@@ -13,7 +13,7 @@ inline constexpr qint32 StartFailureOffset = qint32(0x80040000u);
 inline constexpr qint32 StillActive = 259;
 
 // How much of the tool's standard error is kept for the person to read.
-inline constexpr qsizetype MaxErrorOutput = 64 * 1024;
+inline constexpr qsizetype MaxErrorOutput = qsizetype(64) * 1024;
 
 // Called with the opened program file just before it is started; throws to refuse it.
 using ExecutableCheck = std::function<void(int openedFile)>;

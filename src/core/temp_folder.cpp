@@ -80,7 +80,7 @@ QString OwnershipProblem(const struct stat &status, unsigned othersMayNot)
 QString TempFolder()
 {
     for (const char *variable : {"TEMP", "TMPDIR"}) {
-        const QString value = qEnvironmentVariable(variable);
+        QString value = qEnvironmentVariable(variable);
         if (!value.isEmpty())
             return value;
     }
