@@ -10,14 +10,15 @@
 
 namespace {
 
+// Fields that a cut-short file lacks read as 0, never past its end.
 quint32 U32(const QByteArray &data, qsizetype at)
 {
-    return qFromLittleEndian<quint32>(data.constData() + at);
+    return at + 4 <= data.size() ? qFromLittleEndian<quint32>(data.constData() + at) : 0;
 }
 
 quint16 U16(const QByteArray &data, qsizetype at)
 {
-    return qFromLittleEndian<quint16>(data.constData() + at);
+    return at + 2 <= data.size() ? qFromLittleEndian<quint16>(data.constData() + at) : 0;
 }
 
 double SampleAt(const char *p, int bits, bool isFloat)
