@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "bench_support.h"
-#include "dialogs.h"
+#include "services/dialogs.h"
 
 #include <QStringList>
 #include <utility>

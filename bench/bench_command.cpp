@@ -1,14 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Save command against the bare tool: what the command adds to the tool's own time, how
 // long the window goes without handling events while a long tone is made, and what writing and
 // removing the five tool files costs per command.
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
-#include "form1.h"
-#include "home_page.h"
-#include "temp_folder.h"
-#include "tool_files.h"
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
+#include "services/home_page.h"
 #include "tool_run.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QComboBox>

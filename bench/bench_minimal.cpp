@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The smallest Qt Widgets program with a window like the program's: the baseline of the
 // start-up and memory benchmarks.
 //

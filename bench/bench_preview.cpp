@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Preview latency: from the click on Preview Tone to the first sound at the private null sink's
 // monitor, against paplay of the same ready file. Both sound in one recording, so the recorder's
 // own delay, whatever it is, cancels:
@@ -12,10 +14,10 @@
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
-#include "form1.h"
-#include "home_page.h"
-#include "playback.h"
-#include "temp_folder.h"
+#include "core/playback.h"
+#include "core/temp_folder.h"
+#include "services/home_page.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QAudioOutput>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Start-up and memory of the program as a process, each against the minimal Qt Widgets
 // program (bench_minimal) measured in the same run.
 //
@@ -11,8 +13,8 @@
 // The inputs are restored before the window is shown, so a shown window has them.
 
 #include "bench_support.h"
-#include "home_page.h"
-#include "settings_store.h"
+#include "services/home_page.h"
+#include "services/settings_store.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program as main() makes it, for the start-up and memory benchmarks. The real program
 // takes no arguments and says nothing about itself; this copy does the same start-up and can
 // tell the moment its window is shown, and save a tone on its own.
@@ -12,8 +14,8 @@
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
-#include "form1.h"
-#include "home_page.h"
+#include "services/home_page.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QComboBox>

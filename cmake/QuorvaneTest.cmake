@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # quorvane_add_test(<name> SOURCES <files...> LIBRARIES <targets...> [ENVIRONMENT <VAR=value...>]
 #                   [FIXTURES <fixtures...>] [TIMEOUT <seconds>] [LABELS <labels...>])
 #

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Finds the synthesis tool and the four libraries that travel with it on the build machine.
 # They are embedded in the program as resources ":/tools/101" to ":/tools/105", in the
 # order in which they are written and deleted at run time.

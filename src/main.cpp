@@ -1,4 +1,6 @@
-#include "form1.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/form1.h"
 
 #include <QApplication>
 

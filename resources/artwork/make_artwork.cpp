@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Renders Quorvane's icon master to its PNG sizes and draws the hand cursor file.
 //
 //   make_artwork <resources folder> [<preview folder>]

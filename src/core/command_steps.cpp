@@ -1,6 +1,8 @@
-#include "command_steps.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "failure.h"
+#include "core/command_steps.h"
+
+#include "core/failure.h"
 
 void RecordingSteps::step(qint32 line, const std::function<void()> &action)
 {

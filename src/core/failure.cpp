@@ -1,4 +1,6 @@
-#include "failure.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/failure.h"
 
 #include <cstring>
 

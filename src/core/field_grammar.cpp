@@ -1,4 +1,6 @@
-#include "field_grammar.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/field_grammar.h"
 
 #include <QRegularExpression>
 #include <QStringList>

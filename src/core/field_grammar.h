@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "tone_request.h"
+#include "core/tone_request.h"
 
 #include <QString>
 #include <optional>

@@ -1,4 +1,6 @@
-#include "frequency_step.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/frequency_step.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -1,6 +1,8 @@
-#include "output_options.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "synth_command.h"
+#include "core/output_options.h"
+
+#include "core/synth_command.h"
 
 #include <algorithm>
 

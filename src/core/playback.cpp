@@ -1,6 +1,8 @@
-#include "playback.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "playback_engine.h"
+#include "core/playback.h"
+
+#include "core/playback_engine.h"
 
 #include <QCoreApplication>
 #include <QLibrary>

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The player module: wave files decoded by libsndfile as they play and written straight into one
 // QAudioSink. A media player would build a decoding pipeline for every sound and start it with a
 // deep buffer, which costs a short preview about two tenths of a second before it is heard.
 
-#include "playback_engine.h"
+#include "core/playback_engine.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

@@ -1,6 +1,8 @@
-#include "run_and_wait.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "failure.h"
+#include "core/run_and_wait.h"
+
+#include "core/failure.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,6 @@
-#include "sound_file.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/sound_file.h"
 
 #include <QFile>
 #include <QLibrary>

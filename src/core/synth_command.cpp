@@ -1,7 +1,9 @@
-#include "synth_command.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "temp_folder.h"
-#include "tool_files.h"
+#include "core/synth_command.h"
+
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
 
 #include <QRegularExpression>
 

@@ -1,9 +1,11 @@
-#include "synth_run.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "field_grammar.h"
-#include "sound_file.h"
-#include "temp_folder.h"
-#include "tool_files.h"
+#include "core/synth_run.h"
+
+#include "core/field_grammar.h"
+#include "core/sound_file.h"
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
 
 #include <QFileInfo>
 #include <cerrno>

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "run_and_wait.h"
-#include "synth_command.h"
+#include "core/run_and_wait.h"
+#include "core/synth_command.h"
 
 #include <optional>
 

@@ -1,6 +1,8 @@
-#include "temp_folder.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "failure.h"
+#include "core/temp_folder.h"
+
+#include "core/failure.h"
 
 #include <QFile>
 #include <QLoggingCategory>

@@ -1,4 +1,6 @@
-#include "tone_progress.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/tone_progress.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,4 +1,6 @@
-#include "tone_request.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/tone_request.h"
 
 using namespace Qt::Literals::StringLiterals;
 

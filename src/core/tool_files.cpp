@@ -1,7 +1,9 @@
-#include "tool_files.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "failure.h"
-#include "temp_folder.h"
+#include "core/tool_files.h"
+
+#include "core/failure.h"
+#include "core/temp_folder.h"
 
 #include <QCoreApplication>
 #include <QFile>

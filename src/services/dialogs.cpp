@@ -1,6 +1,8 @@
-#include "dialogs.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "app_title.h"
+#include "services/dialogs.h"
+
+#include "services/app_title.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,7 +1,9 @@
-#include "error_report.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "services/error_report.h"
 
 #include "build_config.h"
-#include "dialogs.h"
+#include "services/dialogs.h"
 
 #include <QApplication>
 #include <QtDebug>

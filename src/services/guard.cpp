@@ -1,7 +1,9 @@
-#include "guard.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "error_report.h"
-#include "failure.h"
+#include "services/guard.h"
+
+#include "core/failure.h"
+#include "services/error_report.h"
 
 #include <QList>
 #include <exception>

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "command_steps.h"
+#include "core/command_steps.h"
 
 #include <QHash>
 #include <QString>

@@ -1,7 +1,9 @@
-#include "home_page.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "services/home_page.h"
 
 #include "build_config.h"
-#include "failure.h"
+#include "core/failure.h"
 
 #include <QDesktopServices>
 #include <QTime>

@@ -1,6 +1,8 @@
-#include "settings_store.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "failure.h"
+#include "services/settings_store.h"
+
+#include "core/failure.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "output_options.h"
-#include "tone_request.h"
+#include "core/output_options.h"
+#include "core/tone_request.h"
 
 #include <QList>
 #include <QString>

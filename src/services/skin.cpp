@@ -1,6 +1,8 @@
-#include "skin.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "failure.h"
+#include "services/skin.h"
+
+#include "core/failure.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,20 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Start-up, closing, and the small input handlers: storing each edit, the sample data and the
 // two tips.
 
-#include "form1.h"
+#include "window/form1.h"
 
-#include "app_title.h"
-#include "dialogs.h"
-#include "failure.h"
-#include "guard.h"
+#include "core/failure.h"
+#include "core/run_and_wait.h"
+#include "core/tone_request.h"
+#include "core/tool_files.h"
 #include "hand_cursor.h"
-#include "home_page.h"
 #include "program_icon.h"
-#include "run_and_wait.h"
-#include "settings_store.h"
-#include "skin.h"
-#include "tone_request.h"
-#include "tool_files.h"
+#include "services/app_title.h"
+#include "services/dialogs.h"
+#include "services/guard.h"
+#include "services/home_page.h"
+#include "services/settings_store.h"
+#include "services/skin.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

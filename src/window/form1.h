@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "output_options.h"
+#include "core/output_options.h"
 
 #include <QCursor>
 #include <QWidget>

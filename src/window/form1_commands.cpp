@@ -1,19 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The two commands that make a tone: Save writes it where the user chooses, Preview writes it
 // into the program's private working folder and plays it. Both run the sound tool from the
 // embedded tool files, through the one routine below.
 
-#include "app_title.h"
 #include "build_config.h"
-#include "dialogs.h"
-#include "field_grammar.h"
-#include "form1.h"
-#include "guard.h"
-#include "playback.h"
-#include "synth_command.h"
-#include "synth_run.h"
-#include "temp_folder.h"
-#include "tone_progress.h"
-#include "tool_files.h"
+#include "core/field_grammar.h"
+#include "core/playback.h"
+#include "core/synth_command.h"
+#include "core/synth_run.h"
+#include "core/temp_folder.h"
+#include "core/tone_progress.h"
+#include "core/tool_files.h"
+#include "services/app_title.h"
+#include "services/dialogs.h"
+#include "services/guard.h"
+#include "window/form1.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window's controls, placed as the layout was drawn: in twips, Arial bold, white.
 
-#include "form1.h"
-#include "frame_style.h"
+#include "window/form1.h"
+#include "window/frame_style.h"
 
 #include <QApplication>
 #include <QComboBox>

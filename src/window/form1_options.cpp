@@ -1,12 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The options menu of the window: stopping the sound, the output options that shape every tone,
 // and the tool's command for the clipboard. Also the frequency steps from the keyboard.
 
-#include "form1.h"
-#include "frequency_step.h"
-#include "playback.h"
-#include "settings_store.h"
-#include "synth_command.h"
-#include "tone_request.h"
+#include "core/frequency_step.h"
+#include "core/playback.h"
+#include "core/synth_command.h"
+#include "core/tone_request.h"
+#include "services/settings_store.h"
+#include "window/form1.h"
 
 #include <QAction>
 #include <QActionGroup>

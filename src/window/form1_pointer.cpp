@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window-wide pointer: the busy pointer while a command runs, the hand over the buttons,
 // the arrow elsewhere.
 
-#include "form1.h"
+#include "window/form1.h"
 
 #include <QGroupBox>
 #include <QMouseEvent>

@@ -1,4 +1,6 @@
-#include "frame_style.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/frame_style.h"
 
 #include <QPainter>
 #include <QStyleOptionGroupBox>

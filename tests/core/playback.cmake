@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Playback tests against a real PulseAudio server with a null sink, which the fixture starts
 # before and stops after them (tests/audio/pulse-start, pulse-stop).
 

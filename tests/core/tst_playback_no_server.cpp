@@ -1,4 +1,6 @@
-#include "playback.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/playback.h"
 #include "test_sandbox.h"
 
 #include <QAudioDevice>

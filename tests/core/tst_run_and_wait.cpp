@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "child_process.h"
-#include "failure.h"
-#include "run_and_wait.h"
+#include "core/failure.h"
+#include "core/run_and_wait.h"
 #include "test_sandbox.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,9 @@
-#include "synth_command.h"
-#include "temp_folder.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/synth_command.h"
+#include "core/temp_folder.h"
+#include "core/tone_progress.h"
 #include "test_sandbox.h"
-#include "tone_progress.h"
 #include "tool_run.h"
 
 #include <QProcess>

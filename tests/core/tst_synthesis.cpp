@@ -1,10 +1,12 @@
-#include "run_and_wait.h"
-#include "synth_command.h"
-#include "synth_run.h"
-#include "temp_folder.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/run_and_wait.h"
+#include "core/synth_command.h"
+#include "core/synth_run.h"
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
 #include "test_files.h"
 #include "test_sandbox.h"
-#include "tool_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 

@@ -1,6 +1,8 @@
-#include "frequency_step.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/frequency_step.h"
+#include "core/tone_request.h"
 #include "test_sandbox.h"
-#include "tone_request.h"
 
 using namespace Qt::Literals::StringLiterals;
 

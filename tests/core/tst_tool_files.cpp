@@ -1,8 +1,10 @@
-#include "failure.h"
-#include "temp_folder.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/failure.h"
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
 #include "test_files.h"
 #include "test_sandbox.h"
-#include "tool_files.h"
 #include "tool_run.h"
 
 #include <QDir>

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The real program on a real X server (a private Xvfb), driven with xdotool the way a person
 // uses it: keys and clicks only. A probe plugin loaded into the program tells which window
 // shows what (tests/desktop/window_probe.cpp); everything else is checked on disk.
 
-#include "temp_folder.h"
+#include "core/temp_folder.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window's look that the picture in docs/window.png shows, checked where it can break
 // unseen: frame captions on the frame line with room below them, and the designed fonts kept
 // when a skin's style sheet lands on the window.
 
-#include "form1.h"
 #include "test_sandbox.h"
+#include "window/form1.h"
 
 #include <QComboBox>
 #include <QGroupBox>

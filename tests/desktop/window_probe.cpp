@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A Qt generic plugin that the desktop test loads into the real program (QT_QPA_GENERIC_PLUGINS):
 // it only watches, and reports every window that the program shows or hides, with its X window
 // id and, for message boxes, the text. The program itself stays as a person runs it; the test

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A small X client for the desktop test and tools/screenshot: what xdotool cannot do.
 //
 //   xhelper grab <window> <file.png>   save what the window shows (0: the whole screen)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Installs the build into throw-away prefixes and checks what a packager and a desktop see:
 // the files in their places, valid desktop files, and an installed program that starts from its
 // bin/ link and finds its cursor in its own folder.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window started in a process of its own, as main() starts it, for the settings tests: a
 // fresh process reads the store from disk exactly as the program does at start-up, and can be
 // killed at any moment.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The bad-input campaign: a thousand generated input triples through the real Save command.
 // Whatever is typed, the command ends, says "Done." only for a fresh file that a successful run
 // wrote, writes nothing anywhere but at the chosen path and in the temporary folder, and takes
@@ -7,10 +9,10 @@
 // campaign in parallel parts; QUORVANE_CAMPAIGN_SEED and QUORVANE_CAMPAIGN_COUNT change the set.
 
 #include "campaign_inputs.h"
+#include "core/field_grammar.h"
+#include "core/synth_command.h"
+#include "core/temp_folder.h"
 #include "fault_fs.h"
-#include "field_grammar.h"
-#include "synth_command.h"
-#include "temp_folder.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"

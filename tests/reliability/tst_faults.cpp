@@ -1,16 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Faults of the machine around a command: a temporary folder that is missing, read-only or full,
 // an output folder that is full, tool files planted by someone else, and a tool swapped or
 // stopped from outside. Each ends in a clear message or the documented behaviour: never a crash,
 // a false "Done." or lost data.
 
 #include "child_process.h"
+#include "core/field_grammar.h"
+#include "core/synth_run.h"
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
 #include "fault_fs.h"
-#include "field_grammar.h"
-#include "synth_run.h"
-#include "temp_folder.h"
 #include "test_files.h"
 #include "test_sandbox.h"
-#include "tool_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 #include "window_fixture.h"

@@ -1,10 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Preview when the sound output is not the program's alone: another program already plays a
 // sound on the same server, or no sound server answers at all. Either way the tone is made, the
 // command says nothing, and nobody else's sound is cut off.
 
 #include "audio_recording.h"
-#include "playback.h"
-#include "temp_folder.h"
+#include "core/playback.h"
+#include "core/temp_folder.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 #include "window_fixture.h"

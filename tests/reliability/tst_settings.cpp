@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Faults of the settings store, each seen by a window started in a fresh process as the program
 // starts (settings_helper): a damaged, unreadable or read-only store, something that is not a
 // file in its place, and the program killed right after an edit or in the middle of typing.
 
 #include "fault_fs.h"
-#include "settings_store.h"
+#include "services/settings_store.h"
 #include "store_fixture.h"
 #include "test_files.h"
 #include "test_sandbox.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "hand_cursor.h"
 #include "program_icon.h"
 #include "test_files.h"

@@ -1,4 +1,6 @@
-#include "app_title.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "services/app_title.h"
 #include "test_sandbox.h"
 
 #include <QtTest>

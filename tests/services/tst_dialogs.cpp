@@ -1,7 +1,9 @@
-#include "app_title.h"
-#include "dialogs.h"
-#include "error_report.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "recording_dialogs.h"
+#include "services/app_title.h"
+#include "services/dialogs.h"
+#include "services/error_report.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "build_config.h"
-#include "error_report.h"
-#include "guard.h"
 #include "recording_dialogs.h"
+#include "services/error_report.h"
+#include "services/guard.h"
 #include "test_sandbox.h"
 
 #include <QtTest>

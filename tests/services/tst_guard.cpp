@@ -1,7 +1,9 @@
-#include "error_report.h"
-#include "failure.h"
-#include "guard.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/failure.h"
 #include "recording_dialogs.h"
+#include "services/error_report.h"
+#include "services/guard.h"
 #include "test_sandbox.h"
 
 #include <QtTest>

@@ -1,4 +1,6 @@
-#include "settings_store.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "services/settings_store.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 

@@ -1,8 +1,10 @@
-#include "error_report.h"
-#include "failure.h"
-#include "guard.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/failure.h"
 #include "recording_dialogs.h"
-#include "skin.h"
+#include "services/error_report.h"
+#include "services/guard.h"
+#include "services/skin.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 

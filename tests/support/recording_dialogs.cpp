@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "recording_dialogs.h"
 
-#include "app_title.h"
+#include "services/app_title.h"
 
 RecordingDialogs::RecordingDialogs() : m_previous(&CurrentDialogs())
 {

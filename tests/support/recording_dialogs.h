@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "dialogs.h"
+#include "services/dialogs.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "settings_store.h"
+#include "services/settings_store.h"
 
 #include <QString>
 

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "command_steps.h"
-#include "synth_command.h"
-#include "tool_files.h"
+#include "core/command_steps.h"
+#include "core/synth_command.h"
+#include "core/tool_files.h"
 
 // The commands' own deployment, command and removal code, for tests that drive the core without
 // a window. A failing deployment statement is thrown, since no error report is there to show it.

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "window_fixture.h"
 
 #include "build_config.h"
-#include "guard.h"
-#include "home_page.h"
 #include "sandbox.h"
+#include "services/guard.h"
+#include "services/home_page.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
-#include "form1.h"
 #include "recording_dialogs.h"
 #include "store_fixture.h"
+#include "window/form1.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,10 +1,12 @@
-#include "field_grammar.h"
-#include "guard.h"
-#include "playback.h"
-#include "temp_folder.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/field_grammar.h"
+#include "core/playback.h"
+#include "core/temp_folder.h"
+#include "core/tool_files.h"
+#include "services/guard.h"
 #include "test_files.h"
 #include "test_sandbox.h"
-#include "tool_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 #include "window_fixture.h"

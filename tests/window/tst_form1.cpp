@@ -1,7 +1,9 @@
-#include "app_title.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "build_config.h"
-#include "guard.h"
-#include "home_page.h"
+#include "services/app_title.h"
+#include "services/guard.h"
+#include "services/home_page.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "window_fixture.h"

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "audio_recording.h"
-#include "playback.h"
+#include "core/playback.h"
 #include "test_sandbox.h"
 #include "window_fixture.h"
 
