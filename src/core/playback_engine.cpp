@@ -140,7 +140,7 @@ public:
         // Each sound gets a stream of its own on the kept sink: Qt has no way to drop what an open
         // stream still holds, and a new stream takes the server a fraction of a millisecond.
         // Asked for every time: the sink keeps what the server granted last, which is less.
-        m_sink->setBufferSize(format.bytesForDuration(BufferMs * 1000));
+        m_sink->setBufferSize(format.bytesForDuration(qint64(BufferMs) * 1000));
         m_output = m_sink->start();
         if (!m_output || m_sink->error() != QAudio::NoError) {
             m_output = nullptr;

@@ -106,7 +106,7 @@ QString WorkFolder()
     if (fresh.base == base && PrivateFolderProblem(fresh.folder).isEmpty())
         return fresh.folder;
 
-    const QString name = base + u"/quorvane-"_s + QString::number(::geteuid());
+    QString name = base + u"/quorvane-"_s + QString::number(::geteuid());
     const int made = ::mkdir(QFile::encodeName(name).constData(), 0700) == 0 ? 0 : errno;
     if (made != 0 && made != EEXIST) {
         // Nothing is at the name (an existing one gives EEXIST first), so writes into it fail too.
@@ -139,7 +139,7 @@ QString PreviewPath()
 
 QString FreshPreviewPath()
 {
-    const QString path = PreviewPath();
+    QString path = PreviewPath();
     ::unlink(QFile::encodeName(path).constData());
     return path;
 }

@@ -57,7 +57,7 @@ QString ProblemWithOpenedCopy(int fd, const QByteArray &bytes, bool mustBeExecut
         return SystemError(errno);
     if (!S_ISREG(status.st_mode))
         return u"it is not a regular file"_s;
-    if (const QString problem = OwnershipProblem(status, S_IWGRP | S_IWOTH); !problem.isEmpty())
+    if (QString problem = OwnershipProblem(status, S_IWGRP | S_IWOTH); !problem.isEmpty())
         return problem;
     if (mustBeExecutable && !(status.st_mode & S_IXUSR))
         return u"it is not executable"_s;
