@@ -251,14 +251,15 @@ public:
     {
         m_thread.setObjectName(QStringLiteral("Sound player"));
         m_player->moveToThread(&m_thread);
+        // The sink goes on the thread it lives on, as that thread ends. Not through an event: the
+        // engine goes after the application object, and from then on Qt drops events for threads.
+        connect(
+            &m_thread, &QThread::finished, &m_thread, [player = m_player] { delete player; }, Qt::DirectConnection);
         m_thread.start();
     }
 
     ~SinkEngine() override
     {
-        // The sink goes on the thread it lives on, before that thread ends.
-        QMetaObject::invokeMethod(
-            m_player, [this] { delete m_player; }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
     }
