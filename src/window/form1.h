@@ -19,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class Guard;
 struct SynthRun;
+struct ToneRequest;
 
 // The program's one working window: three inputs, two commands, sample data and two tips.
 // Handlers keep the names of the controls and events they answer (Text1_Change, ...).
@@ -132,8 +133,10 @@ private:
     // Preview, which keep their own line numbers; the caller removes the tool files and judges.
     SynthRun makeTone(Guard &guard, const ToneLines &lines, QString &outputPath);
     // Shows in the title how far the tone has got, once a run takes more than a second.
-    std::function<void()> progressReporter(const QString &outputPath, const struct ToneRequest &request,
+    std::function<void()> progressReporter(const QString &outputPath, const ToneRequest &request,
                                            const OutputOptions &options);
+    // The three inputs as they stand now, as the tool will get them.
+    ToneRequest currentRequest() const;
     // The reminder for a field that does not fit what the tool may be given, or nothing.
     std::optional<QString> grammarReminder() const;
 

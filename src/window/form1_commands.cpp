@@ -51,7 +51,7 @@ SynthRun Form1::makeTone(Guard &g, const ToneLines &lines, QString &outputPath)
         g.step(lines.outputPath, [&] { outputPath = FreshPreviewPath(); });
     // The inputs are read now, after deployment: edits made until here count.
     g.step(lines.arguments, [&] {
-        request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+        request = currentRequest();
         options = outputOptions();
         argumentPart = BuildSynthArgumentPart(outputPath, request, options);
     });
@@ -82,10 +82,14 @@ std::function<void()> Form1::progressReporter(const QString &outputPath, const T
     };
 }
 
+ToneRequest Form1::currentRequest() const
+{
+    return MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+}
+
 std::optional<QString> Form1::grammarReminder() const
 {
-    return ToneGrammarReminder(MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()),
-                               m_outputOptions.sampleRate());
+    return ToneGrammarReminder(currentRequest(), m_outputOptions.sampleRate());
 }
 
 void Form1::PushButton2_Click()

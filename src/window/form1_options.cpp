@@ -152,7 +152,7 @@ void Form1::StopSound()
 
 void Form1::CopySoxCommand()
 {
-    const ToneRequest request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+    const ToneRequest request = currentRequest();
     QGuiApplication::clipboard()->setText(CopyableSoxCommand(request, m_outputOptions));
 }
 
