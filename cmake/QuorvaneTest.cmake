@@ -16,7 +16,7 @@ function(quorvane_add_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORVANE_PLAYBACK_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORVANE_PLUGIN_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
     if(ARG_FIXTURES)
         set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")
     endif()

@@ -4,133 +4,128 @@
 
 #include "core/synth_command.h"
 
+#include <QtGlobal>
 #include <algorithm>
+#include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-OutputChoice Off()
+// An on/off setting: off adds nothing, on adds these effects.
+OutputSettingRow OnOff(OutputSetting setting, const QString &key, const QString &menuText,
+                       const QStringList &onEffects = {})
 {
-    return {{}, u"0"_s, {}, {}};
+    return {.setting = setting,
+            .key = key,
+            .menuText = menuText,
+            .kind = OutputSettingKind::OnOff,
+            .choices = {{.stored = u"0"_s}, {.stored = u"1"_s, .effects = onEffects}}};
 }
 
 OutputChoice Level(const QString &label, int decibels)
 {
     const QString number = QString::number(decibels);
     // Every waveform peaks at full scale, so the gain sets the peak level.
-    return {label, number, {}, decibels ? QStringList{u"gain"_s, number} : QStringList{}};
+    return {.label = label, .stored = number, .effects = decibels ? QStringList{u"gain"_s, number} : QStringList{}};
+}
+
+OutputChoice Channels(const QString &label, const QString &stored, int channelCount, const QStringList &effects)
+{
+    return {.label = label, .stored = stored, .effects = effects, .channelCount = channelCount};
 }
 
 OutputChoice Rate(const QString &label, int rate)
 {
     const QString number = QString::number(rate);
-    return {label, number, {u"-r"_s, number}, {}};
+    return {.label = label, .stored = number, .toolOptions = {u"-r"_s, number}, .sampleRate = rate};
+}
+
+// The null input's sample size is what the file gets; 32-bit integer is the tool's own.
+OutputChoice Format(const QString &label, const QString &stored, int bits, const QStringList &toolOptions)
+{
+    return {.label = label, .stored = stored, .toolOptions = toolOptions, .bitsPerSample = bits};
 }
 
 } // namespace
 
-const std::array<OutputSettingTable, OutputSettingCount> &OutputSettingTables()
+const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
 {
-    static const std::array<OutputSettingTable, OutputSettingCount> tables{{
-        {OutputSetting::LoopPreview, u"LoopPreview"_s, u"Loop Preview"_s, true, {Off(), {{}, u"1"_s, {}, {}}}, 0},
-        {OutputSetting::Level,
-         u"Level"_s,
-         u"Level"_s,
-         false,
-         {Level(u"0 dBFS (Full Scale)"_s, 0), Level(u"-3 dBFS"_s, -3), Level(u"-6 dBFS"_s, -6),
-          Level(u"-12 dBFS"_s, -12), Level(u"-20 dBFS"_s, -20), Level(u"-30 dBFS"_s, -30)},
-         0},
-        {OutputSetting::Channels,
-         u"Channels"_s,
-         u"Channels"_s,
-         false,
-         {{u"Mono"_s, u"Mono"_s, {}, {}},
-          {u"Left Only"_s, u"Left"_s, {}, {u"remix"_s, u"1"_s, u"0"_s}},
-          {u"Right Only"_s, u"Right"_s, {}, {u"remix"_s, u"0"_s, u"1"_s}},
-          {u"Both (Stereo)"_s, u"Both"_s, {}, {u"channels"_s, u"2"_s}}},
-         0},
+    // Sized by its rows, so that a row too few or too many does not compile.
+    static const auto rows = std::to_array<OutputSettingRow>({
+        OnOff(OutputSetting::LoopPreview, u"LoopPreview"_s, u"Loop Preview"_s),
+        {.setting = OutputSetting::Level,
+         .key = u"Level"_s,
+         .menuText = u"Level"_s,
+         .choices = {Level(u"0 dBFS (Full Scale)"_s, 0), Level(u"-3 dBFS"_s, -3), Level(u"-6 dBFS"_s, -6),
+                     Level(u"-12 dBFS"_s, -12), Level(u"-20 dBFS"_s, -20), Level(u"-30 dBFS"_s, -30)}},
+        {.setting = OutputSetting::Channels,
+         .key = u"Channels"_s,
+         .menuText = u"Channels"_s,
+         .choices = {Channels(u"Mono"_s, u"Mono"_s, 1, {}),
+                     Channels(u"Left Only"_s, u"Left"_s, 2, {u"remix"_s, u"1"_s, u"0"_s}),
+                     Channels(u"Right Only"_s, u"Right"_s, 2, {u"remix"_s, u"0"_s, u"1"_s}),
+                     Channels(u"Both (Stereo)"_s, u"Both"_s, 2, {u"channels"_s, u"2"_s})}},
         // A half-sine fade of 10 ms at each end: the tone starts and ends at zero without a click.
-        {OutputSetting::SoftEdges,
-         u"SoftEdges"_s,
-         u"Soft Start and End (10 ms)"_s,
-         true,
-         {Off(), {{}, u"1"_s, {}, {u"fade"_s, u"h"_s, u"0.01"_s, u"-0"_s, u"0.01"_s}}},
-         0},
-        {OutputSetting::SampleRate,
-         u"SampleRate"_s,
-         u"Sample Rate"_s,
-         false,
-         {Rate(u"8000 Hz (Telephone)"_s, 8000), Rate(u"44100 Hz"_s, 44100), Rate(u"48000 Hz"_s, SynthSampleRate),
-          Rate(u"96000 Hz"_s, 96000), Rate(u"192000 Hz"_s, 192000)},
-         2},
-        // The null input's sample size is what the file gets; 32-bit integer is the tool's own.
-        {OutputSetting::SampleFormat,
-         u"SampleFormat"_s,
-         u"Sample Format"_s,
-         false,
-         {{u"16-bit"_s, u"16"_s, {u"-b"_s, u"16"_s}, {}},
-          {u"24-bit"_s, u"24"_s, {u"-b"_s, u"24"_s}, {}},
-          {u"32-bit"_s, u"32"_s, {}, {}},
-          {u"32-bit Float"_s, u"32f"_s, {u"-e"_s, u"floating-point"_s, u"-b"_s, u"32"_s}, {}}},
-         2},
-    }};
-    return tables;
+        OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s,
+              {u"fade"_s, u"h"_s, u"0.01"_s, u"-0"_s, u"0.01"_s}),
+        {.setting = OutputSetting::SampleRate,
+         .key = u"SampleRate"_s,
+         .menuText = u"Sample Rate"_s,
+         .choices = {Rate(u"8000 Hz (Telephone)"_s, 8000), Rate(u"44100 Hz"_s, 44100),
+                     Rate(u"48000 Hz"_s, SynthSampleRate), Rate(u"96000 Hz"_s, 96000), Rate(u"192000 Hz"_s, 192000)},
+         .defaultChoice = 2},
+        {.setting = OutputSetting::SampleFormat,
+         .key = u"SampleFormat"_s,
+         .menuText = u"Sample Format"_s,
+         .choices = {Format(u"16-bit"_s, u"16"_s, 16, {u"-b"_s, u"16"_s}),
+                     Format(u"24-bit"_s, u"24"_s, 24, {u"-b"_s, u"24"_s}), Format(u"32-bit"_s, u"32"_s, 32, {}),
+                     Format(u"32-bit Float"_s, u"32f"_s, 32, {u"-e"_s, u"floating-point"_s, u"-b"_s, u"32"_s})},
+         .defaultChoice = 2},
+    });
+    static_assert(std::tuple_size_v<decltype(rows)> == OutputSettingCount, "one row for every OutputSetting");
+    static const bool inEnumOrder = [] {
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            Q_ASSERT(rows[i].setting == OutputSetting(i));
+        return true;
+    }();
+    Q_UNUSED(inEnumOrder);
+    return rows;
 }
 
-const OutputSettingTable &OutputTable(OutputSetting setting)
+const OutputSettingRow &OutputRow(OutputSetting setting)
 {
-    return OutputSettingTables()[size_t(setting)];
+    return OutputSettingRows()[std::size_t(setting)];
 }
 
 OutputOptions::OutputOptions()
 {
-    for (const OutputSettingTable &table : OutputSettingTables())
-        m_choices[size_t(table.setting)] = table.defaultChoice;
+    for (const OutputSettingRow &row : OutputSettingRows())
+        m_choices[std::size_t(row.setting)] = row.defaultChoice;
 }
 
 const OutputChoice &OutputOptions::chosen(OutputSetting setting) const
 {
-    return OutputTable(setting).choices[choice(setting)];
+    return OutputRow(setting).choices[choice(setting)];
 }
 
 void OutputOptions::setChoice(OutputSetting setting, qsizetype choice)
 {
-    const OutputSettingTable &table = OutputTable(setting);
-    m_choices[size_t(setting)] = choice >= 0 && choice < table.choices.size() ? choice : table.defaultChoice;
+    const OutputSettingRow &row = OutputRow(setting);
+    m_choices[std::size_t(setting)] = choice >= 0 && choice < row.choices.size() ? choice : row.defaultChoice;
 }
 
 void OutputOptions::restore(OutputSetting setting, const QString &stored)
 {
-    const QList<OutputChoice> &choices = OutputTable(setting).choices;
+    const QList<OutputChoice> &choices = OutputRow(setting).choices;
     const auto found =
         std::find_if(choices.begin(), choices.end(), [&](const OutputChoice &c) { return c.stored == stored; });
     setChoice(setting, found - choices.begin());
 }
 
-bool OutputOptions::loopPreview() const
-{
-    return choice(OutputSetting::LoopPreview) == 1;
-}
-
-int OutputOptions::sampleRate() const
-{
-    return chosen(OutputSetting::SampleRate).stored.toInt();
-}
-
-int OutputOptions::bitsPerSample() const
-{
-    return chosen(OutputSetting::SampleFormat).stored.first(2).toInt(); // "32f" too
-}
-
-int OutputOptions::channelCount() const
-{
-    return choice(OutputSetting::Channels) == 0 ? 1 : 2;
-}
-
 QStringList OutputOptions::globalOptions() const
 {
-    return chosen(OutputSetting::SampleRate).options + chosen(OutputSetting::SampleFormat).options;
+    return chosen(OutputSetting::SampleRate).toolOptions + chosen(OutputSetting::SampleFormat).toolOptions;
 }
 
 QStringList OutputOptions::effects() const

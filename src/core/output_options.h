@@ -6,11 +6,13 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstddef>
 
 // What the written file and the preview are like beyond the three inputs: level, channels, soft
-// edges, sample rate and format, and whether the preview loops. Each setting is one table row
-// with its choices: the menu text, the stored value and the words the choice adds to the tool's
-// command all live there, so the menu, the settings and the command can never disagree.
+// edges, sample rate and format, and whether the preview loops. Each setting is one row of a
+// table with its choices: the menu text, the stored value, the words the choice adds to the
+// tool's command and what it means for the file all live there, so the menu, the settings and the
+// command can never disagree. Adding an option means adding a row.
 
 // In menu order.
 enum class OutputSetting
@@ -21,30 +23,42 @@ enum class OutputSetting
     SoftEdges,
     SampleRate,
     SampleFormat,
+    Count // not a setting: how many there are
 };
-inline constexpr int OutputSettingCount = 6;
+inline constexpr std::size_t OutputSettingCount = std::size_t(OutputSetting::Count);
 
 struct OutputChoice
 {
-    QString label;       // the menu item of a submenu; empty for the two states of an on/off item
-    QString stored;      // the value kept in the settings
-    QStringList options; // global options of the tool, before the null input
-    QStringList effects; // effect words after the synth effect's own
+    QString label = {};           // the item of a submenu; empty for the two states of an on/off item
+    QString stored = {};          // the value kept in the settings
+    QStringList toolOptions = {}; // global options of the tool, before the null input
+    QStringList effects = {};     // effect words after the synth effect's own
+    // What the choice means for the file, where the setting decides it.
+    int sampleRate = 0;
+    int bitsPerSample = 0;
+    int channelCount = 0;
 };
 
-struct OutputSettingTable
+// How the menu offers a setting.
+enum class OutputSettingKind
+{
+    Choices, // a submenu of exclusive items
+    OnOff,   // one checkable item; its two choices are off and on, in that order
+};
+
+struct OutputSettingRow
 {
     OutputSetting setting;
     QString key;      // settings key
     QString menuText; // the submenu's title, or the text of the on/off item
-    bool onOff;       // one checkable item whose choices are off and on, rather than a submenu
+    OutputSettingKind kind = OutputSettingKind::Choices;
     QList<OutputChoice> choices;
-    qsizetype defaultChoice;
+    qsizetype defaultChoice = 0;
 };
 
-// Every setting, in menu order.
-const std::array<OutputSettingTable, OutputSettingCount> &OutputSettingTables();
-const OutputSettingTable &OutputTable(OutputSetting setting);
+// Every setting, in menu order: the row of a setting is at its enum's position.
+const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows();
+const OutputSettingRow &OutputRow(OutputSetting setting);
 
 class OutputOptions
 {
@@ -52,18 +66,20 @@ public:
     // Every setting at its default: the command and the file are as without any options.
     OutputOptions();
 
-    qsizetype choice(OutputSetting setting) const { return m_choices[size_t(setting)]; }
+    qsizetype choice(OutputSetting setting) const { return m_choices[std::size_t(setting)]; }
     const OutputChoice &chosen(OutputSetting setting) const;
     // An index that names no choice means the default.
     void setChoice(OutputSetting setting, qsizetype choice);
     // From the stored text; a text that is not one of the choices' values means the default.
     void restore(OutputSetting setting, const QString &stored);
+    // For an on/off setting: whether it is on.
+    bool isOn(OutputSetting setting) const { return choice(setting) == 1; }
 
-    bool loopPreview() const;
+    bool loopPreview() const { return isOn(OutputSetting::LoopPreview); }
     // The shape of the written file.
-    int sampleRate() const;
-    int bitsPerSample() const;
-    int channelCount() const;
+    int sampleRate() const { return chosen(OutputSetting::SampleRate).sampleRate; }
+    int bitsPerSample() const { return chosen(OutputSetting::SampleFormat).bitsPerSample; }
+    int channelCount() const { return chosen(OutputSetting::Channels).channelCount; }
 
     // The tool's global options (rate, then format), which go before the null input.
     QStringList globalOptions() const;

@@ -27,12 +27,12 @@ inline const QVariant Text2Default = Samples::Frequencies;
 
 // The output options. Their choices, stored values and defaults stand in one table with the menu
 // texts (output_options.h); a missing or unknown value means the default, without a report.
-inline const QString LoopPreview = OutputTable(OutputSetting::LoopPreview).key;
-inline const QString Level = OutputTable(OutputSetting::Level).key;
-inline const QString Channels = OutputTable(OutputSetting::Channels).key;
-inline const QString SoftEdges = OutputTable(OutputSetting::SoftEdges).key;
-inline const QString SampleRate = OutputTable(OutputSetting::SampleRate).key;
-inline const QString SampleFormat = OutputTable(OutputSetting::SampleFormat).key;
+inline const QString LoopPreview = OutputRow(OutputSetting::LoopPreview).key;
+inline const QString Level = OutputRow(OutputSetting::Level).key;
+inline const QString Channels = OutputRow(OutputSetting::Channels).key;
+inline const QString SoftEdges = OutputRow(OutputSetting::SoftEdges).key;
+inline const QString SampleRate = OutputRow(OutputSetting::SampleRate).key;
+inline const QString SampleFormat = OutputRow(OutputSetting::SampleFormat).key;
 } // namespace Settings
 
 // The stored text of the key, even when it is empty. An absent key, or a store that cannot be

@@ -6,6 +6,7 @@
 #include "window/form1.h"
 
 #include "core/failure.h"
+#include "core/frequency_step.h"
 #include "core/run_and_wait.h"
 #include "core/tone_request.h"
 #include "core/tool_files.h"
@@ -17,10 +18,13 @@
 #include "services/home_page.h"
 #include "services/settings_store.h"
 #include "services/skin.h"
+#include "window/input_store.h"
+#include "window/options_menu.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QScreen>
@@ -69,20 +73,16 @@ void Form1::Form_Load()
     // one disk write (none when it holds them already) instead of one each.
     SettingsBatch writtenBack(Settings::App, Settings::Section);
     g.step(146, [&] {
-        const QString stored = GetSetting(Settings::App, Settings::Section, Settings::Combo1, Settings::Combo1Default);
+        const QString stored = m_inputs->get(Settings::Combo1, Settings::Combo1Default);
         Combo1->setCurrentIndex(StoredListIndex(stored, Combo1->count()));
     });
-    g.step(148, [&] {
-        Text1->setText(GetSetting(Settings::App, Settings::Section, Settings::Text1, Settings::Text1Default));
-    });
-    g.step(150, [&] {
-        Text2->setText(GetSetting(Settings::App, Settings::Section, Settings::Text2, Settings::Text2Default));
-    });
+    g.step(148, [&] { Text1->setText(m_inputs->get(Settings::Text1, Settings::Text1Default)); });
+    g.step(150, [&] { Text2->setText(m_inputs->get(Settings::Text2, Settings::Text2Default)); });
     // Unknown values quietly mean the defaults: nothing here can fail.
-    restoreOutputOptions();
+    Options->restore();
     if (!writtenBack.commit())
-        inputsNotSaved();
-    g.step(152, [&] { tellIfSettingsMovedAside(); });
+        m_inputs->tellNotSaved();
+    g.step(152, [&] { m_inputs->tellIfMovedAside(); });
 }
 
 void Form1::Form_Unload()
@@ -117,50 +117,19 @@ void Form1::showEvent(QShowEvent *event)
     }
 }
 
-void Form1::saveInput(const QString &key, const QString &value)
-{
-    const bool saved = SaveSetting(Settings::App, Settings::Section, key, value);
-    tellIfSettingsMovedAside();
-    if (!saved)
-        inputsNotSaved();
-}
-
-void Form1::inputsNotSaved()
-{
-    if (m_settingsWarningShown)
-        return;
-    // Once per run: a warning on every keystroke would make the window unusable.
-    m_settingsWarningShown = true;
-    showMessage(u"Your inputs cannot be saved, so they will not be remembered next time."_s,
-                SettingsStoreProblem(Settings::App, Settings::Section));
-}
-
-void Form1::tellIfSettingsMovedAside()
-{
-    const QString movedTo = TakeMovedAsideSettingsFile();
-    if (!movedTo.isEmpty())
-        showMessage(u"Your saved inputs were damaged, so Quorvane starts again from the sample inputs. The old "
-                    "settings file was moved to %1."_s.arg(movedTo));
-}
-
-void Form1::showMessage(const QString &text, const QString &detail)
-{
-    CurrentDialogs().message(this, text, detail);
-}
-
 void Form1::Text1_Change()
 {
-    saveInput(Settings::Text1, Text1->text());
+    m_inputs->save(Settings::Text1, Text1->text());
 }
 
 void Form1::Text2_Change()
 {
-    saveInput(Settings::Text2, Text2->text());
+    m_inputs->save(Settings::Text2, Text2->text());
 }
 
 void Form1::Combo1_Click()
 {
-    saveInput(Settings::Combo1, QString::number(Combo1->currentIndex()));
+    m_inputs->save(Settings::Combo1, QString::number(Combo1->currentIndex()));
 }
 
 void Form1::Combo1_Change()
@@ -196,8 +165,9 @@ void Form1::PushButton1_Click()
 {
     Guard g(Locations::PushButton1Click);
     g.step(100, [&] {
-        showMessage(u"This is the frequency of audio in Hz. You can input a single value such as 5000 or a range like "
-                    "300-3300."_s);
+        CurrentDialogs().message(
+            this, u"This is the frequency of audio in Hz. You can input a single value such as 5000 or a range like "
+                  "300-3300."_s);
     });
 }
 
@@ -205,19 +175,54 @@ void Form1::PushButton6_Click()
 {
     Guard g(Locations::PushButton6Click);
     g.step(100, [&] {
-        showMessage(u"This is a length of audio in seconds. For example: 2\r\n\r\nNote: you can also input in this "
-                    "format hh:mm:ss.frac like 00:05:30.0 which means 5 mins and 30 seconds."_s);
+        CurrentDialogs().message(
+            this, u"This is a length of audio in seconds. For example: 2\r\n\r\nNote: you can also input in this "
+                  "format hh:mm:ss.frac like 00:05:30.0 which means 5 mins and 30 seconds."_s);
     });
+}
+
+bool Form1::Text2_StepKey(const QKeyEvent *key)
+{
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    const bool shift = key->modifiers() & Qt::ShiftModifier;
+    const double step = ctrl ? 10 : shift ? 0.1 : 1;
+    std::optional<QString> stepped;
+    switch (key->key()) {
+    case Qt::Key_Up:
+        stepped = SteppedFrequency(Text2->text(), 1, step);
+        break;
+    case Qt::Key_Down:
+        stepped = SteppedFrequency(Text2->text(), 1, -step);
+        break;
+    case Qt::Key_PageUp:
+        stepped = SteppedFrequency(Text2->text(), 2, 0);
+        break;
+    case Qt::Key_PageDown:
+        stepped = SteppedFrequency(Text2->text(), 0.5, 0);
+        break;
+    default:
+        break;
+    }
+    if (!stepped || key->modifiers() & Qt::AltModifier)
+        return false;
+    // Through the edit history, so that undo takes the step back; stored like any edit.
+    Text2->selectAll();
+    Text2->insert(*stepped);
+    return true;
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusIn) {
+    switch (event->type()) {
+    case QEvent::FocusIn:
         if (watched == Text1)
             Text1_GotFocus();
         else if (watched == Text2)
             Text2_GotFocus();
         return false;
+    case QEvent::KeyPress:
+        return watched == Text2 && Text2_StepKey(static_cast<QKeyEvent *>(event));
+    default:
+        return hoverEvent(watched, event);
     }
-    return hoverEvent(watched, event);
 }

@@ -4,6 +4,9 @@
 
 #include "window/form1.h"
 #include "window/frame_style.h"
+#include "window/input_store.h"
+#include "window/options_menu.h"
+#include "window/tone_maker.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,7 +59,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_customPointer = QCursor(Qt::PointingHandCursor);
 
     buildControls();
-    buildOptionsMenu();
+    m_inputs = std::make_unique<InputStore>(this);
+    const auto currentRequest = [this] { return MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()); };
+    Options = new OptionsMenu(this, *m_inputs, currentRequest);
+    m_toneMaker = std::make_unique<ToneMaker>(this, currentRequest, [this] { return Options->options(); });
 
     endProcess = [this] {
         // Mid-command the handler is still on the stack, waiting in a nested event loop: end at

@@ -18,9 +18,9 @@ OutputOptions Options(const QString &stored)
 {
     OutputOptions options;
     for (const QString &pair : stored.split(u' ', Qt::SkipEmptyParts)) {
-        const auto &tables = OutputSettingTables();
-        const auto table = std::find_if(tables.begin(), tables.end(),
-                                        [&](const OutputSettingTable &t) { return t.key == pair.section(u'=', 0, 0); });
+        const auto &rows = OutputSettingRows();
+        const auto table = std::find_if(rows.begin(), rows.end(),
+                                        [&](const OutputSettingRow &t) { return t.key == pair.section(u'=', 0, 0); });
         options.restore(table->setting, pair.section(u'=', 1));
     }
     return options;

@@ -4,13 +4,14 @@
 // the files in their places, valid desktop files, and an installed program that starts from its
 // bin/ link and finds its cursor in its own folder.
 
+#include "core/plugins.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QLibrary>
+#include <QPluginLoader>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -102,11 +103,13 @@ private slots:
         }
     }
 
-    // The program loads its player from its own folder on the first sound.
-    void playerModuleBesideTheProgramLoads()
+    // The program loads its player and its sound file reader from its own folder when first needed.
+    void pluginsBesideTheProgramLoad()
     {
-        QLibrary module(installed(ProgramFolder + u"/quorvane-playback.so"_s));
-        QVERIFY2(module.resolve("QuorvaneMakePlaybackEngine"), qPrintable(module.errorString()));
+        QPluginLoader player(installed(ProgramFolder + u'/' + PlaybackPluginFile));
+        QVERIFY2(qobject_cast<PlaybackPlugin *>(player.instance()), qPrintable(player.errorString()));
+        QPluginLoader reader(installed(ProgramFolder + u'/' + SoundFilePluginFile));
+        QVERIFY2(qobject_cast<SoundFilePlugin *>(reader.instance()), qPrintable(reader.errorString()));
     }
 
     // A relative link keeps working when the installed tree is moved or packaged.

@@ -5,6 +5,7 @@
 #include "recording_dialogs.h"
 #include "store_fixture.h"
 #include "window/form1.h"
+#include "window/options_menu.h"
 
 #include <QComboBox>
 #include <QDir>

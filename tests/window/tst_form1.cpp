@@ -40,7 +40,7 @@ class Form1Test : public QObject
     // A top-level item of the options menu by its text.
     static QAction *MenuItem(const Form1 &window, const QString &text)
     {
-        for (QAction *item : window.OptionsMenu->actions())
+        for (QAction *item : window.Options->actions())
             if (item->text() == text)
                 return item;
         return nullptr;
@@ -461,10 +461,9 @@ private slots:
         };
         RecordingDialogs dialogs;
         auto window = StartWindow();
-        QCOMPARE(
-            ItemTexts(window->OptionsMenu),
-            (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s, u"Soft Start and End (10 ms)"_s,
-                         u"Sample Rate"_s, u"Sample Format"_s, u"Copy SoX Command"_s}));
+        QCOMPARE(ItemTexts(window->Options), (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s,
+                                                          u"Soft Start and End (10 ms)"_s, u"Sample Rate"_s,
+                                                          u"Sample Format"_s, u"Copy SoX Command"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
         const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
         QCOMPARE(window->PushButton2->toolTip() + window->PushButton3->toolTip(), tip + tip);
@@ -530,7 +529,7 @@ private slots:
             QApplication::sendEvent(widget, &click);
         }
         QVERIFY(QTest::qWaitFor([&] { return opened != nullptr; }, 2000));
-        QTEST(opened == window->OptionsMenu, "opens");
+        QTEST(opened == window->Options, "opens");
     }
 
     void arrowAndPageKeysStepAPlainFrequency_data()

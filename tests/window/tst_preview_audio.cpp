@@ -86,9 +86,9 @@ private slots:
         QVERIFY(recorder.start());
         window->PushButton3->click();
         QTest::qWait(1000);
-        window->OptionsMenu->popup({0, 0});
-        QVERIFY(window->OptionsMenu->actions().first()->isEnabled()); // Stop Sound, while a sound plays
-        window->OptionsMenu->close();
+        window->Options->popup({0, 0});
+        QVERIFY(window->Options->actions().first()->isEnabled()); // Stop Sound, while a sound plays
+        window->Options->close();
         QTest::keyClick(window->Text2, Qt::Key_Escape);
         QVERIFY(!IsSoundPlaying());
 
@@ -96,9 +96,9 @@ private slots:
         // It sounded, and stopped long before the tone's own 5 s. How much of the first second was
         // heard depends on how busy the machine is, so only the end is held tight.
         QVERIFY2(Seconds(sound) > 0.3 && Seconds(sound) < 1.5, qPrintable(Describe(sound)));
-        window->OptionsMenu->popup({0, 0});
-        QVERIFY(!window->OptionsMenu->actions().first()->isEnabled());
-        window->OptionsMenu->close();
+        window->Options->popup({0, 0});
+        QVERIFY(!window->Options->actions().first()->isEnabled());
+        window->Options->close();
     }
 
     void loopPlaysOnPastTheTone()

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The player module: wave files decoded by libsndfile as they play and written straight into one
+// The player: wave files decoded by libsndfile as they play and written straight into one
 // QAudioSink. A media player would build a decoding pipeline for every sound and start it with a
 // deep buffer, which costs a short preview about two tenths of a second before it is heard.
 
-#include "core/playback_engine.h"
+#include "core/plugins.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -304,9 +304,14 @@ private:
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT PlaybackEngine *QuorvaneMakePlaybackEngine(QObject *parent)
+class Player final : public QObject, public PlaybackPlugin
 {
-    return new SinkEngine(parent);
-}
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QUORVANE_PLAYBACK_PLUGIN_IID)
+    Q_INTERFACES(PlaybackPlugin)
 
-#include "playback_engine.moc"
+public:
+    PlaybackEngine *createEngine(QObject *parent) override { return new SinkEngine(parent); }
+};
+
+#include "player_plugin.moc"

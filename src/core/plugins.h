@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/sound_file.h"
+
+#include <QObject>
+#include <QString>
+#include <QtPlugin>
+#include <optional>
+
+// The parts of the program that are loaded late, as Qt plugins from beside the program: the
+// player, which brings Qt Multimedia, on the first sound; the sound file reader, which brings
+// libsndfile and its codecs, on the first check of a written tone. Linked in, they would cost
+// every start of the program their loading time.
+
+// The player's engine, made by the player plugin.
+class PlaybackEngine : public QObject
+{
+public:
+    using QObject::QObject;
+
+    virtual bool play(const QString &path, bool synchronous, bool loop) = 0;
+    virtual void stop() = 0;
+    virtual bool isPlaying() const = 0;
+};
+
+// What the player plugin offers.
+class PlaybackPlugin
+{
+public:
+    virtual ~PlaybackPlugin() = default;
+    // Makes the engine as a child of parent.
+    virtual PlaybackEngine *createEngine(QObject *parent) = 0;
+};
+
+// What the sound file plugin offers.
+class SoundFilePlugin
+{
+public:
+    virtual ~SoundFilePlugin() = default;
+    // See ReadSoundFileInfo.
+    virtual std::optional<SoundFileInfo> read(const QString &path) const = 0;
+};
+
+#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/1.0"
+#define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
+Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)
+Q_DECLARE_INTERFACE(SoundFilePlugin, QUORVANE_SOUND_FILE_PLUGIN_IID)
+
+// The plugins' file names, looked for beside the program.
+inline const QString PlaybackPluginFile = QStringLiteral("quorvane-playback.so");
+inline const QString SoundFilePluginFile = QStringLiteral("quorvane-soundfile.so");
+
+// The plugin of that file name beside the program, loaded on the first call and kept; null when
+// it is missing or cannot be loaded (the reason is logged once). Tests and benchmarks, which run
+// from folders of their own, name the build's folder in QUORVANE_PLUGIN_DIR; nothing else is
+// searched, so the program never loads code from a folder fixed at build time.
+QObject *ProgramPlugin(const QString &fileName);
+
+template<class Interface> Interface *ProgramPluginAs(const QString &fileName)
+{
+    return qobject_cast<Interface *>(ProgramPlugin(fileName));
+}

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/options_menu.h"
+
+#include "core/playback.h"
+#include "core/synth_command.h"
+#include "window/input_store.h"
+
+#include <QActionGroup>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString OptionsTip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
+
+// Opens the menu on a right-click anywhere but in the text fields.
+class RightClickOpens : public QObject
+{
+public:
+    explicit RightClickOpens(OptionsMenu *menu) : QObject(menu), m_menu(menu) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::ContextMenu)
+            return false;
+        const auto *request = static_cast<QContextMenuEvent *>(event);
+        // The menu keys are handled as shortcuts; a platform's own menu event for them would
+        // open the text fields' edit menu or a second copy of this one.
+        if (request->reason() == QContextMenuEvent::Keyboard)
+            return true;
+        if (qobject_cast<QLineEdit *>(watched))
+            return false;
+        m_menu->popup(request->globalPos());
+        return true;
+    }
+
+private:
+    OptionsMenu *m_menu;
+};
+
+} // namespace
+
+OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneRequest()> currentRequest)
+    : QMenu(window), m_store(store), m_currentRequest(std::move(currentRequest))
+{
+    auto *rightClick = new RightClickOpens(this);
+    window->installEventFilter(rightClick);
+    for (QWidget *child : window->findChildren<QWidget *>())
+        child->installEventFilter(rightClick);
+    for (QPushButton *command :
+         {window->findChild<QPushButton *>(u"PushButton2"_s), window->findChild<QPushButton *>(u"PushButton3"_s)})
+        command->setToolTip(OptionsTip);
+
+    m_stopSound = addAction(u"Stop Sound"_s, this, &OptionsMenu::stopSound);
+    m_stopSound->setShortcut(Qt::Key_Escape);
+    window->addAction(m_stopSound); // Esc anywhere in the window, not only in the open menu
+    // Only the menu shows whether a sound plays; Esc may always try.
+    connect(this, &QMenu::aboutToShow, this, [this] { m_stopSound->setEnabled(IsSoundPlaying()); });
+    connect(this, &QMenu::aboutToHide, this, [this] { m_stopSound->setEnabled(true); });
+
+    for (const OutputSettingRow &row : OutputSettingRows()) {
+        if (row.kind == OutputSettingKind::OnOff)
+            addOnOffItem(row);
+        else
+            addSubmenu(row);
+    }
+    addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
+    showChoices();
+
+    auto *open = new QAction(window);
+    open->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    connect(open, &QAction::triggered, this, [this, window] {
+        const QWidget *anchor = window->focusWidget() ? window->focusWidget() : window;
+        popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
+    });
+    window->addAction(open);
+}
+
+void OptionsMenu::addOnOffItem(const OutputSettingRow &row)
+{
+    QAction *item = addAction(row.menuText);
+    item->setCheckable(true);
+    connect(item, &QAction::triggered, this, [this, setting = row.setting](bool on) { choose(setting, on ? 1 : 0); });
+    m_items[std::size_t(row.setting)] = {item};
+}
+
+void OptionsMenu::addSubmenu(const OutputSettingRow &row)
+{
+    QMenu *submenu = addMenu(row.menuText);
+    auto *group = new QActionGroup(submenu);
+    for (qsizetype i = 0; i < row.choices.size(); ++i) {
+        QAction *item = submenu->addAction(row.choices[i].label);
+        item->setCheckable(true);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, setting = row.setting, i] { choose(setting, i); });
+        m_items[std::size_t(row.setting)].append(item);
+    }
+}
+
+void OptionsMenu::restore()
+{
+    for (const OutputSettingRow &row : OutputSettingRows())
+        m_options.restore(row.setting, m_store.get(row.key, row.choices[row.defaultChoice].stored));
+    showChoices();
+}
+
+void OptionsMenu::showChoices()
+{
+    for (const OutputSettingRow &row : OutputSettingRows()) {
+        const QList<QAction *> &items = m_items[std::size_t(row.setting)];
+        if (row.kind == OutputSettingKind::OnOff)
+            items.first()->setChecked(m_options.isOn(row.setting));
+        else
+            items[m_options.choice(row.setting)]->setChecked(true);
+    }
+}
+
+void OptionsMenu::choose(OutputSetting setting, qsizetype choice)
+{
+    m_options.setChoice(setting, choice);
+    m_store.save(OutputRow(setting).key, m_options.chosen(setting).stored);
+}
+
+void OptionsMenu::stopSound()
+{
+    StopPlayback();
+}
+
+void OptionsMenu::copySoxCommand()
+{
+    QGuiApplication::clipboard()->setText(CopyableSoxCommand(m_currentRequest(), m_options));
+}

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/output_options.h"
+#include "core/tone_request.h"
+
+#include <QMenu>
+#include <array>
+#include <functional>
+
+class InputStore;
+
+// The window's options menu: Stop Sound, one item or submenu per output option, and Copy SoX
+// Command. It opens on a right-click anywhere in the window but the text fields (which keep their
+// edit menu), and on the Menu key or Shift+F10 wherever the focus is; Esc stops the sound anywhere
+// in the window. It restores the options at start-up and stores each choice the person makes.
+class OptionsMenu : public QMenu
+{
+    Q_OBJECT
+
+public:
+    // The request is read when the command is copied, so that it is the one the fields show then.
+    OptionsMenu(QWidget *window, InputStore &store, std::function<ToneRequest()> currentRequest);
+
+    // The stored choices; a missing or unknown value means the default, without a word.
+    void restore();
+    // What is chosen now; Save and Preview make their tones with it.
+    const OutputOptions &options() const { return m_options; }
+
+    void stopSound();
+    void copySoxCommand();
+
+private:
+    void addOnOffItem(const OutputSettingRow &row);
+    void addSubmenu(const OutputSettingRow &row);
+    void choose(OutputSetting setting, qsizetype choice);
+    // The items' checks follow the options. Only a person's choice stores anything (triggered,
+    // not toggled).
+    void showChoices();
+
+    InputStore &m_store;
+    std::function<ToneRequest()> m_currentRequest;
+    OutputOptions m_options;
+    QAction *m_stopSound;
+    // Per setting, the items of its choices; an on/off setting has one item, checked when on.
+    std::array<QList<QAction *>, OutputSettingCount> m_items;
+};
