@@ -5,7 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-// The three texts that become the synth effect's arguments. The program never parses them:
+// The three texts that become the synth effect's arguments, handed on as typed. The program only
+// checks that they hold nothing but a tone (field_grammar) and works out a length's sample count;
 // the tool interprets lengths, types and frequencies itself.
 struct ToneRequest
 {
