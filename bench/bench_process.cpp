@@ -100,7 +100,8 @@ struct StartupFigures
     double minimal = 0;
 };
 
-void ReportStartup(const QString &how, const QString &programName, QList<double> program, QList<double> minimal)
+void ReportStartup(const QString &how, const QString &programName, const QList<double> &program,
+                   const QList<double> &minimal)
 {
     const double ratio = Median(program) / Median(minimal);
     Say(u"   %1: %2 %3 ms, minimal %4 ms (medians of %5), ratio %6"_s.arg(how, programName)

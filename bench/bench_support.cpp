@@ -11,11 +11,10 @@
 #include <ctime>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
-
-extern char **environ;
 
 namespace Bench {
 
@@ -69,9 +68,11 @@ qint64 PeakResidentKiB()
 int SpawnAndWait(const QString &program, const QStringList &arguments)
 {
     std::vector<QByteArray> storage{QFile::encodeName(program)};
+    storage.reserve(arguments.size() + 1);
     for (const QString &argument : arguments)
         storage.push_back(argument.toLocal8Bit());
     std::vector<char *> argv;
+    argv.reserve(storage.size() + 1);
     for (QByteArray &argument : storage)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -323,8 +323,9 @@ private slots:
         const qsizetype before = m_events.size();
         QVERIFY2(click(PreviewButton), qPrintable(m_failure));
         // The sample length of 3 seconds, complete, and the command over.
-        QVERIFY2(QTest::qWaitFor([&] { return ReadWav(preview).frames == 3 * 48000 && toolFilesGone(); }, WaitMs),
-                 "no complete preview file");
+        QVERIFY2(
+            QTest::qWaitFor([&] { return ReadWav(preview).frames == qint64(3) * 48000 && toolFilesGone(); }, WaitMs),
+            "no complete preview file");
         QCOMPARE(ReadWav(preview).sampleRate, 48000);
         QCOMPARE(countEvents(before, u"QMessageBox"_s), 0);
     }

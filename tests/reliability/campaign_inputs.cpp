@@ -168,7 +168,7 @@ private:
 
     QString fileName(int index)
     {
-        const QString stem = u"t%1"_s.arg(index, 4, 10, QLatin1Char('0'));
+        QString stem = u"t%1"_s.arg(index, 4, 10, QLatin1Char('0'));
         switch (random.bounded(20)) {
         case 0:
             return stem + u" with blanks.wav"_s;

@@ -59,7 +59,7 @@ qint64 FreeBytes(const QString &folder)
     struct statvfs status
     {
     };
-    return ::statvfs(QFile::encodeName(folder).constData(), &status) == 0 ? qint64(status.f_bavail) * status.f_frsize
+    return ::statvfs(QFile::encodeName(folder).constData(), &status) == 0 ? qint64(status.f_bavail * status.f_frsize)
                                                                           : -1;
 }
 

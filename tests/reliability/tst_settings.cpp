@@ -74,9 +74,9 @@ Started Start(const QStringList &typed = {}, int timeoutMs = 30'000)
     started.length = shown[u"Text1"_s].toString();
     started.frequencies = shown[u"Text2"_s].toString();
     started.type = shown[u"Combo1"_s].toInt();
-    for (const QJsonValue &message : shown[u"messages"_s].toArray())
+    for (const auto &message : shown[u"messages"_s].toArray())
         started.messages.append(message.toString());
-    for (const QJsonValue &report : shown[u"reports"_s].toArray())
+    for (const auto &report : shown[u"reports"_s].toArray())
         started.reports.append(report.toString());
     return started;
 }

@@ -82,12 +82,12 @@ double Seconds(const std::vector<double> &samples)
 
 std::vector<double> Head(const std::vector<double> &samples, double seconds)
 {
-    return {samples.begin(), samples.begin() + std::min<qsizetype>(samples.size(), qsizetype(seconds * RecordRate))};
+    return {samples.begin(), samples.begin() + std::min(qsizetype(samples.size()), qsizetype(seconds * RecordRate))};
 }
 
 std::vector<double> Tail(const std::vector<double> &samples, double seconds)
 {
-    return {samples.end() - std::min<qsizetype>(samples.size(), qsizetype(seconds * RecordRate)), samples.end()};
+    return {samples.end() - std::min(qsizetype(samples.size()), qsizetype(seconds * RecordRate)), samples.end()};
 }
 
 qsizetype LongestQuiet(const std::vector<double> &samples)

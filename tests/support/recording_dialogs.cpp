@@ -46,7 +46,7 @@ qsizetype RecordingDialogs::count(DialogCall::Kind kind) const
     return texts(kind).size();
 }
 
-void RecordingDialogs::record(DialogCall call)
+void RecordingDialogs::record(const DialogCall &call)
 {
     calls.append(call);
     if (whileShown)

@@ -53,7 +53,7 @@ public:
     std::function<void(const DialogCall &)> whileShown;
 
 private:
-    void record(DialogCall call);
+    void record(const DialogCall &call);
 
     Dialogs *m_previous;
 };

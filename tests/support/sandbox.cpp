@@ -13,7 +13,7 @@ QTemporaryDir *sandbox = nullptr;
 
 QString MakeFolder(const QString &name)
 {
-    const QString path = sandbox->filePath(name);
+    QString path = sandbox->filePath(name);
     QDir().mkpath(path);
     return path;
 }
@@ -44,7 +44,7 @@ QString NewFolder()
 
 QString FreshTempFolder()
 {
-    const QString folder = NewFolder();
+    QString folder = NewFolder();
     qputenv("TEMP", folder.toLocal8Bit());
     qputenv("TMPDIR", folder.toLocal8Bit());
     return folder;
