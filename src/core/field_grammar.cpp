@@ -54,7 +54,8 @@ std::optional<ToneLength> ParseLength(const QString &length)
     const QString &word = words.first();
 
     ToneLength parsed;
-    static const QRegularExpression sampleCount(uR"(^([0-9]+)s$)"_s);
+    // \A and \z, not ^ and $: "$" also matches before a final line break, which the tool would get.
+    static const QRegularExpression sampleCount(uR"(\A([0-9]+)s\z)"_s);
     if (const QRegularExpressionMatch match = sampleCount.match(word); match.hasMatch()) {
         const std::optional<quint64> samples = WholeNumber(match.capturedView(1));
         if (!samples || *samples == 0)
@@ -65,7 +66,7 @@ std::optional<ToneLength> ParseLength(const QString &length)
     }
 
     // [[hh:]mm:]ss[.frac], or seconds with only a fraction.
-    static const QRegularExpression time(uR"(^(?:(?:([0-9]+):)?([0-9]+):)?([0-9]*)(?:\.([0-9]+))?$)"_s);
+    static const QRegularExpression time(uR"(\A(?:(?:([0-9]+):)?([0-9]+):)?([0-9]*)(?:\.([0-9]+))?\z)"_s);
     const QRegularExpressionMatch match = time.match(word);
     if (!match.hasMatch() || (match.capturedLength(3) == 0 && (match.capturedLength(4) == 0 || match.hasCaptured(2))))
         return std::nullopt;
@@ -91,18 +92,46 @@ bool FrequenciesFitGrammar(const QString &frequencies)
     // A word is a frequency, a sweep of two, or a plain number that may be negative.
     static const QString number = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
     static const QString frequency = uR"((?:%1k?|%[-+]?%1|[A-G][b#]?[0-9]?))"_s.arg(number);
-    static const QRegularExpression word(uR"(^(?:%1(?:[-:+/]%1)?|-?%2)$)"_s.arg(frequency, number));
+    static const QRegularExpression word(uR"(\A(?:%1(?:[-:+/]%1)?|-?%2)\z)"_s.arg(frequency, number));
     const QStringList words = Words(frequencies);
     return !words.isEmpty() &&
            std::all_of(words.cbegin(), words.cend(), [](const QString &w) { return word.match(w).hasMatch(); });
 }
 
-std::optional<QString> ToneGrammarReminder(const ToneRequest &request, int sampleRate)
+qint64 SampleLayout::maxSamples() const
+{
+    const qint64 bytesPerSample = qint64(std::max(1, (bitsPerSample + 7) / 8)) * std::max(1, channels);
+    return std::min(MaxSoundDataBytes / bytesPerSample, MaxLengthSamples);
+}
+
+QString TooLongReminder(const SampleLayout &layout)
+{
+    const qint64 samples = layout.maxSamples();
+    // Whole milliseconds, rounded down, so that the length named is one that fits.
+    const qint64 ms = samples * 1000 / layout.sampleRate;
+    const QString time = u"%1:%2:%3.%4"_s.arg(ms / 3'600'000)
+                             .arg(ms / 60'000 % 60, 2, 10, QChar(u'0'))
+                             .arg(ms / 1000 % 60, 2, 10, QChar(u'0'))
+                             .arg(ms % 1000, 3, 10, QChar(u'0'));
+    const QString channels = layout.channels == 1 ? u"one channel"_s : u"%1 channels"_s.arg(layout.channels);
+    return u"The tone would be larger than a wave file can hold (4 GiB). At %1 Hz, %2 bits and %3, the longest "
+           "length is %4 (%5s)."_s.arg(layout.sampleRate)
+               .arg(layout.bitsPerSample)
+               .arg(channels, time)
+               .arg(samples);
+}
+
+std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const SampleLayout &layout)
 {
     const std::optional<ToneLength> length = ParseLength(request.Length);
-    if (!length || length->samplesAt(sampleRate) < 1)
+    if (!length || length->samplesAt(layout.sampleRate) == 0)
         return LengthReminder;
+    const qint64 samples = length->samplesAt(layout.sampleRate);
+    if (samples < 0 || samples > layout.maxSamples())
+        return TooLongReminder(layout);
     if (!FrequenciesFitGrammar(request.Frequencies))
         return FrequenciesReminder;
+    if (request.Waveform.isEmpty())
+        return TypeReminder;
     return std::nullopt;
 }

@@ -15,6 +15,24 @@ inline const QString LengthReminder =
     QStringLiteral("The length must be a number of seconds greater than zero, such as 2.5 or 00:01:30.");
 inline const QString FrequenciesReminder =
     QStringLiteral("Frequencies can hold only numbers in hertz, notes such as A4, and sweeps such as 300-3300.");
+// A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
+inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
+
+// The most sound data a tone may have: a wave file cannot describe more than 4 GiB, and a little
+// of that goes to its header. Pipes and devices have no file size limit, so this is checked before
+// anything runs.
+inline constexpr qint64 MaxSoundDataBytes = (qint64(4) << 30) - (qint64(64) << 10);
+
+// How the samples of a tone are laid out: what decides how many bytes a length comes to.
+struct SampleLayout
+{
+    int sampleRate = 48000;
+    int bitsPerSample = 32;
+    int channels = 1;
+
+    // The most samples per channel that fit in MaxSoundDataBytes.
+    qint64 maxSamples() const;
+};
 
 // The largest sample count that is counted exactly (the tool counts in doubles): far beyond
 // anything a file can hold, so longer lengths can only be typing mistakes.
@@ -45,6 +63,17 @@ std::optional<ToneLength> ParseLength(const QString &length);
 // or '/', or a plain number such as the offset, phase and shape parameters after a frequency.
 bool FrequenciesFitGrammar(const QString &frequencies);
 
-// The reminder for the first field of the request that does not fit (the length first), or
-// nothing. A length must give at least one and at most MaxLengthSamples samples at the rate.
-std::optional<QString> ToneGrammarReminder(const ToneRequest &request, int sampleRate);
+// The reminder for the first field of the request that does not fit (the length first, then the
+// frequencies, then the type), or nothing. A length must give at least one sample at the rate, and
+// no more than fit in MaxSoundDataBytes in this layout: that reminder names the longest length
+// that fits.
+std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const SampleLayout &layout);
+
+// The same for mono samples of 32 bits, the tool's own size, at this rate.
+inline std::optional<QString> ToneGrammarReminder(const ToneRequest &request, int sampleRate)
+{
+    return ToneGrammarReminder(request, SampleLayout{sampleRate, 32, 1});
+}
+
+// The reminder for a length with more samples than the layout lets a file hold.
+QString TooLongReminder(const SampleLayout &layout);

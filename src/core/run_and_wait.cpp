@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -74,18 +75,27 @@ struct OpenedProgram
 // (opening a named pipe, say) would not even do that. What it was writing is incomplete anyway.
 // Qt starts the child with vfork semantics, on our own stack: the address checker must leave no
 // marks there.
-[[gnu::no_sanitize_address]] void PrepareChild(rlim_t maxFileSize, pid_t parent)
+[[gnu::no_sanitize_address]] void PrepareChild(struct rlimit fileSizeLimit, pid_t parent)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(127);
-    if (maxFileSize != RLIM_INFINITY) {
-        const struct rlimit limit
-        {
-            maxFileSize, maxFileSize
-        };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::setrlimit(RLIMIT_FSIZE, &fileSizeLimit);
+}
+
+// Our limit, never above the one this program was given ("ulimit -f"): that one stays in force.
+struct rlimit FileSizeLimit(qint64 maxFileSize)
+{
+    struct rlimit limit
+    {
+        RLIM_INFINITY, RLIM_INFINITY
+    };
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    if (maxFileSize > 0) {
+        limit.rlim_cur = std::min(limit.rlim_cur, rlim_t(maxFileSize));
+        limit.rlim_max = std::min(limit.rlim_max, rlim_t(maxFileSize));
     }
+    return limit;
 }
 
 } // namespace
@@ -106,7 +116,8 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
 
     OpenedProgram opened;
     const ExecutableCheck &check = options.check;
-    const rlim_t maxFileSize = options.maxFileSize > 0 ? rlim_t(options.maxFileSize) : RLIM_INFINITY;
+    const struct rlimit fileSizeLimit = FileSizeLimit(options.maxFileSize);
+    run.fileSizeLimit = fileSizeLimit.rlim_cur == RLIM_INFINITY ? 0 : qint64(fileSizeLimit.rlim_cur);
     const pid_t parent = ::getpid();
     if (check) {
         // Check the very file that will run: start it through the descriptor that was checked,
@@ -129,15 +140,15 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
         for (QByteArray &argument : opened.storage)
             opened.argv.push_back(argument.data());
         opened.argv.push_back(nullptr);
-        process.setChildProcessModifier([&opened, maxFileSize, parent] {
-            PrepareChild(maxFileSize, parent);
+        process.setChildProcessModifier([&opened, fileSizeLimit, parent] {
+            PrepareChild(fileSizeLimit, parent);
             ::fexecve(opened.fd, opened.argv.data(), environ);
             static const char message[] = "The checked program could not be started.\n";
             [[maybe_unused]] auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
             ::_exit(127);
         });
     } else {
-        process.setChildProcessModifier([maxFileSize, parent] { PrepareChild(maxFileSize, parent); });
+        process.setChildProcessModifier([fileSizeLimit, parent] { PrepareChild(fileSizeLimit, parent); });
     }
 
     process.start();

@@ -24,8 +24,8 @@ struct ShellRunOptions
 {
     // Checks the program file before it starts; the run is refused when it throws.
     ExecutableCheck check;
-    // The largest file the program may write (0: no limit of ours). A program that tries to
-    // write more ends with the signal SIGXFSZ.
+    // The largest file the program may write (0: no limit of ours); a lower limit that this
+    // program was given stays. A program that tries to write more ends with the signal SIGXFSZ.
     qint64 maxFileSize = 0;
     // Called once every poll cycle while the program runs, after the window's events.
     std::function<void()> onPoll = {};
@@ -34,8 +34,9 @@ struct ShellRunOptions
 struct ShellRunDetails
 {
     bool started = false;
-    bool stopped = false; // ended early by StopRunningProgram (the program may still exit with 0)
-    QString errorOutput;  // the program's standard error (at most MaxErrorOutput), or why it could not start
+    bool stopped = false;     // ended early by StopRunningProgram (the program may still exit with 0)
+    QString errorOutput;      // the program's standard error (at most MaxErrorOutput), or why it could not start
+    qint64 fileSizeLimit = 0; // the largest file it was allowed to write, in bytes; 0 for no limit
 };
 
 // Starts the program and polls every 100 ms, letting the window handle its events between

@@ -26,9 +26,10 @@ SynthToolPart BuildSynthToolPart()
     return {u'"' + program + u'"', program};
 }
 
-SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
+SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request,
                                          const OutputOptions &options)
 {
+    const QString outputPath = chosenPath.startsWith(u'-') ? u"./"_s + chosenPath : chosenPath;
     const QStringList globalOptions = options.globalOptions();
     const QStringList effects = options.effects();
     SynthArgumentPart part;
@@ -39,12 +40,16 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRe
     part.arguments = globalOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + SplitField(request.Length) +
                      SplitField(request.Waveform) + SplitField(request.Frequencies) + effects;
     part.sampleRate = options.sampleRate();
+    part.bitsPerSample = options.bitsPerSample();
+    part.channels = options.channelCount();
+    part.outputPath = outputPath;
     return part;
 }
 
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments)
 {
-    return {tool.text + u' ' + arguments.text, tool.program, arguments.arguments, arguments.sampleRate};
+    return {tool.text + u' ' + arguments.text, tool.program,       arguments.arguments, arguments.sampleRate,
+            arguments.bitsPerSample,           arguments.channels, arguments.outputPath};
 }
 
 QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)

@@ -17,6 +17,9 @@ struct SynthCommand
     QString program;       // the tool path
     QStringList arguments; // -r 48000 -n <output> synth, then each field split at blanks
     int sampleRate = 0;    // samples per second of the file it writes
+    int bitsPerSample = 32;
+    int channels = 1;
+    QString outputPath; // the file it writes, as the tool gets it
 };
 
 // The quoted tool path that begins every command line.
@@ -32,13 +35,17 @@ struct SynthArgumentPart
     QString text;
     QStringList arguments;
     int sampleRate = 0;
+    int bitsPerSample = 32;
+    int channels = 1;
+    QString outputPath;
 };
 
 inline constexpr int SynthSampleRate = 48000;
 
 SynthToolPart BuildSynthToolPart();
 // The output options add their global options before "-n" and their effects after the synth
-// words; at their defaults the command is the plain one above.
+// words; at their defaults the command is the plain one above. An output path that starts with
+// "-" is given as "./-...", so the tool never takes it for an option.
 SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
                                          const OutputOptions &options = {});
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);

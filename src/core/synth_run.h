@@ -3,12 +3,13 @@
 #pragma once
 
 #include "core/run_and_wait.h"
+#include "core/sound_file.h"
 #include "core/synth_command.h"
 
 #include <optional>
 
 // The largest file a run may write: a wave file cannot describe more than 4 GiB of sound. Every
-// length that the fields let through has an end; this is the backstop.
+// length that the fields let through fits (see MaxSoundDataBytes); this is the backstop.
 inline constexpr qint64 MaxToneFileSize = qint64(4) << 30;
 
 // One synthesis run: what it was asked for and what it left behind.
@@ -18,22 +19,30 @@ struct SynthRun
     int sampleRate = 0; // of the file that the command writes
     qint32 exitCode = -1;
     ShellRunDetails details;
+    // What was found wrong with the written file right after the run (cut short, stored at
+    // another rate, not put in place), or an empty text.
+    QString fileProblem;
 };
 
 // Runs the command with no window, starting only the trusted tool file from a private folder and
-// never more than MaxToneFileSize of output. A request whose fields do not fit their grammar at
-// the command's sample rate is refused without starting anything (the reminder is the reason). onPoll, when given, is
-// called once every poll cycle while the tool runs.
+// never more than MaxToneFileSize of output. A request whose fields do not fit their grammar in
+// the command's sample layout, or a working folder that cannot be made, is refused without
+// starting anything (the reminder or the folder's problem is the reason). In a folder that all
+// users share, the tool writes a private file that is put in place only when it holds the whole
+// tone (see OutputTarget). Right after the run, while the tool is still there, the written file is
+// measured. onPoll, when given, is called once every poll cycle while the tool runs.
 SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request,
                          const std::function<void()> &onPoll = {});
 
-// Why the file at the path does not hold the whole tone of this length, as the tool makes it at
-// the sample rate the command used, or nothing: a file more than a millisecond short is cut short.
-// A file that libsndfile cannot read is not judged.
-std::optional<QString> CutShortProblem(const QString &outputPath, const QString &length, int sampleRate);
+// Why a file that holds what `written` says is not the whole tone of this length made at this
+// rate, or an empty text: it is cut short when it is more than a millisecond shorter, in its own
+// rate, than the tool makes the tone; and a file whose format stored another rate than the one
+// chosen does not play as asked. For a file cut short in writtenFolder, the text also says why
+// writing there fails, when it does (no space, a quota, an I/O error).
+QString WrittenToneProblem(const SoundFileInfo &written, const QString &length, int sampleRate,
+                           const QString &writtenFolder = {});
 
 // Why the run did not make its file, or an empty text when it did: only a tool that started,
 // ended with status 0, reported no failure and left a regular file at the path that holds the
-// whole tone at the command's sample rate (see CutShortProblem) counts. An older file proves
-// nothing.
+// whole tone at the rate chosen (see WrittenToneProblem) counts. An older file proves nothing.
 QString SynthRunProblem(const SynthRun &run, const QString &outputPath);

@@ -184,6 +184,10 @@ void DeleteFileQuiet(const QString &path)
 
 void DeployToolFiles(CommandSteps &steps, qint32 firstLine)
 {
+    // A temporary folder that cannot be used is told once, by the run that then cannot start,
+    // rather than once for every file.
+    if (!WorkFolderProblem().isEmpty())
+        return;
     for (size_t row = 0; row < ToolFiles.size(); ++row) {
         const ToolFile &file = ToolFiles[row];
         const qint32 line = firstLine + 6 * qint32(row);

@@ -59,7 +59,7 @@ void DeleteFileQuiet(const QString &path);
 // is three numbered statements, six lines apart from the next row's: the load (firstLine), the
 // test whether a write is needed (+2), and the write (+4, on a line that repeats that test; the
 // repeat reads the first answer, so each file is checked once). A failing row does not stop the
-// next one.
+// next one. Nothing is tried when the working folder cannot be made (see WorkFolderProblem).
 void DeployToolFiles(CommandSteps &steps, qint32 firstLine);
 
 // Deletes the tool files in table order, one numbered statement each, two lines apart.

@@ -6,9 +6,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -23,9 +25,16 @@ namespace {
 // dozen bytes. Read as it is, it would stall start-up and every keystroke.
 constexpr qint64 MaxStoreSize = 1 << 20;
 
+// How long start-up or a keystroke waits for a lock on the store that another program holds.
+constexpr int LockWaitMs = 1000;
+
 // Why the store could not be written at the last attempt, and where a damaged store went.
 QString storeProblem;
 QString movedAsideTo;
+
+// A lock that could not be taken, and why: later saves give up at once instead of waiting again.
+QString refusedLock;
+QString refusedLockProblem;
 
 // Where QSettings keeps a user's section (unless moved with QSettings::setPath), worked out
 // without opening it.
@@ -35,10 +44,11 @@ QString DefaultStorePath(const QString &app, const QString &section)
            u".conf"_s;
 }
 
-// QSettings waits for its lock file for as long as it takes. A live lock is a regular file that
-// holds its owner's details, so an empty one was left by a program killed while taking it. Any
-// other kind of file there (a named pipe, a folder) would make every save wait for ever: ours is
-// removed, another user's is left alone and the store is not written. True when saving may go on.
+// QSettings waits for its lock file for as long as it takes, and so does the lock it takes on
+// "<lock>.rmlock" to remove a stale one. A live lock is a regular file that holds its owner's
+// details, so an empty one was left by a program killed while taking it. Any other kind of file
+// there (a named pipe, a folder) would make every save wait for ever: ours is removed, another
+// user's is left alone and the store is not written. True when saving may go on.
 bool ClearLock(const QString &lockPath)
 {
     const QByteArray name = QFile::encodeName(lockPath);
@@ -95,7 +105,33 @@ StoreAccess PrepareStore(const QString &app, const QString &section)
     const QString path = DefaultStorePath(app, section);
     if (!StoreIsUsable(path))
         return StoreAccess::None;
-    return ClearLock(path + u".lock"_s) ? StoreAccess::ReadWrite : StoreAccess::Read;
+    const QString lock = path + u".lock"_s;
+    return ClearLock(lock) && ClearLock(lock + u".rmlock"_s) ? StoreAccess::ReadWrite : StoreAccess::Read;
+}
+
+// Whether the store's lock can be had within LockWaitMs; it is let go at once, for QSettings to
+// take when it writes. A lock of a live program that keeps it, one from another computer, or a
+// stale one that cannot be removed would make QSettings wait for ever (or for half a minute).
+bool LockCanBeTaken(const QString &app, const QString &section)
+{
+    const QString lockPath = DefaultStorePath(app, section) + u".lock"_s;
+    if (refusedLock != lockPath) {
+        QLockFile lock(lockPath);
+        if (lock.tryLock(LockWaitMs)) {
+            lock.unlock();
+            return true;
+        }
+        // A lock file that cannot be made at all (no folder yet, a read-only one) makes QSettings
+        // give up at once too, or make the folder first: only a lock that is there and stays waits.
+        if (lock.error() != QLockFile::LockFailedError)
+            return true;
+        refusedLock = lockPath;
+        refusedLockProblem =
+            u"The settings lock file %1 is held by another program, or is left over and cannot be removed."_s.arg(
+                lockPath);
+    }
+    storeProblem = refusedLockProblem;
+    return false;
 }
 
 } // namespace
@@ -134,6 +170,8 @@ bool SaveSetting(const QString &app, const QString &section, const QString &key,
         openBatch->m_pending.append({key, value});
         return true;
     }
+    if (!LockCanBeTaken(app, section))
+        return false;
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
     store.setValue(key, value);
     store.sync();
@@ -162,16 +200,19 @@ bool SettingsBatch::commit()
         return false;
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, m_app, m_section);
     // A damaged file is written anew, whatever it seems to hold.
-    bool unchanged = store.status() != QSettings::FormatError;
-    for (const auto &[key, value] : pending) {
-        const QVariant stored = store.value(key);
-        if (stored.typeId() == QMetaType::QString && stored.toString() == value)
-            continue;
-        unchanged = false;
-        store.setValue(key, value);
-    }
-    if (unchanged)
+    const bool damaged = store.status() == QSettings::FormatError;
+    const auto isStored = [&](const std::pair<QString, QString> &entry) {
+        const QVariant stored = store.value(entry.first);
+        return stored.typeId() == QMetaType::QString && stored.toString() == entry.second;
+    };
+    if (!damaged && std::all_of(pending.begin(), pending.end(), isStored))
         return true;
+    // Nothing is changed before the lock is known to be free: QSettings writes what changed when
+    // it goes, taking the lock without a time limit.
+    if (!LockCanBeTaken(m_app, m_section))
+        return false;
+    for (const auto &[key, value] : pending)
+        store.setValue(key, value);
     store.sync();
     return store.status() != QSettings::AccessError;
 }

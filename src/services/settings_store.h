@@ -44,7 +44,8 @@ QString GetSetting(const QString &app, const QString &section, const QString &ke
 // Stores the text exactly as given and writes it to disk at once (at the commit of a batch that
 // is open for the section: then true means held back). Returns false when it did not reach the
 // disk (SettingsStoreProblem says why); it never throws, never waits for a lock file that is not
-// one, and never shows anything, so the caller decides what to tell.
+// one, waits at most about a second for a lock that another program holds (and, once that failed,
+// not at all for the rest of the run), and never shows anything, so the caller decides what to tell.
 bool SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value);
 
 // Holds back what SaveSetting is given while it lives, and writes it all with one disk write when

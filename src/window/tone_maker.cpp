@@ -27,7 +27,9 @@ ToneMaker::ToneMaker(QWidget *window, std::function<ToneRequest()> currentReques
 
 std::optional<QString> ToneMaker::reminder() const
 {
-    return ToneGrammarReminder(m_currentRequest(), m_currentOptions().sampleRate());
+    const OutputOptions options = m_currentOptions();
+    return ToneGrammarReminder(m_currentRequest(),
+                               SampleLayout{options.sampleRate(), options.bitsPerSample(), options.channelCount()});
 }
 
 SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPath)
