@@ -3,7 +3,11 @@
 #include "core/field_grammar.h"
 #include "test_sandbox.h"
 
+#include <QRegularExpression>
+
 using namespace Qt::Literals::StringLiterals;
+
+Q_DECLARE_METATYPE(SampleLayout)
 
 // Every word the fields let through, and what the tool would have made of some that they do not.
 class FieldGrammarTest : public QObject
@@ -50,6 +54,9 @@ private slots:
         QTest::newRow("empty part") << u"1::2"_s << 48000 << qint64(0);
         QTest::newRow("no seconds") << u"5:"_s << 48000 << qint64(0);
         QTest::newRow("non-ASCII digits") << u"\u0662"_s << 48000 << qint64(0);
+        // "$" would match before a final line break, and the tool would get it.
+        QTest::newRow("a line break after seconds") << u"2\n"_s << 48000 << qint64(0);
+        QTest::newRow("a line break after samples") << u"48000s\n"_s << 48000 << qint64(0);
     }
 
     void lengthWords()
@@ -96,6 +103,8 @@ private slots:
         QTest::newRow("lower-case note") << u"a4"_s << false;
         QTest::newRow("a unit") << u"440Hz"_s << false;
         QTest::newRow("a tab inside") << u"440\t880"_s << false;
+        QTest::newRow("a line break after") << u"440\n"_s << false;
+        QTest::newRow("a line break after a sweep") << u"300-3300\n"_s << false;
     }
 
     void frequencyWords()
@@ -105,6 +114,36 @@ private slots:
         const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
         QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
         QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(FrequenciesReminder));
+    }
+
+    // No length that passes makes more than 4 GiB of sound data, whatever the target; the reminder
+    // names the longest length that does fit, in samples and as a time, and both pass.
+    void longestLengthThatFits_data()
+    {
+        QTest::addColumn<SampleLayout>("layout");
+        QTest::newRow("48 kHz, 32 bits, both channels") << SampleLayout{48000, 32, 2};
+        QTest::newRow("192 kHz, 32 bits, both channels") << SampleLayout{192000, 32, 2};
+        QTest::newRow("8 kHz, 16 bits, one channel") << SampleLayout{8000, 16, 1};
+        QTest::newRow("44.1 kHz, 24 bits, one channel") << SampleLayout{44100, 24, 1};
+    }
+
+    void longestLengthThatFits()
+    {
+        QFETCH(SampleLayout, layout);
+        const auto reminderFor = [&](const QString &length) {
+            return ToneGrammarReminder(MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s), layout);
+        };
+        const QString reminder = reminderFor(u"9007199254740992s"_s).value_or(QString());
+        static const QRegularExpression named(uR"(is (\d+:\d\d:\d\d\.\d\d\d) \((\d+)s\))"_s);
+        const QRegularExpressionMatch match = named.match(reminder);
+        QVERIFY2(match.hasMatch(), qPrintable(reminder));
+        const qint64 samples = match.captured(2).toLongLong();
+        const qint64 bytesPerFrame = qint64(layout.bitsPerSample / 8) * layout.channels;
+        QVERIFY(samples * bytesPerFrame <= qint64(4) << 30);
+        QVERIFY((samples + 1) * bytesPerFrame > MaxSoundDataBytes);
+        QCOMPARE(reminderFor(match.captured(2) + u's'), std::nullopt);
+        QCOMPARE(reminderFor(match.captured(1)), std::nullopt);
+        QCOMPARE(reminderFor(QString::number(samples + 1) + u's'), std::optional(reminder));
     }
 };
 

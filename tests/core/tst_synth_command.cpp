@@ -73,6 +73,10 @@ private slots:
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/a" -n "/etc/x.wav" synth 1 exp 440)"_s
             << QStringList{u"-r"_s,    u"48000"_s, u"-n"_s,  uR"(/t/a" -n "/etc/x.wav)"_s,
                            u"synth"_s, u"1"_s,     u"exp"_s, u"440"_s};
+        QTest::newRow("output starting with a dash is no option")
+            << u"-n.wav"_s << QStringList{u"1"_s, u"Sine (Default)"_s, u"440"_s} << u""_s
+            << uR"("/work temp/sox.exe" -r 48000 -n "./-n.wav" synth 1 sine 440)"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"./-n.wav"_s, u"synth"_s, u"1"_s, u"sine"_s, u"440"_s};
         QTest::newRow("empty waveform leaves two blanks, no argument")
             << u"/t/c.wav"_s << QStringList{u"3"_s, u""_s, u"1000"_s} << u""_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/c.wav" synth 3  1000)"_s
@@ -111,6 +115,27 @@ private slots:
             << uR"("/work temp/sox.exe" -r 8000 -b 24 -n "/t/o.wav" synth 3 sine 440 channels 2)"_s
             << QStringList{u"-r"_s,    u"8000"_s, u"-b"_s,   u"24"_s,  u"-n"_s,       u"/t/o.wav"_s,
                            u"synth"_s, u"3"_s,    u"sine"_s, u"440"_s, u"channels"_s, u"2"_s};
+    }
+
+    void temporaryFolderIsAlwaysAbsolute_data()
+    {
+        QTest::addColumn<QByteArray>("temp");
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("absolute") << QByteArray("/work temp") << false;
+        QTest::newRow("relative") << QByteArray("tmp/x") << true;
+        QTest::newRow("an option of the tool") << QByteArray("-n") << true;
+    }
+
+    void temporaryFolderIsAlwaysAbsolute()
+    {
+        QFETCH(QByteArray, temp);
+        QFETCH(bool, relative);
+        qputenv("TEMP", temp);
+        const QString expected = QString::fromUtf8(temp);
+        QCOMPARE(TempFolder(), relative ? QDir::currentPath() + u'/' + expected : expected);
+        const SynthCommand command = ToolRun::Command(PreviewPath(), MakeToneRequest(u"1"_s, u"Sine"_s, u"440"_s));
+        QVERIFY(command.program.startsWith(u'/'));
+        QVERIFY(command.arguments[command.arguments.indexOf(u"-n"_s) + 1].startsWith(u'/'));
     }
 
     void buildsTextAndArguments()

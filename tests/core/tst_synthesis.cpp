@@ -11,6 +11,7 @@
 #include "wav_analysis.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,29 +186,35 @@ private slots:
     void workFolderIsPrivate_data()
     {
         QTest::addColumn<TakeWorkFolder>("take"); // what is at <base>/quorvane-<uid> beforehand
-        QTest::addColumn<bool>("freshFolder");    // a fresh folder for this run instead
+        QTest::addColumn<QString>("logged");      // why a fresh folder is used for this run; empty: none
         const auto folderWithATrap = [](const Traps &at) {
             return QDir().mkdir(at.name) && QFile::link(at.victim, at.name + u"/preview.wav"_s);
         };
         const auto encoded = [](const QString &path) { return QFile::encodeName(path); };
-        QTest::newRow("nothing yet") << TakeWorkFolder([](const Traps &) { return true; }) << false;
+        QTest::newRow("nothing yet") << TakeWorkFolder([](const Traps &) { return true; }) << QString();
+        QTest::newRow("our folder, readable by others") << TakeWorkFolder([=](const Traps &at) {
+            return folderWithATrap(at) && ::chmod(encoded(at.name).constData(), 0755) == 0;
+        }) << QString();
+        // Someone planted a folder under a tool file's name that we can never remove.
         QTest::newRow("our folder, open to others") << TakeWorkFolder([=](const Traps &at) {
-            return folderWithATrap(at) && ::chmod(encoded(at.name).constData(), 0777) == 0;
-        }) << false;
+            const QString planted = at.name + u"/zlib1.dll"_s;
+            return folderWithATrap(at) && ::chmod(encoded(at.name).constData(), 0777) == 0 &&
+                   QDir().mkpath(planted + u"/inside"_s) && ::chown(encoded(planted).constData(), 65534, 65534) == 0;
+        }) << u"other users could have put things in it"_s;
         QTest::newRow("another user's folder") << TakeWorkFolder([=](const Traps &at) {
             return folderWithATrap(at) && ::lchown(encoded(at.name).constData(), 65534, 65534) == 0;
-        }) << true;
+        }) << u"it belongs to another user"_s;
         QTest::newRow("a link to a folder")
-            << TakeWorkFolder([](const Traps &at) { return QFile::link(at.planted, at.name); }) << true;
+            << TakeWorkFolder([](const Traps &at) { return QFile::link(at.planted, at.name); }) << u"it is a link"_s;
         QTest::newRow("a named pipe") << TakeWorkFolder([=](const Traps &at) {
             return ::mkfifo(encoded(at.name).constData(), 0666) == 0;
-        }) << true;
+        }) << u"it is not a folder"_s;
     }
 
     void workFolderIsPrivate()
     {
         QFETCH(TakeWorkFolder, take);
-        QFETCH(bool, freshFolder);
+        QFETCH(QString, logged);
         // Another account's traps: links to the person's file in the shared base and inside a
         // folder planted under the working folder's name.
         const QString victim = outputFolder + u"/precious"_s;
@@ -217,8 +224,11 @@ private slots:
         QVERIFY(QFile::link(victim, temp + u"/preview.wav"_s) && QFile::link(victim, planted + u"/preview.wav"_s));
         QVERIFY(take({name, planted, victim}));
 
+        if (!logged.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"\\(%1\\), so this run works in "_s.arg(logged)));
         const QString folder = WorkFolder();
-        QCOMPARE(folder.startsWith(name + u'-'), freshFolder);
+        QCOMPARE(folder.startsWith(name + u'-'), !logged.isEmpty());
+        QCOMPARE(folder.startsWith(name + u"/run-"_s), logged.isEmpty());
         QCOMPARE(PrivateFolderProblem(folder), QString());
         struct stat status
         {
@@ -235,6 +245,42 @@ private slots:
         QCOMPARE(QFileInfo(PreviewPath()).path(), folder);
         QVERIFY(!QFileInfo(PreviewPath()).isSymLink());
         QCOMPARE(QFileInfo(victim).size(), 4); // never written through
+    }
+
+    // Every format is judged by what it holds: libsndfile reads the headers it knows, the tool
+    // decodes the rest. A format that keeps another rate than the one chosen is never "Done.".
+    void writtenFileIsJudgedInItsOwnRate_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("problem"); // part of the verdict; empty: complete
+        QTest::newRow("wave") << u"t.wav"_s << u"48000"_s << QString();
+        QTest::newRow("WavPack, decoded by the tool") << u"t.wv"_s << u"48000"_s << QString();
+        QTest::newRow("OKI ADPCM, no header") << u"t.vox"_s << u"48000"_s << QString();
+        QTest::newRow("IMA ADPCM, no header") << u"t.ima"_s << u"48000"_s << QString();
+        QTest::newRow("raw samples") << u"t.raw"_s << u"96000"_s << QString();
+        QTest::newRow("HTK keeps a rounded rate") << u"t.htk"_s << u"48000"_s << u"at 48076 Hz, not at the 48000 Hz"_s;
+        QTest::newRow("8SVX keeps at most 65535 Hz") << u"t.8svx"_s << u"192000"_s << u"at 65535 Hz"_s;
+        QTest::newRow("XI keeps 44100 Hz") << u"t.xi"_s << u"8000"_s << u"at 44100 Hz"_s;
+        QTest::newRow("GSM is made at 8000 Hz") << u"t.gsm"_s << u"48000"_s << u"at 8000 Hz"_s;
+    }
+
+    void writtenFileIsJudgedInItsOwnRate()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, rate);
+        QFETCH(QString, problem);
+        OutputOptions options;
+        options.restore(OutputSetting::SampleRate, rate);
+        options.restore(OutputSetting::SampleFormat, u"16"_s);
+        const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, u"440"_s);
+        const QString output = outputFolder + u'/' + name;
+        ToolRun::Deploy();
+        const SynthRun run = RunSynthCommand(ToolRun::Command(output, request, options), request);
+        ToolRun::Remove();
+        const QString verdict = SynthRunProblem(run, output);
+        QVERIFY2(problem.isEmpty() ? verdict.isEmpty() : verdict.contains(problem), qPrintable(verdict));
+        QVERIFY2(!verdict.contains(u"cut short"_s), qPrintable(verdict)); // every one is complete
     }
 
     void plantedToolIsNeverStarted()

@@ -53,7 +53,7 @@ private slots:
     {
         ToolRun::Deploy();
         QDir folder(WorkFolder());
-        QCOMPARE(folder.path(), temp + u"/quorvane-"_s + QString::number(::geteuid()));
+        QCOMPARE(QFileInfo(folder.path()).path(), temp + u"/quorvane-"_s + QString::number(::geteuid()));
         QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted).size(), 5);
         for (qsizetype i = 0; i < qsizetype(ToolFiles.size()); ++i) {
             const QString path = ToolPath(ToolFiles[size_t(i)]);
@@ -132,13 +132,12 @@ private slots:
             QVERIFY2(failure.description().contains(u"No such file or directory"_s), qPrintable(failure.description()));
         }
         QVERIFY(!FileExists(ToolPath(ToolFiles[1])));
-        // The whole table: every row's write fails on its own line, and the next row still follows.
+        // The whole table tries nothing in a folder that cannot be made: the run says why, once.
         RecordingSteps steps;
         DeployToolFiles(steps, 126);
-        QList<qint32> failedLines;
-        for (const auto &[line, description] : steps.failures())
-            failedLines << line;
-        QCOMPARE(failedLines, (QList<qint32>{130, 136, 142, 148, 154}));
+        QCOMPARE(steps.failures().size(), 0);
+        QVERIFY2(WorkFolderProblem().endsWith(u"cannot be used: No such file or directory."_s),
+                 qPrintable(WorkFolderProblem()));
     }
 
     void existenceAndQuietDeletion()

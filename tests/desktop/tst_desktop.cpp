@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -176,11 +177,22 @@ class DesktopTest : public QObject
                                WaitMs);
     }
 
+    // The program's own working folders: it makes one when it first needs it.
+    QStringList programFolders() const
+    {
+        QStringList folders;
+        for (const QString &name : QDir(m_temp).entryList({u"run-*"_s}, QDir::Dirs))
+            folders << m_temp + u'/' + name;
+        return folders;
+    }
+
     bool toolFilesGone() const
     {
-        for (const QString &name : ToolFileNames) {
-            if (QFileInfo::exists(m_temp + u'/' + name))
-                return false;
+        for (const QString &folder : programFolders()) {
+            for (const QString &name : ToolFileNames) {
+                if (QFileInfo::exists(folder + u'/' + name))
+                    return false;
+            }
         }
         return true;
     }
@@ -210,7 +222,7 @@ private slots:
         for (const QString &folder : {home, bin, m_output})
             QVERIFY(QDir().mkpath(folder));
         QVERIFY(WriteFile(bin + u"/xdg-open"_s, "#!/bin/sh\nexit 0\n", ExecutableByOwner));
-        m_temp = WorkFolder();
+        m_temp = TempFolder() + u"/quorvane-"_s + QString::number(::geteuid());
         m_settingsFile = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Marrowick/Quorvane.conf"_s;
 
         QProcessEnvironment environment = displayEnvironment();
@@ -318,10 +330,10 @@ private slots:
     // No sound card here: the tone is made all the same, and nothing is reported.
     void previewMakesTheToneQuietly()
     {
-        const QString preview = m_temp + u"/preview.wav"_s;
-        QFile::remove(preview);
         const qsizetype before = m_events.size();
         QVERIFY2(click(PreviewButton), qPrintable(m_failure));
+        QVERIFY2(QTest::qWaitFor([&] { return programFolders().size() == 1; }, WaitMs), "no working folder");
+        const QString preview = programFolders().constFirst() + u"/preview.wav"_s;
         // The sample length of 3 seconds, complete, and the command over.
         QVERIFY2(
             QTest::qWaitFor([&] { return ReadWav(preview).frames == qint64(3) * 48000 && toolFilesGone(); }, WaitMs),

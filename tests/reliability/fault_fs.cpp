@@ -30,7 +30,8 @@ void Tell(QString *why, const QString &text)
         *why = text;
 }
 
-// Sets or clears the immutable attribute of a folder.
+} // namespace
+
 bool SetImmutable(const QString &folder, bool on)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -45,8 +46,6 @@ bool SetImmutable(const QString &folder, bool on)
     ::close(fd);
     return done;
 }
-
-} // namespace
 
 bool PrivateMounts(QString *why)
 {

@@ -25,6 +25,10 @@ bool Unmount(const QString &folder);
 // done, or an empty text with the reason in why.
 QString MakeReadOnly(const QString &folder, QString *why = nullptr);
 
+// Sets or clears the immutable attribute of a folder: nobody, root included, may then add or
+// remove a name in it, while the files in it may still be written. False when not possible here.
+bool SetImmutable(const QString &folder, bool on);
+
 // Undoes MakeReadOnly.
 void MakeWritable(const QString &folder, const QString &how);
 

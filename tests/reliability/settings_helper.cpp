@@ -8,13 +8,20 @@
 //                                    one JSON line with the inputs shown and every box asked for
 //   settings_helper type <text>      start, type the text into the length field key by key and
 //                                    print "TYPED <n>" after each key; then wait to be killed
+//   settings_helper preview <length> <frequency>
+//                                    start, click Preview with these inputs; print one JSON line
+//                                    with the messages, the preview's length and its frequency
 
+#include "core/playback.h"
+#include "core/temp_folder.h"
+#include "wav_analysis.h"
 #include "window_fixture.h"
 
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTest>
 #include <cstdio>
 
@@ -53,6 +60,20 @@ int main(int argc, char *argv[])
     window.show();
 
     const QStringList arguments = app.arguments();
+    if (arguments.value(1) == u"preview"_s) {
+        WindowFixture::SetInputs(window, arguments.value(2), 0, arguments.value(3));
+        window.PushButton3->click();
+        StopPlayback();
+        const WavInfo preview = ReadWav(PreviewPath());
+        const QJsonObject made{
+            {u"messages"_s, QJsonArray::fromStringList(dialogs.texts(DialogCall::Message))},
+            {u"details"_s, dialogs.calls.isEmpty() ? QString() : dialogs.calls.last().detail},
+            {u"seconds"_s, preview.durationSeconds()},
+            {u"frequency"_s, DominantFrequency(preview.firstChannel, preview.sampleRate)},
+        };
+        Print(QJsonDocument(made).toJson(QJsonDocument::Compact));
+        return 0;
+    }
     if (arguments.value(1) == u"type"_s) {
         Type(window.Text1, arguments.value(2), [](qsizetype typed) { Print("TYPED " + QByteArray::number(typed)); });
         return app.exec();

@@ -64,6 +64,7 @@ class BadInputTest : public QObject
     int toolFailed = 0;
     int lengthReminder = 0;
     int frequenciesReminder = 0;
+    int typeReminder = 0;
     int forgotLength = 0;
     int forgotFrequencies = 0;
     int plantedKept = 0;
@@ -132,7 +133,7 @@ private slots:
             FaultFs::Unmount(safetyNet);
         qInfo().noquote()
             << u"Campaign part %1: %2 input triples tried: \"Done.\" %3, tool failed %4, length must be a "
-               u"number %5, frequencies must be numbers %6, forgot length %7, forgot frequencies %8; planted "
+               u"number %5, frequencies must be numbers %6, type %12, forgot length %7, forgot frequencies %8; planted "
                u"older files kept after a failure %9, replaced by a fresh tone %10; longest Save %11 ms; lost, "
                u"stray or left-over files 0"_s.arg(shardName)
                    .arg(tried)
@@ -144,7 +145,8 @@ private slots:
                    .arg(forgotFrequencies)
                    .arg(plantedKept)
                    .arg(plantedReplaced)
-                   .arg(longestMs);
+                   .arg(longestMs)
+                   .arg(typeReminder);
     }
 
     void survives_data()
@@ -245,6 +247,9 @@ private slots:
             ++lengthReminder;
         } else if (message == FrequenciesReminder) {
             ++frequenciesReminder;
+        } else if (message == TypeReminder) {
+            ++typeReminder;
+            QVERIFY2(triple.waveform < 0, qPrintable(description));
         } else if (message == ForgotLength) {
             ++forgotLength;
             QVERIFY2(window->Text1->text().isEmpty(), qPrintable(description));

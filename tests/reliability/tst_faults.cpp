@@ -17,12 +17,18 @@
 #include "wav_analysis.h"
 #include "window_fixture.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
+#include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -40,12 +46,35 @@ QStringList Entries(const QString &folder)
 QStringList Left(const QString &temp)
 {
     const QString work = u"quorvane-"_s + QString::number(::geteuid());
+    const QString own = WorkFolder();
     QStringList left = Entries(temp);
     if (left.removeAll(work) > 0) {
-        for (const QString &name : Entries(temp + u'/' + work))
+        for (const QString &name : Entries(temp + u'/' + work)) {
+            if (temp + u'/' + work + u'/' + name != own)
+                left.append(work + u'/' + name);
+        }
+        for (const QString &name : Entries(own))
             left.append(work + u'/' + name);
     }
     return left;
+}
+
+// Runs the program in a process of its own (settings_helper) to make a preview; what it said
+// and made, as JSON.
+QProcess *StartPreview(const QString &length, const QString &frequency)
+{
+    auto *helper = new QProcess;
+    helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper->start(QStringLiteral(QUORVANE_SETTINGS_HELPER), {u"preview"_s, length, frequency});
+    return helper;
+}
+
+QJsonObject PreviewMade(QProcess *helper)
+{
+    std::unique_ptr<QProcess> owned(helper);
+    if (!helper->waitForFinished(60'000) || helper->exitCode() != 0)
+        return {};
+    return QJsonDocument::fromJson(helper->readAllStandardOutput()).object();
 }
 
 // A program that leaves a mark when it runs and writes a file that could pass for the tone.
@@ -83,6 +112,8 @@ public:
         Missing,
         UnderAFile,
         ReadOnly,
+        Proc,
+        TooLong,
         Full
     };
     Q_ENUM(TempFault)
@@ -96,7 +127,12 @@ public:
         OurToolNotExecutable,
         OurToolOwnedByAnotherUser,
         LinkToOurTool,
-        LibrariesLinkedToAPreciousFile
+        LibrariesLinkedToAPreciousFile,
+        // Where Save writes, in a folder that all users share.
+        Nothing,
+        OurOlderFile,
+        LinkToAPreciousFile,
+        OthersFile
     };
     Q_ENUM(Planted)
 
@@ -182,12 +218,19 @@ private slots:
         QTest::addColumn<Command>("command");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<TempFault>("fault");
+        QTest::addColumn<QString>("reason"); // the system's, in the one message; empty: each file is reported
         for (const auto &[command, name, failure] :
              {std::tuple{Command::Save, "Save", SaveFailed}, std::tuple{Command::Preview, "Preview", PreviewFailed}}) {
-            QTest::addRow("%s, missing", name) << command << failure << TempFault::Missing;
-            QTest::addRow("%s, under a file", name) << command << failure << TempFault::UnderAFile;
-            QTest::addRow("%s, read-only", name) << command << failure << TempFault::ReadOnly;
-            QTest::addRow("%s, full", name) << command << failure << TempFault::Full;
+            QTest::addRow("%s, missing", name)
+                << command << failure << TempFault::Missing << u"No such file or directory"_s;
+            QTest::addRow("%s, under a file", name)
+                << command << failure << TempFault::UnderAFile << u"Not a directory"_s;
+            QTest::addRow("%s, read-only", name)
+                << command << failure << TempFault::ReadOnly << u"Read-only file system"_s;
+            QTest::addRow("%s, /proc", name) << command << failure << TempFault::Proc << u"No such file or directory"_s;
+            QTest::addRow("%s, longer than PATH_MAX", name)
+                << command << failure << TempFault::TooLong << u"File name too long"_s;
+            QTest::addRow("%s, full", name) << command << failure << TempFault::Full << QString();
         }
     }
 
@@ -196,6 +239,7 @@ private slots:
         QFETCH(Command, command);
         QFETCH(QString, failure);
         QFETCH(TempFault, fault);
+        QFETCH(QString, reason);
         QString folder = temp;
         switch (fault) {
         case TempFault::Missing:
@@ -208,6 +252,14 @@ private slots:
         case TempFault::ReadOnly:
             if (!makeReadOnly(temp))
                 QSKIP("no folder can be made read-only here");
+            if (readOnlyHow != u"read-only mount"_s)
+                reason = u"Permission denied|Operation not permitted"_s;
+            break;
+        case TempFault::Proc:
+            folder = u"/proc"_s;
+            break;
+        case TempFault::TooLong:
+            folder = temp + u'/' + QString(PATH_MAX, u'x');
             break;
         case TempFault::Full:
             if (!mountSmall(temp, 48 << 10)) // smaller than the tool itself
@@ -223,13 +275,20 @@ private slots:
         QString detail;
         const QStringList messages = run(command, outputs + u"/tone.wav"_s, &reports, &detail);
 
-        // Each tool file that could not be written is reported with its line...
-        QVERIFY2(!reports.isEmpty(), qPrintable(messages.join(u' ')));
-        for (const QString &report : std::as_const(reports))
-            QVERIFY2(report.startsWith(u"Cannot write "_s), qPrintable(report));
-        // ...and the command then fails with the reason, never "Done.".
+        if (reason.isEmpty()) {
+            // Each tool file that could not be written is reported with its line...
+            QVERIFY2(!reports.isEmpty(), qPrintable(messages.join(u' ')));
+            for (const QString &report : std::as_const(reports))
+                QVERIFY2(report.startsWith(u"Cannot write "_s), qPrintable(report));
+            QVERIFY2(detail.contains(u"sound tool"_s) || detail.contains(u"Cannot start"_s), qPrintable(detail));
+        } else {
+            // ...but a folder that cannot be used at all is one message, with the folder and the reason.
+            QCOMPARE(reports, QStringList());
+            QVERIFY2(detail.startsWith(u"The temporary folder %1 cannot be used: "_s.arg(folder)), qPrintable(detail));
+            QVERIFY2(detail.contains(QRegularExpression(reason)), qPrintable(detail));
+        }
+        // The command then fails with the reason, never "Done.".
         QCOMPARE(messages, QStringList{failure});
-        QVERIFY2(detail.contains(u"sound tool"_s) || detail.contains(u"Cannot start"_s), qPrintable(detail));
         QVERIFY(!QFile::exists(outputs + u"/tone.wav"_s));
         // Nothing was left behind, not even a half-written copy, and the folder was not created.
         QCOMPARE(Left(temp), before);
@@ -277,29 +336,152 @@ private slots:
     void fullFolderForTheTone_data()
     {
         QTest::addColumn<Command>("command");
-        QTest::addColumn<qint64>("room"); // for the tool files, if they go there, but not for two seconds of tone
+        QTest::addColumn<qint64>("room"); // for the tool files, if they go there, but not for ten seconds of tone
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("Save into a full folder") << Command::Save << qint64(64 << 10) << SaveFailed;
-        QTest::newRow("Preview into a full temporary folder") << Command::Preview << qint64(700 << 10) << PreviewFailed;
+        QTest::newRow("Save into a full folder") << Command::Save << qint64(64 << 10) << u"tone.wav"_s << SaveFailed;
+        // The tool stops at the full disk without a word and ends with 0; libsndfile cannot read
+        // these, and the WavPack header even claims the whole tone.
+        QTest::newRow("Save WavPack into a full folder")
+            << Command::Save << qint64(64 << 10) << u"tone.wv"_s << SaveFailed;
+        QTest::newRow("Save OKI ADPCM into a full folder")
+            << Command::Save << qint64(64 << 10) << u"tone.vox"_s << SaveFailed;
+        QTest::newRow("Save IMA ADPCM into a full folder")
+            << Command::Save << qint64(64 << 10) << u"tone.ima"_s << SaveFailed;
+        QTest::newRow("Preview into a full temporary folder")
+            << Command::Preview << qint64(700 << 10) << u"tone.wav"_s << PreviewFailed;
     }
 
     void fullFolderForTheTone()
     {
         QFETCH(Command, command);
         QFETCH(qint64, room);
+        QFETCH(QString, name);
         QFETCH(QString, failure);
         // Where the command writes its tone.
         if (!mountSmall(command == Command::Save ? outputs : temp, room))
             QSKIP("no small file system can be mounted here");
-        SetInputs(*window, u"2"_s, 0, u"440"_s);
+        SetInputs(*window, u"10"_s, 0, u"440"_s);
         QString detail;
         QStringList reports;
-        const QStringList messages = run(command, outputs + u"/tone.wav"_s, &reports, &detail);
+        const QStringList messages = run(command, outputs + u'/' + name, &reports, &detail);
         QCOMPARE(reports, QStringList());
         QCOMPARE(messages, QStringList{failure});
         QVERIFY2(detail.contains(u"No space left"_s), qPrintable(detail));
         QCOMPARE(Left(temp).filter(u".dll"_s), QStringList());
         QVERIFY(!QFile::exists(ToolPath(ToolFiles[0])));
+    }
+
+    void inheritedFileSizeLimitIsNamed()
+    {
+        // A session with "ulimit -f 1024": that limit, not the 4 GiB of a wave file, stopped the tool.
+        ToolRun::Deploy(); // before the limit, which the tool files would not fit in
+        struct rlimit inherited
+        {
+        };
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &inherited), 0);
+        const struct rlimit limit
+        {
+            1 << 20, inherited.rlim_max
+        };
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        SetInputs(*window, u"10"_s, 0, u"440"_s);
+        QString detail;
+        const QStringList messages = run(Command::Save, outputs + u"/tone.wav"_s, nullptr, &detail);
+        if (::setrlimit(RLIMIT_FSIZE, &inherited) != 0)
+            qFatal("the file size limit cannot be put back");
+        QCOMPARE(messages, QStringList{SaveFailed});
+        QVERIFY2(detail.contains(u"1048576 bytes (ulimit -f 1024)"_s), qPrintable(detail));
+    }
+
+    // --- Other users --------------------------------------------------------------------------
+
+    void saveInASharedFolderNeverWritesThroughOthersFiles_data()
+    {
+        QTest::addColumn<Planted>("planted");
+        QTest::addColumn<QString>("refused"); // part of the reason; empty: saved
+        QTest::newRow("nothing there") << Planted::Nothing << QString();
+        QTest::newRow("an older file of ours") << Planted::OurOlderFile << QString();
+        QTest::newRow("another user's link to a file of ours") << Planted::LinkToAPreciousFile << u"is a link"_s;
+        QTest::newRow("another user's file, open to all") << Planted::OthersFile << u"another user's file"_s;
+    }
+
+    void saveInASharedFolderNeverWritesThroughOthersFiles()
+    {
+        QFETCH(Planted, planted);
+        QFETCH(QString, refused);
+        if (::geteuid() != 0)
+            QSKIP("only root can plant files of another user");
+        // A folder like /tmp: everyone may write, nobody may replace another user's files.
+        const QString shared = TestSandbox::NewFolder();
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        const QString target = shared + u"/tone.wav"_s;
+        const QString precious = elsewhere + u"/precious.txt"_s;
+        const QByteArray theirs = "another user's data";
+        QVERIFY(WriteFile(precious, "the person's own data", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        if (planted == Planted::OurOlderFile)
+            QVERIFY(WriteFile(target, "an older file"));
+        if (planted == Planted::LinkToAPreciousFile)
+            QVERIFY(QFile::link(precious, target) &&
+                    ::lchown(QFile::encodeName(target).constData(), 65534, 65534) == 0);
+        if (planted == Planted::OthersFile)
+            QVERIFY(WriteFile(target, theirs, QFileDevice::Permissions(0x6666)) &&
+                    ::chown(QFile::encodeName(target).constData(), 65534, 65534) == 0);
+
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
+        QString detail;
+        const QStringList messages = run(Command::Save, target, nullptr, &detail);
+        QCOMPARE(ReadFile(precious), QByteArray("the person's own data"));
+        QCOMPARE(Entries(shared), QStringList{u"tone.wav"_s}); // no private file left beside it
+        if (refused.isEmpty()) {
+            QCOMPARE(messages, QStringList{u"Done."_s});
+            VerifyTone(target, 0.3, 440);
+            QCOMPARE(QFileInfo(target).ownerId(), ::geteuid());
+        } else {
+            QCOMPARE(messages, QStringList{SaveFailed});
+            QVERIFY2(detail.contains(refused), qPrintable(detail));
+            if (planted == Planted::OthersFile)
+                QCOMPARE(ReadFile(target), theirs);
+        }
+    }
+
+    // --- Two programs of one user -------------------------------------------------------------
+
+    void twoProgramsPreviewSideBySide()
+    {
+        // Each program makes and plays its own tone, in a folder of its own, however they overlap.
+        QProcess *first = StartPreview(u"120"_s, u"440"_s);
+        QTest::qWait(200);
+        QProcess *second = StartPreview(u"120"_s, u"1000"_s);
+        for (const auto &[made, frequency] : {std::pair{PreviewMade(first), 440.0}, {PreviewMade(second), 1000.0}}) {
+            QVERIFY2(made[u"messages"_s].toArray().isEmpty(), qPrintable(made[u"details"_s].toString()));
+            QCOMPARE(made[u"seconds"_s].toDouble(), 120.0);
+            QVERIFY2(qAbs(made[u"frequency"_s].toDouble() - frequency) < 2, qPrintable(QString::number(frequency)));
+        }
+        // Each program took its folder away when it ended.
+        QCOMPARE(Left(temp), QStringList());
+    }
+
+    void foldersLeftByEndedProgramsGo()
+    {
+        // A crash left a working folder in ours, and one beside it from a time ours was taken.
+        const QString work = temp + u"/quorvane-"_s + QString::number(::geteuid());
+        const QString crashed = work + u"/run-abc123"_s;
+        const QString fresh = work + u"-def456"_s;
+        for (const QString &folder : {crashed, fresh}) {
+            QVERIFY(QDir().mkpath(folder) && WriteFile(folder + u"/preview.wav"_s, "old"));
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0700) == 0);
+            const struct timespec times[2]{{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0) == 0);
+        }
+        QCOMPARE(PreviewMade(StartPreview(u"0.2"_s, u"440"_s))[u"seconds"_s].toDouble(), 0.2);
+        QVERIFY(!QFile::exists(crashed));
+        // Ours taken by a link: the program works in a fresh folder, which goes when it ends, and
+        // the old one beside it goes too.
+        QVERIFY(QDir(work).removeRecursively() && QFile::link(elsewhere, work));
+        QCOMPARE(PreviewMade(StartPreview(u"0.2"_s, u"440"_s))[u"seconds"_s].toDouble(), 0.2);
+        QCOMPARE(Entries(temp), QStringList{QFileInfo(work).fileName()});
+        QCOMPARE(Entries(elsewhere), QStringList());
     }
 
     // --- Tool files that are not ours --------------------------------------------------------

@@ -10,11 +10,13 @@
 #include "test_files.h"
 #include "test_sandbox.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSysInfo>
 #include <QtTest>
 #include <csignal>
 #include <functional>
@@ -36,6 +38,23 @@ const QByteArray LargeStore = "[General]\nText1=7\n" + QByteArray(2 << 20, ';');
 bool MakePipe(const QString &path)
 {
     return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+// A lock file as Qt's lock writes it: the owner's process id, program name and host.
+bool WriteLock(const QString &lock, qint64 pid, const QString &program, const QString &host)
+{
+    return WriteFile(lock, QByteArray::number(pid) + '\n' + program.toUtf8() + '\n' + host.toUtf8() + '\n');
+}
+
+// A lock left by a program of this user on this computer that has ended.
+bool WriteStaleLock(const QString &lock)
+{
+    QProcess ended;
+    ended.start(u"true"_s, QStringList());
+    if (!ended.waitForStarted())
+        return false;
+    const qint64 pid = ended.processId();
+    return ended.waitForFinished() && WriteLock(lock, pid, u"quorvane"_s, QSysInfo::machineHostName());
 }
 
 // Puts something else where the store or its lock should be.
@@ -139,6 +158,7 @@ private slots:
 
     void cleanup()
     {
+        FaultFs::SetImmutable(folder, false);
         if (!readOnlyHow.isEmpty())
             FaultFs::MakeWritable(folder, readOnlyHow);
         readOnlyHow.clear();
@@ -266,6 +286,37 @@ private slots:
         QTest::newRow("another user's pipe as the lock") << PutInPlace([](const QString &, const QString &lock) {
             return MakePipe(lock) && ::lchown(QFile::encodeName(lock).constData(), 65534, 65534) == 0;
         }) << CannotSaveInputs << false << QByteArray() << true;
+        // Qt takes "<lock>.rmlock" to remove a stale lock, and waits for that for ever too.
+        QTest::newRow("a stale lock, our folder as its remover's lock")
+            << PutInPlace([](const QString &, const QString &lock) {
+                   return WriteStaleLock(lock) && QDir().mkdir(lock + u".rmlock"_s);
+               })
+            << QString() << true << QByteArray() << false;
+        QTest::newRow("a stale lock, our named pipe as its remover's lock")
+            << PutInPlace([](const QString &, const QString &lock) {
+                   return WriteStaleLock(lock) && MakePipe(lock + u".rmlock"_s);
+               })
+            << QString() << true << QByteArray() << false;
+        QTest::newRow("a stale lock, another user's pipe as its remover's lock")
+            << PutInPlace([](const QString &, const QString &lock) {
+                   const QString rmlock = lock + u".rmlock"_s;
+                   return WriteStaleLock(lock) && MakePipe(rmlock) &&
+                          ::lchown(QFile::encodeName(rmlock).constData(), 65534, 65534) == 0;
+               })
+            << CannotSaveInputs << false << QByteArray() << true;
+        QTest::newRow("a stale lock that cannot be removed")
+            << PutInPlace([](const QString &store, const QString &lock) {
+                   return WriteFile(store, "[General]\nText1=2\n") && WriteStaleLock(lock) &&
+                          FaultFs::SetImmutable(QFileInfo(store).path(), true);
+               })
+            << CannotSaveInputs << false << QByteArray() << true;
+        QTest::newRow("a fresh lock from another computer") << PutInPlace([](const QString &, const QString &lock) {
+            return WriteLock(lock, 1, u"quorvane"_s, u"elsewhere.example"_s);
+        }) << CannotSaveInputs << false << QByteArray() << true;
+        QTest::newRow("a fresh lock of a live program") << PutInPlace([](const QString &, const QString &lock) {
+            return WriteLock(lock, QCoreApplication::applicationPid(), QCoreApplication::applicationName(),
+                             QSysInfo::machineHostName());
+        }) << CannotSaveInputs << false << QByteArray() << true;
         QTest::newRow("a store larger than 1 MiB")
             << PutInPlace([](const QString &store, const QString &) { return WriteFile(store, LargeStore); })
             << store + u".damaged."_s << true << LargeStore << false;
@@ -282,8 +333,12 @@ private slots:
         const QString lock = store + u".lock"_s;
         QVERIFY(put(store, lock));
 
+        QElapsedTimer clock;
+        clock.start();
         const Started started = Start({u"5"_s}, 10'000);
         QVERIFY2(started.ok, qPrintable(started.problem));
+        // About a second's wait for a lock at most, once, however many keys are typed.
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(started.reports, QStringList());
         QCOMPARE(started.messages.size(), told.isEmpty() ? 0 : 1);
         QVERIFY2(started.messages.value(0).contains(told), qPrintable(started.messages.value(0)));

@@ -51,20 +51,24 @@ private slots:
     void inputsAreRemindedBeforeTheDialog_data()
     {
         QTest::addColumn<QString>("length");
+        QTest::addColumn<int>("waveform");
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("reminder");
-        QTest::newRow("both empty: length first") << u""_s << u""_s << ForgotLength;
-        QTest::newRow("length empty") << u""_s << u"5"_s << ForgotLength;
-        QTest::newRow("frequencies empty") << u"1"_s << u""_s << ForgotFrequencies;
-        QTest::newRow("a length without end") << u"0t"_s << u":"_s << LengthReminder;
-        QTest::newRow("an effect among the frequencies") << u"1"_s << u"440 noiseprof x"_s << FrequenciesReminder;
+        QTest::newRow("both empty: length first") << u""_s << 0 << u""_s << ForgotLength;
+        QTest::newRow("length empty") << u""_s << 0 << u"5"_s << ForgotLength;
+        QTest::newRow("frequencies empty") << u"1"_s << 0 << u""_s << ForgotFrequencies;
+        QTest::newRow("a length without end") << u"0t"_s << 0 << u":"_s << LengthReminder;
+        QTest::newRow("an effect among the frequencies") << u"1"_s << 0 << u"440 noiseprof x"_s << FrequenciesReminder;
+        QTest::newRow("a pasted line break") << u"2\n"_s << 0 << u"440"_s << LengthReminder;
+        QTest::newRow("no type chosen") << u"1"_s << -1 << u"440"_s << TypeReminder;
     }
 
     void inputsAreRemindedBeforeTheDialog()
     {
         QFETCH(QString, length);
+        QFETCH(int, waveform);
         QFETCH(QString, frequencies);
-        SetInputs(*window, length, 0, frequencies);
+        SetInputs(*window, length, waveform, frequencies);
         RecordingDialogs dialogs;
         window->PushButton2->click();
         QCOMPARE(dialogs.calls.size(), 1);
@@ -264,6 +268,8 @@ private slots:
         QTest::newRow("empty length") << u""_s << 0 << u"440"_s << LengthReminder << false;
         QTest::newRow("empty frequencies") << u"1"_s << 0 << u""_s << FrequenciesReminder << false;
         QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << FrequenciesReminder << false;
+        QTest::newRow("no type chosen") << u"1"_s << -1 << u"440"_s << TypeReminder << false;
+        QTest::newRow("a pasted line break") << u"1"_s << 0 << u"2\n"_s << FrequenciesReminder << false;
         QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << PreviewFailed << true;
     }
 
