@@ -75,7 +75,7 @@ QString CommitOutputTarget(const OutputTarget &target)
     if (::rename(QFile::encodeName(target.writePath).constData(), QFile::encodeName(target.chosenPath).constData()) ==
         0)
         return {};
-    const QString problem = u"The tone cannot be put at %1: %2"_s.arg(target.chosenPath, SystemError(errno));
+    QString problem = u"The tone cannot be put at %1: %2"_s.arg(target.chosenPath, SystemError(errno));
     DiscardOutputTarget(target);
     return problem;
 }

@@ -46,7 +46,7 @@ QString WriteFailureIn(const QString &folder)
     if (fd < 0) {
         error = errno;
     } else {
-        const QByteArray block(64 * 1024, '\0');
+        const QByteArray block(qsizetype(64) * 1024, '\0');
         for (qsizetype done = 0; done < block.size() && error == 0;) {
             const ssize_t n = ::write(fd, block.constData() + done, size_t(block.size() - done));
             if (n >= 0)

@@ -58,7 +58,7 @@ bool ClearLock(const QString &lockPath)
     if (::lstat(name.constData(), &status) != 0)
         return true;
     if (S_ISREG(status.st_mode)) {
-        if (status.st_size == 0)
+        if (status.st_size == 0 && status.st_uid == ::geteuid())
             ::unlink(name.constData());
         return true;
     }

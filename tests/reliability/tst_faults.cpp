@@ -127,14 +127,19 @@ public:
         OurToolNotExecutable,
         OurToolOwnedByAnotherUser,
         LinkToOurTool,
-        LibrariesLinkedToAPreciousFile,
-        // Where Save writes, in a folder that all users share.
+        LibrariesLinkedToAPreciousFile
+    };
+    Q_ENUM(Planted)
+
+    // What is at the name that Save writes, in a folder that all users share.
+    enum class AtTheName
+    {
         Nothing,
         OurOlderFile,
         LinkToAPreciousFile,
         OthersFile
     };
-    Q_ENUM(Planted)
+    Q_ENUM(AtTheName)
 
 private:
     QString temp;
@@ -398,17 +403,17 @@ private slots:
 
     void saveInASharedFolderNeverWritesThroughOthersFiles_data()
     {
-        QTest::addColumn<Planted>("planted");
+        QTest::addColumn<AtTheName>("atTheName");
         QTest::addColumn<QString>("refused"); // part of the reason; empty: saved
-        QTest::newRow("nothing there") << Planted::Nothing << QString();
-        QTest::newRow("an older file of ours") << Planted::OurOlderFile << QString();
-        QTest::newRow("another user's link to a file of ours") << Planted::LinkToAPreciousFile << u"is a link"_s;
-        QTest::newRow("another user's file, open to all") << Planted::OthersFile << u"another user's file"_s;
+        QTest::newRow("nothing there") << AtTheName::Nothing << QString();
+        QTest::newRow("an older file of ours") << AtTheName::OurOlderFile << QString();
+        QTest::newRow("another user's link to a file of ours") << AtTheName::LinkToAPreciousFile << u"is a link"_s;
+        QTest::newRow("another user's file, open to all") << AtTheName::OthersFile << u"another user's file"_s;
     }
 
     void saveInASharedFolderNeverWritesThroughOthersFiles()
     {
-        QFETCH(Planted, planted);
+        QFETCH(AtTheName, atTheName);
         QFETCH(QString, refused);
         if (::geteuid() != 0)
             QSKIP("only root can plant files of another user");
@@ -419,12 +424,12 @@ private slots:
         const QString precious = elsewhere + u"/precious.txt"_s;
         const QByteArray theirs = "another user's data";
         QVERIFY(WriteFile(precious, "the person's own data", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        if (planted == Planted::OurOlderFile)
+        if (atTheName == AtTheName::OurOlderFile)
             QVERIFY(WriteFile(target, "an older file"));
-        if (planted == Planted::LinkToAPreciousFile)
+        if (atTheName == AtTheName::LinkToAPreciousFile)
             QVERIFY(QFile::link(precious, target) &&
                     ::lchown(QFile::encodeName(target).constData(), 65534, 65534) == 0);
-        if (planted == Planted::OthersFile)
+        if (atTheName == AtTheName::OthersFile)
             QVERIFY(WriteFile(target, theirs, QFileDevice::Permissions(0x6666)) &&
                     ::chown(QFile::encodeName(target).constData(), 65534, 65534) == 0);
 
@@ -440,7 +445,7 @@ private slots:
         } else {
             QCOMPARE(messages, QStringList{SaveFailed});
             QVERIFY2(detail.contains(refused), qPrintable(detail));
-            if (planted == Planted::OthersFile)
+            if (atTheName == AtTheName::OthersFile)
                 QCOMPARE(ReadFile(target), theirs);
         }
     }
