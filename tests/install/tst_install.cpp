@@ -2,7 +2,9 @@
 
 // Installs the build into throw-away prefixes and checks what a packager and a desktop see:
 // the files in their places, valid desktop files, and an installed program that starts from its
-// bin/ link and finds its cursor in its own folder.
+// bin/ link and finds its cursor in its own folder. Then the same for the Debian package made
+// from this build: the same files under /usr, the packages it needs, lintian's verdict, and the
+// program started from the unpacked package.
 
 #include "core/plugins.h"
 #include "test_files.h"
@@ -10,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QPluginLoader>
 #include <QProcess>
@@ -41,6 +44,77 @@ QString XmlElement(const QString &path, const QString &element)
     return pattern.match(QString::fromUtf8(ReadFile(path))).captured(1).trimmed();
 }
 
+struct ToolRun
+{
+    bool ok = false;
+    QString output; // standard output alone when ok, else everything with the reason
+};
+
+ToolRun Run(const QString &program, const QStringList &arguments)
+{
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return {false, u"%1 is missing; ./dev installs it (packages dpkg-dev, lintian)."_s.arg(program)};
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(WaitMs);
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return {true, output};
+    return {false, u"%1 %2 failed:\n%3%4"_s.arg(program, arguments.join(u' '), output,
+                                                QString::fromUtf8(process.readAllStandardError()))};
+}
+
+// Every file and link below a folder, as paths relative to it, sorted; folders themselves left out.
+QStringList FilesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// Starts an installed program offscreen, with settings and temporary folders of its own, and
+// waits until it logs the expected line or ends. The log, and whether it was still running then.
+std::pair<QString, bool> StartUntilLogged(const QString &program, const QString &folder, const QString &expected)
+{
+    const QString config = folder + u"/config"_s;
+    const QString temp = folder + u"/temp"_s;
+    QDir().mkpath(config);
+    QDir().mkpath(temp);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    environment.insert(u"XDG_CONFIG_HOME"_s, config);
+    environment.insert(u"TEMP"_s, temp);
+    environment.insert(u"TMPDIR"_s, temp);
+    environment.insert(u"QT_LOGGING_RULES"_s, u"quorvane.*.info=true"_s);
+    QProcess running;
+    running.setProcessEnvironment(environment);
+    running.setProcessChannelMode(QProcess::MergedChannels);
+    running.setWorkingDirectory(folder);
+    running.start(program, {});
+    if (!running.waitForStarted(WaitMs))
+        return {running.errorString(), false};
+
+    QString output;
+    // Whether the line came is for the caller to judge from the log.
+    (void)QTest::qWaitFor(
+        [&] {
+            output += QString::fromUtf8(running.readAll());
+            return output.contains(expected) || running.state() == QProcess::NotRunning;
+        },
+        WaitMs);
+    const bool stillRunning = running.state() == QProcess::Running;
+    running.terminate();
+    if (!running.waitForFinished(WaitMs)) {
+        running.kill();
+        running.waitForFinished();
+    }
+    output += QString::fromUtf8(running.readAll());
+    return {output, stillRunning};
+}
+
 } // namespace
 
 class InstallTest : public QObject
@@ -48,6 +122,8 @@ class InstallTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_prefix{TestSandbox::Root() + u"/prefix-XXXXXX"_s};
+    QTemporaryDir m_packaging{TestSandbox::Root() + u"/package-XXXXXX"_s};
+    QString m_package; // the .deb made from this build
     QString m_failure;
 
     // cmake --install of the build folder; false (with m_failure) when it fails.
@@ -64,11 +140,32 @@ class InstallTest : public QObject
 
     QString installed(const QString &relative) const { return m_prefix.filePath(relative); }
 
+    // cpack on the build folder, into a folder of this test's own; false (with m_failure) when
+    // no package comes out.
+    bool makePackage()
+    {
+        const ToolRun cpack = Run(
+            QStringLiteral(QUORVANE_CPACK),
+            {u"--config"_s, QStringLiteral(QUORVANE_BUILD_DIR) + u"/CPackConfig.cmake"_s, u"-B"_s, m_packaging.path()});
+        const QStringList made = QDir(m_packaging.path()).entryList({u"*.deb"_s}, QDir::Files);
+        m_failure = cpack.output;
+        if (!cpack.ok || made.size() != 1)
+            return false;
+        m_package = m_packaging.filePath(made.first());
+        return true;
+    }
+
+    QString controlField(const QString &field)
+    {
+        return Run(u"dpkg-deb"_s, {u"--field"_s, m_package, field}).output.trimmed();
+    }
+
 private slots:
     void initTestCase()
     {
         QVERIFY(m_prefix.isValid());
         QVERIFY2(install(m_prefix.path()), qPrintable(m_failure));
+        QVERIFY2(makePackage(), qPrintable(m_failure));
     }
 
     void installsEveryFile_data()
@@ -185,39 +282,83 @@ private slots:
         if (!withCursor)
             QVERIFY(QFile::remove(cursor));
 
-        const QString config = prefix.filePath(u"config"_s);
-        const QString temp = prefix.filePath(u"temp"_s);
-        QVERIFY(QDir().mkpath(config));
-        QVERIFY(QDir().mkpath(temp));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        environment.insert(u"XDG_CONFIG_HOME"_s, config);
-        environment.insert(u"TEMP"_s, temp);
-        environment.insert(u"TMPDIR"_s, temp);
-        environment.insert(u"QT_LOGGING_RULES"_s, u"quorvane.*.info=true"_s);
-        QProcess program;
-        program.setProcessEnvironment(environment);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.setWorkingDirectory(prefix.path());
-        program.start(prefix.filePath(u"bin/quorvane"_s), {});
-        QVERIFY2(program.waitForStarted(WaitMs), qPrintable(program.errorString()));
-
-        QString output;
         const QString expected = logged.arg(cursor);
-        const bool seen = QTest::qWaitFor(
-            [&] {
-                output += QString::fromUtf8(program.readAll());
-                return output.contains(expected) || program.state() == QProcess::NotRunning;
-            },
-            WaitMs);
-        const bool running = program.state() == QProcess::Running;
-        program.terminate();
-        if (!program.waitForFinished(WaitMs)) {
-            program.kill();
-            program.waitForFinished();
+        const auto [output, running] = StartUntilLogged(prefix.filePath(u"bin/quorvane"_s), prefix.path(), expected);
+        QVERIFY2(output.contains(expected), qPrintable(u"expected \"%1\", got:\n%2"_s.arg(expected, output)));
+        QVERIFY2(running, qPrintable(output));
+    }
+
+    void packageIsNamedAfterItsVersionAndMachine()
+    {
+        const ToolRun architecture = Run(u"dpkg"_s, {u"--print-architecture"_s});
+        QVERIFY2(architecture.ok, qPrintable(architecture.output));
+        const QString version = QStringLiteral(QUORVANE_VERSION);
+        QCOMPARE(QFileInfo(m_package).fileName(), u"quorvane_%1_%2.deb"_s.arg(version, architecture.output.trimmed()));
+        QCOMPARE(controlField(u"Package"_s), u"quorvane"_s);
+        QCOMPARE(controlField(u"Version"_s), version);
+        QCOMPARE(controlField(u"Architecture"_s), architecture.output.trimmed());
+        // The change log's latest entry is this version: a new version needs its entry.
+        const QString changelog = QStringLiteral(QUORVANE_SOURCE_DIR) + u"/resources/debian/changelog"_s;
+        QVERIFY(ReadFile(changelog).startsWith(u"quorvane (%1) "_s.arg(version).toUtf8()));
+    }
+
+    // The package lays out, under /usr, exactly what cmake --install lays out under its prefix,
+    // owned by root.
+    void packageHoldsWhatInstallDoes()
+    {
+        const ToolRun contents = Run(u"dpkg-deb"_s, {u"--contents"_s, m_package});
+        QVERIFY2(contents.ok, qPrintable(contents.output));
+        // drwxr-xr-x root/root 0 2026-12-07 15:10 ./usr/bin/quorvane -> ../lib/quorvane/quorvane
+        static const QRegularExpression entry(
+            u"^(\\S)\\S+\\s+(\\S+)\\s+\\d+\\s+\\S+\\s+\\S+\\s+\\./usr/(.*?)(?: -> .*)?$"_s);
+        QStringList packaged;
+        for (const QString &line : contents.output.split(u'\n', Qt::SkipEmptyParts)) {
+            const QRegularExpressionMatch match = entry.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            QCOMPARE(match.captured(2), u"root/root"_s);
+            if (match.captured(1) != u"d"_s)
+                packaged << match.captured(3);
         }
-        output += QString::fromUtf8(program.readAll());
-        QVERIFY2(seen && output.contains(expected), qPrintable(u"expected \"%1\", got:\n%2"_s.arg(expected, output)));
+        packaged.sort();
+        QCOMPARE(packaged, FilesBelow(m_prefix.path()));
+    }
+
+    // apt brings in what the program and its player link, the tool, and Qt's desktop platforms.
+    void packageDependsOnWhatItRuns_data()
+    {
+        QTest::addColumn<QString>("package");
+        QTest::newRow("the tool") << u"sox"_s;
+        QTest::newRow("widgets") << u"libqt6widgets6"_s;
+        QTest::newRow("player") << u"libqt6multimedia6"_s;
+        QTest::newRow("sound files") << u"libsndfile1"_s;
+        QTest::newRow("X11 and Wayland") << u"qt6-qpa-plugins"_s;
+    }
+
+    void packageDependsOnWhatItRuns()
+    {
+        QFETCH(QString, package);
+        QStringList names;
+        for (const QString &dependency : controlField(u"Depends"_s).split(u',', Qt::SkipEmptyParts))
+            names << dependency.trimmed().section(u' ', 0, 0);
+        QVERIFY2(names.contains(package), qPrintable(names.join(u", "_s)));
+    }
+
+    // Errors and warnings fail; the overrides file explains what is accepted.
+    void lintianFindsNothing()
+    {
+        const ToolRun lintian = Run(u"lintian"_s, {u"--fail-on"_s, u"error,warning"_s, m_package});
+        QVERIFY2(lintian.ok, qPrintable(lintian.output));
+    }
+
+    void unpackedPackageStarts()
+    {
+        QTemporaryDir root(TestSandbox::Root() + u"/unpacked-XXXXXX"_s);
+        const ToolRun unpack = Run(u"dpkg-deb"_s, {u"--extract"_s, m_package, root.path()});
+        QVERIFY2(unpack.ok, qPrintable(unpack.output));
+        const QString expected =
+            u"Hand cursor loaded from %1/usr/lib/quorvane/HAND-M.CUR"_s.arg(QFileInfo(root.path()).canonicalFilePath());
+        const auto [output, running] = StartUntilLogged(root.filePath(u"usr/bin/quorvane"_s), root.path(), expected);
+        QVERIFY2(output.contains(expected), qPrintable(u"expected \"%1\", got:\n%2"_s.arg(expected, output)));
         QVERIFY2(running, qPrintable(output));
     }
 };
