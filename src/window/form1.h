@@ -98,6 +98,7 @@ protected:
 
 private:
     void buildControls();
+    void describeControls();
     bool hoverEvent(QObject *watched, QEvent *event);
 
     std::unique_ptr<InputStore> m_inputs;

@@ -5,6 +5,7 @@
 #include "window/form1.h"
 #include "window/frame_style.h"
 #include "window/input_store.h"
+#include "window/list_accessibility.h"
 #include "window/options_menu.h"
 #include "window/tone_maker.h"
 
@@ -58,6 +59,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     setMouseTracking(true);
     m_customPointer = QCursor(Qt::PointingHandCursor);
 
+    InstallListAccessibility(); // before the type list is first asked for its interface
     buildControls();
     m_inputs = std::make_unique<InputStore>(this);
     const auto currentRequest = [this] { return MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()); };
@@ -124,6 +126,8 @@ void Form1::buildControls()
     PushButton3 = makeButton(u"PushButton3"_s, u"Preview Tone"_s, this, TwipRect(120, 3350, 7800, 405));
     PushButton2 = makeButton(u"PushButton2"_s, u"Save Tone As Audio File"_s, this, TwipRect(120, 3860, 7800, 405));
 
+    describeControls();
+
     // Keyboard order: length, its tip, frequencies, their tip, type, preview, save, sample data.
     const QList<QWidget *> tabOrder{Text1,  PushButton6, Text2,       PushButton1,
                                     Combo1, PushButton3, PushButton2, PushButton4};
@@ -140,4 +144,20 @@ void Form1::buildControls()
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(Combo1, &QComboBox::editTextChanged, this, &Form1::Combo1_Change);
+}
+
+// What a screen reader says of each control. The fields and the list are named by their frames'
+// captions; the two "?" buttons by what they explain, where their caption alone sounds alike.
+// Preview and Save describe themselves by their tooltips.
+void Form1::describeControls()
+{
+    Text1->setAccessibleName(Frame1->title());
+    Text1->setAccessibleDescription(u"Seconds such as 2 or 0.5, or hh:mm:ss.frac such as 00:05:30.0"_s);
+    PushButton6->setAccessibleName(u"Explain the length"_s);
+    Text2->setAccessibleName(Frame3->title());
+    Text2->setAccessibleDescription(u"One frequency such as 5000, or a range such as 300-3300 that sweeps"_s);
+    PushButton1->setAccessibleName(u"Explain the frequencies"_s);
+    Combo1->setAccessibleName(Frame2->title());
+    Combo1->setAccessibleDescription(u"The waveform or noise colour"_s);
+    PushButton4->setAccessibleDescription(u"Puts back 3 seconds of a 300 to 3300 Hz sine sweep"_s);
 }

@@ -2,13 +2,21 @@
 
 // The real program on a real X server (a private Xvfb), driven with xdotool the way a person
 // uses it: keys and clicks only. A probe plugin loaded into the program tells which window
-// shows what (tests/desktop/window_probe.cpp); everything else is checked on disk.
+// shows what (tests/desktop/window_probe.cpp); everything else is checked on disk. A private
+// session bus with the desktop's accessibility bus on it shows the window as a screen reader
+// reads it.
 
 #include "core/temp_folder.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -33,6 +41,119 @@ const QPoint LengthTipButton(500, 71);
 const QPoint FrequencyTipButton(500, 131);
 const QPoint PreviewButton(268, 236);
 
+// An object on the accessibility bus: the bus name of its program and its path there.
+struct AtspiObject
+{
+    QString service;
+    QDBusObjectPath path;
+};
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, AtspiObject &object)
+{
+    argument.beginStructure();
+    argument >> object.service >> object.path;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const AtspiObject &object)
+{
+    argument.beginStructure();
+    argument << object.service << object.path;
+    argument.endStructure();
+    return argument;
+}
+
+// What a screen reader learns of one control.
+struct Heard
+{
+    QString name;
+    QString role;
+    QString description;
+    bool focusable;
+    bool showing;
+};
+
+// The accessibility bus as a screen reader uses it: the registry lists the programs, and each
+// program answers for its own tree.
+class AtspiReader
+{
+public:
+    explicit AtspiReader(const QString &sessionBus)
+    {
+        QDBusConnection session = QDBusConnection::connectToBus(sessionBus, u"quorvane-test-session"_s);
+        const QDBusMessage reply = session.call(
+            QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.a11y.Bus"_s, u"GetAddress"_s));
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            problem = u"no accessibility bus: "_s + reply.errorMessage();
+            return;
+        }
+        m_bus = QDBusConnection::connectToBus(reply.arguments().constFirst().toString(), u"quorvane-test-a11y"_s);
+        if (!m_bus.isConnected())
+            problem = u"cannot connect to the accessibility bus: "_s + m_bus.lastError().message();
+    }
+
+    // The root of the program of that name, once it has joined the registry.
+    std::optional<AtspiObject> application(const QString &name)
+    {
+        for (const AtspiObject &program :
+             children({u"org.a11y.atspi.Registry"_s, QDBusObjectPath(u"/org/a11y/atspi/accessible/root"_s)})) {
+            if (property(program, u"Name"_s) == name)
+                return program;
+        }
+        return std::nullopt;
+    }
+
+    // Every object below root, depth first. A drop-down list counts as one control: its items are
+    // what it holds, heard when it opens.
+    QList<Heard> tree(const AtspiObject &root)
+    {
+        QList<Heard> heard;
+        for (const AtspiObject &child : children(root)) {
+            const QVariant state = call(child, u"GetState"_s);
+            const QList<uint> bits = state.isValid() ? qdbus_cast<QList<uint>>(state) : QList<uint>();
+            const auto has = [&](int state) { return bits.size() == 2 && (bits[state / 32] >> (state % 32)) & 1; };
+            // AT-SPI's state numbers: focusable 11, showing 25.
+            heard.append({property(child, u"Name"_s), call(child, u"GetRoleName"_s).toString(),
+                          property(child, u"Description"_s), has(11), has(25)});
+            if (heard.constLast().role != u"combo box"_s)
+                heard.append(tree(child));
+        }
+        return heard;
+    }
+
+    QString problem;
+
+private:
+    QVariant call(const AtspiObject &object, const QString &method)
+    {
+        const QDBusMessage reply = m_bus.call(
+            QDBusMessage::createMethodCall(object.service, object.path.path(), u"org.a11y.atspi.Accessible"_s, method));
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                   ? reply.arguments().constFirst()
+                   : QVariant();
+    }
+
+    QString property(const AtspiObject &object, const QString &name)
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(object.service, object.path.path(),
+                                                          u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+        get << u"org.a11y.atspi.Accessible"_s << name;
+        const QDBusMessage reply = m_bus.call(get);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return {};
+        return reply.arguments().constFirst().value<QDBusVariant>().variant().toString();
+    }
+
+    QList<AtspiObject> children(const AtspiObject &object)
+    {
+        const QVariant list = call(object, u"GetChildren"_s);
+        return list.isValid() ? qdbus_cast<QList<AtspiObject>>(list) : QList<AtspiObject>();
+    }
+
+    QDBusConnection m_bus{QString()};
+};
+
 struct ProbeEvent
 {
     QString event;
@@ -49,6 +170,8 @@ class DesktopTest : public QObject
     Q_OBJECT
 
     QProcess m_xvfb;
+    QProcess m_sessionBus;
+    QString m_sessionBusAddress;
     QProcess m_program;
     QString m_display;
     QString m_mainWindow;
@@ -213,6 +336,18 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return m_xvfb.canReadLine(); }, WaitMs), "Xvfb names no display");
         m_display = u':' + QString::fromLatin1(m_xvfb.readLine().trimmed());
 
+        // A session bus of our own, as a desktop has: the accessibility bus starts on it when the
+        // program asks for it, and the program shows itself there (always, not only while a
+        // screen reader runs).
+        if (QStandardPaths::findExecutable(u"dbus-daemon"_s).isEmpty() ||
+            !QFileInfo::exists(u"/usr/libexec/at-spi-bus-launcher"_s))
+            QFAIL("dbus-daemon or the accessibility bus is missing; ./dev installs them (dbus-daemon, at-spi2-core).");
+        m_sessionBus.setStandardErrorFile(QProcess::nullDevice());
+        m_sessionBus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--nopidfile"_s, u"--print-address=1"_s});
+        QVERIFY2(m_sessionBus.waitForStarted(WaitMs), "dbus-daemon does not start");
+        QVERIFY2(QTest::qWaitFor([&] { return m_sessionBus.canReadLine(); }, WaitMs), "dbus-daemon names no address");
+        m_sessionBusAddress = QString::fromLatin1(m_sessionBus.readLine().trimmed());
+
         // Private home, settings, temporary and output folders; a browser that opens nothing for
         // the one start in a hundred that shows the home page; an audio server that is not there.
         const QString root = TestSandbox::Root();
@@ -232,6 +367,8 @@ private slots:
         environment.insert(u"PULSE_SERVER"_s, u"unix:"_s + root + u"/no-audio-server"_s);
         environment.insert(u"QT_PLUGIN_PATH"_s, QStringLiteral(QUORVANE_PROBE_PLUGIN_PATH));
         environment.insert(u"QT_QPA_GENERIC_PLUGINS"_s, u"quorvanewindowprobe"_s);
+        environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_sessionBusAddress);
+        environment.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
         m_program.setProcessEnvironment(environment);
         m_program.setWorkingDirectory(m_output);
         connect(&m_program, &QProcess::readyReadStandardError, this, &DesktopTest::readProbe);
@@ -263,11 +400,58 @@ private slots:
             m_program.kill();
             m_program.waitForFinished();
         }
+        // The accessibility bus and its registry end with the session bus they started on.
+        if (m_sessionBus.state() != QProcess::NotRunning) {
+            m_sessionBus.terminate();
+            if (!m_sessionBus.waitForFinished(WaitMs))
+                m_sessionBus.kill();
+        }
         if (m_xvfb.state() != QProcess::NotRunning) {
             m_xvfb.terminate();
             if (!m_xvfb.waitForFinished(WaitMs))
                 m_xvfb.kill();
         }
+    }
+
+    // What a screen reader finds on the accessibility bus: every control that takes the focus,
+    // each by a name of its own that says what it is, with its kind; Preview and Save with their
+    // tooltips.
+    void screenReaderHearsEveryControlByItsName()
+    {
+        qDBusRegisterMetaType<AtspiObject>();
+        qDBusRegisterMetaType<QList<AtspiObject>>();
+        qDBusRegisterMetaType<QList<uint>>();
+        AtspiReader reader(m_sessionBusAddress);
+        QVERIFY2(reader.problem.isEmpty(), qPrintable(reader.problem));
+        std::optional<AtspiObject> program;
+        QVERIFY2(QTest::qWaitFor([&] { return (program = reader.application(u"quorvane"_s)).has_value(); }, WaitMs),
+                 "the program does not show itself on the accessibility bus");
+
+        QMap<QString, QString> roles;
+        QMap<QString, QString> descriptions;
+        qsizetype focusable = 0;
+        for (const Heard &control : reader.tree(*program)) {
+            if (!control.focusable || !control.showing)
+                continue;
+            ++focusable;
+            roles.insert(control.name, control.role);
+            descriptions.insert(control.name, control.description);
+        }
+        const QMap<QString, QString> expected{
+            {u"Length of Audio (seconds/hh:mm:ss.frac)"_s, u"text"_s},
+            {u"Explain the length"_s, u"push button"_s},
+            {u"Frequencies (Hz)"_s, u"text"_s},
+            {u"Explain the frequencies"_s, u"push button"_s},
+            {u"Type"_s, u"combo box"_s},
+            {u"Preview Tone"_s, u"push button"_s},
+            {u"Save Tone As Audio File"_s, u"push button"_s},
+            {u"Load Sample/Example Data"_s, u"push button"_s},
+        };
+        QCOMPARE(roles, expected);
+        QCOMPARE(focusable, expected.size()); // no name twice
+        const QString optionsTip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
+        QCOMPARE(descriptions.value(u"Preview Tone"_s), optionsTip);
+        QCOMPARE(descriptions.value(u"Save Tone As Audio File"_s), optionsTip);
     }
 
     // Focus starts in the length field with its text selected, so typing replaces it; the

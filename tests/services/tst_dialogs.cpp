@@ -7,6 +7,7 @@
 #include "test_files.h"
 #include "test_sandbox.h"
 
+#include <QAccessible>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -49,6 +50,19 @@ private:
     QTimer m_timer;
     bool m_seen = false;
 };
+
+// What a screen reader can read in a window: the names of everything in its accessible tree.
+QStringList AccessibleNames(QWidget *window)
+{
+    QStringList names;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        names << node->text(QAccessible::Name);
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(window));
+    return names;
+}
 
 // What a user does: types the name into the dialog's name field and presses Save.
 void TypeAndAccept(QFileDialog *dialog, const QString &name)
@@ -133,6 +147,7 @@ void DialogsTest::messageIsPlainTextWithTitleAndOkOnly()
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->standardButton(box->buttons().constFirst()), QMessageBox::Ok);
         QVERIFY(box->detailedText().isEmpty());
+        QVERIFY(AccessibleNames(box).contains(box->text()));
         box->buttons().constFirst()->click();
     });
     CurrentDialogs().message(nullptr, text);
@@ -164,6 +179,7 @@ void DialogsTest::errorReportIsWarningWithOwnCaption()
         QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->text(), DisplayText(prompt));
         QCOMPARE(box->text().split(u'\n').size(), 4);
+        QVERIFY(AccessibleNames(box).contains(box->text()));
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->standardButton(box->buttons().constFirst()), QMessageBox::Ok);
         box->buttons().constFirst()->click();
