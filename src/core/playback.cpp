@@ -25,8 +25,19 @@ PlaybackEngine *TheEngine()
 
 bool PlayWaveFile(const QString &path, bool synchronous, bool loop)
 {
+    return PlayWaveFileOn({}, path, synchronous, loop) != PlaybackStart::Failed;
+}
+
+PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool synchronous, bool loop)
+{
     PlaybackEngine *player = TheEngine();
-    return player && player->play(path, synchronous, loop);
+    return player ? player->play(path, outputId, synchronous, loop) : PlaybackStart::Failed;
+}
+
+QList<AudioOutput> AudioOutputs()
+{
+    PlaybackEngine *player = TheEngine();
+    return player ? player->outputs() : QList<AudioOutput>();
 }
 
 void StopPlayback()

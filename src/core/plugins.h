@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "core/playback.h"
 #include "core/sound_file.h"
 
 #include <QObject>
@@ -20,9 +21,11 @@ class PlaybackEngine : public QObject
 public:
     using QObject::QObject;
 
-    virtual bool play(const QString &path, bool synchronous, bool loop) = 0;
+    // See PlayWaveFileOn.
+    virtual PlaybackStart play(const QString &path, const QString &outputId, bool synchronous, bool loop) = 0;
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
+    virtual QList<AudioOutput> outputs() = 0;
 };
 
 // What the player plugin offers.
@@ -43,7 +46,7 @@ public:
     virtual std::optional<SoundFileInfo> read(const QString &path) const = 0;
 };
 
-#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/1.0"
+#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/2.0"
 #define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
 Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)
 Q_DECLARE_INTERFACE(SoundFilePlugin, QUORVANE_SOUND_FILE_PLUGIN_IID)

@@ -5,6 +5,7 @@
 // deep buffer, which costs a short preview about two tenths of a second before it is heard.
 
 #include "core/plugins.h"
+#include "playback/server_default.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -16,7 +17,9 @@
 #include <QMediaDevices>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <sndfile.h>
 
@@ -28,6 +31,8 @@ constexpr int BufferMs = 300;
 constexpr int FeedIntervalMs = 50;
 // A sound whose position stands still this long has stalled (the audio server went away).
 constexpr int StallTimeoutMs = 3000;
+// A server that has not said which output is its default by then leaves it to Qt's last word.
+constexpr std::chrono::milliseconds ServerAnswerTimeout{500};
 
 // One sound file, read as it plays, from its start again at its end when it loops.
 class SoundFile
@@ -112,24 +117,38 @@ public:
 
     ~SinkPlayer() override { stop(); }
 
-    // True once the first part of the sound is with the audio server.
-    bool play(const QString &path, bool loop, quint64 request)
+    // Started once the first part of the sound is with the audio server: on the output of that
+    // id, or on the default output when the id is empty or names no output there is now.
+    PlaybackStart play(const QString &path, const QString &outputId, bool loop, quint64 request)
     {
         stop();
         m_request = request;
         const QFileInfo file(path);
         if (!file.isFile() || !file.isReadable())
-            return false;
+            return PlaybackStart::Failed;
         // With no audio server there is no output, and the device list is the only honest answer.
-        if (QMediaDevices::audioOutputs().isEmpty())
-            return false;
+        const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
+        if (outputs.isEmpty())
+            return PlaybackStart::Failed;
         std::unique_ptr<SoundFile> sound = SoundFile::open(file.absoluteFilePath(), loop);
         if (!sound)
-            return false;
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+            return PlaybackStart::Failed;
+        // Looked up afresh for every sound: the default follows the system's, and an output that
+        // was unplugged is not there any more.
+        const auto withId = [&](const QByteArray &id) {
+            return std::find_if(outputs.begin(), outputs.end(),
+                                [&](const QAudioDevice &output) { return !id.isEmpty() && output.id() == id; });
+        };
+        const auto chosen = withId(outputId.toUtf8());
+        const bool onDefault = !outputId.isEmpty() && chosen == outputs.end();
+        QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (chosen != outputs.end())
+            device = *chosen;
+        else if (const auto current = withId(ServerDefaultSink(ServerAnswerTimeout)); current != outputs.end())
+            device = *current;
         const QAudioFormat format = SinkFormat(*sound, device);
         if (!format.isValid())
-            return false;
+            return PlaybackStart::Failed;
         // The sink is kept from one sound to the next while the device and the format stay the same.
         if (!m_sink || m_device != device || m_sink->format() != format) {
             m_sink.reset();
@@ -145,7 +164,7 @@ public:
         if (!m_output || m_sink->error() != QAudio::NoError) {
             m_output = nullptr;
             m_sink.reset();
-            return false;
+            return PlaybackStart::Failed;
         }
         m_sound = std::move(sound);
         m_allWritten = false;
@@ -157,7 +176,15 @@ public:
             m_feedTimer.start();
             m_stallTimer.start();
         }
-        return true;
+        return onDefault ? PlaybackStart::StartedOnDefault : PlaybackStart::Started;
+    }
+
+    static QList<AudioOutput> outputs()
+    {
+        QList<AudioOutput> outputs;
+        for (const QAudioDevice &device : QMediaDevices::audioOutputs())
+            outputs.append({QString::fromUtf8(device.id()), device.description()});
+        return outputs;
     }
 
     void stop()
@@ -264,16 +291,25 @@ public:
         m_thread.wait();
     }
 
-    bool play(const QString &path, bool synchronous, bool loop) override
+    PlaybackStart play(const QString &path, const QString &outputId, bool synchronous, bool loop) override
     {
         const quint64 request = ++m_requests;
-        bool started = false;
+        PlaybackStart started = PlaybackStart::Failed;
         QMetaObject::invokeMethod(
-            m_player, [&] { started = m_player->play(path, loop && !synchronous, request); },
+            m_player, [&] { started = m_player->play(path, outputId, loop && !synchronous, request); },
             Qt::BlockingQueuedConnection);
-        if (started && synchronous)
+        if (started != PlaybackStart::Failed && synchronous)
             waitForEnd(request);
         return started;
+    }
+
+    // Asked on the player's thread, where the audio server's connection lives.
+    QList<AudioOutput> outputs() override
+    {
+        QList<AudioOutput> outputs;
+        QMetaObject::invokeMethod(
+            m_player, [&] { outputs = SinkPlayer::outputs(); }, Qt::BlockingQueuedConnection);
+        return outputs;
     }
 
     void stop() override

@@ -33,6 +33,9 @@ inline const QString Channels = OutputRow(OutputSetting::Channels).key;
 inline const QString SoftEdges = OutputRow(OutputSetting::SoftEdges).key;
 inline const QString SampleRate = OutputRow(OutputSetting::SampleRate).key;
 inline const QString SampleFormat = OutputRow(OutputSetting::SampleFormat).key;
+// Where the preview plays: empty for the system's default output, else the output's id as the
+// audio server names it. Its choices are the outputs there are, so it has no row in that table.
+inline const QString OutputDevice = QStringLiteral("OutputDevice");
 } // namespace Settings
 
 // The stored text of the key, even when it is empty. An absent key, or a store that cannot be

@@ -5,7 +5,6 @@
 // each with its own numbered statements.
 
 #include "build_config.h"
-#include "core/playback.h"
 #include "core/tool_files.h"
 #include "services/dialogs.h"
 #include "services/guard.h"
@@ -92,7 +91,7 @@ void Form1::PushButton3_Click()
         g.step(146, [&] {
             problem = ToneMaker::judge(run, previewPath);
             if (problem.isEmpty())
-                PlayWaveFile(previewPath, false, Options->options().loopPreview());
+                Options->playPreview(previewPath);
         });
         g.step(148, [&] { setPointerState(PointerState::Default); });
         if (g.test(150, [&] { return !problem.isEmpty(); })) {

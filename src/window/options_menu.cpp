@@ -5,6 +5,7 @@
 #include "core/playback.h"
 #include "core/synth_command.h"
 #include "window/input_store.h"
+#include "window/output_device_menu.h"
 
 #include <QActionGroup>
 #include <QClipboard>
@@ -71,6 +72,8 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
         else
             addSubmenu(row);
     }
+    m_devices = new OutputDeviceMenu(window, store, this);
+    addMenu(m_devices);
     addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
     showChoices();
 
@@ -109,6 +112,7 @@ void OptionsMenu::restore()
     for (const OutputSettingRow &row : OutputSettingRows())
         m_options.restore(row.setting, m_store.get(row.key, row.choices[row.defaultChoice].stored));
     showChoices();
+    m_devices->restore();
 }
 
 void OptionsMenu::showChoices()
@@ -131,6 +135,11 @@ void OptionsMenu::choose(OutputSetting setting, qsizetype choice)
 void OptionsMenu::stopSound()
 {
     StopPlayback();
+}
+
+void OptionsMenu::playPreview(const QString &path)
+{
+    m_devices->playPreview(path, m_options.loopPreview());
 }
 
 void OptionsMenu::copySoxCommand()

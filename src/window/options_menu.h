@@ -10,6 +10,7 @@
 #include <functional>
 
 class InputStore;
+class OutputDeviceMenu;
 
 // The window's options menu: Stop Sound, one item or submenu per output option, and Copy SoX
 // Command. It opens on a right-click anywhere in the window but the text fields (which keep their
@@ -30,6 +31,8 @@ public:
 
     void stopSound();
     void copySoxCommand();
+    // Plays the preview where the Output Device submenu points, looping when chosen.
+    void playPreview(const QString &path);
 
 private:
     void addOnOffItem(const OutputSettingRow &row);
@@ -43,6 +46,7 @@ private:
     std::function<ToneRequest()> m_currentRequest;
     OutputOptions m_options;
     QAction *m_stopSound;
+    OutputDeviceMenu *m_devices;
     // Per setting, the items of its choices; an on/off setting has one item, checked when on.
     std::array<QList<QAction *>, OutputSettingCount> m_items;
 };

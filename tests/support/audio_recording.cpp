@@ -21,6 +21,11 @@ QString TestSink()
     return qEnvironmentVariable("QUORVANE_TEST_SINK");
 }
 
+QString SecondTestSink()
+{
+    return qEnvironmentVariable("QUORVANE_TEST_SECOND_SINK");
+}
+
 bool HasTestServer()
 {
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !TestSink().isEmpty();
@@ -39,7 +44,7 @@ QString MakeTone(const QString &path, double seconds, int frequency, const QStri
     return {};
 }
 
-Recorder::Recorder(QString file) : m_file(std::move(file)) {}
+Recorder::Recorder(QString file, QString sink) : m_file(std::move(file)), m_sink(std::move(sink)) {}
 
 Recorder::~Recorder()
 {
@@ -48,9 +53,8 @@ Recorder::~Recorder()
 
 bool Recorder::start()
 {
-    m_process.start(u"parecord"_s,
-                    {u"--device="_s + TestSink() + u".monitor"_s, u"--latency-msec=20"_s, u"--rate=48000"_s,
-                     u"--channels=1"_s, u"--format=s16le"_s, u"--file-format=wav"_s, m_file});
+    m_process.start(u"parecord"_s, {u"--device="_s + m_sink + u".monitor"_s, u"--latency-msec=20"_s, u"--rate=48000"_s,
+                                    u"--channels=1"_s, u"--format=s16le"_s, u"--file-format=wav"_s, m_file});
     // Recording for real once a tenth of a second has arrived.
     return m_process.waitForStarted(5000) &&
            QTest::qWaitFor([this] { return QFileInfo(m_file).size() > 44 + RecordRate / 5; }, 5000);

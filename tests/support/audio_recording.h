@@ -15,6 +15,9 @@ inline constexpr int RecordRate = 48000;
 
 // The sink that the test server plays to, from the test environment; empty outside ctest.
 QString TestSink();
+// The server's second sink, which plays only what is sent to it, and its description.
+QString SecondTestSink();
+inline const QString SecondTestSinkDescription = QStringLiteral("Desk & Bench Output");
 
 // True when the test runs against the private audio server (never the user's speakers).
 bool HasTestServer();
@@ -23,11 +26,11 @@ bool HasTestServer();
 // say otherwise (such as -r 8000 -e floating-point -b 32 -c 2); empty, or the tool's complaint.
 QString MakeTone(const QString &path, double seconds, int frequency, const QStringList &format = {});
 
-// Records the sink's monitor into a WAV file.
+// Records a sink's monitor into a WAV file: the default sink's unless another is named.
 class Recorder
 {
 public:
-    explicit Recorder(QString file);
+    explicit Recorder(QString file, QString sink = TestSink());
     ~Recorder();
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
@@ -38,6 +41,7 @@ public:
 
 private:
     QString m_file;
+    QString m_sink;
     QProcess m_process;
 };
 

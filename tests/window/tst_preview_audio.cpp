@@ -3,6 +3,7 @@
 #include "audio_recording.h"
 #include "core/playback.h"
 #include "test_sandbox.h"
+#include "window/output_device_menu.h"
 #include "window_fixture.h"
 
 #include <QMenu>
@@ -21,6 +22,53 @@ class PreviewAudioTest : public QObject
     std::unique_ptr<Form1> window;
     std::unique_ptr<QTemporaryDir> folder;
 
+    // Runs pactl on the test server; its output, or nothing when it failed.
+    static std::optional<QString> Pactl(const QStringList &arguments)
+    {
+        QProcess pactl;
+        pactl.start(u"pactl"_s, arguments);
+        if (!pactl.waitForFinished(10000) || pactl.exitStatus() != QProcess::NormalExit || pactl.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+    }
+
+    OutputDeviceMenu *deviceMenu() const
+    {
+        for (QAction *item : window->Options->actions()) {
+            if (item->text() == u"Output Device"_s)
+                return qobject_cast<OutputDeviceMenu *>(item->menu());
+        }
+        return nullptr;
+    }
+
+    // The items of the Output Device submenu as it opens, as a person reads them.
+    QStringList openDeviceMenu() const
+    {
+        OutputDeviceMenu *devices = deviceMenu();
+        emit devices->aboutToShow();
+        QStringList items;
+        for (const QAction *item : devices->actions())
+            items << item->iconText();
+        return items;
+    }
+
+    QAction *deviceItem(const QString &text) const
+    {
+        openDeviceMenu();
+        for (QAction *item : deviceMenu()->actions()) {
+            if (item->iconText() == text)
+                return item;
+        }
+        return nullptr;
+    }
+
+    // Previews the tone and waits for its end.
+    void previewToTheEnd()
+    {
+        window->PushButton3->click();
+        QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -38,6 +86,7 @@ private slots:
     void cleanup()
     {
         StopPlayback();
+        Pactl({u"set-default-sink"_s, TestSink()});
         QVERIFY(!window->CommandBusy);
         window.reset();
     }
@@ -117,6 +166,90 @@ private slots:
         const auto sound = Sounding(recorder.stop());
         QVERIFY2(Seconds(sound) > 1.4, qPrintable(Describe(sound)));
         QVERIFY2(IsNear(DominantFrequency(Tail(sound, 0.3), RecordRate), 1000), qPrintable(Describe(sound)));
+    }
+
+    // Every output the server has, by its description, read again whenever the submenu opens.
+    void outputDevicesAreListedAsTheMenuOpens()
+    {
+        QStringList items = openDeviceMenu();
+        QCOMPARE(items.takeFirst(), u"System Default"_s);
+        QVERIFY(deviceMenu()->actions().constFirst()->isChecked());
+        QVERIFY2(items.contains(SecondTestSinkDescription) && items.size() == 2, qPrintable(items.join(u", "_s)));
+
+        // Plugged in while the program runs, then taken away.
+        const std::optional<QString> module =
+            Pactl({u"load-module"_s, u"module-null-sink"_s, u"sink_name=quorvane_later"_s,
+                   u"sink_properties=device.description=Later"_s});
+        QVERIFY(module);
+        QVERIFY(QTest::qWaitFor([&] { return openDeviceMenu().contains(u"Later"_s); }, 5000));
+        QVERIFY(Pactl({u"unload-module"_s, *module}));
+        QVERIFY(QTest::qWaitFor([&] { return !openDeviceMenu().contains(u"Later"_s); }, 5000));
+        QCOMPARE(Stored(Settings::OutputDevice), u"<absent>"_s); // nothing stored until chosen
+    }
+
+    // The tone on the chosen output and nowhere else; back on the default once that is chosen.
+    void previewPlaysOnTheChosenOutputOnly()
+    {
+        deviceItem(SecondTestSinkDescription)->trigger();
+        QCOMPARE(Stored(Settings::OutputDevice), SecondTestSink());
+        window = StartWindow(); // the choice is restored
+        SetInputs(*window, u"1"_s, 0, u"1000"_s);
+        RecordingDialogs dialogs;
+        {
+            Recorder chosen(folder->filePath(u"chosen.wav"_s), SecondTestSink());
+            Recorder other(folder->filePath(u"other.wav"_s));
+            QVERIFY(chosen.start() && other.start());
+            previewToTheEnd();
+            const auto sound = Sounding(chosen.stop());
+            QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
+            QVERIFY2(Sounding(other.stop()).empty(), "the default output played too");
+        }
+
+        deviceItem(u"System Default"_s)->trigger();
+        QCOMPARE(Stored(Settings::OutputDevice), QString());
+        Recorder chosen(folder->filePath(u"default.wav"_s));
+        Recorder other(folder->filePath(u"second.wav"_s), SecondTestSink());
+        QVERIFY(chosen.start() && other.start());
+        previewToTheEnd();
+        QVERIFY(!Sounding(chosen.stop()).empty());
+        QVERIFY(Sounding(other.stop()).empty());
+        QVERIFY(dialogs.calls.isEmpty());
+    }
+
+    // "System Default" is whatever the system's default is when the preview starts.
+    void systemDefaultFollowsTheSystem()
+    {
+        QVERIFY(Pactl({u"set-default-sink"_s, SecondTestSink()}));
+        QTest::qWait(500); // the server tells the program in its own time
+        SetInputs(*window, u"0.5"_s, 0, u"1000"_s);
+        Recorder recorder(folder->filePath(u"heard.wav"_s), SecondTestSink());
+        QVERIFY(recorder.start());
+        previewToTheEnd();
+        QVERIFY(!Sounding(recorder.stop()).empty());
+    }
+
+    // An output that is no longer there: the preview plays on the default, and the person is told
+    // once, by the output's name. The choice stays for when it is plugged in again.
+    void goneOutputPlaysOnTheDefaultAndSaysSoOnce()
+    {
+        Store(Settings::OutputDevice, u"quorvane_unplugged"_s);
+        window = StartWindow();
+        SetInputs(*window, u"0.5"_s, 0, u"1000"_s);
+        RecordingDialogs dialogs;
+        Recorder recorder(folder->filePath(u"heard.wav"_s));
+        QVERIFY(recorder.start());
+        previewToTheEnd();
+        previewToTheEnd();
+        QCOMPARE(dialogs.texts(DialogCall::Message),
+                 QStringList{u"The output device \"quorvane_unplugged\" is not there, so the preview plays on the "
+                             "system default."_s});
+        const auto sound = Sounding(recorder.stop());
+        QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
+        QCOMPARE(Stored(Settings::OutputDevice), u"quorvane_unplugged"_s);
+        // Not among the outputs there are, so no item is checked.
+        openDeviceMenu();
+        const QList<QAction *> items = deviceMenu()->actions();
+        QVERIFY(std::none_of(items.begin(), items.end(), [](const QAction *item) { return item->isChecked(); }));
     }
 
     void failedSynthesisPlaysNothing()

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/output_device_menu.h"
+
+#include "core/playback.h"
+#include "services/dialogs.h"
+#include "services/settings_store.h"
+#include "window/input_store.h"
+
+#include <QActionGroup>
+
+using namespace Qt::Literals::StringLiterals;
+
+OutputDeviceMenu::OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent)
+    : QMenu(u"Output Device"_s, parent), m_window(window), m_store(store)
+{
+    connect(this, &QMenu::aboutToShow, this, [this] { listOutputs(true); });
+    listOutputs(false);
+}
+
+void OutputDeviceMenu::restore()
+{
+    m_chosen = m_store.get(Settings::OutputDevice, QString());
+    listOutputs(false);
+}
+
+void OutputDeviceMenu::listOutputs(bool askServer)
+{
+    clear();
+    const QList<AudioOutput> outputs = askServer ? AudioOutputs() : QList<AudioOutput>();
+    auto *group = new QActionGroup(this);
+    const auto add = [&](const QString &text, const QString &id) {
+        QAction *item = addAction(text);
+        item->setCheckable(true);
+        item->setChecked(id == m_chosen);
+        group->addAction(item);
+        // Triggered, not toggled: only a person's choice stores anything.
+        connect(item, &QAction::triggered, this, [this, id] { choose(id); });
+    };
+    add(u"System Default"_s, QString());
+    for (const AudioOutput &output : outputs) {
+        m_descriptions.insert(output.id, output.description);
+        // A description is shown as it is: an ampersand is no shortcut mark.
+        add(QString(output.description).replace(u'&', u"&&"_s), output.id);
+    }
+}
+
+void OutputDeviceMenu::choose(const QString &id)
+{
+    m_chosen = id;
+    m_store.save(Settings::OutputDevice, id);
+}
+
+QString OutputDeviceMenu::chosenName() const
+{
+    return m_descriptions.value(m_chosen, m_chosen);
+}
+
+void OutputDeviceMenu::playPreview(const QString &path, bool loop)
+{
+    const PlaybackStart start = PlayWaveFileOn(m_chosen, path, false, loop);
+    if (m_chosen.isEmpty())
+        return;
+    if (start == PlaybackStart::StartedOnDefault && !m_toldMissing.contains(m_chosen)) {
+        m_toldMissing.insert(m_chosen);
+        CurrentDialogs().message(
+            m_window,
+            u"The output device \"%1\" is not there, so the preview plays on the system default."_s.arg(chosenName()));
+    } else if (start == PlaybackStart::Failed) {
+        CurrentDialogs().message(m_window, u"The preview cannot be played on \"%1\"."_s.arg(chosenName()));
+    }
+}

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QHash>
+#include <QMenu>
+#include <QSet>
+#include <QString>
+
+class InputStore;
+
+// The options menu's "Output Device" submenu: "System Default", then every audio output there is,
+// by its description, read afresh each time the submenu opens, so that a device plugged in later
+// is there. The choice is stored under OutputDevice: empty for the default, else the output's id.
+// The preview plays where it points; when that output has gone, on the default output, and the
+// person is told so once per run for each output.
+class OutputDeviceMenu : public QMenu
+{
+    Q_OBJECT
+
+public:
+    OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent);
+
+    // The stored choice; nothing stored means the default.
+    void restore();
+    // The chosen output's id; empty for the system's default.
+    const QString &chosen() const { return m_chosen; }
+    // Plays a preview where the choice points. Nothing is said while the default is chosen, as
+    // before there was a choice.
+    void playPreview(const QString &path, bool loop);
+
+private:
+    // Asking the audio server loads the player, so only an opening submenu does: a start of the
+    // program never waits for it, and until then only the default is listed.
+    void listOutputs(bool askServer);
+    void choose(const QString &id);
+    // The chosen output as a person knows it: its description when it has been seen in this run.
+    QString chosenName() const;
+
+    QWidget *m_window;
+    InputStore &m_store;
+    QString m_chosen;
+    QHash<QString, QString> m_descriptions; // every output seen in this run, by id
+    QSet<QString> m_toldMissing;
+};
