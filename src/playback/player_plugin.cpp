@@ -181,8 +181,10 @@ public:
 
     static QList<AudioOutput> outputs()
     {
+        const QList<QAudioDevice> devices = QMediaDevices::audioOutputs();
         QList<AudioOutput> outputs;
-        for (const QAudioDevice &device : QMediaDevices::audioOutputs())
+        outputs.reserve(devices.size());
+        for (const QAudioDevice &device : devices)
             outputs.append({QString::fromUtf8(device.id()), device.description()});
         return outputs;
     }
