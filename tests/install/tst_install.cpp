@@ -294,9 +294,6 @@ private slots:
         QVERIFY2(architecture.ok, qPrintable(architecture.output));
         const QString version = QStringLiteral(QUORVANE_VERSION);
         QCOMPARE(QFileInfo(m_package).fileName(), u"quorvane_%1_%2.deb"_s.arg(version, architecture.output.trimmed()));
-        QCOMPARE(controlField(u"Package"_s), u"quorvane"_s);
-        QCOMPARE(controlField(u"Version"_s), version);
-        QCOMPARE(controlField(u"Architecture"_s), architecture.output.trimmed());
         // The change log's latest entry is this version: a new version needs its entry.
         const QString changelog = QStringLiteral(QUORVANE_SOURCE_DIR) + u"/resources/debian/changelog"_s;
         QVERIFY(ReadFile(changelog).startsWith(u"quorvane (%1) "_s.arg(version).toUtf8()));
