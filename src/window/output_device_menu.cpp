@@ -12,7 +12,7 @@
 using namespace Qt::Literals::StringLiterals;
 
 OutputDeviceMenu::OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent)
-    : QMenu(u"Output Device"_s, parent), m_window(window), m_store(store)
+    : QMenu(u"Output Device"_s, parent), m_window(window), m_store(store), m_group(new QActionGroup(this))
 {
     connect(this, &QMenu::aboutToShow, this, [this] { listOutputs(true); });
     listOutputs(false);
@@ -26,14 +26,13 @@ void OutputDeviceMenu::restore()
 
 void OutputDeviceMenu::listOutputs(bool askServer)
 {
-    clear();
+    clear(); // the items go, and with them their places in the group
     const QList<AudioOutput> outputs = askServer ? AudioOutputs() : QList<AudioOutput>();
-    auto *group = new QActionGroup(this);
     const auto add = [&](const QString &text, const QString &id) {
         QAction *item = addAction(text);
         item->setCheckable(true);
         item->setChecked(id == m_chosen);
-        group->addAction(item);
+        m_group->addAction(item);
         // Triggered, not toggled: only a person's choice stores anything.
         connect(item, &QAction::triggered, this, [this, id] { choose(id); });
     };

@@ -8,6 +8,7 @@
 #include <QString>
 
 class InputStore;
+class QActionGroup;
 
 // The options menu's "Output Device" submenu: "System Default", then every audio output there is,
 // by its description, read afresh each time the submenu opens, so that a device plugged in later
@@ -39,6 +40,7 @@ private:
 
     QWidget *m_window;
     InputStore &m_store;
+    QActionGroup *m_group; // makes the items exclusive
     QString m_chosen;
     QHash<QString, QString> m_descriptions; // every output seen in this run, by id
     QSet<QString> m_toldMissing;
