@@ -27,7 +27,10 @@ OutputChoice Level(const QString &label, int decibels)
 {
     const QString number = QString::number(decibels);
     // Every waveform peaks at full scale, so the gain sets the peak level.
-    return {.label = label, .stored = number, .effects = decibels ? QStringList{u"gain"_s, number} : QStringList{}};
+    return {.label = label,
+            .stored = number,
+            .effects = decibels ? QStringList{u"gain"_s, number} : QStringList{},
+            .decibels = decibels};
 }
 
 OutputChoice Channels(const QString &label, const QString &stored, int channelCount, const QStringList &effects)
@@ -58,7 +61,14 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
          .key = u"Level"_s,
          .menuText = u"Level"_s,
          .choices = {Level(u"0 dBFS (Full Scale)"_s, 0), Level(u"-3 dBFS"_s, -3), Level(u"-6 dBFS"_s, -6),
-                     Level(u"-12 dBFS"_s, -12), Level(u"-20 dBFS"_s, -20), Level(u"-30 dBFS"_s, -30)}},
+                     Level(u"-12 dBFS"_s, -12), Level(u"-18 dBFS"_s, -18), Level(u"-20 dBFS"_s, -20),
+                     Level(u"-23 dBFS"_s, -23), Level(u"-30 dBFS"_s, -30)}},
+        // What the level measures: the peak, or the RMS level as AES17 reads it.
+        {.setting = OutputSetting::LevelUnit,
+         .key = u"LevelUnit"_s,
+         .menuText = u"Level"_s,
+         .choices = {{.label = u"Peak"_s, .stored = u"Peak"_s}, {.label = u"RMS (AES17)"_s, .stored = u"RMS"_s}},
+         .shownIn = OutputSetting::Level},
         {.setting = OutputSetting::Channels,
          .key = u"Channels"_s,
          .menuText = u"Channels"_s,
@@ -69,6 +79,10 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
         // A half-sine fade of 10 ms at each end: the tone starts and ends at zero without a click.
         OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s,
               {u"fade"_s, u"h"_s, u"0.01"_s, u"-0"_s, u"0.01"_s}),
+        // Read where the command is built: square, triangle and the like hold only the harmonics
+        // below half the rate, and a noise with a range in the frequency field keeps to it.
+        OnOff(OutputSetting::AliasFree, u"AliasFree"_s, u"Alias-Free Waveforms"_s),
+        OnOff(OutputSetting::NoiseBand, u"NoiseBand"_s, u"Limit Noise to the Frequency Range"_s),
         {.setting = OutputSetting::SampleRate,
          .key = u"SampleRate"_s,
          .menuText = u"Sample Rate"_s,
@@ -130,6 +144,10 @@ QStringList OutputOptions::globalOptions() const
 
 QStringList OutputOptions::effects() const
 {
-    return chosen(OutputSetting::Level).effects + chosen(OutputSetting::SoftEdges).effects +
-           chosen(OutputSetting::Channels).effects;
+    return peakLevelEffects() + finishingEffects();
+}
+
+QStringList OutputOptions::finishingEffects() const
+{
+    return chosen(OutputSetting::SoftEdges).effects + chosen(OutputSetting::Channels).effects;
 }

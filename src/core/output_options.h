@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <array>
 #include <cstddef>
+#include <optional>
 
 // What the written file and the preview are like beyond the three inputs: level, channels, soft
 // edges, sample rate and format, and whether the preview loops. Each setting is one row of a
@@ -19,8 +20,11 @@ enum class OutputSetting
 {
     LoopPreview,
     Level,
+    LevelUnit, // shown at the top of the Level submenu
     Channels,
     SoftEdges,
+    AliasFree,
+    NoiseBand,
     SampleRate,
     SampleFormat,
     Count // not a setting: how many there are
@@ -37,6 +41,7 @@ struct OutputChoice
     int sampleRate = 0;
     int bitsPerSample = 0;
     int channelCount = 0;
+    int decibels = 0;
 };
 
 // How the menu offers a setting.
@@ -54,6 +59,9 @@ struct OutputSettingRow
     OutputSettingKind kind = OutputSettingKind::Choices;
     QList<OutputChoice> choices;
     qsizetype defaultChoice = 0;
+    // Items shown at the top of another setting's submenu, above a separator, instead of in
+    // a submenu of their own.
+    std::optional<OutputSetting> shownIn = std::nullopt;
 };
 
 // Every setting, in menu order: the row of a setting is at its enum's position.
@@ -76,6 +84,11 @@ public:
     bool isOn(OutputSetting setting) const { return choice(setting) == 1; }
 
     bool loopPreview() const { return isOn(OutputSetting::LoopPreview); }
+    int levelDecibels() const { return chosen(OutputSetting::Level).decibels; }
+    // The level is the tone's RMS level (AES17: a full-scale sine reads 0 dBFS), not its peak.
+    bool rmsLevel() const { return choice(OutputSetting::LevelUnit) == 1; }
+    bool aliasFree() const { return isOn(OutputSetting::AliasFree); }
+    bool noiseBand() const { return isOn(OutputSetting::NoiseBand); }
     // The shape of the written file.
     int sampleRate() const { return chosen(OutputSetting::SampleRate).sampleRate; }
     int bitsPerSample() const { return chosen(OutputSetting::SampleFormat).bitsPerSample; }
@@ -83,8 +96,13 @@ public:
 
     // The tool's global options (rate, then format), which go before the null input.
     QStringList globalOptions() const;
+    QStringList formatOptions() const { return chosen(OutputSetting::SampleFormat).toolOptions; }
     // The effects after the synth words, in the order level, soft edges, channels.
     QStringList effects() const;
+    // The level's effect when it is the peak level of a tone that peaks at full scale.
+    QStringList peakLevelEffects() const { return chosen(OutputSetting::Level).effects; }
+    // What follows the level: soft edges, then channels.
+    QStringList finishingEffects() const;
 
     friend bool operator==(const OutputOptions &, const OutputOptions &) = default;
 

@@ -3,6 +3,7 @@
 #include "core/synth_command.h"
 
 #include "core/temp_folder.h"
+#include "core/tone_plan.h"
 #include "core/tool_files.h"
 
 #include <QRegularExpression>
@@ -26,22 +27,30 @@ SynthToolPart BuildSynthToolPart()
     return {u'"' + program + u'"', program};
 }
 
-SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request,
+SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
                                          const OutputOptions &options)
 {
+    return BuildSynthArgumentPart(outputPath, request, PlanTone(request, options));
+}
+
+SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request, const TonePlan &plan)
+{
     const QString outputPath = chosenPath.startsWith(u'-') ? u"./"_s + chosenPath : chosenPath;
-    const QStringList globalOptions = options.globalOptions();
-    const QStringList effects = options.effects();
+    const QStringList effects = plan.synthesis + plan.level + plan.finish;
     SynthArgumentPart part;
-    part.text = globalOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s + request.Length + u' ' +
-                request.Waveform + u' ' + request.Frequencies;
+    part.text = plan.toolOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s;
+    // The plain command keeps the fields as they were typed, blanks and all.
+    part.text +=
+        plan.plain() ? request.Length + u' ' + request.Waveform + u' ' + request.Frequencies : plan.synth.join(u' ');
     if (!effects.isEmpty())
         part.text += u' ' + effects.join(u' ');
-    part.arguments = globalOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + SplitField(request.Length) +
-                     SplitField(request.Waveform) + SplitField(request.Frequencies) + effects;
-    part.sampleRate = options.sampleRate();
-    part.bitsPerSample = options.bitsPerSample();
-    part.channels = options.channelCount();
+    const QStringList synth =
+        plan.plain() ? SplitField(request.Length) + SplitField(request.Waveform) + SplitField(request.Frequencies)
+                     : plan.synth;
+    part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + synth + effects;
+    part.sampleRate = plan.sampleRate;
+    part.bitsPerSample = plan.bitsPerSample;
+    part.channels = plan.channels;
     part.outputPath = outputPath;
     return part;
 }
@@ -54,10 +63,21 @@ SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart
 
 QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)
 {
-    QStringList words{u"sox"_s};
-    for (const QString &argument : BuildSynthArgumentPart(u"tone.wav"_s, request, options).arguments)
-        words << ShellQuoted(argument);
-    return words.join(u' ');
+    const auto quoted = [](const QStringList &arguments) {
+        QStringList words{u"sox"_s};
+        for (const QString &argument : arguments)
+            words << ShellQuoted(argument);
+        return words.join(u' ');
+    };
+    TonePlan plan = PlanTone(request, options);
+    if (!plan.measured)
+        return quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan).arguments);
+    // The level comes from a measuring run: the shell makes it, then the tone, as the program does.
+    const QString measuring = quoted(MeasuringArguments(plan));
+    plan.level = {u"gain"_s, u"@GAIN@"_s};
+    const QString making = quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan).arguments);
+    return u"g=$(%1 2>&1 | awk %2) && %3"_s.arg(measuring, ShellQuoted(MeasuredGainScript(plan)),
+                                                QString(making).replace(u"@GAIN@"_s, u"\"$g\""_s));
 }
 
 QString ShellQuoted(const QString &word)

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+struct TonePlan;
+
 // One synthesis run as readable text and as what the process start really receives. The
 // argument vector is built from the same pieces as the text, never by re-parsing it, so an
 // output path is always exactly one argument whatever characters it holds.
@@ -48,10 +50,13 @@ SynthToolPart BuildSynthToolPart();
 // "-" is given as "./-...", so the tool never takes it for an option.
 SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
                                          const OutputOptions &options = {});
+// The same from a plan already made (a measured plan once its level is set).
+SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request, const TonePlan &plan);
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);
 
 // The command that makes the same tone with a plain "sox" into "tone.wav", every argument quoted
-// as a POSIX shell needs, for people who want to rerun or adapt it themselves.
+// as a POSIX shell needs, for people who want to rerun or adapt it themselves. A tone whose level
+// comes from a measuring run gets both runs, joined by the shell, the gain worked out by awk.
 QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options);
 
 // The word as one POSIX shell word: unchanged when it holds only characters that the shell takes

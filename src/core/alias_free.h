@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/periodic_shape.h"
+#include "core/tone_term.h"
+
+#include <QStringList>
+#include <optional>
+
+// Square, triangle, sawtooth, trapezium and exp tones that hold only their own harmonics below
+// half the sample rate. The tool still makes every sample; what changes is how it is asked to:
+//
+// - Additive: one sine per harmonic, each on a channel of its own, summed by remix with the
+//   harmonic's own amplitude and phase. Exact, and cheap while the harmonics are few.
+// - Oversampled: the tool's own shape at many times the rate, then the rate effect down to the
+//   file's rate, whose filter removes everything above half of it. Whatever folds back at the
+//   high rate stays; for a shape without jumps (a triangle) it falls fast with the factor.
+// - Integrated: a square is the slope of a triangle, a sawtooth the slope of its own square
+//   (saw * saw, made by the synth's multiplying mode). Those have no jumps, so they fold back
+//   far less at the high rate; a first difference (biquad) turns them into the wanted shape
+//   before the rate effect. An exponential sweep's slope grows with its frequency, so an
+//   exponential envelope (the synth's exp shape, multiplying) evens it out again.
+//
+// The cheapest way that keeps folded components 76 dB below the loudest harmonic (66 dB for a
+// sweep) is chosen.
+
+enum class AliasFreeMethod
+{
+    Additive,
+    Oversampled,
+    Integrated,
+};
+
+// What a band-limited tone takes from the tool and what it comes to.
+struct AliasFreeTone
+{
+    AliasFreeMethod method = AliasFreeMethod::Additive;
+    int synthRate = 0;     // the rate the synth effect works at
+    int components = 1;    // channels of the synth effect
+    QStringList synth;     // the synth effect's words after "synth"
+    QStringList effects;   // the effects after it, ending at the file's rate in one channel
+    double peak = 0;       // the largest magnitude of the result (full scale 1)
+    bool peakExact = true; // else peak is an upper bound: the level is then set by measuring
+    double meanSquare = 0; // over the whole tone
+    double aliasDb = 0;    // how far below the loudest harmonic folded components stay (estimate)
+};
+
+// Only the parts of the request that the plan needs. The words are the fields as the tool gets
+// them; samples is the tone's length at the file's rate.
+struct AliasFreeRequest
+{
+    QString length;      // the length field
+    QString waveform;    // type word
+    QString frequencies; // the frequencies field
+    ToneTerm term;
+    qint64 samples = 0;
+    int sampleRate = 0;
+};
+
+// How to make the tone band-limited, or nothing when it needs nothing (a sine, a frequency of 0)
+// or cannot be (a single frequency at or above half the rate: nothing of it would remain).
+std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request);
+
+// True when an alias-free tone at this single frequency would hold nothing.
+bool AboveHalfTheRate(const ToneTerm &term, int sampleRate);
+
+// The largest magnitude of dc + the sum over k <= P of 2 Re(terms[k - 1] e^(2 pi i k phase)), over
+// all phases and every P from first to last (an upper bound, within 0.05 dB).
+double PartialSumsPeak(const std::vector<std::complex<double>> &terms, double dc, int first, int last);

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/output_options.h"
+#include "core/tone_level.h"
+#include "core/tone_request.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Everything a tone takes from the tool, worked out from the request and the output options. With
+// every option at its default it is the plain command: the request's fields after "synth", then
+// the options' effects. The options that need to know the tone (an RMS level, alias-free shapes,
+// a noise band) change the words, and may need a measuring run before the tone is made.
+struct TonePlan
+{
+    QStringList toolOptions; // before the null input
+    QStringList synth;       // the synth effect's words; empty: the request's fields as they are
+    QStringList synthesis;   // effects that finish making the tone, ending at the file's rate
+    QStringList level;       // the level's effects
+    QStringList finish;      // soft edges, then channels
+    int sampleRate = 0;      // of the file
+    int bitsPerSample = 32;
+    int channels = 1;
+    LevelTarget target;
+    // The level needs the tone's own peak and RMS level, measured by a run of the same tone before
+    // (the noises, made the same each time for that); until then level is empty.
+    bool measured = false;
+    // The tool holds the whole tone before it writes any of it (it normalises the peak).
+    bool buffered = false;
+    // Why the tone may not be made: nothing runs.
+    std::optional<QString> reminder;
+
+    bool plain() const { return synth.isEmpty(); }
+};
+
+TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options);
+
+// The arguments of the run that measures the tone of a measured plan: the same tone, to no file,
+// reported by the stats effect before its level is set.
+QStringList MeasuringArguments(const TonePlan &plan);
+
+// Sets the measured plan's level from what the measuring run reported.
+void ApplyMeasuredLevels(TonePlan &plan, const ToneLevels &levels);
+
+// The stats effect's report turned into the level's gain by awk, as the program turns it, for a
+// measured plan's command that a person runs in a shell: the gain is the shell's "$g".
+QString MeasuredGainScript(const TonePlan &plan);
+
+// A reminder for a tone that cannot be made with these options, or nothing.
+std::optional<QString> ToneOptionsReminder(const ToneRequest &request, const OutputOptions &options);
