@@ -65,6 +65,13 @@ qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
     return 0;
 }
 
+// Half a millisecond's fade in and out before the rate effect: a tone that starts or stops at once
+// is a step, which its filter would ring on, above the tone's own peak.
+QStringList EdgeFades()
+{
+    return {u"fade"_s, u"h"_s, u"0.0005"_s, u"-0"_s, u"0.0005"_s};
+}
+
 struct Harmonic
 {
     int k;
@@ -280,12 +287,12 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
                          << Number(double(rate) / double(request.samples)) << u"0"_s << u"0"_s
                          << (term.to > term.from ? u"0"_s : u"100"_s) << Percent(range);
         }
-        tone.effects << u"rate"_s << u"-v"_s << QString::number(rate);
+        tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
         if (dc != 0)
             tone.effects << u"dcshift"_s << Number(dc);
     }
     if (!integrated)
-        tone.effects << u"rate"_s << u"-v"_s << QString::number(rate);
+        tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
 
     // Half the band-limited shape, as the filter leaves it: at any moment the harmonics below its
     // pass band, some of those in its transition band, and none above half the rate.

@@ -107,6 +107,15 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
     return rows;
 }
 
+const QList<std::pair<OutputSetting, QString>> &CalibrationNoiseOptions()
+{
+    static const QList<std::pair<OutputSetting, QString>> options{{OutputSetting::LevelUnit, u"RMS"_s},
+                                                                  {OutputSetting::Level, u"-20"_s},
+                                                                  {OutputSetting::NoiseBand, u"1"_s},
+                                                                  {OutputSetting::LoopPreview, u"1"_s}};
+    return options;
+}
+
 const OutputSettingRow &OutputRow(OutputSetting setting)
 {
     return OutputSettingRows()[std::size_t(setting)];
@@ -144,10 +153,5 @@ QStringList OutputOptions::globalOptions() const
 
 QStringList OutputOptions::effects() const
 {
-    return peakLevelEffects() + finishingEffects();
-}
-
-QStringList OutputOptions::finishingEffects() const
-{
-    return chosen(OutputSetting::SoftEdges).effects + chosen(OutputSetting::Channels).effects;
+    return peakLevelEffects() + chosen(OutputSetting::SoftEdges).effects + chosen(OutputSetting::Channels).effects;
 }

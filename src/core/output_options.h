@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 // What the written file and the preview are like beyond the three inputs: level, channels, soft
 // edges, sample rate and format, and whether the preview loops. Each setting is one row of a
@@ -68,6 +69,10 @@ struct OutputSettingRow
 const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows();
 const OutputSettingRow &OutputRow(OutputSetting setting);
 
+// The options of the standard speaker-calibration noise, by stored value: -20 dBFS RMS (AES17),
+// limited to the frequency range, and looping until it is stopped.
+const QList<std::pair<OutputSetting, QString>> &CalibrationNoiseOptions();
+
 class OutputOptions
 {
 public:
@@ -101,8 +106,6 @@ public:
     QStringList effects() const;
     // The level's effect when it is the peak level of a tone that peaks at full scale.
     QStringList peakLevelEffects() const { return chosen(OutputSetting::Level).effects; }
-    // What follows the level: soft edges, then channels.
-    QStringList finishingEffects() const;
 
     friend bool operator==(const OutputOptions &, const OutputOptions &) = default;
 

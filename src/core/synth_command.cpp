@@ -36,7 +36,7 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRe
 SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request, const TonePlan &plan)
 {
     const QString outputPath = chosenPath.startsWith(u'-') ? u"./"_s + chosenPath : chosenPath;
-    const QStringList effects = plan.synthesis + plan.level + plan.finish;
+    const QStringList effects = plan.effects();
     SynthArgumentPart part;
     part.text = plan.toolOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s;
     // The plain command keeps the fields as they were typed, blanks and all.

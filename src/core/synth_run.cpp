@@ -173,6 +173,26 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
     return run;
 }
 
+QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const ToneRequest &request,
+                    const std::function<void()> &onPoll)
+{
+    // Nothing is written: the same checks as a run's before the tool starts, then only its report.
+    SynthRun run;
+    run.request = request;
+    const SampleLayout layout{plan.sampleRate, plan.bitsPerSample, plan.channels};
+    if (const std::optional<QString> refusal = ToneGrammarReminder(request, layout))
+        return *refusal;
+    run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan), 0, &run.details,
+                                {CheckTrustedTool, MaxToneFileSize, onPoll});
+    if (!run.details.started || run.details.stopped || run.exitCode != 0)
+        return SynthRunProblem(run, QString());
+    const std::optional<ToneLevels> levels = ParseToolStats(run.details.errorOutput);
+    if (!levels)
+        return u"The sound tool measured no level for the tone: it holds only silence."_s;
+    ApplyMeasuredLevels(plan, *levels);
+    return QString();
+}
+
 QString WrittenToneProblem(const SoundFileInfo &written, const QString &length, int sampleRate,
                            const QString &writtenFolder)
 {

@@ -5,6 +5,7 @@
 #include "core/run_and_wait.h"
 #include "core/sound_file.h"
 #include "core/synth_command.h"
+#include "core/tone_plan.h"
 
 #include <optional>
 
@@ -22,6 +23,9 @@ struct SynthRun
     // What was found wrong with the written file right after the run (cut short, stored at
     // another rate, not put in place), or an empty text.
     QString fileProblem;
+    // Nothing was made because the options cannot make this tone (its level would clip): what to
+    // tell the person instead of a failure.
+    std::optional<QString> reminder;
 };
 
 // Runs the command with no window, starting only the trusted tool file from a private folder and
@@ -41,6 +45,12 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
 // writing there fails, when it does (no space, a quota, an I/O error).
 QString WrittenToneProblem(const SoundFileInfo &written, const QString &length, int sampleRate,
                            const QString &writtenFolder = {});
+
+// Runs the measuring command of a measured plan, the same tone to no file, and sets the plan's
+// level from what the tool reports. An empty text when it did (the plan may then hold a reminder),
+// else why not, as SynthRunProblem tells it.
+QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const ToneRequest &request,
+                    const std::function<void()> &onPoll = {});
 
 // Why the run did not make its file, or an empty text when it did: only a tool that started,
 // ended with status 0, reported no failure and left a regular file at the path that holds the

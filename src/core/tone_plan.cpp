@@ -103,7 +103,8 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     plan.bitsPerSample = options.bitsPerSample();
     plan.channels = options.channelCount();
     plan.toolOptions = options.globalOptions();
-    plan.finish = options.finishingEffects();
+    plan.softEdges = options.chosen(OutputSetting::SoftEdges).effects;
+    plan.channels = options.chosen(OutputSetting::Channels).effects;
     plan.target = {options.rmsLevel(), double(options.levelDecibels())};
     plan.level = options.peakLevelEffects();
 

@@ -20,7 +20,8 @@ struct TonePlan
     QStringList synth;       // the synth effect's words; empty: the request's fields as they are
     QStringList synthesis;   // effects that finish making the tone, ending at the file's rate
     QStringList level;       // the level's effects
-    QStringList finish;      // soft edges, then channels
+    QStringList softEdges;   // the fades at both ends
+    QStringList channels;    // which channels sound
     int sampleRate = 0;      // of the file
     int bitsPerSample = 32;
     int channels = 1;
@@ -34,6 +35,9 @@ struct TonePlan
     std::optional<QString> reminder;
 
     bool plain() const { return synth.isEmpty(); }
+    // Every effect after the synth effect: a level that the tool normalises comes after the soft
+    // edges, so that it is the tone's peak that reaches it, not a sample the fades take away.
+    QStringList effects() const { return synthesis + (buffered ? softEdges + level : level + softEdges) + channels; }
 };
 
 TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options);

@@ -18,7 +18,7 @@ constexpr qint64 QuietMs = 1000;
 std::optional<qint64> ExpectedSoundBytes(const QString &outputPath, const ToneShape &shape)
 {
     static const QStringList plainFormats{u"wav"_s, u"wave"_s, u"aif"_s, u"aiff"_s, u"au"_s, u"snd"_s, u"raw"_s};
-    if (!shape.seconds || !plainFormats.contains(QFileInfo(outputPath).suffix().toLower()))
+    if (!shape.seconds || shape.buffered || !plainFormats.contains(QFileInfo(outputPath).suffix().toLower()))
         return std::nullopt;
     const double frames = std::round(*shape.seconds * shape.sampleRate);
     const qint64 bytes = qint64(frames) * shape.channels * ((shape.bitsPerSample + 7) / 8);

@@ -12,11 +12,14 @@ struct ToneShape
     int sampleRate = 0;
     int bitsPerSample = 0;
     int channels = 0;
+    // The tool holds the whole tone before it writes any (to normalise its peak): the file's size
+    // tells nothing until the end.
+    bool buffered = false;
 };
 
 // The size of the sound data the finished file will hold, when its format stores samples as they
-// are (wave, AIFF, Sun audio and raw files); nothing for a compressed or unknown format, or an
-// unknown length.
+// are (wave, AIFF, Sun audio and raw files); nothing for a compressed or unknown format, an
+// unknown length, or a tone the tool writes only at the end.
 std::optional<qint64> ExpectedSoundBytes(const QString &outputPath, const ToneShape &shape);
 
 // How far a run has got, for the window title: nothing during the first second (a short tone

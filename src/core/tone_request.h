@@ -32,3 +32,11 @@ inline const QString Length = QStringLiteral("3");
 inline const QString Frequencies = QStringLiteral("300-3300");
 inline constexpr int WaveformIndex = 0;
 } // namespace Samples
+
+// What Load Calibration Noise puts in: 30 s of pink noise in the frequency range 500 to 2000 Hz,
+// as speakers are set up with (its options are CalibrationNoiseOptions).
+namespace CalibrationNoise {
+inline const QString Length = QStringLiteral("30");
+inline const QString Frequencies = QStringLiteral("500-2000");
+inline constexpr int WaveformIndex = 7; // Pink Noise
+} // namespace CalibrationNoise

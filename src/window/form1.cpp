@@ -161,6 +161,17 @@ void Form1::PushButton4_Click()
     });
 }
 
+void Form1::LoadCalibrationNoise()
+{
+    Text1->setText(CalibrationNoise::Length);
+    Text2->setText(CalibrationNoise::Frequencies);
+    if (Combo1->currentIndex() == CalibrationNoise::WaveformIndex)
+        Combo1_Click();
+    else
+        Combo1->setCurrentIndex(CalibrationNoise::WaveformIndex);
+    Options->chooseStored(CalibrationNoiseOptions());
+}
+
 void Form1::PushButton1_Click()
 {
     Guard g(Locations::PushButton1Click);

@@ -47,6 +47,8 @@ public:
     void PushButton3_Click();
     void PushButton4_Click();
     void PushButton6_Click();
+    // From the options menu: the standard speaker-calibration noise, inputs and options at once.
+    void LoadCalibrationNoise();
 
     void Text1_Change();
     void Text2_Change();

@@ -56,8 +56,11 @@ void Form1::PushButton2_Click()
                 outputPath);
             RemoveToolFiles(g, 164);
             g.step(174, [&] { setPointerState(PointerState::Default); });
-            // A failure while judging the outcome never turns into "Done.".
-            if (g.test(176, [&] { return !(problem = ToneMaker::judge(run, outputPath)).isEmpty(); })) {
+            // A level that turned out not to fit, once the tone was measured: nothing was made.
+            if (g.test(175, [&] { return run.reminder.has_value(); })) {
+                g.step(177, [&] { CurrentDialogs().message(this, run.reminder.value()); });
+                // A failure while judging the outcome never turns into "Done.".
+            } else if (g.test(176, [&] { return !(problem = ToneMaker::judge(run, outputPath)).isEmpty(); })) {
                 g.step(180,
                        [&] { CurrentDialogs().message(this, u"Failed to save tone.\r\n"_s + SupportLine(), problem); });
             } else {
@@ -94,7 +97,9 @@ void Form1::PushButton3_Click()
                 Options->playPreview(previewPath);
         });
         g.step(148, [&] { setPointerState(PointerState::Default); });
-        if (g.test(150, [&] { return !problem.isEmpty(); })) {
+        if (g.test(149, [&] { return run.reminder.has_value(); })) {
+            g.step(153, [&] { CurrentDialogs().message(this, run.reminder.value()); });
+        } else if (g.test(150, [&] { return !problem.isEmpty(); })) {
             // No cut-short file stays behind, however large it grew.
             g.step(151, [&] { DeleteFileQuiet(previewPath); });
             g.step(152, [&] {

@@ -67,6 +67,8 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     connect(this, &QMenu::aboutToHide, this, [this] { m_stopSound->setEnabled(true); });
 
     for (const OutputSettingRow &row : OutputSettingRows()) {
+        if (row.shownIn)
+            continue; // at the top of its submenu
         if (row.kind == OutputSettingKind::OnOff)
             addOnOffItem(row);
         else
@@ -74,6 +76,7 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     }
     m_devices = new OutputDeviceMenu(window, store, this);
     addMenu(m_devices);
+    addAction(u"Load Calibration Noise"_s, this, &OptionsMenu::calibrationNoiseRequested);
     addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
     showChoices();
 
@@ -97,6 +100,17 @@ void OptionsMenu::addOnOffItem(const OutputSettingRow &row)
 void OptionsMenu::addSubmenu(const OutputSettingRow &row)
 {
     QMenu *submenu = addMenu(row.menuText);
+    for (const OutputSettingRow &above : OutputSettingRows()) {
+        if (above.shownIn == row.setting) {
+            addChoices(submenu, above);
+            submenu->addSeparator();
+        }
+    }
+    addChoices(submenu, row);
+}
+
+void OptionsMenu::addChoices(QMenu *submenu, const OutputSettingRow &row)
+{
     auto *group = new QActionGroup(submenu);
     for (qsizetype i = 0; i < row.choices.size(); ++i) {
         QAction *item = submenu->addAction(row.choices[i].label);
@@ -130,6 +144,16 @@ void OptionsMenu::choose(OutputSetting setting, qsizetype choice)
 {
     m_options.setChoice(setting, choice);
     m_store.save(OutputRow(setting).key, m_options.chosen(setting).stored);
+}
+
+void OptionsMenu::chooseStored(const QList<std::pair<OutputSetting, QString>> &choices)
+{
+    for (const auto &[setting, stored] : choices) {
+        OutputOptions chosen = m_options;
+        chosen.restore(setting, stored);
+        choose(setting, chosen.choice(setting));
+    }
+    showChoices();
 }
 
 void OptionsMenu::stopSound()

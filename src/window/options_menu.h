@@ -12,8 +12,8 @@
 class InputStore;
 class OutputDeviceMenu;
 
-// The window's options menu: Stop Sound, one item or submenu per output option, and Copy SoX
-// Command. It opens on a right-click anywhere in the window but the text fields (which keep their
+// The window's options menu: Stop Sound, one item or submenu per output option, Load Calibration
+// Noise and Copy SoX Command. It opens on a right-click anywhere in the window but the text fields (which keep their
 // edit menu), and on the Menu key or Shift+F10 wherever the focus is; Esc stops the sound anywhere
 // in the window. It restores the options at start-up and stores each choice the person makes.
 class OptionsMenu : public QMenu
@@ -33,10 +33,17 @@ public:
     void copySoxCommand();
     // Plays the preview where the Output Device submenu points, looping when chosen.
     void playPreview(const QString &path);
+    // Chooses these options as the person would, each by its stored value, and stores them.
+    void chooseStored(const QList<std::pair<OutputSetting, QString>> &choices);
+
+signals:
+    // Load Calibration Noise: the window fills its inputs, then chooses the options.
+    void calibrationNoiseRequested();
 
 private:
     void addOnOffItem(const OutputSettingRow &row);
     void addSubmenu(const OutputSettingRow &row);
+    void addChoices(QMenu *submenu, const OutputSettingRow &row);
     void choose(OutputSetting setting, qsizetype choice);
     // The items' checks follow the options. Only a person's choice stores anything (triggered,
     // not toggled).

@@ -6,6 +6,7 @@
 #include "core/field_grammar.h"
 #include "core/synth_command.h"
 #include "core/temp_folder.h"
+#include "core/tone_plan.h"
 #include "core/tone_progress.h"
 #include "core/tool_files.h"
 #include "services/app_title.h"
@@ -27,19 +28,25 @@ ToneMaker::ToneMaker(QWidget *window, std::function<ToneRequest()> currentReques
 
 std::optional<QString> ToneMaker::reminder() const
 {
+    const ToneRequest request = m_currentRequest();
     const OutputOptions options = m_currentOptions();
-    return ToneGrammarReminder(m_currentRequest(),
-                               SampleLayout{options.sampleRate(), options.bitsPerSample(), options.channelCount()});
+    if (std::optional<QString> grammar = ToneGrammarReminder(
+            request, SampleLayout{options.sampleRate(), options.bitsPerSample(), options.channelCount()}))
+        return grammar;
+    return ToneOptionsReminder(request, options);
 }
 
 SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPath)
 {
     SynthToolPart toolPart;
     ToneRequest request;
+    TonePlan plan;
     SynthArgumentPart argumentPart;
     SynthCommand command;
     OutputOptions options;
     SynthRun run;
+    QString measuring;
+    QElapsedTimer clock;
 
     DeployToolFiles(g, lines.deploy);
     g.step(lines.toolPart, [&] { toolPart = BuildSynthToolPart(); });
@@ -49,12 +56,31 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     g.step(lines.arguments, [&] {
         request = m_currentRequest();
         options = m_currentOptions();
-        argumentPart = BuildSynthArgumentPart(outputPath, request, options);
+        plan = PlanTone(request, options);
+        clock.start();
     });
+    // A level that only the tone itself can tell (a noise's) is measured by a run of its own first.
+    if (plan.measured) {
+        g.step(lines.run, [&] {
+            qCInfo(lcCommands).noquote() << "Measuring" << MeasuringArguments(plan).join(u' ');
+            measuring = MeasureTone(toolPart, plan, request, progressReporter(clock, QString(), request, plan));
+        });
+    }
+    // Nothing is made when the measuring failed or the level does not fit.
+    if (!measuring.isEmpty() || plan.measured || plan.reminder) {
+        run.request = request;
+        run.exitCode = StartFailureOffset;
+        run.reminder = plan.reminder;
+        run.details.errorOutput =
+            plan.reminder.value_or(measuring.isEmpty() ? u"The tone's level was not measured."_s : measuring);
+        g.step(lines.run, [&] { m_window->setWindowTitle(ProgramName); });
+        return run;
+    }
+    g.step(lines.arguments, [&] { argumentPart = BuildSynthArgumentPart(outputPath, request, plan); });
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request, progressReporter(outputPath, request, options));
+        run = RunSynthCommand(command, request, progressReporter(clock, outputPath, request, plan));
     });
     // However the run ended, the title is the program's own again.
     g.step(lines.run, [&] { m_window->setWindowTitle(ProgramName); });
@@ -66,17 +92,18 @@ QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
     return SynthRunProblem(run, outputPath);
 }
 
-std::function<void()> ToneMaker::progressReporter(const QString &outputPath, const ToneRequest &request,
-                                                  const OutputOptions &options)
+std::function<void()> ToneMaker::progressReporter(const QElapsedTimer &clock, const QString &outputPath,
+                                                  const ToneRequest &request, const TonePlan &plan)
 {
-    const int rate = options.sampleRate();
+    const OutputOptions options = m_currentOptions();
+    const int rate = plan.sampleRate;
     std::optional<double> seconds;
     if (const std::optional<ToneLength> length = ParseLength(request.Length))
         seconds = length->secondsAt(rate);
-    const ToneShape shape{seconds, rate, options.bitsPerSample(), options.channelCount()};
-    const std::optional<qint64> expectedBytes = ExpectedSoundBytes(outputPath, shape);
-    QElapsedTimer clock;
-    clock.start();
+    const ToneShape shape{seconds, rate, options.bitsPerSample(), options.channelCount(), plan.buffered};
+    // A measuring run writes no file: its time is shown.
+    const std::optional<qint64> expectedBytes =
+        outputPath.isEmpty() ? std::nullopt : ExpectedSoundBytes(outputPath, shape);
     return [window = m_window, outputPath, expectedBytes, clock] {
         if (const auto progress = ToneProgressText(clock.elapsed(), QFileInfo(outputPath).size(), expectedBytes))
             window->setWindowTitle(ProgramName + u" – "_s + *progress);

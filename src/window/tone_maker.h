@@ -11,7 +11,9 @@
 #include <optional>
 
 class CommandSteps;
+class QElapsedTimer;
 class QWidget;
+struct TonePlan;
 
 // Makes the tone that the window's inputs and options describe, for Save and Preview: checks the
 // fields, deploys the tool files, reads the inputs, builds the command, runs it with its progress
@@ -36,18 +38,22 @@ public:
     ToneMaker(QWidget *window, std::function<ToneRequest()> currentRequest,
               std::function<OutputOptions()> currentOptions);
 
-    // The reminder for a field that does not fit what the tool may be given, or nothing.
+    // The reminder for a field that does not fit what the tool may be given, or for options that
+    // cannot make the tone, or nothing.
     std::optional<QString> reminder() const;
     // Deploys the tool files, reads the inputs, builds the command and runs it; a preview's path is
-    // chosen on the way. The caller removes the tool files and judges.
+    // chosen on the way. A level that needs the tone measured first gets a run of its own before;
+    // when it does not fit, nothing is made and the run holds the reminder. The caller removes the
+    // tool files and judges.
     SynthRun make(CommandSteps &steps, const Lines &lines, QString &outputPath);
     // Why the run did not leave the whole tone at the path, or an empty text when it did.
     static QString judge(const SynthRun &run, const QString &outputPath);
 
 private:
-    // Shows in the title how far the tone has got, once a run takes more than a second.
-    std::function<void()> progressReporter(const QString &outputPath, const ToneRequest &request,
-                                           const OutputOptions &options);
+    // Shows in the title how far the tone has got, once it takes more than a second on the clock
+    // (which counts a measuring run too); a measuring run has no output path.
+    std::function<void()> progressReporter(const QElapsedTimer &clock, const QString &outputPath,
+                                           const ToneRequest &request, const TonePlan &plan);
 
     QWidget *m_window;
     std::function<ToneRequest()> m_currentRequest;

@@ -13,18 +13,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// "Key=value" pairs as the settings store would hold them.
-OutputOptions Options(const QString &stored)
-{
-    OutputOptions options;
-    for (const QString &pair : stored.split(u' ', Qt::SkipEmptyParts)) {
-        const auto &rows = OutputSettingRows();
-        const auto table = std::find_if(rows.begin(), rows.end(),
-                                        [&](const OutputSettingRow &t) { return t.key == pair.section(u'=', 0, 0); });
-        options.restore(table->setting, pair.section(u'=', 1));
-    }
-    return options;
-}
+using ToolRun::Options;
 
 // The working folder's name in a base that does not exist: nothing is made there.
 QString WorkIn(const QString &base)

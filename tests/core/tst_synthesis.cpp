@@ -11,6 +11,8 @@
 #include "wav_analysis.h"
 
 #include <QDir>
+#include <QPointF>
+#include <QProcess>
 #include <QRegularExpression>
 #include <functional>
 #include <sys/stat.h>
@@ -108,35 +110,32 @@ private slots:
 
     void outputOptionsShapeTheWrittenFile_data()
     {
-        QTest::addColumn<QList<int>>("choices"); // per setting in menu order; -1 keeps the default
+        QTest::addColumn<QString>("stored"); // options by stored value; the rest keep their defaults
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("bits");
         QTest::addColumn<bool>("isFloat");
         QTest::addColumn<double>("peakDbfs");
         QTest::addColumn<QString>("channels"); // per channel: S sounds, 0 digital silence
         QTest::addColumn<bool>("softEdges");
-        // Loop, level, channels, soft edges, rate, format.
-        QTest::newRow("defaults: full scale, hard edges")
-            << QList<int>{} << 48000 << 32 << false << 0.0 << u"S"_s << false;
+        QTest::newRow("defaults: full scale, hard edges") << u""_s << 48000 << 32 << false << 0.0 << u"S"_s << false;
         QTest::newRow("-6 dBFS, 16-bit, 44.1 kHz")
-            << QList<int>{-1, 2, -1, -1, 1, 0} << 44100 << 16 << false << -6.0 << u"S"_s << false;
+            << u"Level=-6 SampleRate=44100 SampleFormat=16"_s << 44100 << 16 << false << -6.0 << u"S"_s << false;
         QTest::newRow("left only, 24-bit, soft")
-            << QList<int>{-1, 3, 1, 1, 3, 1} << 96000 << 24 << false << -12.0 << u"S0"_s << true;
+            << u"Level=-12 Channels=Left SoftEdges=1 SampleRate=96000 SampleFormat=24"_s << 96000 << 24 << false
+            << -12.0 << u"S0"_s << true;
         QTest::newRow("right only, telephone")
-            << QList<int>{-1, 5, 2, -1, 0, -1} << 8000 << 32 << false << -30.0 << u"0S"_s << false;
+            << u"Level=-30 Channels=Right SampleRate=8000"_s << 8000 << 32 << false << -30.0 << u"0S"_s << false;
         QTest::newRow("both, float, 192 kHz, soft")
-            << QList<int>{1, 4, 3, 1, 4, 3} << 192000 << 32 << true << -20.0 << u"SS"_s << true;
+            << u"LoopPreview=1 Level=-20 Channels=Both SoftEdges=1 SampleRate=192000 SampleFormat=32f"_s << 192000 << 32
+            << true << -20.0 << u"SS"_s << true;
     }
 
     // Measured in the file itself: what a player or an editor would find there.
     void outputOptionsShapeTheWrittenFile()
     {
-        QFETCH(QList<int>, choices);
         QFETCH(QString, channels);
-        OutputOptions options;
-        for (int setting = 0; setting < choices.size(); ++setting)
-            if (choices[setting] >= 0)
-                options.setChoice(OutputSetting(setting), choices[setting]);
+        QFETCH(QString, stored);
+        const OutputOptions options = ToolRun::Options(stored);
         const QString output = outputFolder + u"/options.wav"_s;
         // The tone ends at 0.54 of full scale when nothing softens it.
         QCOMPARE(Synthesize(output, u"3"_s, u"Sine (Default)"_s, u"441.7"_s, nullptr, options), 0);
@@ -165,6 +164,264 @@ private slots:
             QFETCH(bool, softEdges);
             QVERIFY2(softEdges ? edge < 1e-3 : edge > 0.1, qPrintable(QString::number(edge)));
         }
+    }
+
+    // Square, triangle and sawtooth with their Fourier levels: harmonic k against the fundamental.
+    void aliasFreeShapesHoldOnlyTheirHarmonics_data()
+    {
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<double>("frequency");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QList<QPointF>>("harmonics"); // (k, dB against the fundamental)
+        const QList<QPointF> square{{3, -9.54}, {5, -13.98}};
+        const QList<QPointF> sawtooth{{2, -6.02}};
+        const QList<QPointF> triangle{{3, -19.08}};
+        QTest::newRow("square 1234.5 Hz, 48 kHz") << u"Square"_s << 1234.5 << u"Level=-20"_s << square;
+        QTest::newRow("square 3150 Hz, 44.1 kHz") << u"Square"_s << 3150.0 << u"SampleRate=44100"_s << square;
+        QTest::newRow("square 331.7 Hz, float") << u"Square"_s << 331.7 << u"SampleFormat=32f"_s << square;
+        QTest::newRow("square 20 Hz, 96 kHz") << u"Square"_s << 20.0 << u"SampleRate=96000 Level=-20"_s << square;
+        QTest::newRow("square 2718 Hz, 16-bit") << u"Square"_s << 2718.0 << u"SampleFormat=16"_s << square;
+        QTest::newRow("sawtooth 1234.5 Hz, float") << u"Sawtooth"_s << 1234.5 << u"SampleFormat=32f"_s << sawtooth;
+        QTest::newRow("sawtooth 3150 Hz, 96 kHz") << u"Sawtooth"_s << 3150.0 << u"SampleRate=96000"_s << sawtooth;
+        QTest::newRow("sawtooth 20 Hz, 44.1 kHz")
+            << u"Sawtooth"_s << 20.0 << u"SampleRate=44100 Level=-20"_s << sawtooth;
+        QTest::newRow("sawtooth 19 kHz") << u"Sawtooth"_s << 19000.0 << u"Level=-20"_s << QList<QPointF>();
+        QTest::newRow("triangle 7777 Hz") << u"Triangle"_s << 7777.0 << u"Level=-20"_s << triangle;
+        QTest::newRow("triangle 110 Hz, 96 kHz") << u"Triangle"_s << 110.0 << u"SampleRate=96000"_s << triangle;
+        QTest::newRow("triangle 3150 Hz, 44.1 kHz") << u"Triangle"_s << 3150.0 << u"SampleRate=44100"_s << triangle;
+        QTest::newRow("trapezium 1234.5 Hz") << u"Trapezium"_s << 1234.5 << u"Level=-20"_s << QList<QPointF>();
+        QTest::newRow("exp 441 Hz") << u"Exp"_s << 441.0 << u"SampleFormat=32f"_s << QList<QPointF>();
+    }
+
+    // Measured in a spectrum of the written file, between the harmonics: nothing 70 dB or less
+    // below the fundamental; and at full scale no sample reaches it, not even in a float file.
+    void aliasFreeShapesHoldOnlyTheirHarmonics()
+    {
+        QFETCH(QString, waveform);
+        QFETCH(double, frequency);
+        QFETCH(QString, stored);
+        QFETCH(QList<QPointF>, harmonics);
+        const QString output = outputFolder + u"/clean.wav"_s;
+        const OutputOptions options = ToolRun::Options(stored + u" AliasFree=1"_s);
+        const ToneRequest request = MakeToneRequest(u"1.5"_s, waveform, QString::number(frequency));
+        QCOMPARE(ToolRun::Make(output, request, options), QString());
+
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.sampleRate, options.sampleRate());
+        QCOMPARE(wav.frames, qint64(1.5 * wav.sampleRate));
+        const std::vector<double> spectrum = KaiserSpectrum(wav.firstChannel, 0, 65536);
+        const double worst = WorstNonHarmonicDb(spectrum, wav.sampleRate, frequency, frequency);
+        QVERIFY2(worst <= -70, qPrintable(QString::number(worst)));
+        for (const QPointF &harmonic : harmonics) {
+            const double level = HarmonicDb(spectrum, wav.sampleRate, frequency, int(harmonic.x()));
+            QVERIFY2(qAbs(level - harmonic.y()) <= 0.5, qPrintable(QString::number(level)));
+        }
+        const double peak = PeakDbfs(wav.firstChannel);
+        QVERIFY2(peak < 0 && qAbs(peak - options.levelDecibels()) < 0.05, qPrintable(QString::number(peak)));
+    }
+
+    void aliasFreeSweepsHoldOnlyTheirHarmonics_data()
+    {
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("square 300-3300") << u"Square"_s << u"300-3300"_s << 48000;
+        QTest::newRow("square falling 3300-300") << u"Square"_s << u"3300-300"_s << 44100;
+        QTest::newRow("sawtooth 20/20000") << u"Sawtooth"_s << u"20/20000"_s << 48000;
+        QTest::newRow("sawtooth 300:3300 linear") << u"Sawtooth"_s << u"300:3300"_s << 44100;
+        QTest::newRow("square 100+8000 square law") << u"Square"_s << u"100+8000"_s << 96000;
+        QTest::newRow("triangle 20-20000") << u"Triangle"_s << u"20-20000"_s << 48000;
+    }
+
+    // Frame by frame: each short frame holds only harmonics of the frequencies the sweep passes in
+    // it, at least 60 dB clean.
+    void aliasFreeSweepsHoldOnlyTheirHarmonics()
+    {
+        QFETCH(QString, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(int, rate);
+        const QString output = outputFolder + u"/sweep.wav"_s;
+        const ToneRequest request = MakeToneRequest(u"2"_s, waveform, frequencies);
+        const OutputOptions options = ToolRun::Options(u"AliasFree=1 Level=-6 SampleRate="_s + QString::number(rate));
+        QCOMPARE(ToolRun::Make(output, request, options), QString());
+
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.frames, 2 * qint64(rate));
+        // The tool's sweeps: ':' linear, '+' with the square of the time, '-' and '/' exponential.
+        const qsizetype at = frequencies.indexOf(QRegularExpression(u"[-:+/]"_s));
+        const double from = frequencies.left(at).toDouble();
+        const double to = frequencies.mid(at + 1).toDouble();
+        const QChar kind = frequencies[at];
+        const auto frequencyAt = [&](double share) {
+            return kind == u':'   ? from + (to - from) * share
+                   : kind == u'+' ? from + (to - from) * share * share
+                                  : from * std::pow(to / from, share);
+        };
+        constexpr size_t frame = 4096;
+        double worst = -200;
+        for (size_t first = 0; first + frame <= wav.firstChannel.size(); first += frame) {
+            const double a = frequencyAt(double(first) / double(wav.frames));
+            const double b = frequencyAt(double(first + frame) / double(wav.frames));
+            worst = std::max(worst, WorstNonHarmonicDb(KaiserSpectrum(wav.firstChannel, first, frame), rate,
+                                                       std::min(a, b), std::max(a, b)));
+        }
+        QVERIFY2(worst <= -60, qPrintable(QString::number(worst)));
+        QVERIFY2(PeakDbfs(wav.firstChannel) <= -6 + 0.01, qPrintable(QString::number(PeakDbfs(wav.firstChannel))));
+    }
+
+    // Every level of the table by RMS (AES17), and by peak: each sounding channel carries it, and
+    // nothing clips. A level that would need a peak above full scale makes nothing.
+    void levelsHoldInEveryChannel_data()
+    {
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<double>("tolerance");  // dB
+        QTest::addColumn<double>("highestRms"); // the highest RMS level that fits, when -3 does not
+        // A band-limited sawtooth overshoots by the Gibbs 9 % of its jump: its peak is 1.18 times its
+        // amplitude, its RMS 1 / sqrt(3) of it, so -3.18 dBFS RMS is the most it can have.
+        const auto periodic = [](const QString &waveform, const QString &frequencies, const QString &stored,
+                                 double highestAliasFree = 0) {
+            for (const QString &aliasFree : {u""_s, u" AliasFree=1"_s})
+                QTest::addRow("%s %s%s%s", qPrintable(waveform), qPrintable(frequencies), qPrintable(stored),
+                              qPrintable(aliasFree))
+                    << waveform << frequencies << stored + aliasFree << 0.1
+                    << (aliasFree.isEmpty() ? 0 : highestAliasFree);
+        };
+        periodic(u"Sine (Default)"_s, u"1000"_s, u""_s);
+        periodic(u"Square"_s, u"441"_s, u" SoftEdges=1"_s);
+        periodic(u"Triangle"_s, u"3150"_s, u" Channels=Both"_s);
+        periodic(u"Sawtooth"_s, u"97.3"_s, u" Channels=Right SampleRate=44100"_s, -3.18);
+        periodic(u"Trapezium"_s, u"1234.5"_s, u""_s);
+        periodic(u"Exp"_s, u"441"_s, u" SampleFormat=16"_s);
+        periodic(u"Square"_s, u"300-3300"_s, u" SoftEdges=1"_s);
+        periodic(u"Sawtooth"_s, u"200:2000"_s, u""_s, -3.18);
+        QTest::newRow("white noise") << u"White Noise"_s << u"1000"_s << u" Channels=Left"_s << 0.3 << 0.0;
+        QTest::newRow("pink noise") << u"Pink Noise"_s << u"1000"_s << u" SoftEdges=1"_s << 0.3 << -9.0;
+        QTest::newRow("brown noise") << u"Brown Noise"_s << u"1000"_s << u" SampleFormat=32f"_s << 0.3 << 0.0;
+        QTest::newRow("pink noise 40-80") << u"Pink Noise"_s << u"40-80"_s << u" NoiseBand=1"_s << 0.3 << -9.0;
+    }
+
+    void levelsHoldInEveryChannel()
+    {
+        QFETCH(QString, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(QString, stored);
+        QFETCH(double, tolerance);
+        QFETCH(double, highestRms);
+        const QString output = outputFolder + u"/level.wav"_s;
+        const bool noise = waveform.endsWith(u"Noise"_s);
+        const ToneRequest request = MakeToneRequest(noise ? u"2"_s : u"1"_s, waveform, frequencies);
+        for (const int level : {-3, -20, -30}) {
+            for (const bool rms : {true, false}) {
+                const OutputOptions options =
+                    ToolRun::Options(u"Level=%1 LevelUnit=%2"_s.arg(level).arg(rms ? u"RMS"_s : u"Peak"_s) + stored);
+                QFile::remove(output);
+                const QString problem = ToolRun::Make(output, request, options);
+                if (rms && highestRms < 0 && level > highestRms) {
+                    // Where it fits depends on the noise: about -9 dBFS RMS for pink noise.
+                    QVERIFY2(problem.contains(u"the highest level that fits is -"_s), qPrintable(problem));
+                    QVERIFY(!QFile::exists(output));
+                    continue;
+                }
+                QVERIFY2(problem.isEmpty(), qPrintable(problem));
+                const WavInfo wav = ReadWav(output);
+                QVERIFY2(wav.valid, qPrintable(wav.problem));
+                QCOMPARE(wav.channels, options.channelCount());
+                for (const auto *channel : {&wav.firstChannel, &wav.secondChannel}) {
+                    if (channel->empty() ||
+                        std::all_of(channel->begin(), channel->end(), [](double s) { return s == 0; }))
+                        continue;
+                    const double peak = PeakDbfs(*channel);
+                    const double measured = rms ? Aes17RmsDbfs(*channel) : peak;
+                    const QString where = u"%1 dBFS %2: %3 (peak %4)"_s.arg(level)
+                                              .arg(rms ? u"RMS"_s : u"peak"_s)
+                                              .arg(measured)
+                                              .arg(peak);
+                    QVERIFY2(peak < 0, qPrintable(where));
+                    // A plain noise keeps the tool's own peak, just below full scale, less the level.
+                    if (rms || !noise || options.noiseBand())
+                        QVERIFY2(qAbs(measured - level) <= (rms ? tolerance : 0.05), qPrintable(where));
+                }
+            }
+        }
+    }
+
+    // Load Calibration Noise's tone: pink noise at -20 dBFS RMS, its power in the band.
+    void calibrationNoiseKeepsToItsBand()
+    {
+        const QString output = outputFolder + u"/calibration.wav"_s;
+        OutputOptions options;
+        for (const auto &[setting, stored] : CalibrationNoiseOptions())
+            options.restore(setting, stored);
+        const ToneRequest request = MakeToneRequest(
+            CalibrationNoise::Length, WaveformLabels()[CalibrationNoise::WaveformIndex], CalibrationNoise::Frequencies);
+        QCOMPARE(ToolRun::Make(output, request, options), QString());
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.frames, 30 * qint64(wav.sampleRate));
+        const double rms = Aes17RmsDbfs(wav.firstChannel);
+        QVERIFY2(qAbs(rms + 20) <= 0.3, qPrintable(QString::number(rms)));
+        QVERIFY(PeakDbfs(wav.firstChannel) < 0);
+        // Half an octave beyond each edge: 354 and 2828 Hz.
+        const double outside = 1 - BandPowerShare(wav.firstChannel, wav.sampleRate, 354, 2828);
+        QVERIFY2(10 * std::log10(outside) < -30, qPrintable(QString::number(10 * std::log10(outside))));
+    }
+
+    void noiseBandIsFlatInsideAndSteepOutside_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QString>("length"); // long enough for a steady spectrum
+        QTest::newRow("500-2000") << u"500-2000"_s << 48000 << u"8"_s;
+        QTest::newRow("subwoofer 40:80") << u"40:80"_s << 44100 << u"30"_s;
+        QTest::newRow("2000/6000 up to half the rate") << u"2000/6000"_s << 8000 << u"8"_s;
+    }
+
+    // White noise shows the filter: the same density across the band, 40 dB less an octave out.
+    void noiseBandIsFlatInsideAndSteepOutside()
+    {
+        QFETCH(QString, frequencies);
+        QFETCH(int, rate);
+        QFETCH(QString, length);
+        const QString output = outputFolder + u"/band.wav"_s;
+        const OutputOptions options = ToolRun::Options(u"NoiseBand=1 SampleRate="_s + QString::number(rate));
+        QCOMPARE(ToolRun::Make(output, MakeToneRequest(length, u"White Noise"_s, frequencies), options), QString());
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QVERIFY(PeakDbfs(wav.firstChannel) < 0 && PeakDbfs(wav.firstChannel) > -0.1); // the peak level: 0 dBFS
+        const double low = frequencies.section(QRegularExpression(u"[-:/]"_s), 0, 0).toDouble();
+        const double high = frequencies.section(QRegularExpression(u"[-:/]"_s), 1, 1).toDouble();
+        std::vector<double> centres;
+        for (double f = low * std::pow(2, 1 / 12.0); f * std::pow(2, 1 / 12.0) <= std::min(high, rate / 2.0);
+             f *= std::pow(2, 1 / 6.0))
+            centres.push_back(f);
+        const std::vector<double> inside = BandDensitiesDb(wav.firstChannel, rate, centres);
+        const auto [quietest, loudest] = std::minmax_element(inside.begin(), inside.end());
+        QVERIFY2(*loudest - *quietest <= 1, qPrintable(QString::number(*loudest - *quietest)));
+        std::vector<double> outside{low / 2};
+        if (high * 2 < rate / 2.0)
+            outside.push_back(high * 2);
+        for (const double density : BandDensitiesDb(wav.firstChannel, rate, outside))
+            QVERIFY2(density <= *quietest - 40, qPrintable(QString::number(density - *quietest)));
+    }
+
+    // The command copied for a measured tone measures and makes it the same way: the same file.
+    void copiedTwoRunCommandMakesTheSameFile()
+    {
+        const ToneRequest request = MakeToneRequest(u"2"_s, u"Brown Noise"_s, u"100-1000"_s);
+        const OutputOptions options = ToolRun::Options(u"NoiseBand=1 LevelUnit=RMS Level=-23 SampleFormat=16"_s);
+        QCOMPARE(ToolRun::Make(outputFolder + u"/made.wav"_s, request, options), QString());
+        QProcess shell;
+        shell.setWorkingDirectory(outputFolder);
+        shell.start(u"/bin/sh"_s, {u"-c"_s, CopyableSoxCommand(request, options)});
+        QVERIFY(shell.waitForFinished() && shell.exitCode() == 0);
+        QFile made(outputFolder + u"/made.wav"_s);
+        QFile copied(outputFolder + u"/tone.wav"_s);
+        QVERIFY(made.open(QIODevice::ReadOnly) && copied.open(QIODevice::ReadOnly));
+        QVERIFY(made.readAll() == copied.readAll());
     }
 
     void toolFailureIsReportedWithItsReason()

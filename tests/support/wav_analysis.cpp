@@ -156,6 +156,124 @@ double RmsLevel(const std::vector<double> &samples)
     return std::sqrt(sum / double(samples.size()));
 }
 
+double Aes17RmsDbfs(const std::vector<double> &samples)
+{
+    return 20 * std::log10(RmsLevel(samples)) + 20 * std::log10(std::numbers::sqrt2);
+}
+
+std::vector<double> KaiserSpectrum(const std::vector<double> &samples, size_t first, size_t length)
+{
+    constexpr double beta = 20;
+    std::vector<std::complex<double>> frame(length);
+    double windowSum = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const double x = 2.0 * double(i) / double(length - 1) - 1;
+        const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(1 - x * x)) / std::cyl_bessel_i(0.0, beta);
+        frame[i] = (first + i < samples.size() ? samples[first + i] : 0.0) * window;
+        windowSum += window;
+    }
+    Fft(frame);
+    std::vector<double> magnitudes(length / 2 + 1);
+    for (size_t k = 0; k < magnitudes.size(); ++k)
+        magnitudes[k] = 2 * std::abs(frame[k]) / windowSum;
+    return magnitudes;
+}
+
+double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate, double lowest, double highest)
+{
+    const double binWidth = sampleRate / 2.0 / double(spectrum.size() - 1);
+    std::vector<bool> harmonic(spectrum.size(), false);
+    const auto mark = [&](double from, double to) {
+        const auto a = qint64(std::floor(from / binWidth)) - KaiserSpread;
+        const auto b = qint64(std::ceil(to / binWidth)) + KaiserSpread;
+        for (qint64 i = std::max<qint64>(a, 0); i <= std::min<qint64>(b, qint64(spectrum.size()) - 1); ++i)
+            harmonic[size_t(i)] = true;
+    };
+    mark(0, 0);
+    double loudest = 0;
+    for (int k = 1; k * lowest < sampleRate / 2.0; ++k) {
+        mark(k * lowest, k * highest);
+        const auto centre = size_t(std::lround(k * (lowest + highest) / 2 / binWidth));
+        for (size_t i = centre > size_t(KaiserSpread) ? centre - KaiserSpread : 0;
+             i <= std::min(centre + KaiserSpread, spectrum.size() - 1); ++i)
+            loudest = std::max(loudest, spectrum[i]);
+    }
+    double worst = 0;
+    for (size_t i = 0; i < spectrum.size(); ++i)
+        if (!harmonic[i])
+            worst = std::max(worst, spectrum[i]);
+    return 20 * std::log10(std::max(worst, 1e-12) / loudest);
+}
+
+double HarmonicDb(const std::vector<double> &spectrum, int sampleRate, double fundamental, int k)
+{
+    const double binWidth = sampleRate / 2.0 / double(spectrum.size() - 1);
+    const auto power = [&](double frequency) {
+        const auto centre = qint64(std::lround(frequency / binWidth));
+        double sum = 0;
+        for (qint64 i = centre - KaiserSpread; i <= centre + KaiserSpread; ++i)
+            sum += spectrum[size_t(i)] * spectrum[size_t(i)];
+        return sum;
+    };
+    return 10 * std::log10(power(k * fundamental) / power(fundamental));
+}
+
+namespace {
+
+// Welch: Hann-windowed power spectra of half-overlapping frames, averaged.
+std::vector<double> AveragePower(const std::vector<double> &samples, size_t length)
+{
+    std::vector<double> power(length / 2 + 1, 0);
+    for (size_t first = 0; first + length <= samples.size(); first += length / 2) {
+        std::vector<std::complex<double>> frame(length);
+        for (size_t i = 0; i < length; ++i)
+            frame[i] = samples[first + i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(length)));
+        Fft(frame);
+        for (size_t k = 0; k < power.size(); ++k)
+            power[k] += std::norm(frame[k]);
+    }
+    return power;
+}
+
+} // namespace
+
+double BandPowerShare(const std::vector<double> &samples, int sampleRate, double low, double high)
+{
+    const std::vector<double> power = AveragePower(samples, 16384);
+    const double binWidth = sampleRate / 2.0 / double(power.size() - 1);
+    double inside = 0;
+    double all = 0;
+    for (size_t k = 0; k < power.size(); ++k) {
+        all += power[k];
+        if (k * binWidth >= low && k * binWidth <= high)
+            inside += power[k];
+    }
+    return inside / all;
+}
+
+std::vector<double> BandDensitiesDb(const std::vector<double> &samples, int sampleRate,
+                                    const std::vector<double> &centres)
+{
+    size_t length = 65536;
+    while (length > 1024 && length * 4 > samples.size())
+        length /= 2;
+    const std::vector<double> power = AveragePower(samples, length);
+    const double binWidth = sampleRate / 2.0 / double(power.size() - 1);
+    std::vector<double> densities;
+    for (const double centre : centres) {
+        double sum = 0;
+        int bins = 0;
+        for (size_t k = 0; k < power.size(); ++k) {
+            if (k * binWidth >= centre * std::pow(2, -1 / 12.0) && k * binWidth <= centre * std::pow(2, 1 / 12.0)) {
+                sum += power[k];
+                ++bins;
+            }
+        }
+        densities.push_back(10 * std::log10(sum / bins));
+    }
+    return densities;
+}
+
 double PeakDbfs(const std::vector<double> &samples)
 {
     double peak = 0;

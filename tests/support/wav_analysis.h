@@ -31,6 +31,30 @@ double DominantFrequency(const std::vector<double> &samples, int sampleRate);
 // Root mean square level of the samples.
 double RmsLevel(const std::vector<double> &samples);
 
+// The RMS level in dBFS as AES17 reads it: a full-scale sine reads 0 dB.
+double Aes17RmsDbfs(const std::vector<double> &samples);
+
+// The magnitude spectrum of `length` samples from `first` (a power of two), through a Kaiser
+// window whose side lobes lie below -150 dB: a tone spreads over about 12 bins either side.
+std::vector<double> KaiserSpectrum(const std::vector<double> &samples, size_t first, size_t length);
+inline constexpr int KaiserSpread = 12;
+
+// The strongest component of the spectrum that lies neither near DC nor within the spread of a
+// harmonic of one of the frequencies from `lowest` to `highest` (a sweep's frame), in dB against
+// the strongest harmonic.
+double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate, double lowest, double highest);
+
+// Harmonic k's power against the fundamental's, in dB (the power within each one's spread).
+double HarmonicDb(const std::vector<double> &spectrum, int sampleRate, double fundamental, int k);
+
+// The power of the samples between two frequencies, as a share of all of it (Welch average).
+double BandPowerShare(const std::vector<double> &samples, int sampleRate, double low, double high);
+
+// The power spectral density averaged over 1/6-octave bands centred at the frequencies, in dB on
+// a common scale (Welch average).
+std::vector<double> BandDensitiesDb(const std::vector<double> &samples, int sampleRate,
+                                    const std::vector<double> &centres);
+
 // The largest magnitude of the samples in dB relative to full scale; -inf for silence.
 double PeakDbfs(const std::vector<double> &samples);
 

@@ -9,6 +9,7 @@
 #include "test_sandbox.h"
 #include "window_fixture.h"
 
+#include <QActionGroup>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QMenu>
@@ -367,6 +368,26 @@ private slots:
         QCOMPARE(Stored(u"Combo1"_s), u"0"_s);
     }
 
+    void calibrationNoiseFillsInputsAndOptionsAndStoresThem()
+    {
+        auto window = StartWindow();
+        RecordingDialogs dialogs;
+        MenuItem(*window, u"Load Calibration Noise"_s)->trigger();
+        QCOMPARE(window->Text1->text() + u' ' + window->Text2->text() + u' ' + window->Combo1->currentText(),
+                 u"30 500-2000 Pink Noise"_s);
+        for (const auto &[key, value] : {std::pair{u"Text1"_s, u"30"_s},
+                                         {u"Text2"_s, u"500-2000"_s},
+                                         {u"Combo1"_s, u"7"_s},
+                                         {u"LevelUnit"_s, u"RMS"_s},
+                                         {u"Level"_s, u"-20"_s},
+                                         {u"NoiseBand"_s, u"1"_s},
+                                         {u"LoopPreview"_s, u"1"_s}})
+            QCOMPARE(Stored(key), value);
+        QVERIFY(window->Options->options().loopPreview() && window->Options->options().noiseBand());
+        QVERIFY(MenuItem(*window, u"Limit Noise to the Frequency Range"_s)->isChecked());
+        QVERIFY(dialogs.calls.isEmpty());
+    }
+
     void tipsOnlyInform_data()
     {
         QTest::addColumn<QString>("button");
@@ -451,17 +472,20 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
         QTest::newRow("loop") << u"Loop Preview"_s << QStringList() << 1 << u"LoopPreview"_s << u"1"_s;
-        QTest::newRow("level") << u"Level"_s << QStringList{u"0 dBFS (Full Scale)"_s,
-                                                            u"-3 dBFS"_s,
-                                                            u"-6 dBFS"_s,
-                                                            u"-12 dBFS"_s,
-                                                            u"-20 dBFS"_s,
-                                                            u"-30 dBFS"_s}
-                               << 2 << u"Level"_s << u"-6"_s;
+        // The unit first, a separator, then the levels.
+        const QStringList levels{u"Peak"_s,     u"RMS (AES17)"_s, u""_s,         u"0 dBFS (Full Scale)"_s,
+                                 u"-3 dBFS"_s,  u"-6 dBFS"_s,     u"-12 dBFS"_s, u"-18 dBFS"_s,
+                                 u"-20 dBFS"_s, u"-23 dBFS"_s,    u"-30 dBFS"_s};
+        QTest::newRow("level") << u"Level"_s << levels << 5 << u"Level"_s << u"-6"_s;
+        QTest::newRow("level -23") << u"Level"_s << levels << 9 << u"Level"_s << u"-23"_s;
+        QTest::newRow("level unit") << u"Level"_s << levels << 1 << u"LevelUnit"_s << u"RMS"_s;
         QTest::newRow("channels") << u"Channels"_s
                                   << QStringList{u"Mono"_s, u"Left Only"_s, u"Right Only"_s, u"Both (Stereo)"_s} << 1
                                   << u"Channels"_s << u"Left"_s;
         QTest::newRow("soft") << u"Soft Start and End (10 ms)"_s << QStringList() << 1 << u"SoftEdges"_s << u"1"_s;
+        QTest::newRow("alias-free") << u"Alias-Free Waveforms"_s << QStringList() << 1 << u"AliasFree"_s << u"1"_s;
+        QTest::newRow("noise band") << u"Limit Noise to the Frequency Range"_s << QStringList() << 1 << u"NoiseBand"_s
+                                    << u"1"_s;
         QTest::newRow("rate") << u"Sample Rate"_s
                               << QStringList{u"8000 Hz (Telephone)"_s, u"44100 Hz"_s, u"48000 Hz"_s, u"96000 Hz"_s,
                                              u"192000 Hz"_s}
@@ -477,21 +501,22 @@ private slots:
         QFETCH(QStringList, choices);
         QFETCH(int, pick);
         QFETCH(QString, key);
-        // The checked item of the setting: its index, or 1/0 for an on/off item.
+        // The checked item of the setting (of its exclusive group in the submenu): its index, or
+        // 1/0 for an on/off item.
         const auto checked = [&](const Form1 &window) {
             QAction *action = MenuItem(window, item);
             if (choices.isEmpty())
                 return int(action->isChecked());
             const QList<QAction *> items = action->menu()->actions();
-            return int(std::find_if(items.begin(), items.end(), [](QAction *a) { return a->isChecked(); }) -
-                       items.begin());
+            return int(items.indexOf(items[pick]->actionGroup()->checkedAction()));
         };
         RecordingDialogs dialogs;
         auto window = StartWindow();
         QCOMPARE(
             ItemTexts(window->Options),
             (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s, u"Soft Start and End (10 ms)"_s,
-                         u"Sample Rate"_s, u"Sample Format"_s, u"Output Device"_s, u"Copy SoX Command"_s}));
+                         u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u"Sample Rate"_s,
+                         u"Sample Format"_s, u"Output Device"_s, u"Load Calibration Noise"_s, u"Copy SoX Command"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
         const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
         QCOMPARE(window->PushButton2->toolTip() + window->PushButton3->toolTip(), tip + tip);
@@ -513,7 +538,7 @@ private slots:
     {
         auto window = StartWindow();
         window->Text1->setText(u"2,5"_s);
-        MenuItem(*window, u"Level"_s)->menu()->actions()[3]->trigger();
+        MenuItem(*window, u"Level"_s)->menu()->actions()[6]->trigger(); // -12 dBFS
         MenuItem(*window, u"Copy SoX Command"_s)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), u"sox -r 48000 -n tone.wav synth 2.5 sine 300-3300 gain -12"_s);
     }
