@@ -4,6 +4,8 @@
 
 #include "core/playback.h"
 #include "core/synth_command.h"
+#include "core/tone_plan.h"
+#include "services/dialogs.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
 
@@ -168,5 +170,11 @@ void OptionsMenu::playPreview(const QString &path)
 
 void OptionsMenu::copySoxCommand()
 {
-    QGuiApplication::clipboard()->setText(CopyableSoxCommand(m_currentRequest(), m_options));
+    const ToneRequest request = m_currentRequest();
+    // A tone the options cannot make has no command: the person hears why, as Save would say.
+    if (const std::optional<QString> reminder = ToneOptionsReminder(request, m_options)) {
+        CurrentDialogs().message(parentWidget(), *reminder);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(CopyableSoxCommand(request, m_options));
 }

@@ -63,7 +63,8 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     if (plan.measured) {
         g.step(lines.run, [&] {
             qCInfo(lcCommands).noquote() << "Measuring" << MeasuringArguments(plan).join(u' ');
-            measuring = MeasureTone(toolPart, plan, request, progressReporter(clock, QString(), request, plan));
+            measuring =
+                MeasureTone(toolPart, plan, request, progressReporter(clock, QString(), request, options, plan));
         });
     }
     // Nothing is made when the measuring failed or the level does not fit.
@@ -80,7 +81,7 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request, progressReporter(clock, outputPath, request, plan));
+        run = RunSynthCommand(command, request, progressReporter(clock, outputPath, request, options, plan));
     });
     // However the run ended, the title is the program's own again.
     g.step(lines.run, [&] { m_window->setWindowTitle(ProgramName); });
@@ -93,9 +94,9 @@ QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
 }
 
 std::function<void()> ToneMaker::progressReporter(const QElapsedTimer &clock, const QString &outputPath,
-                                                  const ToneRequest &request, const TonePlan &plan)
+                                                  const ToneRequest &request, const OutputOptions &options,
+                                                  const TonePlan &plan)
 {
-    const OutputOptions options = m_currentOptions();
     const int rate = plan.sampleRate;
     std::optional<double> seconds;
     if (const std::optional<ToneLength> length = ParseLength(request.Length))

@@ -2,11 +2,13 @@
 
 #include "core/synth_command.h"
 #include "core/temp_folder.h"
+#include "core/tone_plan.h"
 #include "core/tone_progress.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -98,6 +100,26 @@ private slots:
             << QStringList{u"-r"_s,       u"192000"_s, u"-e"_s, u"floating-point"_s, u"-b"_s,  u"32"_s,   u"-n"_s,
                            u"/t/o.wav"_s, u"synth"_s,  u"3"_s,  u"sine"_s,           u"440"_s, u"gain"_s, u"-30"_s,
                            u"remix"_s,    u"0"_s,      u"1"_s};
+        QTest::newRow("an RMS level of a sine is its peak level")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s} << u"LevelUnit=RMS Level=-20"_s
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 sine 440 gain -20)"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s,  u"/t/o.wav"_s, u"synth"_s,
+                           u"3"_s,  u"sine"_s,  u"440"_s, u"gain"_s,     u"-20"_s};
+        // AES17: a full-scale square reads +3.01 dBFS RMS.
+        QTest::newRow("a square's RMS level is 3.01 dB above its peak level")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Square"_s, u"440"_s} << u"LevelUnit=RMS Level=-23"_s
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 square 440 gain -26.0103)"_s
+            << QStringList{u"-r"_s, u"48000"_s,  u"-n"_s,  u"/t/o.wav"_s, u"synth"_s,
+                           u"3"_s,  u"square"_s, u"440"_s, u"gain"_s,     u"-26.0103"_s};
+        QTest::newRow("alias-free leaves a sine as it is")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s} << u"AliasFree=1 Level=-18"_s
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 sine 440 gain -18)"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s,  u"/t/o.wav"_s, u"synth"_s,
+                           u"3"_s,  u"sine"_s,  u"440"_s, u"gain"_s,     u"-18"_s};
+        QTest::newRow("alias-free and a noise band leave a plain noise as it is")
+            << u"/t/o.wav"_s << QStringList{u"3"_s, u"Pink Noise"_s, u"440"_s} << u"AliasFree=1 NoiseBand=1"_s
+            << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 pinknoise 440)"_s
+            << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/o.wav"_s, u"synth"_s, u"3"_s, u"pinknoise"_s, u"440"_s};
         QTest::newRow("telephone rate, 24 bits, both channels")
             << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
             << u"SampleRate=8000 SampleFormat=24 Channels=Both Level=0"_s
@@ -173,6 +195,48 @@ private slots:
                  BuildSynthArgumentPart(u"tone.wav"_s, request, Options(options)).arguments);
     }
 
+    void optionsThatCannotMakeTheToneRemind_data()
+    {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("reminder"); // empty: the tone can be made; '*' stands for any text
+        // A triangle's RMS is 1 / sqrt(3) of its peak: at most -1.76 dBFS RMS (AES17).
+        QTest::newRow("a triangle at 0 dBFS RMS would clip")
+            << QStringList{u"1"_s, u"Triangle"_s, u"441"_s} << u"LevelUnit=RMS Level=0"_s
+            << u"At 0 dBFS RMS this tone would clip: the highest level that fits is -1.8 dBFS RMS, so choose -3 dBFS "
+               "or lower under Level in the options menu (right-click)."_s;
+        QTest::newRow("a sine fits at 0 dBFS RMS")
+            << QStringList{u"1"_s, u"Sine (Default)"_s, u"441"_s} << u"LevelUnit=RMS Level=0"_s << u""_s;
+        QTest::newRow("a square fits at 0 dBFS RMS")
+            << QStringList{u"1"_s, u"Square"_s, u"441"_s} << u"LevelUnit=RMS Level=0"_s << u""_s;
+        // Band-limited, it overshoots by the Gibbs 9 % of its jump: at most -3.18 dBFS RMS.
+        QTest::newRow("a band-limited sawtooth at -3 dBFS RMS would clip")
+            << QStringList{u"1"_s, u"Sawtooth"_s, u"1000"_s} << u"AliasFree=1 LevelUnit=RMS Level=-3"_s
+            << u"At -3 dBFS RMS this tone would clip: the highest level that fits is -3.* dBFS RMS, so choose -6 "
+               "dBFS or lower under Level in the options menu (right-click)."_s;
+        QTest::newRow("alias-free: nothing below half the rate")
+            << QStringList{u"1"_s, u"Square"_s, u"24k"_s} << u"AliasFree=1"_s
+            << u"With Alias-Free Waveforms on, the frequency must be below half the sample rate (24000 Hz)."_s;
+        QTest::newRow("alias-free: just below half the rate")
+            << QStringList{u"1"_s, u"Square"_s, u"23999"_s} << u"AliasFree=1"_s << u""_s;
+        QTest::newRow("alias-free: a sine at any frequency")
+            << QStringList{u"1"_s, u"Sine (Default)"_s, u"30000"_s} << u"AliasFree=1"_s << u""_s;
+        QTest::newRow("a noise band above half the rate")
+            << QStringList{u"1"_s, u"White Noise"_s, u"30000-40000"_s} << u"NoiseBand=1"_s
+            << u"The noise band must begin below half the sample rate (24000 Hz)."_s;
+    }
+
+    void optionsThatCannotMakeTheToneRemind()
+    {
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, options);
+        QFETCH(QString, reminder);
+        const ToneRequest request = MakeToneRequest(inputs[0], inputs[1], inputs[2]);
+        const QString told = ToneOptionsReminder(request, Options(options)).value_or(QString());
+        QVERIFY2(QRegularExpression::fromWildcard(reminder, Qt::CaseSensitive).match(told).hasMatch(),
+                 qPrintable(told));
+    }
+
     void progressForTheTitle_data()
     {
         QTest::addColumn<QString>("output");
@@ -187,6 +251,9 @@ private slots:
             << u"/a.aiff"_s << qint64(5000) << qint64(300000) << u"making tone 99 %"_s;
         QTest::newRow("compressed: seconds") << u"/a.flac"_s << qint64(2500) << qint64(1000) << u"making tone 2 s"_s;
         QTest::newRow("no extension: seconds") << u"/a"_s << qint64(61000) << qint64(0) << u"making tone 61 s"_s;
+        // A tone the tool holds until it knows its peak grows only at the end.
+        QTest::newRow("written at the end: seconds")
+            << u"/a.wav?end"_s << qint64(3000) << qint64(44) << u"making tone 3 s"_s;
     }
 
     void progressForTheTitle()
@@ -195,7 +262,8 @@ private slots:
         QFETCH(qint64, elapsedMs);
         QFETCH(qint64, written);
         // One second of 16-bit stereo at 48 kHz.
-        const auto expectedBytes = ExpectedSoundBytes(output, {1.0, 48000, 16, 2});
+        const bool atTheEnd = output.endsWith(u"?end"_s);
+        const auto expectedBytes = ExpectedSoundBytes(output.remove(u"?end"_s), {1.0, 48000, 16, 2, atTheEnd});
         QTEST(ToneProgressText(elapsedMs, written, expectedBytes).value_or(QString()), "expected");
     }
 

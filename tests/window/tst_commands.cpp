@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/field_grammar.h"
+#include "core/output_options.h"
 #include "core/playback.h"
 #include "core/temp_folder.h"
 #include "core/tool_files.h"
@@ -9,6 +10,7 @@
 #include "test_sandbox.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
+#include "window/options_menu.h"
 #include "window_fixture.h"
 
 #include <QElapsedTimer>
@@ -73,6 +75,38 @@ private slots:
         window->PushButton2->click();
         QCOMPARE(dialogs.calls.size(), 1);
         QTEST(dialogs.texts(DialogCall::Message).value(0), "reminder");
+    }
+
+    void levelsThatDoNotFitMakeNothing_data()
+    {
+        QTest::addColumn<int>("waveform");
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<bool>("measured"); // only a run of the tone itself tells
+        // A triangle's RMS is 1 / sqrt(3) of its peak; a brown noise wanders up to full scale with
+        // an RMS level near -2 dBFS (AES17).
+        QTest::newRow("save a triangle") << 2 << false << false;
+        QTest::newRow("save a brown noise") << 8 << false << true;
+        QTest::newRow("preview a brown noise") << 8 << true << true;
+    }
+
+    // At 0 dBFS RMS neither fits below full scale: a reminder, no failure, and no file.
+    void levelsThatDoNotFitMakeNothing()
+    {
+        QFETCH(int, waveform);
+        QFETCH(bool, preview);
+        QFETCH(bool, measured);
+        window->Options->chooseStored({{OutputSetting::LevelUnit, u"RMS"_s}, {OutputSetting::Level, u"0"_s}});
+        SetInputs(*window, u"2"_s, waveform, u"1000"_s);
+        RecordingDialogs dialogs;
+        const QString path = outputs + u"/loud.wav"_s;
+        dialogs.queueSaveAnswer(path);
+        (preview ? window->PushButton3 : window->PushButton2)->click();
+        const QStringList messages = dialogs.texts(DialogCall::Message);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith(u"At 0 dBFS RMS this tone would clip: the highest level that fits is -"_s),
+                 qPrintable(messages[0]));
+        QCOMPARE(dialogs.count(DialogCall::SaveFileName), preview || !measured ? 0 : 1);
+        QVERIFY(!QFile::exists(path) && !IsSoundPlaying());
     }
 
     void cancelEndsSilently()
