@@ -22,8 +22,8 @@ constexpr int MostAdditiveHarmonics = 12;
 // The highest rate the oversampling ways may work at: 200 times 48 kHz, about 0.2 s of work for a
 // second of sound. Only a linear or square-law sweep of a square or sawtooth needs that much.
 constexpr qint64 MostSynthRate = 9'600'000;
-// What the tool spends per sample, in nanoseconds, for the parts of each way (measured).
-constexpr double SineChannelCost = 52;
+// What the tool spends per sample at the high rate, in nanoseconds, for the parts of the two
+// oversampling ways (measured).
 constexpr double ShapeCost = 25;
 constexpr double ProductCost = 48;
 constexpr double FilterCost = 6;

@@ -245,7 +245,7 @@ double BandPowerShare(const std::vector<double> &samples, int sampleRate, double
     double all = 0;
     for (size_t k = 0; k < power.size(); ++k) {
         all += power[k];
-        if (k * binWidth >= low && k * binWidth <= high)
+        if (double(k) * binWidth >= low && double(k) * binWidth <= high)
             inside += power[k];
     }
     return inside / all;
@@ -264,7 +264,8 @@ std::vector<double> BandDensitiesDb(const std::vector<double> &samples, int samp
         double sum = 0;
         int bins = 0;
         for (size_t k = 0; k < power.size(); ++k) {
-            if (k * binWidth >= centre * std::pow(2, -1 / 12.0) && k * binWidth <= centre * std::pow(2, 1 / 12.0)) {
+            const double frequency = double(k) * binWidth;
+            if (frequency >= centre * std::pow(2, -1 / 12.0) && frequency <= centre * std::pow(2, 1 / 12.0)) {
                 sum += power[k];
                 ++bins;
             }
