@@ -541,6 +541,15 @@ private slots:
         MenuItem(*window, u"Level"_s)->menu()->actions()[6]->trigger(); // -12 dBFS
         MenuItem(*window, u"Copy SoX Command"_s)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), u"sox -r 48000 -n tone.wav synth 2.5 sine 300-3300 gain -12"_s);
+
+        // A tone the options cannot make has no command to copy: the reminder says why.
+        window->Combo1->setCurrentIndex(2); // a triangle: at most -1.76 dBFS RMS
+        window->Options->chooseStored({{OutputSetting::LevelUnit, u"RMS"_s}, {OutputSetting::Level, u"0"_s}});
+        RecordingDialogs dialogs;
+        MenuItem(*window, u"Copy SoX Command"_s)->trigger();
+        QCOMPARE(dialogs.texts(DialogCall::Message).size(), 1);
+        QVERIFY(dialogs.texts(DialogCall::Message)[0].contains(u"the highest level that fits is -1.8 dBFS RMS"_s));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"sox -r 48000 -n tone.wav synth 2.5 sine 300-3300 gain -12"_s);
     }
 
     void optionsMenuOpensFromMouseAndKeyboard_data()
