@@ -25,17 +25,9 @@
 // The cheapest way that keeps folded components 76 dB below the loudest harmonic (66 dB for a
 // sweep) is chosen.
 
-enum class AliasFreeMethod
-{
-    Additive,
-    Oversampled,
-    Integrated,
-};
-
 // What a band-limited tone takes from the tool and what it comes to.
 struct AliasFreeTone
 {
-    AliasFreeMethod method = AliasFreeMethod::Additive;
     int synthRate = 0;     // the rate the synth effect works at
     int components = 1;    // channels of the synth effect
     QStringList synth;     // the synth effect's words after "synth"
@@ -43,7 +35,6 @@ struct AliasFreeTone
     double peak = 0;       // the largest magnitude of the result (full scale 1)
     bool peakExact = true; // else peak is an upper bound: the level is then set by measuring
     double meanSquare = 0; // over the whole tone
-    double aliasDb = 0;    // how far below the loudest harmonic folded components stay (estimate)
 };
 
 // Only the parts of the request that the plan needs. The words are the fields as the tool gets
@@ -64,7 +55,3 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request);
 
 // True when an alias-free tone at this single frequency would hold nothing.
 bool AboveHalfTheRate(const ToneTerm &term, int sampleRate);
-
-// The largest magnitude of dc + the sum over k <= P of 2 Re(terms[k - 1] e^(2 pi i k phase)), over
-// all phases and every P from first to last (an upper bound, within 0.05 dB).
-double PartialSumsPeak(const std::vector<std::complex<double>> &terms, double dc, int first, int last);

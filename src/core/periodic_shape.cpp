@@ -128,11 +128,6 @@ PeriodicShape::PeriodicShape(ShapeKind kind, const ShapeParameters &given)
     }
     m_mean = m_scale * mean + m_offset;
     m_meanSquare = m_scale * m_scale * meanSquare + 2 * m_scale * m_offset * mean + m_offset * m_offset;
-    for (std::size_t i = 0; i < m_pieces.size(); ++i) {
-        const Piece &piece = m_pieces[i];
-        const Piece &next = m_pieces[(i + 1) % m_pieces.size()];
-        m_jumps = m_jumps || std::abs(piece.at(piece.to) - next.at(next.from)) > 1e-12;
-    }
 }
 
 void PeriodicShape::addPiece(Piece piece)

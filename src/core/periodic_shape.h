@@ -45,8 +45,6 @@ public:
     double meanSquare() const { return m_meanSquare; }
     // The largest magnitude over a period.
     double peak() const { return m_peak; }
-    // Whether the waveform jumps somewhere: then its harmonics fall only as 1/k, else as 1/k^2.
-    bool jumps() const { return m_jumps; }
 
 private:
     // One piece of the period, from..to, on which the value before the offset is
@@ -74,5 +72,4 @@ private:
     double m_mean = 0;
     double m_meanSquare = 0;
     double m_peak = 0;
-    bool m_jumps = false;
 };
