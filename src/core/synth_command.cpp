@@ -50,7 +50,7 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
     part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + synth + effects;
     part.sampleRate = plan.sampleRate;
     part.bitsPerSample = plan.bitsPerSample;
-    part.channels = plan.channels;
+    part.channels = plan.channelCount;
     part.outputPath = outputPath;
     return part;
 }

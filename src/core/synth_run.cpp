@@ -179,7 +179,7 @@ QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const ToneRequest
     // Nothing is written: the same checks as a run's before the tool starts, then only its report.
     SynthRun run;
     run.request = request;
-    const SampleLayout layout{plan.sampleRate, plan.bitsPerSample, plan.channels};
+    const SampleLayout layout{plan.sampleRate, plan.bitsPerSample, plan.channelCount};
     if (const std::optional<QString> refusal = ToneGrammarReminder(request, layout))
         return *refusal;
     run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan), 0, &run.details,

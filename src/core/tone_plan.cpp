@@ -101,10 +101,10 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     const int rate = options.sampleRate();
     plan.sampleRate = rate;
     plan.bitsPerSample = options.bitsPerSample();
-    plan.channels = options.channelCount();
+    plan.channelCount = options.channelCount();
     plan.toolOptions = options.globalOptions();
     plan.softEdges = options.chosen(OutputSetting::SoftEdges).effects;
-    plan.channels = options.chosen(OutputSetting::Channels).effects;
+    plan.channelEffects = options.chosen(OutputSetting::Channels).effects;
     plan.target = {options.rmsLevel(), double(options.levelDecibels())};
     plan.level = options.peakLevelEffects();
 

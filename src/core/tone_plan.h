@@ -16,15 +16,15 @@
 // a noise band) change the words, and may need a measuring run before the tone is made.
 struct TonePlan
 {
-    QStringList toolOptions; // before the null input
-    QStringList synth;       // the synth effect's words; empty: the request's fields as they are
-    QStringList synthesis;   // effects that finish making the tone, ending at the file's rate
-    QStringList level;       // the level's effects
-    QStringList softEdges;   // the fades at both ends
-    QStringList channels;    // which channels sound
-    int sampleRate = 0;      // of the file
+    QStringList toolOptions;    // before the null input
+    QStringList synth;          // the synth effect's words; empty: the request's fields as they are
+    QStringList synthesis;      // effects that finish making the tone, ending at the file's rate
+    QStringList level;          // the level's effects
+    QStringList softEdges;      // the fades at both ends
+    QStringList channelEffects; // which channels sound
+    int sampleRate = 0;         // of the file
     int bitsPerSample = 32;
-    int channels = 1;
+    int channelCount = 1;
     LevelTarget target;
     // The level needs the tone's own peak and RMS level, measured by a run of the same tone before
     // (the noises, made the same each time for that); until then level is empty.
@@ -37,7 +37,10 @@ struct TonePlan
     bool plain() const { return synth.isEmpty(); }
     // Every effect after the synth effect: a level that the tool normalises comes after the soft
     // edges, so that it is the tone's peak that reaches it, not a sample the fades take away.
-    QStringList effects() const { return synthesis + (buffered ? softEdges + level : level + softEdges) + channels; }
+    QStringList effects() const
+    {
+        return synthesis + (buffered ? softEdges + level : level + softEdges) + channelEffects;
+    }
 };
 
 TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options);
