@@ -28,6 +28,20 @@ std::optional<quint64> WholeNumber(QStringView digits)
     return value;
 }
 
+// One tone's words: see FrequenciesFitGrammar.
+bool ToneFitsGrammar(const QString &frequencies)
+{
+    // A number is digits with an optional fraction, or a fraction alone. A frequency is a number
+    // with an optional "k" (kilohertz), "%" and a signed number (semitones from A4), or a note.
+    // A word is a frequency, a sweep of two, or a plain number that may be negative.
+    static const QString number = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
+    static const QString frequency = uR"((?:%1k?|%[-+]?%1|[A-G][b#]?[0-9]?))"_s.arg(number);
+    static const QRegularExpression word(uR"(\A(?:%1(?:[-:+/]%1)?|-?%2)\z)"_s.arg(frequency, number));
+    const QStringList words = Words(frequencies);
+    return !words.isEmpty() &&
+           std::all_of(words.cbegin(), words.cend(), [](const QString &w) { return word.match(w).hasMatch(); });
+}
+
 } // namespace
 
 qint64 ToneLength::samplesAt(int sampleRate) const
@@ -87,15 +101,52 @@ std::optional<ToneLength> ParseLength(const QString &length)
 
 bool FrequenciesFitGrammar(const QString &frequencies)
 {
-    // A number is digits with an optional fraction, or a fraction alone. A frequency is a number
-    // with an optional "k" (kilohertz), "%" and a signed number (semitones from A4), or a note.
-    // A word is a frequency, a sweep of two, or a plain number that may be negative.
-    static const QString number = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
-    static const QString frequency = uR"((?:%1k?|%[-+]?%1|[A-G][b#]?[0-9]?))"_s.arg(number);
-    static const QRegularExpression word(uR"(\A(?:%1(?:[-:+/]%1)?|-?%2)\z)"_s.arg(frequency, number));
-    const QStringList words = Words(frequencies);
-    return !words.isEmpty() &&
-           std::all_of(words.cbegin(), words.cend(), [](const QString &w) { return word.match(w).hasMatch(); });
+    return IsToneMix(frequencies) ? ParseToneMix(frequencies).has_value() : ToneFitsGrammar(frequencies);
+}
+
+double ToneMix::sideDb(const QList<MixTone> &side) const
+{
+    const auto loudest = [](const QList<MixTone> &terms) {
+        double db = QuietestRelativeDb;
+        for (const MixTone &term : terms)
+            db = std::max(db, term.relativeDb);
+        return db;
+    };
+    return loudest(side) - std::max(loudest(left), loudest(right));
+}
+
+bool IsToneMix(const QString &frequencies)
+{
+    return frequencies.contains(u'&') || frequencies.contains(u'|') || frequencies.contains(u'@');
+}
+
+std::optional<ToneMix> ParseToneMix(const QString &frequencies)
+{
+    // A tone, then optionally "@" and a level that is zero or negative, blanks allowed around "@".
+    static const QRegularExpression leveled(
+        QRegularExpression::anchoredPattern(uR"(([^@]*?) *@ *(-?(?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+)) *)"_s));
+    const QStringList sides = frequencies.split(u'|');
+    if (sides.size() > 2)
+        return std::nullopt;
+    ToneMix mix;
+    qsizetype terms = 0;
+    for (qsizetype side = 0; side < sides.size(); ++side) {
+        for (const QString &text : sides[side].split(u'&')) {
+            MixTone term{text, 0};
+            if (const QRegularExpressionMatch match = leveled.match(text); match.hasMatch()) {
+                term.frequencies = match.captured(1);
+                term.relativeDb = match.captured(2).toDouble();
+                if (term.relativeDb > 0 || term.relativeDb < QuietestRelativeDb)
+                    return std::nullopt;
+            } else if (text.contains(u'@')) {
+                return std::nullopt;
+            }
+            if (++terms > MaxToneTerms || !ToneFitsGrammar(term.frequencies))
+                return std::nullopt;
+            (side == 0 ? mix.left : mix.right).append(term);
+        }
+    }
+    return mix;
 }
 
 qint64 SampleLayout::maxSamples() const
@@ -133,5 +184,9 @@ std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const Sam
         return FrequenciesReminder;
     if (request.Waveform.isEmpty())
         return TypeReminder;
+    // A noise's frequency field is not read at all; only a level alone on one noise is harmless.
+    if (request.Waveform.endsWith(u"noise"_s) &&
+        (request.Frequencies.contains(u'&') || request.Frequencies.contains(u'|')))
+        return NoiseTogetherReminder;
     return std::nullopt;
 }

@@ -14,7 +14,10 @@
 inline const QString LengthReminder =
     QStringLiteral("The length must be a number of seconds greater than zero, such as 2.5 or 00:01:30.");
 inline const QString FrequenciesReminder =
-    QStringLiteral("Frequencies can hold only numbers in hertz, notes such as A4, and sweeps such as 300-3300.");
+    QStringLiteral("Frequencies can hold only numbers in hertz, notes such as A4, sweeps such as 300-3300, tones "
+                   "together such as 697 & 1209, and left | right.");
+inline const QString NoiseTogetherReminder = QStringLiteral(
+    "A noise has no frequency to combine, so tones together (& and |) need a waveform from Sine to Exp.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 
@@ -58,10 +61,43 @@ struct ToneLength
 // exactly one word of the forms above, or is zero.
 std::optional<ToneLength> ParseLength(const QString &length);
 
-// True when the text (decimal commas already dots) is one or more words, each a frequency ("440",
-// "1k", "%-12", a note such as "A4" or "C#5"), a sweep of two frequencies joined by '-', ':', '+'
-// or '/', or a plain number such as the offset, phase and shape parameters after a frequency.
+// True when the text (decimal commas already dots) is one tone or tones together (below). One tone
+// is one or more words, each a frequency ("440", "1k", "%-12", a note such as "A4" or "C#5"), a
+// sweep of two frequencies joined by '-', ':', '+' or '/', or a plain number such as the offset,
+// phase and shape parameters after a frequency.
 bool FrequenciesFitGrammar(const QString &frequencies);
+
+// Tones that sound together. "&" joins tones in one channel, "|" puts what the left channel plays
+// before what the right one plays, and a tone may end in "@" and its level in dB relative to the
+// loudest tone (at most 0): "60 & 7000@-12", "440 | 444", "697 & 1209 | 440".
+struct MixTone
+{
+    QString frequencies;   // what the field takes for one tone: a frequency or sweep, and its numbers
+    double relativeDb = 0; // relative to the loudest tone of the field
+};
+
+struct ToneMix
+{
+    QList<MixTone> left;  // the one channel's tones, or the left channel's
+    QList<MixTone> right; // the right channel's, when the field holds "|"
+
+    bool twoSides() const { return !right.isEmpty(); }
+    // The loudest tone of a side, relative to the loudest of the field (0 for the louder side).
+    double sideDb(const QList<MixTone> &side) const;
+};
+
+inline constexpr int MaxToneTerms = 16;
+// Quieter than this relative to the loudest tone is no tone at all in any sample format.
+inline constexpr double QuietestRelativeDb = -120;
+
+// True when the field asks for tones together: it holds "&", "|" or "@". Such a field never
+// reaches the tool as typed; the command is built from its tones.
+bool IsToneMix(const QString &frequencies);
+
+// The tones of a field that asks for tones together (decimal commas already dots), or nothing
+// when it does not fit: at most MaxToneTerms tones in all, none empty, each fitting
+// FrequenciesFitGrammar, one "|" at most.
+std::optional<ToneMix> ParseToneMix(const QString &frequencies);
 
 // The reminder for the first field of the request that does not fit (the length first, then the
 // frequencies, then the type), or nothing. A length must give at least one sample at the rate, and

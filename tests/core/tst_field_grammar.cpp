@@ -85,6 +85,11 @@ private slots:
         QTest::newRow("sweeps of each kind") << u"300-3300 1k:2k A4+A5 %-12/%0"_s << true;
         QTest::newRow("offset, phase and shape") << u"440 -10 25 50 .5"_s << true;
         QTest::newRow("blanks around") << u"  440  "_s << true;
+        QTest::newRow("DTMF 1") << u"697 & 1209"_s << true;
+        QTest::newRow("SMPTE twin tone, no blanks") << u"60&7000@-12"_s << true;
+        QTest::newRow("left | right") << u"440 | 444"_s << true;
+        QTest::newRow("sweeps and notes together") << u"300-3300 & A4 @ -6 | %-12:%0 10"_s << true;
+        QTest::newRow("sixteen tones") << QStringList(16, u"440"_s).join(u" & "_s) << true;
 
         QTest::newRow("empty") << u""_s << false;
         QTest::newRow("only blanks") << u"   "_s << false;
@@ -105,6 +110,17 @@ private slots:
         QTest::newRow("a tab inside") << u"440\t880"_s << false;
         QTest::newRow("a line break after") << u"440\n"_s << false;
         QTest::newRow("a line break after a sweep") << u"300-3300\n"_s << false;
+        QTest::newRow("an effect after &") << u"440 & 880 noiseprof ~/.profile"_s << false;
+        QTest::newRow("an empty tone") << u"440 & "_s << false;
+        QTest::newRow("an empty side") << u"| 440"_s << false;
+        QTest::newRow("&&") << u"440 && 880"_s << false;
+        QTest::newRow("@ without a level") << u"440@"_s << false;
+        QTest::newRow("a level above the loudest") << u"440@+3"_s << false;
+        QTest::newRow("a positive level") << u"440 & 880@3"_s << false;
+        QTest::newRow("two levels") << u"440@-3@-3"_s << false;
+        QTest::newRow("a level beyond hearing") << u"440 & 880@-1000"_s << false;
+        QTest::newRow("three sides") << u"440 | 550 | 660"_s << false;
+        QTest::newRow("seventeen tones") << QStringList(17, u"440"_s).join(u" & "_s) << false;
     }
 
     void frequencyWords()
@@ -144,6 +160,41 @@ private slots:
         QCOMPARE(reminderFor(match.captured(2) + u's'), std::nullopt);
         QCOMPARE(reminderFor(match.captured(1)), std::nullopt);
         QCOMPARE(reminderFor(QString::number(samples + 1) + u's'), std::optional(reminder));
+    }
+
+    // Each side as "level@tone" texts; the levels of the sides relative to the louder one.
+    void tonesTogether_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<QStringList>("right");
+        QTest::addColumn<QList<double>>("sideLevels");
+
+        QTest::newRow("one channel") << u"60 & 7000@-12"_s << QStringList{u"0@60"_s, u"-12@7000"_s} << QStringList()
+                                     << QList<double>{0, QuietestRelativeDb};
+        QTest::newRow("left 6 dB down") << u"1000@-6 | 1000"_s << QStringList{u"-6@1000"_s} << QStringList{u"0@1000"_s}
+                                        << QList<double>{-6, 0};
+        QTest::newRow("a pair and a tone") << u"697&1209|440 0 25"_s << QStringList{u"0@697"_s, u"0@1209"_s}
+                                           << QStringList{u"0@440 0 25"_s} << QList<double>{0, 0};
+    }
+
+    void tonesTogether()
+    {
+        QFETCH(QString, frequencies);
+        const std::optional<ToneMix> mix = ParseToneMix(frequencies);
+        QVERIFY(mix && IsToneMix(frequencies));
+        const auto texts = [](const QList<MixTone> &terms) {
+            QStringList texts;
+            for (const MixTone &term : terms)
+                texts << QString::number(term.relativeDb) + u'@' + term.frequencies.trimmed();
+            return texts;
+        };
+        QTEST(texts(mix->left), "left");
+        QTEST(texts(mix->right), "right");
+        QTEST((QList<double>{mix->sideDb(mix->left), mix->sideDb(mix->right)}), "sideLevels");
+        // Noise has nothing to combine, whatever the field holds.
+        const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
+        QCOMPARE(ToneGrammarReminder(noise, 48000), std::optional(NoiseTogetherReminder));
     }
 };
 
