@@ -33,11 +33,34 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRe
     return BuildSynthArgumentPart(outputPath, request, PlanTone(request, options));
 }
 
-SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request, const TonePlan &plan)
+SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request, const TonePlan &plan,
+                                         const QString &pipedProgram)
 {
     const QString outputPath = chosenPath.startsWith(u'-') ? u"./"_s + chosenPath : chosenPath;
     const QStringList effects = plan.effects();
     SynthArgumentPart part;
+    part.sampleRate = plan.sampleRate;
+    part.bitsPerSample = plan.bitsPerSample;
+    part.channels = plan.channelCount;
+    part.outputPath = outputPath;
+    if (!plan.pipedTones.isEmpty()) {
+        // Each tone made apart is an input the tool reads from a run of its own: "|" and that
+        // run's command, which the tool hands to the shell, every word quoted.
+        const QString program = pipedProgram.isEmpty() ? ToolPath(ToolFiles[0]) : pipedProgram;
+        QStringList inputs;
+        for (const QStringList &tone : plan.pipedTones) {
+            QStringList words{ShellQuoted(program)};
+            for (const QString &argument : tone)
+                words << ShellQuoted(argument);
+            inputs << u'|' + words.join(u' ');
+        }
+        part.arguments = plan.toolOptions + inputs + plan.outputOptions + QStringList{outputPath} + effects;
+        QStringList shown;
+        for (const QString &argument : part.arguments)
+            shown << (argument == outputPath || argument.startsWith(u'|') ? u'"' + argument + u'"' : argument);
+        part.text = shown.join(u' ');
+        return part;
+    }
     part.text = plan.toolOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s;
     // The plain command keeps the fields as they were typed, blanks and all.
     part.text +=
@@ -48,10 +71,6 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
         plan.plain() ? SplitField(request.Length) + SplitField(request.Waveform) + SplitField(request.Frequencies)
                      : plan.synth;
     part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + synth + effects;
-    part.sampleRate = plan.sampleRate;
-    part.bitsPerSample = plan.bitsPerSample;
-    part.channels = plan.channelCount;
-    part.outputPath = outputPath;
     return part;
 }
 
@@ -71,7 +90,7 @@ QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &opti
     };
     TonePlan plan = PlanTone(request, options);
     if (!plan.measured)
-        return quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan).arguments);
+        return quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan, u"sox"_s).arguments);
     // The level comes from a measuring run: the shell makes it, then the tone, as the program does.
     const QString measuring = quoted(MeasuringArguments(plan));
     plan.level = {u"gain"_s, u"@GAIN@"_s};

@@ -50,8 +50,10 @@ SynthToolPart BuildSynthToolPart();
 // "-" is given as "./-...", so the tool never takes it for an option.
 SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
                                          const OutputOptions &options = {});
-// The same from a plan already made (a measured plan once its level is set).
-SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request, const TonePlan &plan);
+// The same from a plan already made (a measured plan once its level is set). Tones made apart are
+// made by pipedProgram, by default the tool that the command runs.
+SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request, const TonePlan &plan,
+                                         const QString &pipedProgram = {});
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);
 
 // The command that makes the same tone with a plain "sox" into "tone.wav", every argument quoted

@@ -26,7 +26,9 @@ std::optional<int> HighestMenuLevel(double atMost)
     return std::nullopt;
 }
 
-QString TooLoud(const LevelTarget &target, double highest)
+} // namespace
+
+QString TooLoudReminder(const LevelTarget &target, double highest)
 {
     const QString unit = target.rms ? u" dBFS RMS"_s : u" dBFS"_s;
     const QString chosen = QString::number(target.decibels) + unit;
@@ -37,8 +39,6 @@ QString TooLoud(const LevelTarget &target, double highest)
     return u"At %1 this tone would clip: the highest level that fits is %2%3, below every level under Level in the "
            "options menu (right-click)."_s.arg(chosen, OneDecimalDown(highest), unit);
 }
-
-} // namespace
 
 double ToneLevels::rmsDb() const
 {
@@ -75,7 +75,7 @@ LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels)
     const double peak = levels.peakDb() + gain;
     // The rounding of the gain to four places may not lift the peak above full scale.
     if (peak > 1e-4) {
-        setting.reminder = TooLoud(target, target.decibels - peak);
+        setting.reminder = TooLoudReminder(target, target.decibels - peak);
         return setting;
     }
     if (peak > ceiling)

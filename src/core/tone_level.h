@@ -46,6 +46,9 @@ struct LevelSetting
 // scale is refused, with a reminder that names the highest level that fits.
 LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels);
 
+// Why a level does not fit: it would clip, and the highest level that fits (in the target's unit).
+QString TooLoudReminder(const LevelTarget &target, double highest);
+
 // A number of decibels as the gain effect gets it: four places, no trailing zeros.
 QString DecibelWord(double decibels);
 

@@ -6,6 +6,7 @@
 #include "core/field_grammar.h"
 #include "core/tone_term.h"
 
+#include <QtNumeric>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -80,6 +81,119 @@ double SampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, qint6
     return sum / double(phases);
 }
 
+QString AboveHalfTheRateReminder(int rate)
+{
+    return u"With Alias-Free Waveforms on, the frequency must be below half the sample rate (%1 Hz)."_s.arg(rate / 2);
+}
+
+// Tones together. Each tone of a side sounds on a channel of its own, and remix sums them into
+// the side's channel, each with its relative level and the side's own level in its gain. Tones at
+// different frequencies add their powers, so an RMS level comes out as set. Their peaks add up
+// only where the tones meet, so a side's peak is set as if they did: the mix peaks at the level
+// where its tones come together within the tone's length, and never above it. With alias-free
+// shapes every tone is made band-limited by a tool run of its own, which the tool reads as an
+// input through a pipe.
+void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions &options, const ToneMix &mix,
+                 qint64 samples)
+{
+    const std::optional<ShapeKind> shape = ShapeOfWaveform(request.Waveform);
+    if (!shape) {
+        plan.reminder = request.Waveform.isEmpty() ? TypeReminder : NoiseTogetherReminder;
+        return;
+    }
+    const int rate = plan.sampleRate;
+    const bool aliasFree = options.aliasFree() && *shape != ShapeKind::Sine;
+    QStringList specs;       // one synth channel per tone, when all are made by one synth effect
+    QStringList remix;       // each side's channel: its tones' channels with their gains
+    double highest = qInf(); // the highest level that fits, when one side's would clip
+    int channel = 0;
+    for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
+        if (side->isEmpty())
+            continue;
+        double peak = 0;
+        double power = 0;
+        double dc = 0;
+        bool peakExact = true;                    // each tone's peak is known, not only bounded
+        QList<std::pair<int, double>> amplitudes; // channel, relative amplitude
+        for (const MixTone &tone : *side) {
+            const std::optional<ToneTerm> term = ParseToneTerm(tone.frequencies);
+            if (!term || samples <= 0) {
+                plan.reminder = FrequenciesReminder;
+                return;
+            }
+            const double amplitude = std::pow(10, tone.relativeDb / 20);
+            const PeriodicShape periodic(*shape, term->parameters);
+            double tonePeak = periodic.peak();
+            double toneMeanSquare = SampledMeanSquare(periodic, *term, samples, rate);
+            double toneMean = periodic.mean();
+            QStringList made = QStringList{request.Waveform} + Words(tone.frequencies);
+            if (aliasFree) {
+                if (AboveHalfTheRate(*term, rate)) {
+                    plan.reminder = AboveHalfTheRateReminder(rate);
+                    return;
+                }
+                QStringList piped{u"-r"_s, QString::number(rate), u"-n"_s, u"-p"_s, u"synth"_s};
+                piped << Words(request.Length) << made;
+                if (const std::optional<AliasFreeTone> band =
+                        PlanAliasFreeTone({request.Length, request.Waveform, tone.frequencies, *term, samples, rate})) {
+                    piped = QStringList{u"-r"_s, QString::number(band->synthRate)};
+                    if (band->components > 1)
+                        piped << u"-c"_s << QString::number(band->components);
+                    piped << u"-n"_s << u"-p"_s << u"synth"_s << band->synth << band->effects;
+                    tonePeak = band->peak;
+                    peakExact = peakExact && band->peakExact;
+                    toneMeanSquare = band->meanSquare;
+                    toneMean = 0;
+                }
+                plan.pipedTones.append(piped);
+            } else {
+                specs << made;
+            }
+            peak += amplitude * tonePeak;
+            power += amplitude * amplitude * (toneMeanSquare - toneMean * toneMean);
+            dc += amplitude * toneMean;
+            amplitudes.append({++channel, amplitude});
+        }
+        const ToneLevels levels{peak, true, power + dc * dc};
+        const double target = plan.target.decibels + mix.sideDb(*side);
+        double gainDb = std::min(target, -HeadroomDb) - levels.peakDb();
+        if (!plan.target.rms && !peakExact && !mix.twoSides()) {
+            // Band-limited tones whose peaks are only bounded: the tool measures the mix and sets
+            // its peak, as for one such tone.
+            gainDb = -levels.peakDb();
+            plan.level = {u"gain"_s, u"-n"_s, DecibelWord(std::min(target, -HeadroomDb))};
+            plan.buffered = true;
+        } else if (plan.target.rms) {
+            gainDb = target - levels.rmsDb();
+            if (const double over = levels.peakDb() + gainDb; over > 1e-4)
+                highest = std::min(highest, plan.target.decibels - over);
+        }
+        QStringList gains;
+        for (const auto &[index, amplitude] : amplitudes)
+            gains << u"%1v%2"_s.arg(index).arg(Number(amplitude * std::pow(10, gainDb / 20)));
+        remix << gains.join(u',');
+    }
+    if (highest < qInf()) {
+        plan.reminder = TooLoudReminder(plan.target, highest);
+        return;
+    }
+    if (plan.pipedTones.isEmpty()) {
+        // No headroom of the synth's own: remix sets every level.
+        plan.toolOptions << u"-c"_s << QString::number(channel);
+        plan.synth = QStringList{u"-n"_s} + Words(request.Length) + specs;
+    } else {
+        // The piped tones come at the file's rate; only the sample format is the output's.
+        plan.toolOptions = plan.pipedTones.size() > 1 ? QStringList{u"-M"_s} : QStringList();
+        plan.outputOptions = options.formatOptions();
+    }
+    plan.synthesis = QStringList{u"remix"_s, u"-m"_s} + remix;
+    if (!plan.buffered)
+        plan.level.clear();
+    // Left | right is stereo whatever the Channels option says.
+    if (mix.twoSides())
+        plan.channelEffects.clear();
+}
+
 void SetComputedLevel(TonePlan &plan, const ToneLevels &levels)
 {
     const LevelSetting setting = SetLevel(plan.target, levels);
@@ -89,6 +203,15 @@ void SetComputedLevel(TonePlan &plan, const ToneLevels &levels)
 }
 
 } // namespace
+
+int FileChannelCount(const ToneRequest &request, const OutputOptions &options)
+{
+    if (IsToneMix(request.Frequencies)) {
+        if (const std::optional<ToneMix> mix = ParseToneMix(request.Frequencies); mix && mix->twoSides())
+            return 2;
+    }
+    return options.channelCount();
+}
 
 std::optional<QString> ToneOptionsReminder(const ToneRequest &request, const OutputOptions &options)
 {
@@ -110,6 +233,15 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
 
     const std::optional<ToneLength> length = ParseLength(request.Length);
     const qint64 samples = length ? length->samplesAt(rate) : -1;
+    if (IsToneMix(request.Frequencies)) {
+        if (const std::optional<ToneMix> mix = ParseToneMix(request.Frequencies)) {
+            plan.channelCount = mix->twoSides() ? 2 : plan.channelCount;
+            PlanToneMix(plan, request, options, *mix, samples);
+        } else {
+            plan.reminder = FrequenciesReminder;
+        }
+        return plan;
+    }
     const std::optional<ToneTerm> term = ParseToneTerm(request.Frequencies);
     const std::optional<ShapeKind> shape = ShapeOfWaveform(request.Waveform);
 
@@ -143,9 +275,7 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
 
     if (options.aliasFree() && *shape != ShapeKind::Sine) {
         if (AboveHalfTheRate(*term, rate)) {
-            plan.reminder =
-                u"With Alias-Free Waveforms on, the frequency must be below half the sample rate (%1 Hz)."_s.arg(rate /
-                                                                                                                 2);
+            plan.reminder = AboveHalfTheRateReminder(rate);
             return plan;
         }
         const std::optional<AliasFreeTone> tone =

@@ -16,8 +16,12 @@
 // a noise band) change the words, and may need a measuring run before the tone is made.
 struct TonePlan
 {
-    QStringList toolOptions;    // before the null input
-    QStringList synth;          // the synth effect's words; empty: the request's fields as they are
+    QStringList toolOptions; // before the null input (or before the inputs of tones made apart)
+    QStringList synth;       // the synth effect's words; empty: the request's fields as they are
+    // Tones made apart, each by a tool run of its own whose output the tool reads through a pipe
+    // (the arguments of each run); when there are some, they are the inputs, and there is no synth.
+    QList<QStringList> pipedTones;
+    QStringList outputOptions;  // before the output file, when the inputs are tones made apart
     QStringList synthesis;      // effects that finish making the tone, ending at the file's rate
     QStringList level;          // the level's effects
     QStringList softEdges;      // the fades at both ends
@@ -34,7 +38,7 @@ struct TonePlan
     // Why the tone may not be made: nothing runs.
     std::optional<QString> reminder;
 
-    bool plain() const { return synth.isEmpty(); }
+    bool plain() const { return synth.isEmpty() && pipedTones.isEmpty(); }
     // Every effect after the synth effect: a level that the tool normalises comes after the soft
     // edges, so that it is the tone's peak that reaches it, not a sample the fades take away.
     QStringList effects() const
@@ -44,6 +48,9 @@ struct TonePlan
 };
 
 TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options);
+
+// The channels of the file the tone is written to: two for left | right, else the option's.
+int FileChannelCount(const ToneRequest &request, const OutputOptions &options);
 
 // The arguments of the run that measures the tone of a measured plan: the same tone, to no file,
 // reported by the stats effect before its level is set.

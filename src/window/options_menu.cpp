@@ -2,6 +2,7 @@
 
 #include "window/options_menu.h"
 
+#include "core/field_grammar.h"
 #include "core/playback.h"
 #include "core/synth_command.h"
 #include "core/tone_plan.h"
@@ -65,7 +66,13 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     m_stopSound->setShortcut(Qt::Key_Escape);
     window->addAction(m_stopSound); // Esc anywhere in the window, not only in the open menu
     // Only the menu shows whether a sound plays; Esc may always try.
-    connect(this, &QMenu::aboutToShow, this, [this] { m_stopSound->setEnabled(IsSoundPlaying()); });
+    connect(this, &QMenu::aboutToShow, this, [this] {
+        m_stopSound->setEnabled(IsSoundPlaying());
+        // Left | right is stereo whatever is chosen: the channel choices show that they do not apply.
+        const std::optional<ToneMix> mix = ParseToneMix(m_currentRequest().Frequencies);
+        for (QAction *item : m_items[std::size_t(OutputSetting::Channels)])
+            item->setEnabled(!mix || !mix->twoSides());
+    });
     connect(this, &QMenu::aboutToHide, this, [this] { m_stopSound->setEnabled(true); });
 
     for (const OutputSettingRow &row : OutputSettingRows()) {

@@ -31,7 +31,7 @@ std::optional<QString> ToneMaker::reminder() const
     const ToneRequest request = m_currentRequest();
     const OutputOptions options = m_currentOptions();
     if (std::optional<QString> grammar = ToneGrammarReminder(
-            request, SampleLayout{options.sampleRate(), options.bitsPerSample(), options.channelCount()}))
+            request, SampleLayout{options.sampleRate(), options.bitsPerSample(), FileChannelCount(request, options)}))
         return grammar;
     return ToneOptionsReminder(request, options);
 }
@@ -63,8 +63,7 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     if (plan.measured) {
         g.step(lines.run, [&] {
             qCInfo(lcCommands).noquote() << "Measuring" << MeasuringArguments(plan).join(u' ');
-            measuring =
-                MeasureTone(toolPart, plan, request, progressReporter(clock, QString(), request, options, plan));
+            measuring = MeasureTone(toolPart, plan, request, progressReporter(clock, QString(), request, plan));
         });
     }
     // Nothing is made when the measuring failed or the level does not fit.
@@ -81,7 +80,7 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request, progressReporter(clock, outputPath, request, options, plan));
+        run = RunSynthCommand(command, request, progressReporter(clock, outputPath, request, plan));
     });
     // However the run ended, the title is the program's own again.
     g.step(lines.run, [&] { m_window->setWindowTitle(ProgramName); });
@@ -94,14 +93,13 @@ QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
 }
 
 std::function<void()> ToneMaker::progressReporter(const QElapsedTimer &clock, const QString &outputPath,
-                                                  const ToneRequest &request, const OutputOptions &options,
-                                                  const TonePlan &plan)
+                                                  const ToneRequest &request, const TonePlan &plan)
 {
     const int rate = plan.sampleRate;
     std::optional<double> seconds;
     if (const std::optional<ToneLength> length = ParseLength(request.Length))
         seconds = length->secondsAt(rate);
-    const ToneShape shape{seconds, rate, options.bitsPerSample(), options.channelCount(), plan.buffered};
+    const ToneShape shape{seconds, rate, plan.bitsPerSample, plan.channelCount, plan.buffered};
     // A measuring run writes no file: its time is shown.
     const std::optional<qint64> expectedBytes =
         outputPath.isEmpty() ? std::nullopt : ExpectedSoundBytes(outputPath, shape);

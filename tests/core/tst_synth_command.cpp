@@ -9,6 +9,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <cmath>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -175,6 +176,16 @@ private slots:
                                  << u"Level=-12 SoftEdges=1 Channels=Both SampleFormat=32f"_s
                                  << u"sox -r 48000 -e floating-point -b 32 -n tone.wav synth 2.5 pinknoise gain -12 "
                                     "fade h 0.01 -0 0.01 channels 2"_s;
+        // Each tone on a channel of its own, summed with its share of the level (0 dBFS is kept a
+        // thousandth of a decibel below full scale).
+        const QString half = QString::number(0.5 * std::pow(10, -0.001 / 20), 'g', 12);
+        const QString whole = QString::number(std::pow(10, -0.001 / 20), 'g', 12);
+        QTest::newRow("tones together") << QStringList{u"3"_s, u"Sine (Default)"_s, u"697 & 1209"_s} << u""_s
+                                        << u"sox -r 48000 -c 2 -n tone.wav synth -n 3 sine 697 sine 1209 remix -m "
+                                           "1v%1,2v%1"_s.arg(half);
+        QTest::newRow("left | right is stereo whatever the Channels option")
+            << QStringList{u"3"_s, u"Sine (Default)"_s, u"440|444"_s} << u"Channels=Left"_s
+            << u"sox -r 48000 -c 2 -n tone.wav synth -n 3 sine 440 sine 444 remix -m 1v%1 2v%1"_s.arg(whole);
         QTest::newRow("shell characters are quoted")
             << QStringList{u"1 $(reboot)"_s, u"Square"_s, u"440'a;b `c` \\ *~ \"é\""_s} << u""_s
             << uR"(sox -r 48000 -n tone.wav synth 1 '$(reboot)' square '440'\''a;b' '`c`' '\' '*~' '"é"')"_s;

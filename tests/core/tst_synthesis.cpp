@@ -349,6 +349,69 @@ private slots:
         }
     }
 
+    // Tones together, measured in the written file: each line at its level against the loudest
+    // tone of the field (the other side's too), nothing else within 60 dB (70 dB alias-free), and
+    // each channel's mix at the chosen level, set by its louder tone.
+    void tonesTogetherSoundAsAsked_data()
+    {
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QList<QPointF>>("left"); // (frequency, dB against the field's loudest tone)
+        QTest::addColumn<QList<QPointF>>("right");
+        QTest::newRow("DTMF 1") << u"Sine (Default)"_s << u"697 & 1209"_s << u""_s
+                                << QList<QPointF>{{697, 0}, {1209, 0}} << QList<QPointF>();
+        QTest::newRow("SMPTE twin tone, RMS")
+            << u"Sine (Default)"_s << u"60 & 7000@-12"_s << u"Level=-20 LevelUnit=RMS"_s
+            << QList<QPointF>{{60, 0}, {7000, -12}} << QList<QPointF>();
+        // Four hertz apart: the spectrum needs a long tone to tell them apart.
+        QTest::newRow("binaural beat, stereo whatever the Channels option")
+            << u"Sine (Default)"_s << u"440 | 444"_s << u"Channels=Left Level=-6"_s << QList<QPointF>{{440, 0}}
+            << QList<QPointF>{{444, 0}};
+        QTest::newRow("left 6 dB down, RMS")
+            << u"Sine (Default)"_s << u"1000@-6 | 1000"_s << u"Level=-20 LevelUnit=RMS SoftEdges=1"_s
+            << QList<QPointF>{{1000, -6}} << QList<QPointF>{{1000, 0}};
+        QTest::newRow("alias-free squares together")
+            << u"Square"_s << u"1234.5 & 3150"_s << u"AliasFree=1 Level=-6 SampleRate=44100"_s
+            << QList<QPointF>{{1234.5, 0}, {3150, 0}} << QList<QPointF>();
+    }
+
+    void tonesTogetherSoundAsAsked()
+    {
+        QFETCH(QString, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(QString, stored);
+        QFETCH(QList<QPointF>, left);
+        QFETCH(QList<QPointF>, right);
+        const QString output = outputFolder + u"/together.wav"_s;
+        const OutputOptions options = ToolRun::Options(stored);
+        QCOMPARE(ToolRun::Make(output, MakeToneRequest(u"6"_s, waveform, frequencies), options), QString());
+
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.channels, right.isEmpty() ? 1 : 2);
+        QCOMPARE(wav.frames, 6 * qint64(wav.sampleRate));
+        const bool rms = options.rmsLevel();
+        for (const auto &[samples, lines] : {std::pair{&wav.firstChannel, left}, {&wav.secondChannel, right}}) {
+            if (lines.isEmpty())
+                continue;
+            const std::vector<double> spectrum = KaiserSpectrum(*samples, 0, 262144);
+            const QPointF loudest =
+                *std::max_element(lines.begin(), lines.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); });
+            std::vector<std::pair<double, double>> tones;
+            for (const QPointF &line : lines) {
+                tones.emplace_back(line.x(), line.x());
+                const double db = LineDb(spectrum, wav.sampleRate, line.x(), loudest.x());
+                QVERIFY2(qAbs(db - (line.y() - loudest.y())) <= 0.2, qPrintable(QString::number(db)));
+            }
+            const double worst = WorstNonHarmonicDb(spectrum, wav.sampleRate, tones);
+            QVERIFY2(worst <= (options.aliasFree() ? -70 : -60), qPrintable(QString::number(worst)));
+            const double level = rms ? Aes17RmsDbfs(*samples) : PeakDbfs(*samples);
+            QVERIFY2(qAbs(level - (options.levelDecibels() + loudest.y())) <= 0.1, qPrintable(QString::number(level)));
+            QVERIFY(PeakDbfs(*samples) < 0);
+        }
+    }
+
     // Load Calibration Noise's tone: pink noise at -20 dBFS RMS, its power in the band.
     void calibrationNoiseKeepsToItsBand()
     {
@@ -409,10 +472,22 @@ private slots:
     }
 
     // The command copied for a measured tone measures and makes it the same way: the same file.
+    void copiedTwoRunCommandMakesTheSameFile_data()
+    {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("measured noise") << QStringList{u"2"_s, u"Brown Noise"_s, u"100-1000"_s}
+                                        << u"NoiseBand=1 LevelUnit=RMS Level=-23 SampleFormat=16"_s;
+        QTest::newRow("alias-free tones made apart")
+            << QStringList{u"1"_s, u"Sawtooth"_s, u"110 & 3150@-6 | 220"_s} << u"AliasFree=1 SampleFormat=24"_s;
+    }
+
     void copiedTwoRunCommandMakesTheSameFile()
     {
-        const ToneRequest request = MakeToneRequest(u"2"_s, u"Brown Noise"_s, u"100-1000"_s);
-        const OutputOptions options = ToolRun::Options(u"NoiseBand=1 LevelUnit=RMS Level=-23 SampleFormat=16"_s);
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, stored);
+        const ToneRequest request = MakeToneRequest(inputs[0], inputs[1], inputs[2]);
+        const OutputOptions options = ToolRun::Options(stored);
         QCOMPARE(ToolRun::Make(outputFolder + u"/made.wav"_s, request, options), QString());
         QProcess shell;
         shell.setWorkingDirectory(outputFolder);

@@ -181,6 +181,12 @@ std::vector<double> KaiserSpectrum(const std::vector<double> &samples, size_t fi
 
 double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate, double lowest, double highest)
 {
+    return WorstNonHarmonicDb(spectrum, sampleRate, {{lowest, highest}});
+}
+
+double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate,
+                          const std::vector<std::pair<double, double>> &tones)
+{
     const double binWidth = sampleRate / 2.0 / double(spectrum.size() - 1);
     std::vector<bool> harmonic(spectrum.size(), false);
     const auto mark = [&](double from, double to) {
@@ -191,12 +197,14 @@ double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate, d
     };
     mark(0, 0);
     double loudest = 0;
-    for (int k = 1; k * lowest < sampleRate / 2.0; ++k) {
-        mark(k * lowest, k * highest);
-        const auto centre = size_t(std::lround(k * (lowest + highest) / 2 / binWidth));
-        for (size_t i = centre > size_t(KaiserSpread) ? centre - KaiserSpread : 0;
-             i <= std::min(centre + KaiserSpread, spectrum.size() - 1); ++i)
-            loudest = std::max(loudest, spectrum[i]);
+    for (const auto &[lowest, highest] : tones) {
+        for (int k = 1; k * lowest < sampleRate / 2.0; ++k) {
+            mark(k * lowest, k * highest);
+            const auto centre = size_t(std::lround(k * (lowest + highest) / 2 / binWidth));
+            for (size_t i = centre > size_t(KaiserSpread) ? centre - KaiserSpread : 0;
+                 i <= std::min(centre + KaiserSpread, spectrum.size() - 1); ++i)
+                loudest = std::max(loudest, spectrum[i]);
+        }
     }
     double worst = 0;
     for (size_t i = 0; i < spectrum.size(); ++i)
@@ -207,6 +215,11 @@ double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate, d
 
 double HarmonicDb(const std::vector<double> &spectrum, int sampleRate, double fundamental, int k)
 {
+    return LineDb(spectrum, sampleRate, k * fundamental, fundamental);
+}
+
+double LineDb(const std::vector<double> &spectrum, int sampleRate, double frequency, double reference)
+{
     const double binWidth = sampleRate / 2.0 / double(spectrum.size() - 1);
     const auto power = [&](double frequency) {
         const auto centre = qint64(std::lround(frequency / binWidth));
@@ -215,7 +228,7 @@ double HarmonicDb(const std::vector<double> &spectrum, int sampleRate, double fu
             sum += spectrum[size_t(i)] * spectrum[size_t(i)];
         return sum;
     };
-    return 10 * std::log10(power(k * fundamental) / power(fundamental));
+    return 10 * std::log10(power(frequency) / power(reference));
 }
 
 namespace {

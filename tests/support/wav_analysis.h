@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 // Reads a PCM or float WAV file, so tests can check what the tool really wrote or what a
@@ -43,9 +44,14 @@ inline constexpr int KaiserSpread = 12;
 // harmonic of one of the frequencies from `lowest` to `highest` (a sweep's frame), in dB against
 // the strongest harmonic.
 double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate, double lowest, double highest);
+// The same for tones together: harmonics of any of them (each as a lowest and highest frequency).
+double WorstNonHarmonicDb(const std::vector<double> &spectrum, int sampleRate,
+                          const std::vector<std::pair<double, double>> &tones);
 
 // Harmonic k's power against the fundamental's, in dB (the power within each one's spread).
 double HarmonicDb(const std::vector<double> &spectrum, int sampleRate, double fundamental, int k);
+// The power of the line at one frequency against that of the line at another, in dB.
+double LineDb(const std::vector<double> &spectrum, int sampleRate, double frequency, double reference);
 
 // The power of the samples between two frequencies, as a share of all of it (Welch average).
 double BandPowerShare(const std::vector<double> &samples, int sampleRate, double low, double high);

@@ -604,6 +604,7 @@ private slots:
         QTest::newRow("Ctrl+Up") << u"440,5"_s << QKeySequence(Qt::CTRL | Qt::Key_Up) << u"450,5"_s;
         QTest::newRow("Page Down") << u"441"_s << QKeySequence(Qt::Key_PageDown) << u"220.5"_s;
         QTest::newRow("a sweep is left alone") << u"300-3300"_s << QKeySequence(Qt::Key_Up) << u"300-3300"_s;
+        QTest::newRow("tones together are left alone") << u"440 | 444"_s << QKeySequence(Qt::Key_Up) << u"440 | 444"_s;
     }
 
     void arrowAndPageKeysStepAPlainFrequency()
@@ -615,6 +616,21 @@ private slots:
         QTest::keyClick(window->Text2, key[0].key(), key[0].keyboardModifiers());
         QTEST(window->Text2->text(), "result");
         QTEST(Stored(u"Text2"_s), "result");
+    }
+
+    // Left | right is stereo whatever is chosen, and the Channels items show it while the field holds it.
+    void channelChoicesDoNotApplyToLeftAndRight()
+    {
+        auto window = StartWindow();
+        const auto channelsEnabled = [&](const QString &frequencies) {
+            window->Text2->setText(frequencies);
+            window->Options->popup({0, 0});
+            const QList<QAction *> items = MenuItem(*window, u"Channels"_s)->menu()->actions();
+            window->Options->close();
+            return std::all_of(items.begin(), items.end(), [](const QAction *item) { return item->isEnabled(); });
+        };
+        QVERIFY(!channelsEnabled(u"440 | 444"_s));
+        QVERIFY(channelsEnabled(u"697 & 1209"_s));
     }
 
     void closingEndsTheProgram()
