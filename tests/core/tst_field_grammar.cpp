@@ -130,6 +130,10 @@ private slots:
         const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
         QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
         QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(FrequenciesReminder));
+        // A noise has no frequency to combine with another.
+        const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
+        if (accepted && (frequencies.contains(u'&') || frequencies.contains(u'|')))
+            QCOMPARE(ToneGrammarReminder(noise, 48000), std::optional(NoiseTogetherReminder));
     }
 
     // No length that passes makes more than 4 GiB of sound data, whatever the target; the reminder
@@ -160,41 +164,6 @@ private slots:
         QCOMPARE(reminderFor(match.captured(2) + u's'), std::nullopt);
         QCOMPARE(reminderFor(match.captured(1)), std::nullopt);
         QCOMPARE(reminderFor(QString::number(samples + 1) + u's'), std::optional(reminder));
-    }
-
-    // Each side as "level@tone" texts; the levels of the sides relative to the louder one.
-    void tonesTogether_data()
-    {
-        QTest::addColumn<QString>("frequencies");
-        QTest::addColumn<QStringList>("left");
-        QTest::addColumn<QStringList>("right");
-        QTest::addColumn<QList<double>>("sideLevels");
-
-        QTest::newRow("one channel") << u"60 & 7000@-12"_s << QStringList{u"0@60"_s, u"-12@7000"_s} << QStringList()
-                                     << QList<double>{0, QuietestRelativeDb};
-        QTest::newRow("left 6 dB down") << u"1000@-6 | 1000"_s << QStringList{u"-6@1000"_s} << QStringList{u"0@1000"_s}
-                                        << QList<double>{-6, 0};
-        QTest::newRow("a pair and a tone") << u"697&1209|440 0 25"_s << QStringList{u"0@697"_s, u"0@1209"_s}
-                                           << QStringList{u"0@440 0 25"_s} << QList<double>{0, 0};
-    }
-
-    void tonesTogether()
-    {
-        QFETCH(QString, frequencies);
-        const std::optional<ToneMix> mix = ParseToneMix(frequencies);
-        QVERIFY(mix && IsToneMix(frequencies));
-        const auto texts = [](const QList<MixTone> &terms) {
-            QStringList texts;
-            for (const MixTone &term : terms)
-                texts << QString::number(term.relativeDb) + u'@' + term.frequencies.trimmed();
-            return texts;
-        };
-        QTEST(texts(mix->left), "left");
-        QTEST(texts(mix->right), "right");
-        QTEST((QList<double>{mix->sideDb(mix->left), mix->sideDb(mix->right)}), "sideLevels");
-        // Noise has nothing to combine, whatever the field holds.
-        const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
-        QCOMPARE(ToneGrammarReminder(noise, 48000), std::optional(NoiseTogetherReminder));
     }
 };
 
