@@ -2,6 +2,8 @@
 
 #include "core/alias_free.h"
 
+#include "core/tone_request.h"
+
 #include <QString>
 #include <algorithm>
 #include <cmath>
@@ -50,19 +52,6 @@ int HarmonicsBelowHalf(double frequency, int sampleRate, double share = 1)
     if (frequency <= 0)
         return std::numeric_limits<int>::max();
     return int(std::min(std::ceil(share * sampleRate / (2 * frequency)) - 1, 1e9));
-}
-
-// How many different phases the samples of a steady tone visit: q when frequency / rate is p / q
-// in lowest terms with q up to the limit, else 0.
-qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
-{
-    const double cycles = frequency / sampleRate;
-    for (qint64 q = 1; q <= limit; ++q) {
-        const double whole = cycles * double(q);
-        if (std::abs(whole - std::round(whole)) < 1e-9 * double(q))
-            return q;
-    }
-    return 0;
 }
 
 // Half a millisecond's fade in and out before the rate effect: a tone that starts or stops at once
@@ -176,7 +165,7 @@ AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &sha
     tone.components = int(harmonics.size());
     // No headroom of the synth's own: the remix gains add up to more than 1, and it would make
     // room for that.
-    tone.synth = QStringList{u"-n"_s} + request.length.split(u' ', Qt::SkipEmptyParts);
+    tone.synth = QStringList{u"-n"_s} + FieldWords(request.length);
     QStringList mix;
     double power = 0;
     for (const Harmonic &h : harmonics) {
@@ -274,7 +263,7 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     tone.synthRate = int(synthRate);
     tone.synth = {u"-n"_s, length};
     if (!integrated) {
-        tone.synth << request.waveform << request.frequencies.split(u' ', Qt::SkipEmptyParts);
+        tone.synth << request.waveform << FieldWords(request.frequencies);
         // Room for the overshoot that the rate effect's filter makes of a jump.
         tone.effects = {u"vol"_s, u"0.5"_s};
     } else {
@@ -346,6 +335,17 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
 }
 
 } // namespace
+
+qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
+{
+    const double cycles = frequency / sampleRate;
+    for (qint64 q = 1; q <= limit; ++q) {
+        const double whole = cycles * double(q);
+        if (std::abs(whole - std::round(whole)) < 1e-9 * double(q))
+            return q;
+    }
+    return 0;
+}
 
 bool AboveHalfTheRate(const ToneTerm &term, int sampleRate)
 {

@@ -53,5 +53,9 @@ struct AliasFreeRequest
 // or cannot be (a single frequency at or above half the rate: nothing of it would remain).
 std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request);
 
+// How many different phases the samples of a steady tone visit: q when frequency / rate is p / q
+// in lowest terms with q up to the limit, else 0.
+qint64 PhaseCount(double frequency, int sampleRate, qint64 limit);
+
 // True when an alias-free tone at this single frequency would hold nothing.
 bool AboveHalfTheRate(const ToneTerm &term, int sampleRate);

@@ -11,12 +11,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Split as the command line splits the fields: at blanks.
-QStringList Words(const QString &field)
-{
-    return field.split(u' ', Qt::SkipEmptyParts);
-}
-
 // A whole number of any size written in decimal digits, or nothing when it does not fit.
 std::optional<quint64> WholeNumber(QStringView digits)
 {
@@ -37,7 +31,7 @@ bool ToneFitsGrammar(const QString &frequencies)
     static const QString number = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
     static const QString frequency = uR"((?:%1k?|%[-+]?%1|[A-G][b#]?[0-9]?))"_s.arg(number);
     static const QRegularExpression word(uR"(\A(?:%1(?:[-:+/]%1)?|-?%2)\z)"_s.arg(frequency, number));
-    const QStringList words = Words(frequencies);
+    const QStringList words = FieldWords(frequencies);
     return !words.isEmpty() &&
            std::all_of(words.cbegin(), words.cend(), [](const QString &w) { return word.match(w).hasMatch(); });
 }
@@ -62,7 +56,7 @@ double ToneLength::secondsAt(int sampleRate) const
 
 std::optional<ToneLength> ParseLength(const QString &length)
 {
-    const QStringList words = Words(length);
+    const QStringList words = FieldWords(length);
     if (words.size() != 1)
         return std::nullopt;
     const QString &word = words.first();

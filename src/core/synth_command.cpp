@@ -10,17 +10,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
-// The typed fields are not quoted: blanks inside them separate tool arguments, and an empty
-// field contributes no argument at all.
-QStringList SplitField(const QString &field)
-{
-    return field.split(u' ', Qt::SkipEmptyParts);
-}
-
-} // namespace
-
 SynthToolPart BuildSynthToolPart()
 {
     const QString program = ToolPath(ToolFiles[0]);
@@ -68,7 +57,7 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
     if (!effects.isEmpty())
         part.text += u' ' + effects.join(u' ');
     const QStringList synth =
-        plan.plain() ? SplitField(request.Length) + SplitField(request.Waveform) + SplitField(request.Frequencies)
+        plan.plain() ? FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies)
                      : plan.synth;
     part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + synth + effects;
     return part;

@@ -18,11 +18,6 @@ namespace {
 // Phases visited by the samples of a steady tone that are worth adding up one by one.
 constexpr qint64 MostSampledPhases = 65536;
 
-QStringList Words(const QString &field)
-{
-    return field.split(u' ', Qt::SkipEmptyParts);
-}
-
 QString Number(double value)
 {
     return QString::number(value, 'g', 12);
@@ -63,14 +58,8 @@ double SampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, qint6
 {
     if (term.sweep != SweepKind::Steady)
         return shape.meanSquare();
-    qint64 phases = std::min(samples, MostSampledPhases + 1);
-    const double cycles = term.from / sampleRate;
-    for (qint64 q = 1; q <= MostSampledPhases; ++q) {
-        if (std::abs(cycles * double(q) - std::round(cycles * double(q))) < 1e-9 * double(q)) {
-            phases = std::min(phases, q);
-            break;
-        }
-    }
+    const qint64 visited = PhaseCount(term.from, sampleRate, MostSampledPhases);
+    const qint64 phases = visited > 0 ? std::min(samples, visited) : samples;
     if (phases > MostSampledPhases)
         return shape.meanSquare();
     double sum = 0;
@@ -126,14 +115,14 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
             double tonePeak = periodic.peak();
             double toneMeanSquare = SampledMeanSquare(periodic, *term, samples, rate);
             double toneMean = periodic.mean();
-            QStringList made = QStringList{request.Waveform} + Words(tone.frequencies);
+            QStringList made = QStringList{request.Waveform} + FieldWords(tone.frequencies);
             if (aliasFree) {
                 if (AboveHalfTheRate(*term, rate)) {
                     plan.reminder = AboveHalfTheRateReminder(rate);
                     return;
                 }
                 QStringList piped{u"-r"_s, QString::number(rate), u"-n"_s, u"-p"_s, u"synth"_s};
-                piped << Words(request.Length) << made;
+                piped << FieldWords(request.Length) << made;
                 if (const std::optional<AliasFreeTone> band =
                         PlanAliasFreeTone({request.Length, request.Waveform, tone.frequencies, *term, samples, rate})) {
                     piped = QStringList{u"-r"_s, QString::number(band->synthRate)};
@@ -180,7 +169,7 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
     if (plan.pipedTones.isEmpty()) {
         // No headroom of the synth's own: remix sets every level.
         plan.toolOptions << u"-c"_s << QString::number(channel);
-        plan.synth = QStringList{u"-n"_s} + Words(request.Length) + specs;
+        plan.synth = QStringList{u"-n"_s} + FieldWords(request.Length) + specs;
     } else {
         // The piped tones come at the file's rate; only the sample format is the output's.
         plan.toolOptions = plan.pipedTones.size() > 1 ? QStringList{u"-M"_s} : QStringList();
@@ -255,16 +244,17 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
             }
             // The first frequency stays, as a single frequency would: the tool ignores it for a
             // noise, and the numbers after it keep their meaning.
-            QStringList parameters = Words(request.Frequencies);
+            QStringList parameters = FieldWords(request.Frequencies);
             parameters.removeFirst();
-            plan.synth = Words(request.Length) + QStringList{request.Waveform, term->fromWord} + parameters;
+            plan.synth = FieldWords(request.Length) + QStringList{request.Waveform, term->fromWord} + parameters;
             plan.synthesis = BandWords(term->lowest(), term->highest(), rate);
         }
         if (band || plan.target.rms) {
             // The same noise in both runs, and no dither to draw from the same random numbers.
             plan.toolOptions = QStringList{u"-R"_s, u"-D"_s} + plan.toolOptions;
             if (plan.synth.isEmpty())
-                plan.synth = Words(request.Length) + Words(request.Waveform) + Words(request.Frequencies);
+                plan.synth =
+                    FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies);
             plan.measured = true;
             plan.level.clear();
         }
@@ -292,7 +282,7 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     }
     if (plan.target.rms) {
         const PeriodicShape periodic(*shape, term->parameters);
-        plan.synth = Words(request.Length) + Words(request.Waveform) + Words(request.Frequencies);
+        plan.synth = FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies);
         SetComputedLevel(plan, {periodic.peak(), true, SampledMeanSquare(periodic, *term, samples, rate)});
     }
     return plan;

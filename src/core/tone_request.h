@@ -17,6 +17,13 @@ struct ToneRequest
     friend bool operator==(const ToneRequest &, const ToneRequest &) = default;
 };
 
+// A field's words as the tool gets them: the command line splits the typed fields at blanks, and
+// an empty field gives no word at all.
+inline QStringList FieldWords(const QString &field)
+{
+    return field.split(u' ', Qt::SkipEmptyParts);
+}
+
 // The labels of the waveform list, in list order (the list index is what gets stored).
 const QStringList &WaveformLabels();
 

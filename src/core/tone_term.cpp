@@ -2,6 +2,8 @@
 
 #include "core/tone_term.h"
 
+#include "core/tone_request.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <array>
@@ -79,7 +81,7 @@ std::optional<double> ParseFrequency(const QString &word)
 
 std::optional<ToneTerm> ParseToneTerm(const QString &frequencies)
 {
-    QStringList words = frequencies.split(u' ', Qt::SkipEmptyParts);
+    QStringList words = FieldWords(frequencies);
     ToneTerm term;
     // A first word that starts with '-' is a parameter: the frequency stays at the tool's 440 Hz.
     if (!words.isEmpty() && !words.first().startsWith(u'-')) {
