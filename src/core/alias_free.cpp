@@ -180,6 +180,7 @@ AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &sha
         tone.effects << u"dcshift"_s << Number(shape.mean() / scale);
     tone.peak = peak / scale;
     tone.meanSquare = (power + shape.mean() * shape.mean()) / (scale * scale);
+    tone.amplitude = 1 / scale;
     return tone;
 }
 
@@ -330,6 +331,7 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
                              : 0;
     tone.peak = 0.5 * shrink * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
     tone.peakExact = false;
+    tone.amplitude = 0.5 * shrink;
     tone.meanSquare = shrink * shrink * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
     return tone;
 }

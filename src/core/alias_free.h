@@ -35,6 +35,8 @@ struct AliasFreeTone
     double peak = 0;       // the largest magnitude of the result (full scale 1)
     bool peakExact = true; // else peak is an upper bound: the level is then set by measuring
     double meanSquare = 0; // over the whole tone
+    // The result is this many times the shape's band-limited series (its mean and its harmonics).
+    double amplitude = 1;
 };
 
 // Only the parts of the request that the plan needs. The words are the fields as the tool gets

@@ -28,3 +28,14 @@ QString DescribeCurrentException()
         return u"Unknown failure"_s;
     }
 }
+
+QString ShortenedForMessage(const QString &value)
+{
+    if (value.size() <= MostQuotedCharacters)
+        return value;
+    qsizetype kept = MostQuotedCharacters - 1;
+    // Never half a character that takes two code units.
+    if (value.at(kept - 1).isHighSurrogate())
+        --kept;
+    return value.left(kept) + QChar(0x2026);
+}

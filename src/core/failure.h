@@ -24,3 +24,11 @@ QString SystemError(int error);
 
 // The description of the exception being handled; only valid inside a catch block.
 QString DescribeCurrentException();
+
+// The most characters of a stored or typed value that a message quotes: a value that someone or
+// something made huge must not fill the screen.
+inline constexpr qsizetype MostQuotedCharacters = 200;
+
+// The value as a message quotes it: whole when short, else its beginning and "…", within
+// MostQuotedCharacters.
+QString ShortenedForMessage(const QString &value);

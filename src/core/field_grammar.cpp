@@ -114,11 +114,37 @@ bool IsToneMix(const QString &frequencies)
     return frequencies.contains(u'&') || frequencies.contains(u'|') || frequencies.contains(u'@');
 }
 
-std::optional<ToneMix> ParseToneMix(const QString &frequencies)
+namespace {
+
+// A tone, then optionally "@" and a level that is zero or negative, blanks allowed around "@".
+const QRegularExpression &LeveledTone()
 {
-    // A tone, then optionally "@" and a level that is zero or negative, blanks allowed around "@".
     static const QRegularExpression leveled(
         QRegularExpression::anchoredPattern(uR"(([^@]*?) *@ *(-?(?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+)) *)"_s));
+    return leveled;
+}
+
+// True when a tone of the field has an "@" whose level is no number from 0 down to the quietest.
+bool HasBadLevel(const QString &frequencies)
+{
+    for (const QString &side : frequencies.split(u'|')) {
+        for (const QString &text : side.split(u'&')) {
+            if (!text.contains(u'@'))
+                continue;
+            const QRegularExpressionMatch match = LeveledTone().match(text);
+            const double decibels = match.captured(2).toDouble();
+            if (!match.hasMatch() || decibels > 0 || decibels < QuietestRelativeDb)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<ToneMix> ParseToneMix(const QString &frequencies)
+{
+    const QRegularExpression &leveled = LeveledTone();
     const QStringList sides = frequencies.split(u'|');
     if (sides.size() > 2)
         return std::nullopt;
@@ -175,7 +201,7 @@ std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const Sam
     if (samples < 0 || samples > layout.maxSamples())
         return TooLongReminder(layout);
     if (!FrequenciesFitGrammar(request.Frequencies))
-        return FrequenciesReminder;
+        return HasBadLevel(request.Frequencies) ? LevelReminder : FrequenciesReminder;
     if (request.Waveform.isEmpty())
         return TypeReminder;
     // A noise's frequency field is not read at all; only a level alone on one noise is harmless.

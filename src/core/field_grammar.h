@@ -18,6 +18,12 @@ inline const QString FrequenciesReminder =
                    "together such as 697 & 1209, and left | right.");
 inline const QString NoiseTogetherReminder = QStringLiteral(
     "A noise has no frequency to combine, so tones together (& and |) need a waveform from Sine to Exp.");
+inline const QString LevelReminder =
+    QStringLiteral("A level after @ is a number of decibels from 0 down to -120, relative to the loudest tone, such as "
+                   "697 & 1209@-3.");
+inline const QString NoiseRangeReminder =
+    QStringLiteral("A noise cannot sweep: to keep it to the range, turn on Limit Noise to the Frequency Range; else "
+                   "give one frequency.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 

@@ -27,42 +27,74 @@ bool IsSharedFolder(const QString &folder)
 
 } // namespace
 
+std::optional<QString> OutputNameReminder(const QString &chosenPath)
+{
+    // The tool takes a name ending so as a list of files to read and write, whatever it holds.
+    const QString suffix = QFileInfo(chosenPath).suffix().toLower();
+    if (suffix != u"m3u"_s && suffix != u"pls"_s)
+        return std::nullopt;
+    return u"A .%1 file is a playlist, not a sound format: choose a name that ends in a sound format's extension, such "
+           "as .wav or .flac."_s.arg(QFileInfo(chosenPath).suffix());
+}
+
+bool NeedsNoGlob(const QString &path)
+{
+    return path.contains(u'*') || path.contains(u'?') || path.contains(u'[') || path.contains(u'\\');
+}
+
 OutputTarget PrepareOutputTarget(const QString &chosenPath)
 {
     OutputTarget target{chosenPath, chosenPath, {}};
     const QFileInfo chosen(chosenPath);
-    const QString folder = chosen.path();
-    if (!IsSharedFolder(folder))
-        return target;
+    const QString folder = chosen.absolutePath();
+    const bool shared = IsSharedFolder(folder);
 
     struct stat status
     {
     };
     const bool exists = ::lstat(QFile::encodeName(chosenPath).constData(), &status) == 0;
-    QString what;
-    if (exists && S_ISLNK(status.st_mode))
-        what = u"a link"_s;
-    else if (exists && status.st_uid != ::geteuid())
-        what = u"another user's file"_s;
-    if (!what.isEmpty())
-        target.problem = u"%1 is %2, in a folder that all users share (%3): Quorvane does not write through links "
-                         "or into other users' files there."_s.arg(chosenPath, what, folder);
-    // Our own named pipe or device there stays as it is: only we can replace it.
-    if (!target.problem.isEmpty() || (exists && !S_ISREG(status.st_mode)))
+    if (shared) {
+        QString what;
+        if (exists && S_ISLNK(status.st_mode))
+            what = u"a link"_s;
+        else if (exists && status.st_uid != ::geteuid())
+            what = u"another user's file"_s;
+        if (!what.isEmpty()) {
+            target.problem = u"%1 is %2, in a folder that all users share (%3): Quorvane does not write through "
+                             "links or into other users' files there."_s.arg(chosenPath, what, folder);
+            return target;
+        }
+    }
+    // A device or a named pipe is written as it is: a rename would put a file in its place. The
+    // same for whatever a link leads to in the person's own folder.
+    struct stat followed
+    {
+    };
+    const bool leadsSomewhere = exists && ::stat(QFile::encodeName(chosenPath).constData(), &followed) == 0;
+    if (leadsSomewhere && (S_ISLNK(status.st_mode) || !S_ISREG(followed.st_mode)))
         return target;
+    // A file that may not be written is not replaced behind its back.
+    if (leadsSomewhere && ::access(QFile::encodeName(chosenPath).constData(), W_OK) != 0) {
+        target.problem = u"Cannot write %1: %2"_s.arg(chosenPath, SystemError(errno));
+        return target;
+    }
 
     // The same extension, so that the tool writes the same format.
     const QString suffix = chosen.suffix().isEmpty() ? QString() : u'.' + chosen.suffix();
     QByteArray pattern = QFile::encodeName(folder + u"/.quorvane-XXXXXX"_s + suffix);
     const int fd = ::mkostemps(pattern.data(), int(QFile::encodeName(suffix).size()), O_CLOEXEC);
     if (fd < 0) {
+        // In a folder of one's own where no new file may be made, the tool writes the file itself,
+        // as it always could.
+        if (!shared && leadsSomewhere)
+            return target;
         target.problem = u"Cannot write in %1: %2"_s.arg(folder, SystemError(errno));
         return target;
     }
-    // The mode the tool would have given a file of its own.
+    // The mode the file had, or the one the tool would have given a new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd, leadsSomewhere ? (followed.st_mode & 07777) : (0666 & ~mask));
     ::close(fd);
     target.writePath = QFile::decodeName(pattern);
     return target;

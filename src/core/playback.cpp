@@ -34,6 +34,13 @@ PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool 
     return player ? player->play(path, outputId, synchronous, loop) : PlaybackStart::Failed;
 }
 
+QString PlaybackFailure()
+{
+    if (PlaybackEngine *player = TheEngine())
+        return player->failure();
+    return QStringLiteral("The sound player (%1) cannot be loaded: see the program's log.").arg(PlaybackPluginFile);
+}
+
 QList<AudioOutput> AudioOutputs()
 {
     PlaybackEngine *player = TheEngine();

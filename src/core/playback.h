@@ -33,6 +33,9 @@ bool PlayWaveFile(const QString &path, bool synchronous, bool loop = false);
 // the sound starts.
 PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool synchronous, bool loop);
 
+// Why the last request to play failed, in words a person understands.
+QString PlaybackFailure();
+
 // Every audio output there is now; empty when no player or no audio server can be reached.
 QList<AudioOutput> AudioOutputs();
 

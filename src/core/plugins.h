@@ -23,6 +23,8 @@ public:
 
     // See PlayWaveFileOn.
     virtual PlaybackStart play(const QString &path, const QString &outputId, bool synchronous, bool loop) = 0;
+    // Why the last play failed, in words.
+    virtual QString failure() const = 0;
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
     virtual QList<AudioOutput> outputs() = 0;
@@ -46,7 +48,7 @@ public:
     virtual std::optional<SoundFileInfo> read(const QString &path) const = 0;
 };
 
-#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/2.0"
+#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/3.0"
 #define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
 Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)
 Q_DECLARE_INTERFACE(SoundFilePlugin, QUORVANE_SOUND_FILE_PLUGIN_IID)

@@ -33,17 +33,9 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
     part.channels = plan.channelCount;
     part.outputPath = outputPath;
     if (!plan.pipedTones.isEmpty()) {
-        // Each tone made apart is an input the tool reads from a run of its own: "|" and that
-        // run's command, which the tool hands to the shell, every word quoted.
-        const QString program = pipedProgram.isEmpty() ? ToolPath(ToolFiles[0]) : pipedProgram;
-        QStringList inputs;
-        for (const QStringList &tone : plan.pipedTones) {
-            QStringList words{ShellQuoted(program)};
-            for (const QString &argument : tone)
-                words << ShellQuoted(argument);
-            inputs << u'|' + words.join(u' ');
-        }
+        const QStringList inputs = PipedInputs(plan, pipedProgram.isEmpty() ? ToolPath(ToolFiles[0]) : pipedProgram);
         part.arguments = plan.toolOptions + inputs + plan.outputOptions + QStringList{outputPath} + effects;
+        part.outputArgument = int(plan.toolOptions.size() + inputs.size() + plan.outputOptions.size());
         QStringList shown;
         for (const QString &argument : part.arguments)
             shown << (argument == outputPath || argument.startsWith(u'|') ? u'"' + argument + u'"' : argument);
@@ -60,13 +52,28 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
         plan.plain() ? FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies)
                      : plan.synth;
     part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + synth + effects;
+    part.outputArgument = int(plan.toolOptions.size() + 1);
     return part;
+}
+
+QStringList PipedInputs(const TonePlan &plan, const QString &program)
+{
+    // Each tone made apart is an input the tool reads from a run of its own: "|" and that run's
+    // command, which the tool hands to the shell, every word quoted.
+    QStringList inputs;
+    for (const QStringList &tone : plan.pipedTones) {
+        QStringList words{ShellQuoted(program)};
+        for (const QString &argument : tone)
+            words << ShellQuoted(argument);
+        inputs << u'|' + words.join(u' ');
+    }
+    return inputs;
 }
 
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments)
 {
-    return {tool.text + u' ' + arguments.text, tool.program,       arguments.arguments, arguments.sampleRate,
-            arguments.bitsPerSample,           arguments.channels, arguments.outputPath};
+    return {tool.text + u' ' + arguments.text, tool.program,       arguments.arguments,  arguments.sampleRate,
+            arguments.bitsPerSample,           arguments.channels, arguments.outputPath, arguments.outputArgument};
 }
 
 QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)
@@ -81,11 +88,14 @@ QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &opti
     if (!plan.measured)
         return quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan, u"sox"_s).arguments);
     // The level comes from a measuring run: the shell makes it, then the tone, as the program does.
-    const QString measuring = quoted(MeasuringArguments(plan));
-    plan.level = {u"gain"_s, u"@GAIN@"_s};
-    const QString making = quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan).arguments);
+    // A run that fails, or a level that does not fit, leaves no gain, and the line stops there.
+    const QString measuring = quoted(MeasuringArguments(plan, PipedInputs(plan, u"sox"_s)));
+    const bool bySide = !plan.sidePeakTargets.isEmpty();
+    plan.level = bySide ? QStringList{u"remix"_s, u"@GAIN@"_s} : QStringList{u"gain"_s, u"@GAIN@"_s};
+    const QString making = quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan, u"sox"_s).arguments);
+    // A gain for each side is a word for each: the shell splits them apart.
     return u"g=$(%1 2>&1 | awk %2) && %3"_s.arg(measuring, ShellQuoted(MeasuredGainScript(plan)),
-                                                QString(making).replace(u"@GAIN@"_s, u"\"$g\""_s));
+                                                QString(making).replace(u"@GAIN@"_s, bySide ? u"$g"_s : u"\"$g\""_s));
 }
 
 QString ShellQuoted(const QString &word)

@@ -21,7 +21,8 @@ struct SynthCommand
     int sampleRate = 0;    // samples per second of the file it writes
     int bitsPerSample = 32;
     int channels = 1;
-    QString outputPath; // the file it writes, as the tool gets it
+    QString outputPath;     // the file it writes, as the tool gets it
+    int outputArgument = 0; // where outputPath stands in arguments
 };
 
 // The quoted tool path that begins every command line.
@@ -40,6 +41,7 @@ struct SynthArgumentPart
     int bitsPerSample = 32;
     int channels = 1;
     QString outputPath;
+    int outputArgument = 0; // where outputPath stands in arguments
 };
 
 inline constexpr int SynthSampleRate = 48000;
@@ -54,6 +56,8 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRe
 // made by pipedProgram, by default the tool that the command runs.
 SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request, const TonePlan &plan,
                                          const QString &pipedProgram = {});
+// The inputs of a plan's tones made apart, each "|" and the command of its run by program.
+QStringList PipedInputs(const TonePlan &plan, const QString &program);
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);
 
 // The command that makes the same tone with a plain "sox" into "tone.wav", every argument quoted

@@ -125,7 +125,8 @@ bool LooksComplete(const SynthRun &run, const QString &path)
 
 } // namespace
 
-SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request, const std::function<void()> &onPoll)
+SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request,
+                         const std::function<void(qint64 writtenBytes)> &onPoll)
 {
     SynthRun run;
     run.request = request;
@@ -138,6 +139,8 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
     if (const QString problem = PrivateFolderProblem(toolFolder);
         refusal.isEmpty() && !problem.isEmpty() && FileExists(toolFolder))
         refusal = u"The sound tool was not started: %1 is not a private folder (%2)."_s.arg(toolFolder, problem);
+    if (refusal.isEmpty() && (run.reminder = OutputNameReminder(command.outputPath)))
+        refusal = *run.reminder;
     OutputTarget target;
     if (refusal.isEmpty()) {
         target = PrepareOutputTarget(command.outputPath);
@@ -149,10 +152,14 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
         return run;
     }
     QStringList arguments = command.arguments;
-    if (target.viaPrivateFile())
-        arguments[arguments.indexOf(u"-n"_s) + 1] = target.writePath;
-    run.exitCode =
-        ShellAndWait(command.program, arguments, 0, &run.details, {CheckTrustedTool, MaxToneFileSize, onPoll});
+    Q_ASSERT(arguments.value(command.outputArgument) == command.outputPath);
+    arguments[command.outputArgument] = target.writePath;
+    // The tool would expand a wildcard in the name and write whatever file it matches.
+    if (NeedsNoGlob(target.writePath))
+        arguments.insert(command.outputArgument, u"--no-glob"_s);
+    const std::function<void()> poll =
+        !onPoll ? std::function<void()>() : [&] { onPoll(QFileInfo(target.writePath).size()); };
+    run.exitCode = ShellAndWait(command.program, arguments, 0, &run.details, {CheckTrustedTool, MaxToneFileSize, poll});
 
     if (LooksComplete(run, target.writePath)) {
         const std::optional<SoundFileInfo> written = MeasureWrittenFile(command, target.writePath);
@@ -182,14 +189,12 @@ QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const ToneRequest
     const SampleLayout layout{plan.sampleRate, plan.bitsPerSample, plan.channelCount};
     if (const std::optional<QString> refusal = ToneGrammarReminder(request, layout))
         return *refusal;
-    run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan), 0, &run.details,
-                                {CheckTrustedTool, MaxToneFileSize, onPoll});
+    run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan, PipedInputs(plan, tool.program)), 0,
+                                &run.details, {CheckTrustedTool, MaxToneFileSize, onPoll});
     if (!run.details.started || run.details.stopped || run.exitCode != 0)
         return SynthRunProblem(run, QString());
-    const std::optional<ToneLevels> levels = ParseToolStats(run.details.errorOutput);
-    if (!levels)
+    if (!ApplyMeasuredLevels(plan, ParseToolStatsByChannel(run.details.errorOutput)))
         return u"The sound tool measured no level for the tone: it holds only silence."_s;
-    ApplyMeasuredLevels(plan, *levels);
     return QString();
 }
 

@@ -31,12 +31,13 @@ struct SynthRun
 // Runs the command with no window, starting only the trusted tool file from a private folder and
 // never more than MaxToneFileSize of output. A request whose fields do not fit their grammar in
 // the command's sample layout, or a working folder that cannot be made, is refused without
-// starting anything (the reminder or the folder's problem is the reason). In a folder that all
-// users share, the tool writes a private file that is put in place only when it holds the whole
-// tone (see OutputTarget). Right after the run, while the tool is still there, the written file is
-// measured. onPoll, when given, is called once every poll cycle while the tool runs.
+// starting anything (the reminder or the folder's problem is the reason); so is an output name
+// that the tool would read as a playlist (the run's reminder). The tool writes a private file
+// beside the output that is put in place only when it holds the whole tone (see OutputTarget). Right after the run,
+// while the tool is still there, the written file is measured. onPoll, when given, is called once every poll cycle
+// while the tool runs, with the size of what it has written so far.
 SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request,
-                         const std::function<void()> &onPoll = {});
+                         const std::function<void(qint64 writtenBytes)> &onPoll = {});
 
 // Why a file that holds what `written` says is not the whole tone of this length made at this
 // rate, or an empty text: it is cut short when it is more than a millisecond shorter, in its own

@@ -85,20 +85,26 @@ LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels)
     return setting;
 }
 
-std::optional<ToneLevels> ParseToolStats(const QString &errorOutput)
+QList<ToneLevels> ParseToolStatsByChannel(const QString &errorOutput)
 {
-    static const QRegularExpression peak(uR"(^Pk lev dB\s+(\S+)\s*$)"_s, QRegularExpression::MultilineOption);
-    static const QRegularExpression rms(uR"(^RMS lev dB\s+(\S+)\s*$)"_s, QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch peakMatch = peak.match(errorOutput);
-    const QRegularExpressionMatch rmsMatch = rms.match(errorOutput);
-    bool peakRead = false;
-    bool rmsRead = false;
-    const double peakDb = peakMatch.captured(1).toDouble(&peakRead);
-    const double rmsDb = rmsMatch.captured(1).toDouble(&rmsRead);
-    if (!peakRead || !rmsRead || !std::isfinite(peakDb) || !std::isfinite(rmsDb))
-        return std::nullopt;
-    // The report rounds to hundredths: the peak may be up to half of one higher.
-    return ToneLevels{.peak = std::pow(10, (peakDb + StatsRoundingDb) / 20),
-                      .peakExact = true,
-                      .meanSquare = std::pow(10, rmsDb / 10)};
+    static const QRegularExpression peak(uR"(^Pk lev dB((?:[ \t]+\S+)+)\s*$)"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression rms(uR"(^RMS lev dB((?:[ \t]+\S+)+)\s*$)"_s, QRegularExpression::MultilineOption);
+    const QStringList peaks = peak.match(errorOutput).captured(1).split(u' ', Qt::SkipEmptyParts);
+    const QStringList rmsLevels = rms.match(errorOutput).captured(1).split(u' ', Qt::SkipEmptyParts);
+    if (peaks.isEmpty() || peaks.size() != rmsLevels.size() || peaks.size() == 2)
+        return {};
+    QList<ToneLevels> channels;
+    // One column is the only channel; more are the overall figures, then each channel's.
+    for (qsizetype column = peaks.size() == 1 ? 0 : 1; column < peaks.size(); ++column) {
+        bool peakRead = false;
+        bool rmsRead = false;
+        const double peakDb = peaks[column].toDouble(&peakRead);
+        const double rmsDb = rmsLevels[column].toDouble(&rmsRead);
+        if (!peakRead || !rmsRead || !std::isfinite(peakDb) || !std::isfinite(rmsDb))
+            return {};
+        channels.append({.peak = std::pow(10, (peakDb + StatsRoundingDb) / 20),
+                         .peakExact = true,
+                         .meanSquare = std::pow(10, rmsDb / 10)});
+    }
+    return channels;
 }

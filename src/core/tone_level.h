@@ -55,6 +55,7 @@ QString DecibelWord(double decibels);
 // The tool's stats effect reports levels in hundredths of a decibel.
 inline constexpr double StatsRoundingDb = 0.005;
 
-// What the tool's stats effect reports at the end of its standard error, or nothing when it holds
-// no such report (a peak of -inf is silence).
-std::optional<ToneLevels> ParseToolStats(const QString &errorOutput);
+// What the tool's stats effect reports at the end of its standard error, for each channel of a
+// report on several channels (the tool puts the overall figures first, then each channel's); one
+// for a report on one channel; none when it holds no such report (a peak of -inf is silence).
+QList<ToneLevels> ParseToolStatsByChannel(const QString &errorOutput);

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -70,6 +71,99 @@ double SampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, qint6
     return sum / double(phases);
 }
 
+// One tone of a side, as far as the side's level is concerned.
+struct SideTone
+{
+    double amplitude = 1; // relative to the side's loudest
+    PeriodicShape shape;
+    ToneTerm term;
+    double meanSquare = 0; // its own, over the tone, as it is made
+    double scale = 1;      // it is made at this many times its shape's series
+    // A band-limited tone holds its harmonics below half the rate; a plain one holds them all (and
+    // their aliases).
+    bool bandLimited = false;
+};
+
+// p and q with value = p / q, both at most limit, or nothing.
+std::optional<std::pair<int, int>> SmallRatio(double value, int limit)
+{
+    for (int q = 1; q <= limit; ++q) {
+        const double p = value * q;
+        if (p >= 0.5 && p <= limit && std::abs(p - std::round(p)) < 1e-9 * p)
+            return std::pair{int(std::lround(p)), q};
+    }
+    return std::nullopt;
+}
+
+// The mean over the tone of the product of two tones' parts that vary, from the harmonics they
+// share: harmonic k of one and l of the other sound at the same frequency all along when the
+// tones move alike (both steady, or the same sweep scaled) and k f1 = l f2. Harmonics at different
+// frequencies average out over the tone.
+double SharedPower(const SideTone &a, const SideTone &b, int rate)
+{
+    constexpr int MostHarmonics = 2000;
+    const double ratio = a.term.to / a.term.from;
+    if (a.term.sweep != b.term.sweep || std::abs(b.term.to / b.term.from - ratio) > 1e-9 * ratio)
+        return 0;
+    const std::optional<std::pair<int, int>> shared = SmallRatio(b.term.from / a.term.from, MostHarmonics);
+    if (!shared)
+        return 0;
+    const auto heard = [&](const SideTone &tone) {
+        return tone.bandLimited ? int(std::floor(rate / 2.0 / tone.term.highest() - 1e-9)) : MostHarmonics;
+    };
+    const auto [p, q] = *shared; // k = p m on a, l = q m on b
+    double sum = 0;
+    for (int m = 1; p * m <= heard(a) && q * m <= heard(b); ++m)
+        sum += 2 * (a.shape.harmonic(p * m) * std::conj(b.shape.harmonic(q * m))).real();
+    return a.scale * b.scale * sum;
+}
+
+// The mean square of a side's tones summed. Plain steady tones whose samples repeat within a few
+// thousand are added up sample by sample, as the tool makes them. Otherwise from their series:
+// the means add, each tone brings its own power, and tones that share harmonics add those
+// coherently, in phase or against it.
+double SideMeanSquare(const QList<SideTone> &tones, qint64 samples, int rate)
+{
+    if (tones.size() == 1)
+        return tones.first().amplitude * tones.first().amplitude * tones.first().meanSquare;
+    qint64 period = 1;
+    for (const SideTone &tone : tones) {
+        const qint64 phases = tone.bandLimited || tone.term.sweep != SweepKind::Steady
+                                  ? 0
+                                  : PhaseCount(tone.term.from, rate, MostSampledPhases);
+        period = phases > 0 ? std::lcm(period, phases) : MostSampledPhases + 1;
+        if (period > MostSampledPhases)
+            break;
+    }
+    if (period <= MostSampledPhases) {
+        const qint64 count = std::min(samples, period);
+        double sum = 0;
+        for (qint64 n = 0; n < count; ++n) {
+            double value = 0;
+            for (const SideTone &tone : tones)
+                value += tone.amplitude * tone.shape.value(std::fmod(tone.term.from * (double(n) / rate), 1.0));
+            sum += value * value;
+        }
+        return sum / double(count);
+    }
+    double mean = 0;
+    double power = 0;
+    for (qsizetype i = 0; i < tones.size(); ++i) {
+        const SideTone &a = tones[i];
+        const double toneMean = a.scale * a.shape.mean();
+        mean += a.amplitude * toneMean;
+        power += a.amplitude * a.amplitude * (a.meanSquare - toneMean * toneMean);
+        for (qsizetype j = i + 1; j < tones.size(); ++j)
+            power += 2 * a.amplitude * tones[j].amplitude * SharedPower(a, tones[j], rate);
+    }
+    return mean * mean + std::max(0.0, power);
+}
+
+bool IsDithered(const OutputOptions &options)
+{
+    return options.bitsPerSample() < 32;
+}
+
 QString AboveHalfTheRateReminder(int rate)
 {
     return u"With Alias-Free Waveforms on, the frequency must be below half the sample rate (%1 Hz)."_s.arg(rate / 2);
@@ -100,10 +194,9 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
         if (side->isEmpty())
             continue;
         double peak = 0;
-        double power = 0;
-        double dc = 0;
         bool peakExact = true;                    // each tone's peak is known, not only bounded
         QList<std::pair<int, double>> amplitudes; // channel, relative amplitude
+        QList<SideTone> sideTones;
         for (const MixTone &tone : *side) {
             const std::optional<ToneTerm> term = ParseToneTerm(tone.frequencies);
             if (!term || samples <= 0) {
@@ -111,18 +204,17 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
                 return;
             }
             const double amplitude = std::pow(10, tone.relativeDb / 20);
-            const PeriodicShape periodic(*shape, term->parameters);
-            double tonePeak = periodic.peak();
-            double toneMeanSquare = SampledMeanSquare(periodic, *term, samples, rate);
-            double toneMean = periodic.mean();
-            QStringList made = QStringList{request.Waveform} + FieldWords(tone.frequencies);
+            SideTone made{amplitude, PeriodicShape(*shape, term->parameters), *term};
+            double tonePeak = made.shape.peak();
+            made.meanSquare = SampledMeanSquare(made.shape, *term, samples, rate);
+            const QStringList words = QStringList{request.Waveform} + FieldWords(tone.frequencies);
             if (aliasFree) {
                 if (AboveHalfTheRate(*term, rate)) {
                     plan.reminder = AboveHalfTheRateReminder(rate);
                     return;
                 }
                 QStringList piped{u"-r"_s, QString::number(rate), u"-n"_s, u"-p"_s, u"synth"_s};
-                piped << FieldWords(request.Length) << made;
+                piped << FieldWords(request.Length) << words;
                 if (const std::optional<AliasFreeTone> band =
                         PlanAliasFreeTone({request.Length, request.Waveform, tone.frequencies, *term, samples, rate})) {
                     piped = QStringList{u"-r"_s, QString::number(band->synthRate)};
@@ -131,22 +223,26 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
                     piped << u"-n"_s << u"-p"_s << u"synth"_s << band->synth << band->effects;
                     tonePeak = band->peak;
                     peakExact = peakExact && band->peakExact;
-                    toneMeanSquare = band->meanSquare;
-                    toneMean = 0;
+                    made.meanSquare = band->meanSquare;
+                    made.scale = band->amplitude;
+                    made.bandLimited = true;
                 }
                 plan.pipedTones.append(piped);
             } else {
-                specs << made;
+                specs << words;
             }
             peak += amplitude * tonePeak;
-            power += amplitude * amplitude * (toneMeanSquare - toneMean * toneMean);
-            dc += amplitude * toneMean;
+            sideTones.append(made);
             amplitudes.append({++channel, amplitude});
         }
-        const ToneLevels levels{peak, true, power + dc * dc};
+        const ToneLevels levels{peak, true, SideMeanSquare(sideTones, samples, rate)};
         const double target = plan.target.decibels + mix.sideDb(*side);
         double gainDb = std::min(target, -HeadroomDb) - levels.peakDb();
-        if (!plan.target.rms && !peakExact && !mix.twoSides()) {
+        if (!plan.target.rms && !peakExact && mix.twoSides()) {
+            // The same for each side, by a measuring run that reports each channel's peak.
+            plan.measured = true;
+            plan.sidePeakTargets << std::min(target, -HeadroomDb);
+        } else if (!plan.target.rms && !peakExact) {
             // Band-limited tones whose peaks are only bounded: the tool measures the mix and sets
             // its peak, as for one such tone.
             gainDb = -levels.peakDb();
@@ -174,6 +270,9 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
         // The piped tones come at the file's rate; only the sample format is the output's.
         plan.toolOptions = plan.pipedTones.size() > 1 ? QStringList{u"-M"_s} : QStringList();
         plan.outputOptions = options.formatOptions();
+        // A pipe tells the tool no length, so the fades are told where the tone ends.
+        if (!plan.softEdges.isEmpty())
+            plan.softEdges.replace(plan.softEdges.indexOf(u"-0"_s), QString::number(samples) + u's');
     }
     plan.synthesis = QStringList{u"remix"_s, u"-m"_s} + remix;
     if (!plan.buffered)
@@ -219,6 +318,10 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     plan.channelEffects = options.chosen(OutputSetting::Channels).effects;
     plan.target = {options.rmsLevel(), double(options.levelDecibels())};
     plan.level = options.peakLevelEffects();
+    // The tool dithers a 16- or 24-bit file: a tone at full scale would clip where the dither
+    // lifts it, so it peaks just below, as a tone whose level is worked out does.
+    if (plan.level.isEmpty() && !plan.target.rms && IsDithered(options))
+        plan.level = {u"gain"_s, DecibelWord(-HeadroomDb)};
 
     const std::optional<ToneLength> length = ParseLength(request.Length);
     const qint64 samples = length ? length->samplesAt(rate) : -1;
@@ -235,6 +338,11 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     const std::optional<ShapeKind> shape = ShapeOfWaveform(request.Waveform);
 
     if (IsNoise(request.Waveform)) {
+        // The tool has no noise that sweeps: it fails on the range.
+        if (term && term->sweep != SweepKind::Steady && !options.noiseBand()) {
+            plan.reminder = NoiseRangeReminder;
+            return plan;
+        }
         const bool band =
             options.noiseBand() && term && term->sweep != SweepKind::Steady && term->lowest() < term->highest();
         if (band) {
@@ -288,25 +396,59 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     return plan;
 }
 
-QStringList MeasuringArguments(const TonePlan &plan)
+QStringList MeasuringArguments(const TonePlan &plan, const QStringList &pipedInputs)
 {
+    if (!plan.pipedTones.isEmpty())
+        return plan.toolOptions + pipedInputs + QStringList{u"-n"_s} + plan.synthesis + QStringList{u"stats"_s};
     return plan.toolOptions + QStringList{u"-n"_s, u"-n"_s, u"synth"_s} + plan.synth + plan.synthesis +
            QStringList{u"stats"_s};
 }
 
-void ApplyMeasuredLevels(TonePlan &plan, const ToneLevels &levels)
+bool ApplyMeasuredLevels(TonePlan &plan, const QList<ToneLevels> &levels)
 {
-    SetComputedLevel(plan, levels);
+    if (plan.sidePeakTargets.isEmpty()) {
+        if (levels.isEmpty())
+            return false;
+        SetComputedLevel(plan, levels.first());
+    } else {
+        if (levels.size() != plan.sidePeakTargets.size())
+            return false;
+        // Each channel's own gain, in dB ("p"), as a remix of the two.
+        plan.level = {u"remix"_s};
+        for (qsizetype side = 0; side < levels.size(); ++side)
+            plan.level << u"%1p%2"_s.arg(side + 1).arg(DecibelWord(plan.sidePeakTargets[side] - levels[side].peakDb()));
+    }
     plan.measured = false;
+    return true;
 }
 
 QString MeasuredGainScript(const TonePlan &plan)
 {
     const QString target = Number(plan.target.decibels);
     const QString ceiling = Number(-HeadroomDb);
-    const QString gain = plan.target.rms ? u"g = %1 - (r + %2); if (p + g > %3) g = %3 - p"_s.arg(
-                                               target, QString::number(Aes17OffsetDb, 'g', 17), ceiling)
+    // A level that does not fit is refused as the program refuses it: the reminder, and no tone.
+    const QString unit = plan.target.rms ? u" dBFS RMS"_s : u" dBFS"_s;
+    const QString refuse =
+        u"if (p + g > 0.0001) { h = (%1 - (p + g)) * 10; f = int(h); if (f > h) f--; printf \"At %1%2 this tone would "
+        "clip: the highest level that fits is %.1f%2.\\n\", f / 10 > \"/dev/stderr\"; exit 1 } "_s.arg(target, unit);
+    const QString gain = plan.target.rms ? u"g = %1 - (r + %2); %4if (p + g > %3) g = %3 - p"_s.arg(
+                                               target, QString::number(Aes17OffsetDb, 'g', 17), ceiling, refuse)
                                          : u"g = (%1 < %2 ? %1 : %2) - p"_s.arg(target, ceiling);
-    return u"/^Pk lev dB/ { p = $4 + %1 } /^RMS lev dB/ { r = $4 } END { %2; printf \"%.4f\", g }"_s.arg(
-        Number(StatsRoundingDb), gain);
+    // No report (the measuring run failed) or silence: no gain can be made from it, so no tone.
+    const QString unmeasured = u"if (!n || p < -900) { print \"The sound tool measured no level for the tone.\" "
+                               "> \"/dev/stderr\"; exit 1 } "_s;
+    if (!plan.sidePeakTargets.isEmpty()) {
+        // Each channel's peak, after the overall one, and a gain for each as remix takes it.
+        QString gains;
+        for (qsizetype side = 0; side < plan.sidePeakTargets.size(); ++side)
+            gains += u"printf \"%1%2p%.4f\", %3 - ($%4 + %5); "_s.arg(side ? u" "_s : QString())
+                         .arg(side + 1)
+                         .arg(Number(plan.sidePeakTargets[side]))
+                         .arg(side + 5)
+                         .arg(Number(StatsRoundingDb));
+        return u"/^Pk lev dB/ { p = $4 + %1; n++; if (NF != %2) n = 0; c = $0 } END { %3$0 = c; %4}"_s.arg(
+            Number(StatsRoundingDb), QString::number(4 + plan.sidePeakTargets.size()), unmeasured, gains);
+    }
+    return u"/^Pk lev dB/ { p = $4 + %1; n++ } /^RMS lev dB/ { r = $4 } END { %2%3; printf \"%.4f\", g }"_s.arg(
+        Number(StatsRoundingDb), unmeasured, gain);
 }

@@ -33,6 +33,9 @@ struct TonePlan
     // The level needs the tone's own peak and RMS level, measured by a run of the same tone before
     // (the noises, made the same each time for that); until then level is empty.
     bool measured = false;
+    // Measured for each side of a left | right mix whose peaks are only bounded: the peak each
+    // channel is brought to. The level is then a gain for each channel.
+    QList<double> sidePeakTargets;
     // The tool holds the whole tone before it writes any of it (it normalises the peak).
     bool buffered = false;
     // Why the tone may not be made: nothing runs.
@@ -53,11 +56,13 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options);
 int FileChannelCount(const ToneRequest &request, const OutputOptions &options);
 
 // The arguments of the run that measures the tone of a measured plan: the same tone, to no file,
-// reported by the stats effect before its level is set.
-QStringList MeasuringArguments(const TonePlan &plan);
+// reported by the stats effect before its level is set. Tones made apart come as pipedInputs.
+QStringList MeasuringArguments(const TonePlan &plan, const QStringList &pipedInputs = {});
 
-// Sets the measured plan's level from what the measuring run reported.
-void ApplyMeasuredLevels(TonePlan &plan, const ToneLevels &levels);
+// Sets the measured plan's level from what the measuring run reported: the whole tone's levels,
+// or each channel's for a plan measured by side (as many as it has sides). False when the report
+// does not hold what the plan needs.
+bool ApplyMeasuredLevels(TonePlan &plan, const QList<ToneLevels> &levels);
 
 // The stats effect's report turned into the level's gain by awk, as the program turns it, for a
 // measured plan's command that a person runs in a shell: the gain is the shell's "$g".

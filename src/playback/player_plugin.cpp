@@ -23,6 +23,8 @@
 #include <memory>
 #include <sndfile.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 // The server keeps this much ready to play, enough to ride out a busy machine between two feeds.
@@ -117,22 +119,29 @@ public:
 
     ~SinkPlayer() override { stop(); }
 
+    PlaybackStart failed(const QString &why)
+    {
+        failure = why;
+        return PlaybackStart::Failed;
+    }
+
     // Started once the first part of the sound is with the audio server: on the output of that
     // id, or on the default output when the id is empty or names no output there is now.
     PlaybackStart play(const QString &path, const QString &outputId, bool loop, quint64 request)
     {
         stop();
+        failure.clear();
         m_request = request;
         const QFileInfo file(path);
         if (!file.isFile() || !file.isReadable())
-            return PlaybackStart::Failed;
+            return failed(u"The sound file %1 cannot be read."_s.arg(path));
         // With no audio server there is no output, and the device list is the only honest answer.
         const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
         if (outputs.isEmpty())
-            return PlaybackStart::Failed;
+            return failed(u"No sound server or sound card answers: is the sound system running?"_s);
         std::unique_ptr<SoundFile> sound = SoundFile::open(file.absoluteFilePath(), loop);
         if (!sound)
-            return PlaybackStart::Failed;
+            return failed(u"The sound file %1 holds no sound that can be played."_s.arg(path));
         // Looked up afresh for every sound: the default follows the system's, and an output that
         // was unplugged is not there any more.
         const auto withId = [&](const QByteArray &id) {
@@ -148,7 +157,7 @@ public:
             device = *current;
         const QAudioFormat format = SinkFormat(*sound, device);
         if (!format.isValid())
-            return PlaybackStart::Failed;
+            return failed(u"The output %1 cannot play this sound's format."_s.arg(device.description()));
         // The sink is kept from one sound to the next while the device and the format stay the same.
         if (!m_sink || m_device != device || m_sink->format() != format) {
             m_sink.reset();
@@ -164,7 +173,8 @@ public:
         if (!m_output || m_sink->error() != QAudio::NoError) {
             m_output = nullptr;
             m_sink.reset();
-            return PlaybackStart::Failed;
+            return failed(u"The sound server did not open the output %1: is the sound system running?"_s.arg(
+                device.description()));
         }
         m_sound = std::move(sound);
         m_allWritten = false;
@@ -178,6 +188,9 @@ public:
         }
         return onDefault ? PlaybackStart::StartedOnDefault : PlaybackStart::Started;
     }
+
+    // Why the last request did not start; read on the window's thread once play has returned.
+    QString failure;
 
     static QList<AudioOutput> outputs()
     {
@@ -304,6 +317,9 @@ public:
             waitForEnd(request);
         return started;
     }
+
+    // Set by play on the player's thread, which has handed it over by the time play returns.
+    QString failure() const override { return m_player->failure; }
 
     // Asked on the player's thread, where the audio server's connection lives.
     QList<AudioOutput> outputs() override

@@ -230,9 +230,9 @@ int StoredListIndex(const QString &stored, int itemCount)
     bool isNumber = false;
     const int number = stored.trimmed().toInt(&isNumber);
     if (!isNumber)
-        throw Failure(u"Type mismatch: the stored waveform \"%1\" is not a number."_s.arg(stored));
+        throw Failure(u"Type mismatch: the stored waveform \"%1\" is not a number."_s.arg(ShortenedForMessage(stored)));
     if (number < -32768 || number > 32767)
-        throw Failure(u"Overflow: the stored waveform %1 is out of range."_s.arg(stored));
+        throw Failure(u"Overflow: the stored waveform %1 is out of range."_s.arg(ShortenedForMessage(stored)));
     if (number < -1 || number >= itemCount)
         throw Failure(u"Invalid property value: the waveform list has no item %1."_s.arg(number));
     return number;

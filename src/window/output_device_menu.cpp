@@ -2,6 +2,7 @@
 
 #include "window/output_device_menu.h"
 
+#include "core/failure.h"
 #include "core/playback.h"
 #include "services/dialogs.h"
 #include "services/settings_store.h"
@@ -58,14 +59,18 @@ QString OutputDeviceMenu::chosenName() const
 void OutputDeviceMenu::playPreview(const QString &path, bool loop)
 {
     const PlaybackStart start = PlayWaveFileOn(m_chosen, path, false, loop);
-    if (m_chosen.isEmpty())
+    if (m_chosen.isEmpty()) {
+        if (start == PlaybackStart::Failed)
+            CurrentDialogs().message(m_window, u"The preview cannot be played. "_s + PlaybackFailure());
         return;
+    }
     if (start == PlaybackStart::StartedOnDefault && !m_toldMissing.contains(m_chosen)) {
         m_toldMissing.insert(m_chosen);
         CurrentDialogs().message(
-            m_window,
-            u"The output device \"%1\" is not there, so the preview plays on the system default."_s.arg(chosenName()));
+            m_window, u"The output device \"%1\" is not there, so the preview plays on the system default."_s.arg(
+                          ShortenedForMessage(chosenName())));
     } else if (start == PlaybackStart::Failed) {
-        CurrentDialogs().message(m_window, u"The preview cannot be played on \"%1\"."_s.arg(chosenName()));
+        CurrentDialogs().message(m_window, u"The preview cannot be played on \"%1\". %2"_s.arg(
+                                               ShortenedForMessage(chosenName()), PlaybackFailure()));
     }
 }

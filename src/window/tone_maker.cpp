@@ -62,8 +62,10 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     // A level that only the tone itself can tell (a noise's) is measured by a run of its own first.
     if (plan.measured) {
         g.step(lines.run, [&] {
-            qCInfo(lcCommands).noquote() << "Measuring" << MeasuringArguments(plan).join(u' ');
-            measuring = MeasureTone(toolPart, plan, request, progressReporter(clock, QString(), request, plan));
+            qCInfo(lcCommands).noquote() << "Measuring"
+                                         << MeasuringArguments(plan, PipedInputs(plan, toolPart.program)).join(u' ');
+            measuring = MeasureTone(toolPart, plan, request,
+                                    [report = progressReporter(clock, QString(), request, plan)] { report(0); });
         });
     }
     // Nothing is made when the measuring failed or the level does not fit.
@@ -92,8 +94,9 @@ QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
     return SynthRunProblem(run, outputPath);
 }
 
-std::function<void()> ToneMaker::progressReporter(const QElapsedTimer &clock, const QString &outputPath,
-                                                  const ToneRequest &request, const TonePlan &plan)
+std::function<void(qint64 writtenBytes)> ToneMaker::progressReporter(const QElapsedTimer &clock,
+                                                                     const QString &outputPath,
+                                                                     const ToneRequest &request, const TonePlan &plan)
 {
     const int rate = plan.sampleRate;
     std::optional<double> seconds;
@@ -103,8 +106,8 @@ std::function<void()> ToneMaker::progressReporter(const QElapsedTimer &clock, co
     // A measuring run writes no file: its time is shown.
     const std::optional<qint64> expectedBytes =
         outputPath.isEmpty() ? std::nullopt : ExpectedSoundBytes(outputPath, shape);
-    return [window = m_window, outputPath, expectedBytes, clock] {
-        if (const auto progress = ToneProgressText(clock.elapsed(), QFileInfo(outputPath).size(), expectedBytes))
+    return [window = m_window, expectedBytes, clock](qint64 writtenBytes) {
+        if (const auto progress = ToneProgressText(clock.elapsed(), writtenBytes, expectedBytes))
             window->setWindowTitle(ProgramName + u" – "_s + *progress);
     };
 }

@@ -52,8 +52,8 @@ public:
 private:
     // Shows in the title how far the tone has got, once it takes more than a second on the clock
     // (which counts a measuring run too); a measuring run has no output path.
-    std::function<void()> progressReporter(const QElapsedTimer &clock, const QString &outputPath,
-                                           const ToneRequest &request, const TonePlan &plan);
+    std::function<void(qint64 writtenBytes)> progressReporter(const QElapsedTimer &clock, const QString &outputPath,
+                                                              const ToneRequest &request, const TonePlan &plan);
 
     QWidget *m_window;
     std::function<ToneRequest()> m_currentRequest;

@@ -119,6 +119,8 @@ private slots:
         QTest::newRow("a positive level") << u"440 & 880@3"_s << false;
         QTest::newRow("two levels") << u"440@-3@-3"_s << false;
         QTest::newRow("a level beyond hearing") << u"440 & 880@-1000"_s << false;
+        QTest::newRow("a level with two places, beyond hearing") << u"440 & 880@-999.99"_s << false;
+        QTest::newRow("a level in exponent form") << u"440 & 880@-1e3"_s << false;
         QTest::newRow("three sides") << u"440 | 550 | 660"_s << false;
         QTest::newRow("seventeen tones") << QStringList(17, u"440"_s).join(u" & "_s) << false;
     }
@@ -129,7 +131,9 @@ private slots:
         QFETCH(bool, accepted);
         const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
         QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
-        QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(FrequenciesReminder));
+        // A refused "@" says what a level may be.
+        const QString reminder = frequencies.contains(u'@') ? LevelReminder : FrequenciesReminder;
+        QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(reminder));
         // A noise has no frequency to combine with another.
         const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
         if (accepted && (frequencies.contains(u'&') || frequencies.contains(u'|')))

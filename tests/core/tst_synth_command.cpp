@@ -121,12 +121,13 @@ private slots:
             << u"/t/o.wav"_s << QStringList{u"3"_s, u"Pink Noise"_s, u"440"_s} << u"AliasFree=1 NoiseBand=1"_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 pinknoise 440)"_s
             << QStringList{u"-r"_s, u"48000"_s, u"-n"_s, u"/t/o.wav"_s, u"synth"_s, u"3"_s, u"pinknoise"_s, u"440"_s};
+        // At full scale a dithered format keeps room for the dither.
         QTest::newRow("telephone rate, 24 bits, both channels")
             << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
             << u"SampleRate=8000 SampleFormat=24 Channels=Both Level=0"_s
-            << uR"("/work temp/sox.exe" -r 8000 -b 24 -n "/t/o.wav" synth 3 sine 440 channels 2)"_s
-            << QStringList{u"-r"_s,    u"8000"_s, u"-b"_s,   u"24"_s,  u"-n"_s,       u"/t/o.wav"_s,
-                           u"synth"_s, u"3"_s,    u"sine"_s, u"440"_s, u"channels"_s, u"2"_s};
+            << uR"("/work temp/sox.exe" -r 8000 -b 24 -n "/t/o.wav" synth 3 sine 440 gain -0.001 channels 2)"_s
+            << QStringList{u"-r"_s, u"8000"_s, u"-b"_s,  u"24"_s,   u"-n"_s,     u"/t/o.wav"_s, u"synth"_s,
+                           u"3"_s,  u"sine"_s, u"440"_s, u"gain"_s, u"-0.001"_s, u"channels"_s, u"2"_s};
     }
 
     void temporaryFolderIsAlwaysAbsolute_data()

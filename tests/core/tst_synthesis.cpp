@@ -412,6 +412,69 @@ private slots:
         }
     }
 
+    // Options combined: every sounding channel at its level (the field's loudest tone there) and
+    // no sample at either end of the format's range, also where the tool dithers or fades piped
+    // tones, and where tones share frequencies or harmonics.
+    void everyOptionTogetherKeepsItsLevel_data()
+    {
+        QTest::addColumn<QString>("waveform");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<double>("tolerance"); // dB
+        const auto row = [](const char *name, const QString &waveform, const QString &frequencies,
+                            const QString &stored, double tolerance = 0.1) {
+            QTest::newRow(name) << waveform << frequencies << stored << tolerance;
+        };
+        row("square with a sweep on the right, 0 dBFS", u"Square"_s, u"440 | 440-1"_s, u"AliasFree=1"_s, 0.2);
+        row("notes together with a sweep on the right", u"Square"_s, u"C#5 & Db5 | A-1"_s, u"AliasFree=1"_s, 0.2);
+        row("soft edges on piped squares", u"Square"_s, u"440 & 880"_s, u"AliasFree=1 SoftEdges=1"_s);
+        row("soft edges on piped sawtooths, two sides", u"Sawtooth"_s, u"440 | 880"_s, u"AliasFree=1 SoftEdges=1"_s);
+        row("one frequency twice", u"Triangle"_s, u"1000 & 1000"_s, u"LevelUnit=RMS Level=-20"_s);
+        row("squares sharing harmonics", u"Square"_s, u"1000 & 3000"_s, u"LevelUnit=RMS Level=-20"_s);
+        row("sawtooths sharing harmonics", u"Sawtooth"_s, u"1000 & 2000"_s, u"LevelUnit=RMS Level=-20"_s);
+        row("triangles sharing harmonics", u"Triangle"_s, u"100 & 300"_s, u"LevelUnit=RMS Level=-20"_s);
+        row("alias-free exps with their means", u"Exp"_s, u"697 & 1209"_s, u"AliasFree=1 LevelUnit=RMS Level=-30"_s);
+        row("alias-free squares sharing harmonics", u"Square"_s, u"1000 & 3000"_s,
+            u"AliasFree=1 LevelUnit=RMS Level=-23"_s);
+        for (const char *channels : {"Mono", "Left", "Right", "Both"}) {
+            for (const char *bits : {"16", "24"}) {
+                const QString stored =
+                    u"SampleFormat=%1 Channels=%2"_s.arg(QLatin1StringView(bits), QLatin1StringView(channels));
+                QTest::addRow("%s-bit %s sine at 0 dBFS", bits, channels)
+                    << u"Sine (Default)"_s << u"1000"_s << stored << 0.1;
+                QTest::addRow("%s-bit %s square at 0 dBFS", bits, channels) << u"Square"_s << u"441"_s << stored << 0.1;
+            }
+        }
+        row("16-bit white noise at 0 dBFS", u"White Noise"_s, u"1000"_s, u"SampleFormat=16"_s, 0.3);
+    }
+
+    void everyOptionTogetherKeepsItsLevel()
+    {
+        QFETCH(QString, waveform);
+        QFETCH(QString, frequencies);
+        QFETCH(QString, stored);
+        QFETCH(double, tolerance);
+        const QString output = outputFolder + u"/together.wav"_s;
+        const OutputOptions options = ToolRun::Options(stored);
+        QCOMPARE(ToolRun::Make(output, MakeToneRequest(u"1"_s, waveform, frequencies), options), QString());
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.frames, qint64(wav.sampleRate));
+        // The largest code the format holds, as the reader scales it.
+        const double fullScale = wav.isFloat ? 1 : 1 - std::ldexp(1.0, 1 - wav.bitsPerSample);
+        for (const auto *channel : {&wav.firstChannel, &wav.secondChannel}) {
+            // A silent channel holds at most the dither.
+            if (channel->empty() || PeakDbfs(*channel) < -80)
+                continue;
+            const auto atFullScale =
+                std::count_if(channel->begin(), channel->end(), [&](double s) { return std::abs(s) >= fullScale; });
+            QCOMPARE(atFullScale, 0);
+            const double level = options.rmsLevel() ? Aes17RmsDbfs(*channel) : PeakDbfs(*channel);
+            // Noise is set by its peak only when the level is worked out; else the tool's own peak.
+            QVERIFY2(qAbs(level - options.levelDecibels()) <= tolerance, qPrintable(QString::number(level)));
+        }
+    }
+
     // Load Calibration Noise's tone: pink noise at -20 dBFS RMS, its power in the band.
     void calibrationNoiseKeepsToItsBand()
     {
@@ -471,32 +534,67 @@ private slots:
             QVERIFY2(density <= *quietest - 40, qPrintable(QString::number(density - *quietest)));
     }
 
-    // The command copied for a measured tone measures and makes it the same way: the same file.
+    // The command copied for a measured tone measures and makes it the same way: the same file, in
+    // either shell. A level the program refuses, or a measuring run that fails, makes no file and
+    // the line fails.
     void copiedTwoRunCommandMakesTheSameFile_data()
     {
         QTest::addColumn<QStringList>("inputs");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("measured noise") << QStringList{u"2"_s, u"Brown Noise"_s, u"100-1000"_s}
-                                        << u"NoiseBand=1 LevelUnit=RMS Level=-23 SampleFormat=16"_s;
-        QTest::newRow("alias-free tones made apart")
-            << QStringList{u"1"_s, u"Sawtooth"_s, u"110 & 3150@-6 | 220"_s} << u"AliasFree=1 SampleFormat=24"_s;
+        QTest::addColumn<bool>("measuringFails");
+        QTest::addColumn<QString>("refusal"); // part of what the line says; empty: it makes the file
+        for (const char *shell : {"dash", "bash"}) {
+            QTest::addRow("%s: measured noise", shell)
+                << QStringList{u"2"_s, u"Brown Noise"_s, u"100-1000"_s}
+                << u"NoiseBand=1 LevelUnit=RMS Level=-23 SampleFormat=16"_s << false << QString();
+            QTest::addRow("%s: alias-free tones made apart", shell)
+                << QStringList{u"1"_s, u"Sawtooth"_s, u"110 & 3150@-6 | 220"_s} << u"AliasFree=1 SampleFormat=24"_s
+                << false << QString();
+            QTest::addRow("%s: each side measured", shell)
+                << QStringList{u"1"_s, u"Square"_s, u"440 | 440-1"_s} << u"AliasFree=1"_s << false << QString();
+            QTest::addRow("%s: a level that does not fit", shell)
+                << QStringList{u"2"_s, u"Pink Noise"_s, u"1000"_s} << u"LevelUnit=RMS Level=0"_s << false
+                << u"the highest level that fits is -"_s;
+            QTest::addRow("%s: the measuring run fails", shell)
+                << QStringList{u"2"_s, u"Pink Noise"_s, u"1000"_s} << u"LevelUnit=RMS Level=-20"_s << true
+                << u"measured no level"_s;
+        }
     }
 
     void copiedTwoRunCommandMakesTheSameFile()
     {
         QFETCH(QStringList, inputs);
         QFETCH(QString, stored);
+        QFETCH(bool, measuringFails);
+        QFETCH(QString, refusal);
         const ToneRequest request = MakeToneRequest(inputs[0], inputs[1], inputs[2]);
         const OutputOptions options = ToolRun::Options(stored);
-        QCOMPARE(ToolRun::Make(outputFolder + u"/made.wav"_s, request, options), QString());
+        const QString made = ToolRun::Make(outputFolder + u"/made.wav"_s, request, options);
+        QCOMPARE(made.isEmpty(), refusal.isEmpty() || measuringFails);
         QProcess shell;
         shell.setWorkingDirectory(outputFolder);
-        shell.start(u"/bin/sh"_s, {u"-c"_s, CopyableSoxCommand(request, options)});
-        QVERIFY(shell.waitForFinished() && shell.exitCode() == 0);
-        QFile made(outputFolder + u"/made.wav"_s);
-        QFile copied(outputFolder + u"/tone.wav"_s);
-        QVERIFY(made.open(QIODevice::ReadOnly) && copied.open(QIODevice::ReadOnly));
-        QVERIFY(made.readAll() == copied.readAll());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (measuringFails) {
+            // A sox first on the path that fails whenever it is asked to measure.
+            const QString bin = TestSandbox::NewFolder();
+            QVERIFY(WriteFile(bin + u"/sox"_s,
+                              "#!/bin/sh\ncase \" $* \" in *\" stats \"*) exit 2;; esac\nexec /usr/bin/sox \"$@\"\n",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+            environment.insert(u"PATH"_s, bin + u':' + environment.value(u"PATH"_s));
+        }
+        shell.setProcessEnvironment(environment);
+        shell.start(u"/bin/"_s + QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0),
+                    {u"-c"_s, CopyableSoxCommand(request, options)});
+        QVERIFY(shell.waitForFinished());
+        const QString said = QString::fromUtf8(shell.readAllStandardError());
+        if (!refusal.isEmpty()) {
+            QVERIFY(shell.exitCode() != 0);
+            QVERIFY2(said.contains(refusal), qPrintable(said));
+            QVERIFY(!QFile::exists(outputFolder + u"/tone.wav"_s));
+            return;
+        }
+        QVERIFY2(shell.exitCode() == 0, qPrintable(said));
+        QCOMPARE(ReadFile(outputFolder + u"/tone.wav"_s), ReadFile(outputFolder + u"/made.wav"_s));
     }
 
     void toolFailureIsReportedWithItsReason()

@@ -245,7 +245,7 @@ private slots:
             }
         } else if (message == LengthReminder) {
             ++lengthReminder;
-        } else if (message == FrequenciesReminder) {
+        } else if (message == FrequenciesReminder || message == LevelReminder || message == NoiseRangeReminder) {
             ++frequenciesReminder;
         } else if (message == TypeReminder) {
             ++typeReminder;

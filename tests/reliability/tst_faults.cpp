@@ -450,6 +450,58 @@ private slots:
         }
     }
 
+    // --- Names the tool would read as more than a name ----------------------------------------
+
+    void saveNeverLetsTheToolReadTheName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("existing"); // what is at the name before; empty: nothing
+        QTest::addColumn<bool>("reminded");       // else saved as a tone at exactly that name
+        // A playlist's lines name an address fetched through the shell and another sound file.
+        const QByteArray playlist = "http://127.0.0.1:9/$(touch marker)\nvictim.wav\n";
+        QTest::newRow("an .m3u playlist") << u"list.m3u"_s << playlist << true;
+        QTest::newRow("a .PLS playlist, upper case")
+            << u"list.PLS"_s << QByteArray("[playlist]\nFile1=victim.wav\n") << true;
+        QTest::newRow("a new .m3u name") << u"new.m3u"_s << QByteArray() << true;
+        QTest::newRow("a wildcard that matches another file") << u"vic?im.wav"_s << QByteArray() << false;
+        QTest::newRow("brackets that match another file") << u"vi[c]tim.wav"_s << QByteArray() << false;
+        QTest::newRow("an older tone, replaced whole") << u"older.wav"_s << QByteArray("an older file") << false;
+    }
+
+    void saveNeverLetsTheToolReadTheName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, existing);
+        QFETCH(bool, reminded);
+        const QString target = outputs + u'/' + name;
+        const QString victim = outputs + u"/victim.wav"_s;
+        QVERIFY(WriteFile(victim, "the person's own tone"));
+        if (!existing.isEmpty())
+            QVERIFY(WriteFile(target, existing));
+
+        SetInputs(*window, u"0.3"_s, 0, u"440"_s);
+        const QStringList messages = run(Command::Save, target);
+        QCOMPARE(ReadFile(victim), QByteArray("the person's own tone"));
+        QVERIFY(!QFileInfo::exists(outputs + u"/marker"_s));
+        QVERIFY(!QFileInfo::exists(u"marker"_s)); // where the tool runs
+        if (reminded) {
+            QCOMPARE(messages.size(), 1);
+            QVERIFY2(messages.first().contains(u"playlist, not a sound format"_s), qPrintable(messages.first()));
+            QCOMPARE(QFileInfo::exists(target), !existing.isEmpty());
+            if (!existing.isEmpty())
+                QCOMPARE(ReadFile(target), existing);
+        } else {
+            QCOMPARE(messages, QStringList{u"Done."_s});
+            VerifyTone(target, 0.3, 440);
+        }
+        QStringList expected{u"victim.wav"_s, name};
+        expected.removeDuplicates();
+        if (reminded && existing.isEmpty())
+            expected.removeAll(name);
+        const QStringList left = Entries(outputs);
+        QCOMPARE(QSet<QString>(left.begin(), left.end()), QSet<QString>(expected.begin(), expected.end()));
+    }
+
     // --- Two programs of one user -------------------------------------------------------------
 
     void twoProgramsPreviewSideBySide()
@@ -666,7 +718,9 @@ private slots:
         pass.start(0);
         SetInputs(*window, u"600"_s, 0, u"440"_s);
         QString detail;
+        // The tone would have replaced an older file: that stays as it was.
         const QString output = outputs + u"/tone.wav"_s;
+        QVERIFY(WriteFile(output, "an older file"));
         const QStringList messages = run(Command::Save, output, nullptr, &detail);
         pass.stop();
         QVERIFY(stopped);
@@ -674,7 +728,8 @@ private slots:
         QVERIFY2(messages == QStringList{SaveFailed},
                  qPrintable(messages.join(u' ') + u", tone of %1 s"_s.arg(ReadWav(output).durationSeconds())));
         QVERIFY2(detail.contains(reason), qPrintable(detail));
-        QFile::remove(output);
+        QCOMPARE(ReadFile(output), QByteArray("an older file"));
+        QCOMPARE(Entries(outputs), QStringList{u"tone.wav"_s});
     }
 };
 

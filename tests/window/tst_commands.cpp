@@ -165,7 +165,8 @@ private slots:
         QTest::addColumn<int>("waveform");
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << u"can't sweep this type"_s;
+        QTest::newRow("an exponential sweep from 0")
+            << u"1"_s << 0 << u"0/100"_s << u"invalid frequency for exponential sweep"_s;
     }
 
     void failedRunIsNeverDone()
@@ -304,7 +305,8 @@ private slots:
         QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << FrequenciesReminder << false;
         QTest::newRow("no type chosen") << u"1"_s << -1 << u"440"_s << TypeReminder << false;
         QTest::newRow("a pasted line break") << u"1"_s << 0 << u"2\n"_s << FrequenciesReminder << false;
-        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << PreviewFailed << true;
+        QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << NoiseRangeReminder << false;
+        QTest::newRow("an exponential sweep from 0") << u"1"_s << 0 << u"0/100"_s << PreviewFailed << true;
     }
 
     void previewRemindsOrReportsFailure()

@@ -222,9 +222,20 @@ private slots:
 
     // An output that is no longer there: the preview plays on the default, and the person is told
     // once, by the output's name. The choice stays for when it is plugged in again.
+    void goneOutputPlaysOnTheDefaultAndSaysSoOnce_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("quoted"); // as the message names it
+        QTest::newRow("a name") << u"quorvane_unplugged"_s << u"quorvane_unplugged"_s;
+        // Any program could have stored it: a huge value is named by its beginning.
+        QTest::newRow("900,000 characters") << QString(900'000, u'x') << QString(199, u'x') + QChar(0x2026);
+    }
+
     void goneOutputPlaysOnTheDefaultAndSaysSoOnce()
     {
-        Store(Settings::OutputDevice, u"quorvane_unplugged"_s);
+        QFETCH(QString, stored);
+        QFETCH(QString, quoted);
+        Store(Settings::OutputDevice, stored);
         window = StartWindow();
         SetInputs(*window, u"0.5"_s, 0, u"1000"_s);
         RecordingDialogs dialogs;
@@ -233,11 +244,11 @@ private slots:
         previewToTheEnd();
         previewToTheEnd();
         QCOMPARE(dialogs.texts(DialogCall::Message),
-                 QStringList{u"The output device \"quorvane_unplugged\" is not there, so the preview plays on the "
-                             "system default."_s});
+                 QStringList{u"The output device \"%1\" is not there, so the preview plays on the "
+                             "system default."_s.arg(quoted)});
         const auto sound = Sounding(recorder.stop());
         QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
-        QCOMPARE(Stored(Settings::OutputDevice), u"quorvane_unplugged"_s);
+        QCOMPARE(Stored(Settings::OutputDevice), stored);
         // Not among the outputs there are, so no item is checked.
         openDeviceMenu();
         const QList<QAction *> items = deviceMenu()->actions();
@@ -253,7 +264,7 @@ private slots:
         // The preview file of that run is still there; a failed run must not play it again.
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
-        SetInputs(*window, u"0.3"_s, 7, u"300-3300"_s); // pink noise cannot sweep: the tool refuses
+        SetInputs(*window, u"0.3"_s, 0, u"0/100"_s); // no exponential sweep from 0: the tool refuses
         RecordingDialogs dialogs;
         window->PushButton3->click();
         QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{PreviewFailed});
