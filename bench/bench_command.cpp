@@ -2,7 +2,7 @@
 
 // The Save command against the bare tool: what the command adds to the tool's own time, how
 // long the window goes without handling events while a long tone is made, what writing and
-// removing the five tool files costs per command, and what alias-free shapes cost.
+// removing the five tool files costs per command, and what alias-free shapes and steps cost.
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
@@ -73,6 +73,20 @@ public:
         return ms;
     }
 
+    // One sine of this length (in seconds, as the tool reads it) by the bare tool.
+    double directSine(const QString &length)
+    {
+        const QString path = outputs + u"/direct.wav"_s;
+        const qint64 start = MonotonicNs();
+        const int status = SpawnAndWait(
+            sox, {u"-r"_s, u"48000"_s, u"-n"_s, path, u"synth"_s, length, u"sine"_s, QString::number(Frequency)});
+        const double ms = Ms(MonotonicNs() - start);
+        if (status != 0)
+            fail(u"the bare tool ended with status %1"_s.arg(status));
+        QFile::remove(path);
+        return ms;
+    }
+
     // The tone that the window's inputs and options describe now, made by the bare tool.
     double directOfWindow()
     {
@@ -88,6 +102,9 @@ public:
         QFile::remove(path);
         return ms;
     }
+
+    // Chooses the time between steps for the next tones.
+    void setStepPause(const QString &seconds) { window.Options->chooseStored({{OutputSetting::StepPause, seconds}}); }
 
     // Chooses a waveform, a frequency and the alias-free option for the next tones.
     void setTone(int waveform, const QString &frequency, bool aliasFree)
@@ -286,6 +303,39 @@ void AliasFreeCost(CommandBench &bench)
                  u"<= 0.3 s"_s, mostWork <= 0.3);
 }
 
+void StepsCost(CommandBench &bench)
+{
+    Say(u"\n== 8. Steps: Save of the 31 third-octave steps (1 s each, 0.5 s pauses) against the bare tool"_s);
+    Say(u"   making one 46.5 s sine; medians over pairs made one right after the other."_s);
+    const QString thirdOctaves = u"20; 25; 31.5; 40; 50; 63; 80; 100; 125; 160; 200; 250; 315; 400; 500; 630; 800; "
+                                 "1000; 1250; 1600; 2000; 2500; 3150; 4000; 5000; 6300; 8000; 10000; 12500; 16000; "
+                                 "20000"_s;
+    bench.setTone(0, thirdOctaves, false);
+    bench.setStepPause(u"0.5"_s);
+    QList<double> saved;
+    QList<double> bare;
+    QList<double> ratios;
+    bench.save(1);
+    for (int i = 0; i < Repeats(9); ++i) {
+        const double run = bench.save(1).ms;
+        const double tool = bench.directSine(u"46.5"_s);
+        saved.append(run);
+        bare.append(tool);
+        ratios.append(run / tool);
+    }
+    bench.setStepPause(u"0"_s);
+    bench.setTone(0, u"1000"_s, false);
+    const double ratio = Median(ratios);
+    Say(u"   Save %1 ms, bare tool %2 ms, ratio %3"_s.arg(Median(saved), 0, 'f', 1)
+            .arg(Median(bare), 0, 'f', 1)
+            .arg(ratio, 0, 'f', 3));
+    PrintVerdict(u"Save of 31 steps"_s,
+                 u"ratio %1 (Save %2 ms, one 46.5 s sine %3 ms)"_s.arg(ratio, 0, 'f', 3)
+                     .arg(Median(saved), 0, 'f', 0)
+                     .arg(Median(bare), 0, 'f', 0),
+                 u"ratio <= 1.5"_s, ratio <= 1.5);
+}
+
 void DeploymentCost()
 {
     Say(u"\n== 5. Deployment cost: writing and removing the five tool files, per command"_s);
@@ -354,5 +404,6 @@ int main(int argc, char *argv[])
     CommandOverhead(bench);
     DeploymentCost();
     AliasFreeCost(bench);
+    StepsCost(bench);
     return EXIT_SUCCESS;
 }

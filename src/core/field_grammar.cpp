@@ -95,7 +95,39 @@ std::optional<ToneLength> ParseLength(const QString &length)
 
 bool FrequenciesFitGrammar(const QString &frequencies)
 {
-    return IsToneMix(frequencies) ? ParseToneMix(frequencies).has_value() : ToneFitsGrammar(frequencies);
+    if (!IsStepSequence(frequencies))
+        return IsToneMix(frequencies) ? ParseToneMix(frequencies).has_value() : ToneFitsGrammar(frequencies);
+    const std::optional<QStringList> steps = SplitSteps(frequencies);
+    return steps && std::all_of(steps->begin(), steps->end(), [](const QString &step) {
+               return IsToneMix(step) ? ParseToneMix(step).has_value() : ToneFitsGrammar(step);
+           });
+}
+
+bool IsStepSequence(const QString &frequencies)
+{
+    return frequencies.contains(u';');
+}
+
+std::optional<QStringList> SplitSteps(const QString &frequencies)
+{
+    QStringList steps = frequencies.split(u';');
+    if (steps.size() > MaxSteps)
+        return std::nullopt;
+    for (QString &step : steps) {
+        step = step.trimmed();
+        if (step.isEmpty())
+            return std::nullopt;
+    }
+    return steps;
+}
+
+std::optional<ToneMix> ParseStep(const QString &step)
+{
+    if (IsToneMix(step))
+        return ParseToneMix(step);
+    if (!ToneFitsGrammar(step))
+        return std::nullopt;
+    return ToneMix{{MixTone{step, 0}}, {}};
 }
 
 double ToneMix::sideDb(const QList<MixTone> &side) const
@@ -200,6 +232,8 @@ std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const Sam
     const qint64 samples = length->samplesAt(layout.sampleRate);
     if (samples < 0 || samples > layout.maxSamples())
         return TooLongReminder(layout);
+    if (IsStepSequence(request.Frequencies) && !SplitSteps(request.Frequencies))
+        return StepsReminder;
     if (!FrequenciesFitGrammar(request.Frequencies))
         return HasBadLevel(request.Frequencies) ? LevelReminder : FrequenciesReminder;
     if (request.Waveform.isEmpty())
@@ -208,5 +242,7 @@ std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const Sam
     if (request.Waveform.endsWith(u"noise"_s) &&
         (request.Frequencies.contains(u'&') || request.Frequencies.contains(u'|')))
         return NoiseTogetherReminder;
+    if (request.Waveform.endsWith(u"noise"_s) && IsStepSequence(request.Frequencies))
+        return NoiseStepsReminder;
     return std::nullopt;
 }

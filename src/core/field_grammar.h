@@ -24,6 +24,11 @@ inline const QString LevelReminder =
 inline const QString NoiseRangeReminder =
     QStringLiteral("A noise cannot sweep: to keep it to the range, turn on Limit Noise to the Frequency Range; else "
                    "give one frequency.");
+inline const QString StepsReminder =
+    QStringLiteral("Steps are separated by ; and play one after another: up to 256 of them, none empty, each a "
+                   "tone the field takes on its own, such as 100; 1000; 10000.");
+inline const QString NoiseStepsReminder = QStringLiteral(
+    "A noise has no frequency to step through, so steps (;) and tone bursts need a waveform from Sine to Exp.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 
@@ -95,6 +100,21 @@ struct ToneMix
 inline constexpr int MaxToneTerms = 16;
 // Quieter than this relative to the loudest tone is no tone at all in any sample format.
 inline constexpr double QuietestRelativeDb = -120;
+
+// Steps that play one after another, separated by ";": each is what the field takes for a whole
+// tone (one tone, or tones together), and a tone's "@" level is relative to the loudest tone of the
+// whole field.
+inline constexpr int MaxSteps = 256;
+
+// True when the field holds steps (";").
+bool IsStepSequence(const QString &frequencies);
+
+// The steps of the field, blanks around each trimmed; one step for a field without ";". Nothing
+// when a step is empty or there are more than MaxSteps.
+std::optional<QStringList> SplitSteps(const QString &frequencies);
+
+// The tones of one step (or of a field without ";"), or nothing when it does not fit.
+std::optional<ToneMix> ParseStep(const QString &step);
 
 // True when the field asks for tones together: it holds "&", "|" or "@". Such a field never
 // reaches the tool as typed; the command is built from its tones.

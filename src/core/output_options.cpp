@@ -79,6 +79,26 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
         // A half-sine fade of 10 ms at each end: the tone starts and ends at zero without a click.
         OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s,
               {u"fade"_s, u"h"_s, u"0.01"_s, u"-0"_s, u"0.01"_s}),
+        // Silence after every step of the frequency field but the last.
+        {.setting = OutputSetting::StepPause,
+         .key = u"StepPause"_s,
+         .menuText = u"Pause Between Steps"_s,
+         .choices = {{.label = u"None"_s, .stored = u"0"_s},
+                     {.label = u"0.25 s"_s, .stored = u"0.25"_s},
+                     {.label = u"0.5 s"_s, .stored = u"0.5"_s},
+                     {.label = u"1 s"_s, .stored = u"1"_s},
+                     {.label = u"2 s"_s, .stored = u"2"_s}}},
+        // Each step's Length is a slot that a burst starts and silence fills.
+        {.setting = OutputSetting::Burst,
+         .key = u"Burst"_s,
+         .menuText = u"Tone Bursts"_s,
+         .choices = {{.label = u"Off"_s, .stored = u"Off"_s},
+                     {.label = u"6.5 Cycles, Hann Window (CEA-2010)"_s, .stored = u"CEA2010"_s},
+                     {.label = u"1 Cycle"_s, .stored = u"1"_s},
+                     {.label = u"3 Cycles"_s, .stored = u"3"_s},
+                     {.label = u"10 Cycles"_s, .stored = u"10"_s},
+                     {.label = u"20 Cycles"_s, .stored = u"20"_s},
+                     {.label = u"100 Cycles"_s, .stored = u"100"_s}}},
         // Read where the command is built: square, triangle and the like hold only the harmonics
         // below half the rate, and a noise with a range in the frequency field keeps to it.
         OnOff(OutputSetting::AliasFree, u"AliasFree"_s, u"Alias-Free Waveforms"_s),
@@ -149,6 +169,11 @@ void OutputOptions::restore(OutputSetting setting, const QString &stored)
 QStringList OutputOptions::globalOptions() const
 {
     return chosen(OutputSetting::SampleRate).toolOptions + chosen(OutputSetting::SampleFormat).toolOptions;
+}
+
+double OutputOptions::burstCycles() const
+{
+    return hannBurst() ? 6.5 : chosen(OutputSetting::Burst).stored.toDouble();
 }
 
 QStringList OutputOptions::effects() const

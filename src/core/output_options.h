@@ -24,6 +24,8 @@ enum class OutputSetting
     LevelUnit, // shown at the top of the Level submenu
     Channels,
     SoftEdges,
+    StepPause,
+    Burst,
     AliasFree,
     NoiseBand,
     SampleRate,
@@ -102,6 +104,12 @@ public:
     // The tool's global options (rate, then format), which go before the null input.
     QStringList globalOptions() const;
     QStringList formatOptions() const { return chosen(OutputSetting::SampleFormat).toolOptions; }
+    // The silence after every step but the last, in seconds.
+    double stepPauseSeconds() const { return chosen(OutputSetting::StepPause).stored.toDouble(); }
+    // The cycles of a tone burst, 0 when steps are steady tones; a CEA-2010 burst is 6.5 cycles
+    // under a Hann window.
+    double burstCycles() const;
+    bool hannBurst() const { return chosen(OutputSetting::Burst).stored == u"CEA2010"; }
     // The effects after the synth words, in the order level, soft edges, channels.
     QStringList effects() const;
     // The level's effect when it is the peak level of a tone that peaks at full scale.

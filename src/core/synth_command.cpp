@@ -32,8 +32,10 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
     part.bitsPerSample = plan.bitsPerSample;
     part.channels = plan.channelCount;
     part.outputPath = outputPath;
-    if (!plan.pipedTones.isEmpty()) {
-        const QStringList inputs = PipedInputs(plan, pipedProgram.isEmpty() ? ToolPath(ToolFiles[0]) : pipedProgram);
+    part.frames = plan.totalSamples;
+    if (!plan.pipedTones.isEmpty() || !plan.steps.empty()) {
+        const QString program = pipedProgram.isEmpty() ? ToolPath(ToolFiles[0]) : pipedProgram;
+        const QStringList inputs = plan.steps.empty() ? PipedInputs(plan, program) : StepInputs(plan, program);
         part.arguments = plan.toolOptions + inputs + plan.outputOptions + QStringList{outputPath} + effects;
         part.outputArgument = int(plan.toolOptions.size() + inputs.size() + plan.outputOptions.size());
         QStringList shown;
@@ -56,6 +58,22 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
     return part;
 }
 
+QStringList StepInputs(const TonePlan &plan, const QString &program)
+{
+    // Each step is an input the tool reads from a run of its own that writes the tool's own
+    // format to its output ("-p"), the same command for a step as for a whole tone.
+    QStringList inputs;
+    for (const TonePlan &step : plan.steps) {
+        SynthArgumentPart part = BuildSynthArgumentPart(u"step"_s, ToneRequest{}, step, program);
+        part.arguments[part.outputArgument] = u"-p"_s;
+        QStringList words{ShellQuoted(program)};
+        for (const QString &argument : std::as_const(part.arguments))
+            words << ShellQuoted(argument);
+        inputs << u'|' + words.join(u' ');
+    }
+    return inputs;
+}
+
 QStringList PipedInputs(const TonePlan &plan, const QString &program)
 {
     // Each tone made apart is an input the tool reads from a run of its own: "|" and that run's
@@ -72,8 +90,15 @@ QStringList PipedInputs(const TonePlan &plan, const QString &program)
 
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments)
 {
-    return {tool.text + u' ' + arguments.text, tool.program,       arguments.arguments,  arguments.sampleRate,
-            arguments.bitsPerSample,           arguments.channels, arguments.outputPath, arguments.outputArgument};
+    return {tool.text + u' ' + arguments.text,
+            tool.program,
+            arguments.arguments,
+            arguments.sampleRate,
+            arguments.bitsPerSample,
+            arguments.channels,
+            arguments.outputPath,
+            arguments.outputArgument,
+            arguments.frames};
 }
 
 QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)

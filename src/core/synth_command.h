@@ -23,6 +23,7 @@ struct SynthCommand
     int channels = 1;
     QString outputPath;     // the file it writes, as the tool gets it
     int outputArgument = 0; // where outputPath stands in arguments
+    qint64 frames = -1;     // the samples of the whole file, when not the length field's
 };
 
 // The quoted tool path that begins every command line.
@@ -42,6 +43,7 @@ struct SynthArgumentPart
     int channels = 1;
     QString outputPath;
     int outputArgument = 0; // where outputPath stands in arguments
+    qint64 frames = -1;
 };
 
 inline constexpr int SynthSampleRate = 48000;
@@ -58,6 +60,8 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRe
                                          const QString &pipedProgram = {});
 // The inputs of a plan's tones made apart, each "|" and the command of its run by program.
 QStringList PipedInputs(const TonePlan &plan, const QString &program);
+// The same for a plan's steps, in order.
+QStringList StepInputs(const TonePlan &plan, const QString &program);
 SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments);
 
 // The command that makes the same tone with a plain "sox" into "tone.wav", every argument quoted

@@ -167,8 +167,10 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
             run.fileProblem = u"The written file cannot be read back, so it cannot be told whether it holds the whole "
                               "tone."_s;
         } else {
+            // Steps and their pauses are longer than the length field says.
+            const QString length = command.frames > 0 ? QString::number(command.frames) + u's' : request.Length;
             run.fileProblem =
-                WrittenToneProblem(*written, request.Length, command.sampleRate, QFileInfo(target.writePath).path());
+                WrittenToneProblem(*written, length, command.sampleRate, QFileInfo(target.writePath).path());
         }
     }
     if (target.viaPrivateFile()) {

@@ -290,12 +290,15 @@ void SetComputedLevel(TonePlan &plan, const ToneLevels &levels)
     plan.buffered = plan.level.contains(u"-n"_s);
 }
 
+TonePlan PlanToneAt(const ToneRequest &request, const OutputOptions &options, const LevelTarget &target);
+TonePlan PlanSteps(const ToneRequest &request, const OutputOptions &options);
+
 } // namespace
 
 int FileChannelCount(const ToneRequest &request, const OutputOptions &options)
 {
-    if (IsToneMix(request.Frequencies)) {
-        if (const std::optional<ToneMix> mix = ParseToneMix(request.Frequencies); mix && mix->twoSides())
+    for (const QString &step : SplitSteps(request.Frequencies).value_or(QStringList())) {
+        if (const std::optional<ToneMix> mix = ParseStep(step); mix && mix->twoSides())
             return 2;
     }
     return options.channelCount();
@@ -308,6 +311,15 @@ std::optional<QString> ToneOptionsReminder(const ToneRequest &request, const Out
 
 TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
 {
+    if (IsStepSequence(request.Frequencies) || options.burstCycles() > 0)
+        return PlanSteps(request, options);
+    return PlanToneAt(request, options, {options.rmsLevel(), double(options.levelDecibels())});
+}
+
+namespace {
+
+TonePlan PlanToneAt(const ToneRequest &request, const OutputOptions &options, const LevelTarget &target)
+{
     TonePlan plan;
     const int rate = options.sampleRate();
     plan.sampleRate = rate;
@@ -316,8 +328,9 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     plan.toolOptions = options.globalOptions();
     plan.softEdges = options.chosen(OutputSetting::SoftEdges).effects;
     plan.channelEffects = options.chosen(OutputSetting::Channels).effects;
-    plan.target = {options.rmsLevel(), double(options.levelDecibels())};
-    plan.level = options.peakLevelEffects();
+    plan.target = target;
+    if (target.decibels != 0)
+        plan.level = {u"gain"_s, DecibelWord(target.decibels)};
     // The tool dithers a 16- or 24-bit file: a tone at full scale would clip where the dither
     // lifts it, so it peaks just below, as a tone whose level is worked out does.
     if (plan.level.isEmpty() && !plan.target.rms && IsDithered(options))
@@ -395,6 +408,168 @@ TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
     }
     return plan;
 }
+
+QString Seconds(qint64 samples, int rate)
+{
+    // Rounded up to the millisecond, so that the length named holds the samples.
+    return QString::number(std::ceil(double(samples) * 1000 / rate) / 1000, 'g', 12);
+}
+
+// A step of tone bursts: one sine a side, starting at phase zero, cut after whole cycles (or under
+// a Hann window of 6.5 cycles), then silence to the end of the slot. The synth effect makes the
+// sine for the slot; in its multiplying mode a sine a sixth and a half of the frequency, started a
+// quarter period early, is the Hann window (1 - cos) / 2, and a square of one period per slot,
+// high for the burst's samples, the gate.
+TonePlan PlanBurst(const ToneMix &mix, const QString &waveform, const OutputOptions &options, const LevelTarget &target,
+                   qint64 slot)
+{
+    TonePlan step;
+    const int rate = options.sampleRate();
+    step.sampleRate = rate;
+    step.channelCount = mix.twoSides() ? 2 : options.channelCount();
+    if (waveform != u"sine"_s) {
+        step.reminder = u"Tone bursts are bursts of a sine: choose Sine (Default)."_s;
+        return step;
+    }
+    const double cycles = options.burstCycles();
+    QStringList tones;
+    QStringList windows;
+    QStringList gates;
+    QStringList gains;
+    int channel = 0;
+    for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
+        if (side->isEmpty())
+            continue;
+        const std::optional<ToneTerm> term =
+            side->size() == 1 ? ParseToneTerm(side->first().frequencies) : std::nullopt;
+        if (!term || term->sweep != SweepKind::Steady || term->from <= 0) {
+            step.reminder = u"A tone burst takes one frequency a step (with |, one a side), not a sweep or tones "
+                            "together."_s;
+            return step;
+        }
+        const qint64 length = std::llround(cycles * rate / term->from);
+        if (length > slot || length < 1) {
+            step.reminder = u"A burst of %1 cycles at %2 Hz lasts %3 s: choose a Length of at least %3."_s.arg(
+                QString::number(cycles), Number(term->from), Seconds(length, rate));
+            return step;
+        }
+        tones << u"sine"_s << Number(term->from);
+        windows << u"sine"_s << u"amod"_s << Number(term->from / 6.5) << u"0"_s << u"75"_s;
+        // High while the phase is below the duty: for the samples before the burst's end, with half
+        // a sample to spare.
+        gates << u"square"_s << u"amod"_s << Number(double(rate) / double(slot)) << u"0"_s << u"0"_s
+              << Number(100 * (double(length) - 0.5) / double(slot));
+        // A sine's peak and its AES17 RMS level are the same: the level is the steady tone's.
+        const double gain = std::min(target.decibels + mix.sideDb(*side), -HeadroomDb);
+        gains << (mix.twoSides() ? u"%1p%2"_s.arg(++channel).arg(DecibelWord(gain)) : DecibelWord(gain));
+    }
+    const QString slotWord = QString::number(slot) + u's';
+    step.toolOptions = {u"-r"_s, QString::number(rate)};
+    if (mix.twoSides())
+        step.toolOptions << u"-c"_s << u"2"_s;
+    step.synth = QStringList{slotWord} + tones;
+    if (options.hannBurst())
+        step.synthesis << u"synth"_s << slotWord << windows;
+    step.level = mix.twoSides() ? QStringList{u"remix"_s} + gains : QStringList{u"gain"_s} + gains;
+    // The gate after any dither: the rest of the slot is digital zero.
+    step.channelEffects = QStringList{u"synth"_s, slotWord} + gates;
+    if (!mix.twoSides())
+        step.channelEffects << options.chosen(OutputSetting::Channels).effects;
+    return step;
+}
+
+// Steps one after another: each planned as a whole tone at its own level (its loudest tone's @
+// against the field's loudest), made by a run of its own, and read in order by the main run,
+// which writes the file's format. A format that is dithered is dithered in each step, before its
+// pause (and a burst's gate) is added, so that silence stays digital zero: the main run only
+// writes samples that are already on the format's steps.
+TonePlan PlanSteps(const ToneRequest &request, const OutputOptions &options)
+{
+    // Until the steps are planned, the plain tone's plan: what a refused field is copied as.
+    TonePlan plan = PlanToneAt({}, options, {options.rmsLevel(), double(options.levelDecibels())});
+    const int rate = options.sampleRate();
+    const std::optional<QStringList> texts = SplitSteps(request.Frequencies);
+    const std::optional<ToneLength> length = ParseLength(request.Length);
+    const qint64 slot = length ? length->samplesAt(rate) : -1;
+    if (!texts || slot <= 0) {
+        plan.reminder = !texts ? StepsReminder : LengthReminder;
+        return plan;
+    }
+    QList<ToneMix> mixes;
+    double loudest = -qInf();
+    bool stereo = false;
+    for (const QString &text : *texts) {
+        const std::optional<ToneMix> mix = ParseStep(text);
+        if (!mix) {
+            plan.reminder = FrequenciesReminder;
+            return plan;
+        }
+        for (const QList<MixTone> *side : {&mix->left, &mix->right}) {
+            for (const MixTone &tone : *side)
+                loudest = std::max(loudest, tone.relativeDb);
+        }
+        stereo = stereo || mix->twoSides();
+        mixes.append(*mix);
+    }
+    plan.channelCount = stereo ? 2 : options.channelCount();
+    const qint64 pause = std::llround(options.stepPauseSeconds() * rate);
+    const qint64 steps = mixes.size();
+    plan.totalSamples = slot * steps + pause * (steps - 1);
+    const SampleLayout layout{rate, plan.bitsPerSample, plan.channelCount};
+    if (plan.totalSamples > layout.maxSamples()) {
+        plan.reminder = TooLongReminder(layout);
+        return plan;
+    }
+    // The steps are made at the tool's own sample size; the main run writes the file's.
+    OutputOptions stepOptions = options;
+    stepOptions.restore(OutputSetting::SampleFormat, u"32"_s);
+    const bool dithered = IsDithered(options);
+    for (qsizetype i = 0; i < mixes.size(); ++i) {
+        const ToneMix &mix = mixes[i];
+        LevelTarget target = plan.target;
+        double stepLoudest = -qInf();
+        for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
+            for (const MixTone &tone : *side)
+                stepLoudest = std::max(stepLoudest, tone.relativeDb);
+        }
+        target.decibels = plan.target.decibels + stepLoudest - loudest;
+        // The dither of the file's format needs the room that a full-scale step does not leave.
+        if (dithered && !target.rms)
+            target.decibels = std::min(target.decibels, -HeadroomDb);
+        TonePlan step;
+        if (options.burstCycles() > 0) {
+            step = PlanBurst(mix, request.Waveform, options, target, slot);
+        } else {
+            step = PlanToneAt({request.Length, request.Waveform, (*texts)[i]}, stepOptions, target);
+            if (step.plain())
+                step.synth = FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords((*texts)[i]);
+        }
+        if (!step.reminder && step.measured)
+            step.reminder =
+                u"Steps cannot hold a left | right tone whose peaks must be measured (an alias-free sweep): "
+                "make it a file of its own."_s;
+        if (step.reminder) {
+            plan.reminder = step.reminder;
+            return plan;
+        }
+        // A step of one channel in a stereo file sounds in both.
+        if (stereo && !mix.twoSides() && step.channelEffects.isEmpty() && options.channelCount() == 1)
+            step.channelEffects = {u"channels"_s, u"2"_s};
+        if (i + 1 < mixes.size() && pause > 0)
+            step.channelEffects << u"pad"_s << u"0"_s << QString::number(pause) + u's';
+        if (dithered)
+            step.dither = {u"dither"_s, u"-p"_s, QString::number(plan.bitsPerSample)};
+        plan.steps.push_back(step);
+    }
+    plan.outputOptions = options.formatOptions();
+    plan.toolOptions = dithered ? QStringList{u"-D"_s} : QStringList();
+    plan.level.clear();
+    plan.softEdges.clear();
+    plan.channelEffects.clear();
+    return plan;
+}
+
+} // namespace
 
 QStringList MeasuringArguments(const TonePlan &plan, const QStringList &pipedInputs)
 {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 // Everything a tone takes from the tool, worked out from the request and the output options. With
 // every option at its default it is the plain command: the request's fields after "synth", then
@@ -25,7 +26,8 @@ struct TonePlan
     QStringList synthesis;      // effects that finish making the tone, ending at the file's rate
     QStringList level;          // the level's effects
     QStringList softEdges;      // the fades at both ends
-    QStringList channelEffects; // which channels sound
+    QStringList dither;         // a step's own dither, before what must stay digital zero
+    QStringList channelEffects; // which channels sound (and a step's gate and pause)
     int sampleRate = 0;         // of the file
     int bitsPerSample = 32;
     int channelCount = 1;
@@ -40,13 +42,19 @@ struct TonePlan
     bool buffered = false;
     // Why the tone may not be made: nothing runs.
     std::optional<QString> reminder;
+    // Steps that play one after another: each made by a tool run of its own whose output the tool
+    // reads through a pipe, in order; when there are some, they are the inputs, and there is no
+    // synth. Each step's plan is complete, its pause after it.
+    std::vector<TonePlan> steps;
+    // The samples of the whole file when it is not the length field's (steps and their pauses).
+    qint64 totalSamples = -1;
 
-    bool plain() const { return synth.isEmpty() && pipedTones.isEmpty(); }
+    bool plain() const { return synth.isEmpty() && pipedTones.isEmpty() && steps.empty(); }
     // Every effect after the synth effect: a level that the tool normalises comes after the soft
     // edges, so that it is the tone's peak that reaches it, not a sample the fades take away.
     QStringList effects() const
     {
-        return synthesis + (buffered ? softEdges + level : level + softEdges) + channelEffects;
+        return synthesis + (buffered ? softEdges + level : level + softEdges) + dither + channelEffects;
     }
 };
 

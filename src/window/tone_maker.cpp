@@ -100,7 +100,9 @@ std::function<void(qint64 writtenBytes)> ToneMaker::progressReporter(const QElap
 {
     const int rate = plan.sampleRate;
     std::optional<double> seconds;
-    if (const std::optional<ToneLength> length = ParseLength(request.Length))
+    if (plan.totalSamples > 0)
+        seconds = double(plan.totalSamples) / rate;
+    else if (const std::optional<ToneLength> length = ParseLength(request.Length))
         seconds = length->secondsAt(rate);
     const ToneShape shape{seconds, rate, plan.bitsPerSample, plan.channelCount, plan.buffered};
     // A measuring run writes no file: its time is shown.

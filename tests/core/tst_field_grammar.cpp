@@ -90,6 +90,10 @@ private slots:
         QTest::newRow("left | right") << u"440 | 444"_s << true;
         QTest::newRow("sweeps and notes together") << u"300-3300 & A4 @ -6 | %-12:%0 10"_s << true;
         QTest::newRow("sixteen tones") << QStringList(16, u"440"_s).join(u" & "_s) << true;
+        QTest::newRow("steps, blanks optional") << u"100;1000 ; 10000"_s << true;
+        QTest::newRow("steps of tones together, staircase") << u"697 & 1209; 1000@-10; 440 | 444"_s << true;
+        QTest::newRow("256 steps of sixteen tones")
+            << QStringList(256, QStringList(16, u"1"_s).join(u'&')).join(u';') << true;
 
         QTest::newRow("empty") << u""_s << false;
         QTest::newRow("only blanks") << u"   "_s << false;
@@ -123,6 +127,8 @@ private slots:
         QTest::newRow("a level in exponent form") << u"440 & 880@-1e3"_s << false;
         QTest::newRow("three sides") << u"440 | 550 | 660"_s << false;
         QTest::newRow("seventeen tones") << QStringList(17, u"440"_s).join(u" & "_s) << false;
+        QTest::newRow("seventeen tones in a step") << u"440; "_s + QStringList(17, u"440"_s).join(u" & "_s) << false;
+        QTest::newRow("an effect in a step") << u"440; 440 noiseprof ~/.profile"_s << false;
     }
 
     void frequencyWords()
@@ -131,8 +137,10 @@ private slots:
         QFETCH(bool, accepted);
         const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
         QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
-        // A refused "@" says what a level may be.
-        const QString reminder = frequencies.contains(u'@') ? LevelReminder : FrequenciesReminder;
+        // A refused "@" says what a level may be; a refused ";" what steps may be.
+        QString reminder = frequencies.contains(u'@') ? LevelReminder : FrequenciesReminder;
+        if (frequencies.contains(u';') && !SplitSteps(frequencies))
+            reminder = StepsReminder;
         QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(reminder));
         // A noise has no frequency to combine with another.
         const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);

@@ -14,6 +14,7 @@
 #include <QPointF>
 #include <QProcess>
 #include <QRegularExpression>
+#include <complex>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,25 @@ struct Traps
 // Puts something at the working folder's name beforehand.
 using TakeWorkFolder = std::function<bool(const Traps &)>;
 Q_DECLARE_METATYPE(TakeWorkFolder)
+
+// The frequency of a steady sine from its rising zero crossings, each placed between its two
+// samples: far finer than a spectrum's bins over a second.
+double CrossingFrequency(const std::vector<double> &samples, size_t first, size_t count, int rate)
+{
+    double firstCrossing = -1;
+    double lastCrossing = -1;
+    int crossings = 0;
+    for (size_t n = first + 1; n < first + count; ++n) {
+        if (samples[n - 1] < 0 && samples[n] >= 0) {
+            const double at = double(n - 1) + samples[n - 1] / (samples[n - 1] - samples[n]);
+            if (firstCrossing < 0)
+                firstCrossing = at;
+            lastCrossing = at;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * rate / (lastCrossing - firstCrossing) : 0;
+}
 
 // The whole core path that a command takes: tool files out, one run, tool files gone.
 class SynthesisTest : public QObject
@@ -475,6 +495,166 @@ private slots:
         }
     }
 
+    // Steps one after another, measured step by step in the file: each at its frequency and level
+    // (a staircase by @), pauses of digital zero even where the format is dithered, and with soft
+    // edges no step that starts or ends with a jump.
+    void stepsPlayOneAfterAnother_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QList<double>>("steps");  // each step's frequency
+        QTest::addColumn<QList<double>>("levels"); // each step's level in dBFS, by the Level option's unit
+        QTest::newRow("three frequencies")
+            << u"440; 880;1760"_s << u""_s << QList<double>{440, 880, 1760} << QList<double>{0, 0, 0};
+        QTest::newRow("a 10 dB staircase by RMS") << u"1000; 1000@-10; 1000@-20"_s << u"LevelUnit=RMS Level=-20"_s
+                                                  << QList<double>{1000, 1000, 1000} << QList<double>{-20, -30, -40};
+        QTest::newRow("half-second pauses, 16-bit") << u"440; 880 ; 1000@-6"_s << u"StepPause=0.5 SampleFormat=16"_s
+                                                    << QList<double>{440, 880, 1000} << QList<double>{0, 0, -6};
+        QTest::newRow("soft edges between steps") << u"441; 1234.5; 3150"_s << u"SoftEdges=1 Level=-6"_s
+                                                  << QList<double>{441, 1234.5, 3150} << QList<double>{-6, -6, -6};
+        QTest::newRow("alias-free squares, tones together, stereo")
+            << u"1000 & 1500; 2000 | 3000"_s << u"AliasFree=1 StepPause=0.25"_s << QList<double>{0, 2000}
+            << QList<double>{0, 0};
+    }
+
+    void stepsPlayOneAfterAnother()
+    {
+        QFETCH(QString, frequencies);
+        QFETCH(QString, stored);
+        QFETCH(QList<double>, steps);
+        QFETCH(QList<double>, levels);
+        const QString output = outputFolder + u"/steps.wav"_s;
+        const OutputOptions options = ToolRun::Options(stored);
+        const QString waveform = options.aliasFree() ? u"Square"_s : u"Sine (Default)"_s;
+        QCOMPARE(ToolRun::Make(output, MakeToneRequest(u"1"_s, waveform, frequencies), options), QString());
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        const qint64 slot = wav.sampleRate;
+        const qint64 pause = std::llround(options.stepPauseSeconds() * wav.sampleRate);
+        QCOMPARE(wav.frames, slot * steps.size() + pause * (steps.size() - 1));
+        const std::vector<double> &samples = wav.firstChannel;
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const size_t start = size_t(i * (slot + pause));
+            const std::vector<double> step(samples.begin() + qint64(start), samples.begin() + qint64(start) + slot);
+            const double level = options.rmsLevel() ? Aes17RmsDbfs(step) : PeakDbfs(step);
+            QVERIFY2(qAbs(level - levels[i]) <= 0.1, qPrintable(u"step %1: %2 dBFS"_s.arg(i).arg(level)));
+            QVERIFY(PeakDbfs(step) < 0);
+            if (steps[i] > 0 && !options.aliasFree()) {
+                const double heard = CrossingFrequency(samples, start, size_t(slot), wav.sampleRate);
+                QVERIFY2(qAbs(heard - steps[i]) <= 0.1, qPrintable(u"step %1: %2 Hz"_s.arg(i).arg(heard)));
+            }
+            if (options.isOn(OutputSetting::SoftEdges)) {
+                for (const size_t edge : {start, start + size_t(slot) - 1})
+                    QVERIFY2(std::abs(samples[edge]) <= 0.001, qPrintable(QString::number(samples[edge])));
+            }
+            if (i + 1 < steps.size() && pause > 0) {
+                const auto silence = samples.begin() + qint64(start) + slot;
+                QVERIFY(std::all_of(silence, silence + pause, [](double s) { return s == 0; }));
+                QVERIFY(samples[start + size_t(slot) - 1] != 0); // the pause is no longer than asked
+            }
+        }
+        if (wav.channels == 2) // a step of one channel sounds in both
+            QCOMPARE(PeakDbfs(std::vector<double>(wav.secondChannel.begin(), wav.secondChannel.begin() + slot)),
+                     PeakDbfs(std::vector<double>(samples.begin(), samples.begin() + slot)));
+    }
+
+    // Tone bursts: a CEA-2010 burst is the Hann-windowed sine, sample by sample, with its band; a
+    // burst of whole cycles is the sine, gated; silence fills the slot.
+    void burstsAreCutAsAsked_data()
+    {
+        QTest::addColumn<QString>("burst");
+        QTest::addColumn<double>("frequency");
+        QTest::addColumn<QString>("length");
+        QTest::newRow("CEA-2010 at 31.5 Hz") << u"CEA2010"_s << 31.5 << u"1"_s;
+        QTest::newRow("10 cycles at 1 kHz") << u"10"_s << 1000.0 << u"0.1"_s;
+    }
+
+    void burstsAreCutAsAsked()
+    {
+        QFETCH(QString, burst);
+        QFETCH(double, frequency);
+        QFETCH(QString, length);
+        const QString output = outputFolder + u"/burst.wav"_s;
+        const OutputOptions options = ToolRun::Options(u"Level=-6 Burst="_s + burst);
+        const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, QString::number(frequency));
+        QCOMPARE(ToolRun::Make(output, request, options), QString());
+        const WavInfo wav = ReadWav(output);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        const int rate = wav.sampleRate;
+        QCOMPARE(wav.frames, std::llround(length.toDouble() * rate));
+        const double cycles = options.burstCycles();
+        const qint64 burstLength = std::llround(cycles * rate / frequency);
+        const std::vector<double> &x = wav.firstChannel;
+        QVERIFY(std::all_of(x.begin() + burstLength, x.end(), [](double s) { return s == 0; }));
+        const double amplitude = std::pow(10, -6 / 20.0);
+        double worst = 0;
+        for (qint64 n = 0; n < burstLength; ++n) {
+            const double t = double(n) / rate;
+            const double window = options.hannBurst() ? 0.5 * (1 - std::cos(2 * M_PI * frequency * t / cycles)) : 1;
+            worst = std::max(worst, std::abs(x[size_t(n)] - amplitude * window * std::sin(2 * M_PI * frequency * t)));
+        }
+        QVERIFY2(20 * std::log10(worst / amplitude + 1e-300) <= -80, qPrintable(QString::number(worst)));
+        QVERIFY(qAbs(PeakDbfs(x) + 6) <= 0.05);
+        if (!options.hannBurst())
+            return;
+        // The peak at the middle, and the spectrum's -3 dB band from 0.89 f to 1.11 f.
+        const auto peak =
+            std::max_element(x.begin(), x.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
+        QVERIFY(qAbs(double(peak - x.begin()) - 3.25 * rate / frequency) <= 2);
+        const auto magnitude = [&](double f) {
+            std::complex<double> sum = 0;
+            for (qint64 n = 0; n < burstLength; ++n)
+                sum += x[size_t(n)] * std::polar(1.0, -2 * M_PI * f * double(n) / rate);
+            return std::abs(sum);
+        };
+        const double top = magnitude(frequency);
+        const auto edge = [&](double from, double step) {
+            double f = from;
+            while (magnitude(f) > top / std::sqrt(2.0))
+                f += step;
+            return f / frequency;
+        };
+        QVERIFY2(qAbs(edge(frequency, -0.01) - 0.89) <= 0.02 * 0.89,
+                 qPrintable(QString::number(edge(frequency, -0.01))));
+        QVERIFY2(qAbs(edge(frequency, 0.01) - 1.11) <= 0.02 * 1.11, qPrintable(QString::number(edge(frequency, 0.01))));
+    }
+
+    // What steps and bursts cannot make gets a reminder of its own, and nothing runs.
+    void stepsAndBurstsRefuseWhatTheyCannotMake_data()
+    {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("reminder"); // part of it
+        QTest::newRow("a sweep burst") << QStringList{u"1"_s, u"Sine (Default)"_s, u"100-200"_s} << u"Burst=CEA2010"_s
+                                       << u"not a sweep"_s;
+        QTest::newRow("tones together in a burst") << QStringList{u"1"_s, u"Sine (Default)"_s, u"100 & 200"_s}
+                                                   << u"Burst=10"_s << u"not a sweep or tones together"_s;
+        QTest::newRow("a noise burst") << QStringList{u"1"_s, u"Pink Noise"_s, u"100"_s} << u"Burst=1"_s
+                                       << u"bursts of a sine"_s;
+        QTest::newRow("a slot too short") << QStringList{u"0.1"_s, u"Sine (Default)"_s, u"20"_s} << u"Burst=CEA2010"_s
+                                          << u"choose a Length of at least 0.325"_s;
+        QTest::newRow("noise steps") << QStringList{u"1"_s, u"White Noise"_s, u"100; 200"_s} << u""_s
+                                     << u"no frequency to step through"_s;
+        QTest::newRow("257 steps") << QStringList{u"1"_s, u"Sine (Default)"_s, QStringList(257, u"100"_s).join(u';')}
+                                   << u""_s << u"up to 256"_s;
+        QTest::newRow("an empty step") << QStringList{u"1"_s, u"Sine (Default)"_s, u"100;;200"_s} << u""_s
+                                       << u"none empty"_s;
+        QTest::newRow("an empty first step")
+            << QStringList{u"1"_s, u"Sine (Default)"_s, u";100"_s} << u""_s << u"none empty"_s;
+    }
+
+    void stepsAndBurstsRefuseWhatTheyCannotMake()
+    {
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, stored);
+        QFETCH(QString, reminder);
+        const QString output = outputFolder + u"/refused.wav"_s;
+        const QString said =
+            ToolRun::Make(output, MakeToneRequest(inputs[0], inputs[1], inputs[2]), ToolRun::Options(stored));
+        QVERIFY2(said.contains(reminder), qPrintable(said));
+        QVERIFY(!QFile::exists(output));
+    }
+
     // Load Calibration Noise's tone: pink noise at -20 dBFS RMS, its power in the band.
     void calibrationNoiseKeepsToItsBand()
     {
@@ -550,6 +730,12 @@ private slots:
             QTest::addRow("%s: alias-free tones made apart", shell)
                 << QStringList{u"1"_s, u"Sawtooth"_s, u"110 & 3150@-6 | 220"_s} << u"AliasFree=1 SampleFormat=24"_s
                 << false << QString();
+            QTest::addRow("%s: steps with pauses", shell)
+                << QStringList{u"0.5"_s, u"Square"_s, u"697 & 1209; 1000@-6"_s}
+                << u"StepPause=0.25 SoftEdges=1 AliasFree=1"_s << false << QString();
+            QTest::addRow("%s: CEA-2010 bursts", shell)
+                << QStringList{u"0.5"_s, u"Sine (Default)"_s, u"31.5; 63"_s}
+                << u"Burst=CEA2010 LevelUnit=RMS Level=-20"_s << false << QString();
             QTest::addRow("%s: each side measured", shell)
                 << QStringList{u"1"_s, u"Square"_s, u"440 | 440-1"_s} << u"AliasFree=1"_s << false << QString();
             QTest::addRow("%s: a level that does not fit", shell)
@@ -570,7 +756,7 @@ private slots:
         const ToneRequest request = MakeToneRequest(inputs[0], inputs[1], inputs[2]);
         const OutputOptions options = ToolRun::Options(stored);
         const QString made = ToolRun::Make(outputFolder + u"/made.wav"_s, request, options);
-        QCOMPARE(made.isEmpty(), refusal.isEmpty() || measuringFails);
+        QVERIFY2(made.isEmpty() == (refusal.isEmpty() || measuringFails), qPrintable(made));
         QProcess shell;
         shell.setWorkingDirectory(outputFolder);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -245,7 +245,8 @@ private slots:
             }
         } else if (message == LengthReminder) {
             ++lengthReminder;
-        } else if (message == FrequenciesReminder || message == LevelReminder || message == NoiseRangeReminder) {
+        } else if (message == FrequenciesReminder || message == LevelReminder || message == NoiseRangeReminder ||
+                   message == StepsReminder || message == NoiseStepsReminder) {
             ++frequenciesReminder;
         } else if (message == TypeReminder) {
             ++typeReminder;

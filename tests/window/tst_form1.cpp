@@ -483,6 +483,15 @@ private slots:
                                   << QStringList{u"Mono"_s, u"Left Only"_s, u"Right Only"_s, u"Both (Stereo)"_s} << 1
                                   << u"Channels"_s << u"Left"_s;
         QTest::newRow("soft") << u"Soft Start and End (10 ms)"_s << QStringList() << 1 << u"SoftEdges"_s << u"1"_s;
+        QTest::newRow("step pause") << u"Pause Between Steps"_s
+                                    << QStringList{u"None"_s, u"0.25 s"_s, u"0.5 s"_s, u"1 s"_s, u"2 s"_s} << 2
+                                    << u"StepPause"_s << u"0.5"_s;
+        QTest::newRow("bursts") << u"Tone Bursts"_s
+                                << QStringList{u"Off"_s,       u"6.5 Cycles, Hann Window (CEA-2010)"_s,
+                                               u"1 Cycle"_s,   u"3 Cycles"_s,
+                                               u"10 Cycles"_s, u"20 Cycles"_s,
+                                               u"100 Cycles"_s}
+                                << 1 << u"Burst"_s << u"CEA2010"_s;
         QTest::newRow("alias-free") << u"Alias-Free Waveforms"_s << QStringList() << 1 << u"AliasFree"_s << u"1"_s;
         QTest::newRow("noise band") << u"Limit Noise to the Frequency Range"_s << QStringList() << 1 << u"NoiseBand"_s
                                     << u"1"_s;
@@ -515,8 +524,9 @@ private slots:
         QCOMPARE(
             ItemTexts(window->Options),
             (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s, u"Soft Start and End (10 ms)"_s,
-                         u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u"Sample Rate"_s,
-                         u"Sample Format"_s, u"Output Device"_s, u"Load Calibration Noise"_s, u"Copy SoX Command"_s}));
+                         u"Pause Between Steps"_s, u"Tone Bursts"_s, u"Alias-Free Waveforms"_s,
+                         u"Limit Noise to the Frequency Range"_s, u"Sample Rate"_s, u"Sample Format"_s,
+                         u"Output Device"_s, u"Load Calibration Noise"_s, u"Copy SoX Command"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
         const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
         QCOMPARE(window->PushButton2->toolTip() + window->PushButton3->toolTip(), tip + tip);
