@@ -29,6 +29,11 @@ constexpr qint64 MostSynthRate = 9'600'000;
 constexpr double ShapeCost = 25;
 constexpr double ProductCost = 48;
 constexpr double FilterCost = 6;
+// What dividing a sweep's slope by its frequency costs per sample of the file, in the same units.
+constexpr double DivisionCost = 65;
+// The lowest frequency of a sweep, as a share of its highest, by which its slope may be divided:
+// 120 dB, where the tool's 32-bit samples still hold the share within 0.005 dB.
+constexpr double LowestSweepShare = 1e-6;
 // Beyond this many harmonics a tone's peak hardly moves; the bound is widened instead.
 constexpr int MostPeakHarmonics = 512;
 // The evaluation grid of an exact peak.
@@ -249,6 +254,27 @@ double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, i
     return 0.25 * (sum / steps + shape.mean() * shape.mean());
 }
 
+// The words of the synth effect that makes f / highest over the tone, the frequency the tool's
+// sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
+// the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
+QStringList SweepShare(const ToneTerm &term, int sampleRate, qint64 samples)
+{
+    const bool rising = term.to > term.from;
+    const double lowest = term.lowest() / term.highest();
+    // One period as long as the tone.
+    const double once = double(sampleRate) / double(samples);
+    if (term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped)
+        return {
+            u"exp"_s, Number(once), u"50"_s, u"0"_s, rising ? u"100"_s : u"0"_s, Percent(std::log10(1 / lowest) / 10)};
+    // A rising sawtooth or a falling triangle; their phase moves with the square of the time when
+    // their frequency rises linearly from 0 to twice that of one period as long as the tone.
+    const QString frequency = term.sweep == SweepKind::Linear ? Number(once) : u"0:"_s + Number(2 * once);
+    QStringList words{rising ? u"sawtooth"_s : u"triangle"_s, frequency, Percent((1 + lowest) / 2), u"0"_s};
+    if (!rising)
+        words << u"0"_s;
+    return words;
+}
+
 AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &shape, const Oversampling &choice,
                           bool integrated)
 {
@@ -258,7 +284,6 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     const QString length = QString::number(request.samples * choice.factor) + u's';
     const QString frequency = term.word.isEmpty() ? u"440"_s : term.word;
     const bool sweeps = term.sweep != SweepKind::Steady && term.highest() > term.lowest();
-    const double shrink = integrated && sweeps ? term.lowest() / term.highest() : 1;
     AliasFreeTone tone;
     tone.synthRate = int(synthRate);
     tone.synth = {u"-n"_s, length};
@@ -269,7 +294,7 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     } else {
         const ShapeParameters &p = term.parameters;
         // The slope grows with the frequency: it is made at half size at the highest one, and a
-        // sweep's envelope brings every other moment down to the size it has at the lowest.
+        // sweep's slope is divided by f / highest at the file's rate, where that costs little.
         const double scale = 1 - std::abs(p.offset);
         const double reference = term.highest();
         double gain = 0;
@@ -289,7 +314,7 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             tone.synth << u"triangle"_s << frequency << Percent(lift) << Percent(p.phase) << Percent(duty);
             // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
             gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift)));
-            dc = 0.5 * shrink * (scale * (2 * duty - 1) + p.offset);
+            dc = 0.5 * (scale * (2 * duty - 1) + p.offset);
         } else {
             // The slope of saw * saw is 4 saw times the frequency.
             tone.synth << u"sawtooth"_s << frequency << u"0"_s << Percent(p.phase);
@@ -299,18 +324,18 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             if (start != 0)
                 tone.effects << u"dcshift"_s << Number(-start * start);
             gain = scale * double(synthRate) / (8 * reference);
-            dc = 0.5 * p.offset * shrink;
+            dc = 0.5 * p.offset;
         }
         tone.effects << u"biquad"_s << Number(gain) << Number(-gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
-        if (sweeps) {
-            // lowest / f over the tone: falling from 1 for a rising sweep, rising to 1 for a
-            // falling one, exponentially, over one period of the exp shape as long as the tone.
-            const double range = std::log10(term.highest() / term.lowest()) / 10;
-            tone.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"amod"_s
-                         << Number(double(rate) / double(request.samples)) << u"0"_s << u"0"_s
-                         << (term.to > term.from ? u"0"_s : u"100"_s) << Percent(range);
-        }
         tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
+        if (sweeps) {
+            // The divide effect divides the second channel by the first; the second passes the
+            // synth effect unchanged (a square at its top all the time, multiplying).
+            const QString samples = QString::number(request.samples) + u's';
+            tone.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << samples
+                         << SweepShare(term, rate, request.samples) << u"square"_s << u"amod"_s << u"0"_s << u"0"_s
+                         << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
+        }
         if (dc != 0)
             tone.effects << u"dcshift"_s << Number(dc);
     }
@@ -328,9 +353,9 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     const double ahead = integrated && term.sweep == SweepKind::Stepped
                              ? std::max(0.0, std::log(term.to / term.from) / (seconds * term.lowest()))
                              : 0;
-    tone.peak = 0.5 * shrink * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
+    tone.peak = 0.5 * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
     tone.peakExact = false;
-    tone.meanSquare = shrink * shrink * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
+    tone.meanSquare = OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
     return tone;
 }
 
@@ -377,15 +402,17 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
 
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
     const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ShapeCost + FilterCost, wanted);
-    // A square is a triangle's slope and a sawtooth that of its own square. An exponential
-    // sweep's slope can be evened out by an exponential envelope; another sweep's cannot.
+    // A square is a triangle's slope and a sawtooth that of its own square. A sweep's slope is
+    // divided by its frequency, as a share of the highest, that the synth effect makes while the
+    // share stays well above the resolution of the tool's samples.
     const double duty = term.parameters.p1 < 0 ? 0.5 : term.parameters.p1;
     const bool integrable = (*kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Square && duty > 0 && duty < 1)) &&
-                            (steady || term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped);
+                            (steady || term.lowest() >= LowestSweepShare * term.highest());
     if (integrable) {
-        const double perFactor =
-            ShapeCost + (*kind == ShapeKind::Sawtooth ? ProductCost : 0) + (steady ? 0 : ProductCost) + 2 * FilterCost;
-        const Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
+        const double perFactor = ShapeCost + (*kind == ShapeKind::Sawtooth ? ProductCost : 0) + 2 * FilterCost;
+        Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
+        if (!steady)
+            integrated.cost += DivisionCost;
         const bool integratedFits = integrated.alias <= wanted;
         if ((integratedFits && (plain.alias > wanted || integrated.cost < plain.cost)) ||
             (!integratedFits && integrated.alias < plain.alias))
