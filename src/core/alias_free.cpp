@@ -27,6 +27,7 @@ constexpr qint64 MostSynthRate = 9'600'000;
 // What the tool spends per sample at the high rate, in nanoseconds, for the parts of the two
 // oversampling ways (measured).
 constexpr double ShapeCost = 25;
+constexpr double ExpCost = 60;
 constexpr double ProductCost = 48;
 constexpr double FilterCost = 6;
 // What dividing a sweep's slope by its frequency costs per sample of the file, in the same units.
@@ -46,6 +47,12 @@ QString Number(double value)
 
 // Ten places of a percent: far finer than a sample, without the last bits of binary rounding.
 QString Percent(double fraction)
+{
+    return QString::number(std::round(fraction * 1e12) / 1e10, 'g', 13);
+}
+
+// The same for a phase, where 100 % is 0 %.
+QString PhasePercent(double fraction)
 {
     const double percent = std::round(fraction * 1e12) / 1e10;
     return QString::number(percent == 100 ? 0 : percent, 'g', 13);
@@ -176,7 +183,7 @@ AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &sha
     for (const Harmonic &h : harmonics) {
         // 2|c| cos(x + arg c) is 2|c| sin(x + arg c + pi/2); the tool's sine takes the phase in %.
         const double phase = std::fmod((std::arg(h.c) + std::numbers::pi / 2) / TwoPi + 1, 1.0);
-        tone.synth << u"sine"_s << Number(h.k * frequency) << u"0"_s << Percent(phase);
+        tone.synth << u"sine"_s << Number(h.k * frequency) << u"0"_s << PhasePercent(phase);
         mix << u"%1v%2"_s.arg(mix.size() + 1).arg(QString::number(2 * std::abs(h.c) / scale, 'g', 12));
         power += 2 * std::norm(h.c);
     }
@@ -254,6 +261,42 @@ double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, i
     return 0.25 * (sum / steps + shape.mean() * shape.mean());
 }
 
+// The exp shape E is the slope of G = 2 sigma (v - 1) - (1 + mean E) phase, with v = (E + 1) / 2
+// and sigma p1 / L before its peak at p1, -(1 - p1) / L after it (L = ln(1 / lowest v)): the tool
+// makes a square at levels proportional to sigma, multiplies it by v - 1 (the exp shape at an
+// offset of -50 %, multiplying), and adds a falling ramp (a triangle peaking at 0, mixed, which
+// halves both). Its jumps cancel those of the product: G folds back far less than E. What the
+// three make is size / 4 times G, plus a constant.
+struct ExpIntegral
+{
+    explicit ExpIntegral(const ShapeParameters &p)
+        : peakAt(p.p1 < 0 ? 0.5 : p.p1), depth(p.p2 < 0 ? 0.5 : p.p2), logRange(depth * 10 * std::numbers::ln10)
+    {
+        const double widest = std::max(peakAt, 1 - peakAt);
+        size = logRange / widest;
+        // One level of the square is at full scale, the other at -(1 - p1) / p1 or -p1 / (1 - p1) of it.
+        squareOffset = peakAt >= 0.5 ? (1 - (1 - peakAt) / peakAt) / 2 : (peakAt / (1 - peakAt) - 1) / 2;
+        // The ramp's slope is 2 (1 - offset) a period; size (1 + mean E) / 2 is wanted.
+        rampOffset = 1 - (1 - std::exp(-logRange)) / (2 * widest);
+    }
+
+    // What the tool makes at this phase, before any shift.
+    double at(double phase) const
+    {
+        const PeriodicShape exp(ShapeKind::Exp, {.p1 = peakAt, .p2 = depth});
+        const PeriodicShape square(ShapeKind::Square, {.offset = squareOffset, .p1 = peakAt});
+        const double ramp = (1 - 2 * std::fmod(phase, 1.0)) * (1 - rampOffset) + rampOffset;
+        return (ramp + square.value(phase) * (0.5 * exp.value(phase) - 0.5)) / 2;
+    }
+
+    double peakAt;
+    double depth;
+    double logRange;
+    double size = 0;
+    double squareOffset = 0;
+    double rampOffset = 0;
+};
+
 // The words of the synth effect that makes f / highest over the tone, the frequency the tool's
 // sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
 // the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
@@ -311,20 +354,34 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             // Starting at zero, so that the first difference does not start with a step.
             const double start = PeriodicShape(ShapeKind::Triangle, {.p1 = duty}).value(startPhase);
             const double lift = start <= 0 ? -start / (1 - start) : -start / (1 + start);
-            tone.synth << u"triangle"_s << frequency << Percent(lift) << Percent(p.phase) << Percent(duty);
+            tone.synth << u"triangle"_s << frequency << Percent(lift) << PhasePercent(p.phase) << Percent(duty);
             // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
             gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift)));
             dc = 0.5 * (scale * (2 * duty - 1) + p.offset);
-        } else {
+        } else if (shape.kind() == ShapeKind::Sawtooth) {
             // The slope of saw * saw is 4 saw times the frequency.
-            tone.synth << u"sawtooth"_s << frequency << u"0"_s << Percent(p.phase);
+            tone.synth << u"sawtooth"_s << frequency << u"0"_s << PhasePercent(p.phase);
             tone.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s
-                         << Percent(p.phase);
+                         << PhasePercent(p.phase);
             const double start = -1 + 2 * startPhase;
             if (start != 0)
                 tone.effects << u"dcshift"_s << Number(-start * start);
             gain = scale * double(synthRate) / (8 * reference);
             dc = 0.5 * p.offset;
+        } else {
+            const ExpIntegral integral(p);
+            tone.synth << u"square"_s << frequency << Percent(integral.squareOffset) << PhasePercent(p.phase)
+                       << Percent(integral.peakAt);
+            tone.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"fmod"_s << frequency << u"-50"_s
+                         << PhasePercent(p.phase) << Percent(integral.peakAt) << Percent(integral.depth) << u"synth"_s
+                         << u"-n"_s << length << u"triangle"_s << u"mix"_s << frequency << Percent(integral.rampOffset)
+                         << PhasePercent(p.phase) << u"0"_s;
+            // Starting at zero, so that the first difference does not start with a step.
+            const double start = integral.at(startPhase);
+            if (start != 0)
+                tone.effects << u"dcshift"_s << Number(-start);
+            gain = 2 * scale * double(synthRate) / (reference * integral.size);
+            dc = 0.5 * shape.mean();
         }
         tone.effects << u"biquad"_s << Number(gain) << Number(-gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
         tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
@@ -385,7 +442,7 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
         request.samples <= 0)
         return std::nullopt;
     const PeriodicShape shape(*kind, term.parameters);
-    if (std::abs(shape.harmonic(1)) == 0 && std::abs(shape.harmonic(2)) == 0)
+    if (std::abs(shape.harmonic(1)) < 1e-12 && std::abs(shape.harmonic(2)) < 1e-12)
         return std::nullopt; // a constant: nothing to fold
     // The tool's falling '/' sweep has a negative phase, and every shape but the sine comes out
     // as a constant: nothing to fold either.
@@ -401,15 +458,21 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
     }
 
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
-    const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ShapeCost + FilterCost, wanted);
-    // A square is a triangle's slope and a sawtooth that of its own square. A sweep's slope is
-    // divided by its frequency, as a share of the highest, that the synth effect makes while the
-    // share stays well above the resolution of the tool's samples.
+    const double ownShapeCost = *kind == ShapeKind::Exp ? ExpCost : ShapeCost;
+    const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ownShapeCost + FilterCost, wanted);
+    // A square is a triangle's slope, a sawtooth that of its own square, an exp shape that of the
+    // sum of a product and a ramp. A sweep's slope is divided by its frequency, as a share of the
+    // highest, that the synth effect makes while the share stays well above the resolution of the
+    // tool's samples.
     const double duty = term.parameters.p1 < 0 ? 0.5 : term.parameters.p1;
-    const bool integrable = (*kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Square && duty > 0 && duty < 1)) &&
+    const bool integrable = (*kind == ShapeKind::Sawtooth || *kind == ShapeKind::Exp ||
+                             (*kind == ShapeKind::Square && duty > 0 && duty < 1)) &&
                             (steady || term.lowest() >= LowestSweepShare * term.highest());
     if (integrable) {
-        const double perFactor = ShapeCost + (*kind == ShapeKind::Sawtooth ? ProductCost : 0) + 2 * FilterCost;
+        const double perFactor = (*kind == ShapeKind::Exp      ? ExpCost + 2 * ProductCost
+                                  : *kind == ShapeKind::Square ? ShapeCost
+                                                               : ShapeCost + ProductCost) +
+                                 2 * FilterCost;
         Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
         if (!steady)
             integrated.cost += DivisionCost;
