@@ -358,15 +358,16 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
             gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift)));
             dc = 0.5 * (scale * (2 * duty - 1) + p.offset);
-        } else if (shape.kind() == ShapeKind::Sawtooth) {
-            // The slope of saw * saw is 4 saw times the frequency.
+        } else if (shape.kind() != ShapeKind::Exp) {
+            // The slope of saw * saw is 4 saw times the frequency. A triangle peaking at 0 is a
+            // falling sawtooth: the slope's sign turns.
             tone.synth << u"sawtooth"_s << frequency << u"0"_s << PhasePercent(p.phase);
             tone.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s
                          << PhasePercent(p.phase);
             const double start = -1 + 2 * startPhase;
             if (start != 0)
                 tone.effects << u"dcshift"_s << Number(-start * start);
-            gain = scale * double(synthRate) / (8 * reference);
+            gain = (p.p1 == 0 ? -scale : scale) * double(synthRate) / (8 * reference);
             dc = 0.5 * p.offset;
         } else {
             const ExpIntegral integral(p);
@@ -460,18 +461,19 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
     const double ownShapeCost = *kind == ShapeKind::Exp ? ExpCost : ShapeCost;
     const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ownShapeCost + FilterCost, wanted);
-    // A square is a triangle's slope, a sawtooth that of its own square, an exp shape that of the
-    // sum of a product and a ramp. A sweep's slope is divided by its frequency, as a share of the
-    // highest, that the synth effect makes while the share stays well above the resolution of the
-    // tool's samples.
-    const double duty = term.parameters.p1 < 0 ? 0.5 : term.parameters.p1;
-    const bool integrable = (*kind == ShapeKind::Sawtooth || *kind == ShapeKind::Exp ||
-                             (*kind == ShapeKind::Square && duty > 0 && duty < 1)) &&
-                            (steady || term.lowest() >= LowestSweepShare * term.highest());
+    // A square is a triangle's slope, a sawtooth (or a triangle peaking at 0 or 100 %, which is
+    // one) that of its own square, an exp shape that of the sum of a product and a ramp. A sweep's
+    // slope is divided by its frequency, as a share of the highest, that the synth effect makes
+    // while the share stays well above the resolution of the tool's samples.
+    const double p1 = term.parameters.p1;
+    const bool sawtooth = *kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
+    const bool integrable =
+        (sawtooth || *kind == ShapeKind::Exp || (*kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
+        (steady || term.lowest() >= LowestSweepShare * term.highest());
     if (integrable) {
-        const double perFactor = (*kind == ShapeKind::Exp      ? ExpCost + 2 * ProductCost
-                                  : *kind == ShapeKind::Square ? ShapeCost
-                                                               : ShapeCost + ProductCost) +
+        const double perFactor = (*kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
+                                  : sawtooth              ? ShapeCost + ProductCost
+                                                          : ShapeCost) +
                                  2 * FilterCost;
         Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
         if (!steady)

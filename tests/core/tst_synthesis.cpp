@@ -232,6 +232,12 @@ private slots:
         QTest::newRow("sawtooth 300:3300 linear") << u"Sawtooth"_s << u"300:3300"_s << 44100;
         QTest::newRow("square 100+8000 square law") << u"Square"_s << u"100+8000"_s << 96000;
         QTest::newRow("triangle 20-20000") << u"Triangle"_s << u"20-20000"_s << 48000;
+        QTest::newRow("sawtooth 20:20000 linear") << u"Sawtooth"_s << u"20:20000"_s << 48000;
+        QTest::newRow("square falling 20000+20 square law") << u"Square"_s << u"20000+20"_s << 96000;
+        QTest::newRow("exp 20/20000") << u"Exp"_s << u"20/20000"_s << 44100;
+        QTest::newRow("triangle peaking at 0, a sawtooth") << u"Triangle"_s << u"20:20000 0 0 0"_s << 44100;
+        QTest::newRow("exp falling 5000:50, sharp, late peak") << u"Exp"_s << u"5000:50 0 0 90 90"_s << 48000;
+        QTest::newRow("exp 100-10000, peak at the end") << u"Exp"_s << u"100-10000 0 30 100 30"_s << 48000;
     }
 
     // Frame by frame: each short frame holds only harmonics of the frequencies the sweep passes in
@@ -250,10 +256,11 @@ private slots:
         QVERIFY2(wav.valid, qPrintable(wav.problem));
         QCOMPARE(wav.frames, 2 * qint64(rate));
         // The tool's sweeps: ':' linear, '+' with the square of the time, '-' and '/' exponential.
-        const qsizetype at = frequencies.indexOf(QRegularExpression(u"[-:+/]"_s));
-        const double from = frequencies.left(at).toDouble();
-        const double to = frequencies.mid(at + 1).toDouble();
-        const QChar kind = frequencies[at];
+        const QString sweep = frequencies.section(u' ', 0, 0);
+        const qsizetype at = sweep.indexOf(QRegularExpression(u"[-:+/]"_s));
+        const double from = sweep.left(at).toDouble();
+        const double to = sweep.mid(at + 1).toDouble();
+        const QChar kind = sweep[at];
         const auto frequencyAt = [&](double share) {
             return kind == u':'   ? from + (to - from) * share
                    : kind == u'+' ? from + (to - from) * share * share
@@ -298,6 +305,8 @@ private slots:
         periodic(u"Exp"_s, u"441"_s, u" SampleFormat=16"_s);
         periodic(u"Square"_s, u"300-3300"_s, u" SoftEdges=1"_s);
         periodic(u"Sawtooth"_s, u"200:2000"_s, u""_s, -3.18);
+        periodic(u"Square"_s, u"4000+40"_s, u" SampleRate=96000"_s);
+        periodic(u"Exp"_s, u"30/3000"_s, u""_s);
         QTest::newRow("white noise") << u"White Noise"_s << u"1000"_s << u" Channels=Left"_s << 0.3 << 0.0;
         QTest::newRow("pink noise") << u"Pink Noise"_s << u"1000"_s << u" SoftEdges=1"_s << 0.3 << -9.0;
         QTest::newRow("brown noise") << u"Brown Noise"_s << u"1000"_s << u" SampleFormat=32f"_s << 0.3 << 0.0;
