@@ -233,7 +233,7 @@ double PartialSumsPeak(const std::vector<std::complex<double>> &terms, double dc
     return counted < last ? peak * 1.005 : peak;
 }
 
-// The mean square of half the band-limited shape over the tone: at each moment the harmonics
+// The mean square of the band-limited shape over the tone: at each moment the harmonics
 // below half the rate, the integrated way's first difference weighing harmonic k by
 // sin(x) / x with x = pi k f / synthRate.
 double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, int sampleRate, qint64 synthRate,
@@ -259,7 +259,7 @@ double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, i
         const double ahead = growth / f;
         sum += (power[k] - (integrated ? x * x / 3 * weighted[k] : 0)) * (1 + ahead + ahead * ahead / 3);
     }
-    return 0.25 * (sum / steps + shape.mean() * shape.mean());
+    return sum / steps + shape.mean() * shape.mean();
 }
 
 // The exp shape E is the slope of G = 2 sigma (v - 1) - (1 + mean E) phase, with v = (E + 1) / 2
@@ -298,6 +298,15 @@ struct ExpIntegral
     double rampOffset = 0;
 };
 
+// The largest distance of the shape from its mean.
+double SpreadFromMean(const PeriodicShape &shape)
+{
+    double spread = 0;
+    for (int j = 0; j < PeakGrid; ++j)
+        spread = std::max(spread, std::abs(shape.value(double(j) / PeakGrid) - shape.mean()));
+    return spread;
+}
+
 // The words of the synth effect that makes f / highest over the tone, the frequency the tool's
 // sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
 // the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
@@ -331,18 +340,23 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     AliasFreeTone tone;
     tone.synthRate = int(synthRate);
     tone.synth = {u"-n"_s, length};
+    // The size of the result against the shape: half, room for the overshoot that the rate
+    // effect's filter makes of a jump; less for an integrated shape far from its mean on one side
+    // (a narrow square, an exp shape with a deep trough), made without its mean.
+    const double room = integrated ? std::min(1.0, 1.6 / SpreadFromMean(shape)) : 1;
+    const double size = 0.5 * room;
     if (!integrated) {
         tone.synth << request.waveform << FieldWords(request.frequencies);
         // Room for the overshoot that the rate effect's filter makes of a jump.
         tone.effects = {u"vol"_s, u"0.5"_s};
     } else {
         const ShapeParameters &p = term.parameters;
-        // The slope grows with the frequency: it is made at half size at the highest one, and a
+        // The slope grows with the frequency: it is made at its size at the highest one, and a
         // sweep's slope is divided by f / highest at the file's rate, where that costs little.
         const double scale = 1 - std::abs(p.offset);
         const double reference = term.highest();
         double gain = 0;
-        double dc = 0;
+        double mean = 0;
         // Where the tool starts the shape: an exponential sweep's phase does not start at 0.
         double startPhase = p.phase;
         if (term.sweep == SweepKind::Exponential) {
@@ -357,8 +371,8 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             const double lift = start <= 0 ? -start / (1 - start) : -start / (1 + start);
             tone.synth << u"triangle"_s << frequency << Percent(lift) << PhasePercent(p.phase) << Percent(duty);
             // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
-            gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift)));
-            dc = 0.5 * (scale * (2 * duty - 1) + p.offset);
+            gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift))) * room;
+            mean = scale * (2 * duty - 1) + p.offset;
         } else if (shape.kind() != ShapeKind::Exp) {
             // The slope of saw * saw is 4 saw times the frequency. A triangle peaking at 0 is a
             // falling sawtooth: the slope's sign turns.
@@ -368,8 +382,8 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             const double start = -1 + 2 * startPhase;
             if (start != 0)
                 tone.effects << u"dcshift"_s << Number(-start * start);
-            gain = (p.p1 == 0 ? -scale : scale) * double(synthRate) / (8 * reference);
-            dc = 0.5 * p.offset;
+            gain = (p.p1 == 0 ? -scale : scale) * double(synthRate) / (8 * reference) * room;
+            mean = p.offset;
         } else {
             const ExpIntegral integral(p);
             tone.synth << u"square"_s << frequency << Percent(integral.squareOffset) << PhasePercent(p.phase)
@@ -382,8 +396,8 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             const double start = integral.at(startPhase);
             if (start != 0)
                 tone.effects << u"dcshift"_s << Number(-start);
-            gain = 2 * scale * double(synthRate) / (reference * integral.size);
-            dc = 0.5 * shape.mean();
+            gain = 2 * scale * double(synthRate) / (reference * integral.size) * room;
+            mean = shape.mean();
         }
         tone.effects << u"biquad"_s << Number(gain) << Number(-gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
         tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
@@ -395,13 +409,14 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
                          << SweepShare(term, rate, request.samples) << u"square"_s << u"amod"_s << u"0"_s << u"0"_s
                          << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
         }
-        if (dc != 0)
-            tone.effects << u"dcshift"_s << Number(dc);
+        // The first difference took the mean away.
+        if (mean != 0)
+            tone.effects << u"dcshift"_s << Number(size * mean);
     }
     if (!integrated)
         tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
 
-    // Half the band-limited shape, as the filter leaves it: at any moment the harmonics below its
+    // The band-limited shape at its size, as the filter leaves it: at any moment the harmonics below its
     // pass band, some of those in its transition band, and none above half the rate.
     const int fewest = HarmonicsBelowHalf(term.highest(), rate, 0.95);
     const int most = HarmonicsBelowHalf(term.lowest(), rate);
@@ -412,9 +427,9 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     const double ahead = integrated && term.sweep == SweepKind::Stepped
                              ? std::max(0.0, std::log(term.to / term.from) / (seconds * term.lowest()))
                              : 0;
-    tone.peak = 0.5 * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
+    tone.peak = size * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
     tone.peakExact = false;
-    tone.meanSquare = OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
+    tone.meanSquare = size * size * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
     return tone;
 }
 
