@@ -87,15 +87,18 @@ public:
         return ms;
     }
 
-    // The tone that the window's inputs and options describe now, made by the bare tool.
-    double directOfWindow()
+    // The tone that the window's inputs and options describe now, made by the bare tool: the time
+    // on the clock, and the tool's processor time (user and system) when cpuMs is given.
+    double directOfWindow(double *cpuMs = nullptr)
     {
         const QString path = outputs + u"/direct.wav"_s;
         const ToneRequest request =
             MakeToneRequest(window.Text1->text(), window.Combo1->currentText(), window.Text2->text());
         const SynthArgumentPart part = BuildSynthArgumentPart(path, request, window.Options->options());
         const qint64 start = MonotonicNs();
-        const int status = SpawnAndWait(sox, part.arguments);
+        // Only failures on the terminal: the divide effect that alias-free sweeps use is marked
+        // experimental, and the tool says so on every run.
+        const int status = SpawnAndWait(sox, QStringList{u"-V1"_s} + part.arguments, cpuMs);
         const double ms = Ms(MonotonicNs() - start);
         if (status != 0)
             fail(u"the bare tool ended with status %1 for %2"_s.arg(status).arg(part.text));
@@ -113,6 +116,10 @@ public:
         window.Text2->setText(frequency);
         window.Options->chooseStored({{OutputSetting::AliasFree, aliasFree ? u"1"_s : u"0"_s}});
     }
+
+    void setLength(int seconds) { window.Text1->setText(QString::number(seconds)); }
+
+    void setSampleRate(int rate) { window.Options->chooseStored({{OutputSetting::SampleRate, QString::number(rate)}}); }
 
     SaveRun save(int seconds)
     {
@@ -254,16 +261,19 @@ void CommandOverhead(CommandBench &bench)
                  u"<= 120 ms"_s, worst <= 120);
 }
 
+// The work is the tool's processor time (user and system) per second of sound: the machine is
+// shared, and the time on the clock also holds the waits for a core.
 void AliasFreeCost(CommandBench &bench)
 {
     Say(u"\n== 7. Alias-free shapes: Save of 10 s alias-free against Save of the plain shape"_s);
-    Say(u"   Medians over pairs made one right after the other; the bare tool's times beside them."_s);
+    Say(u"   Medians over pairs made one right after the other; the bare tool's times beside them, and its"_s);
+    Say(u"   processor time (user + sys) per second of sound for the alias-free shape."_s);
     Say(u"   shape      frequency   Save plain   Save alias-free   ratio   tool plain   tool alias-free   ratio   work per s of sound"_s);
-    const QStringList names{u"sine"_s, u"square"_s, u"triangle"_s, u"sawtooth"_s};
+    const QStringList names{u"sine"_s, u"square"_s, u"triangle"_s, u"sawtooth"_s, u"trapezium"_s, u"exp"_s};
     double worstRatioAt3150 = 0;
     double mostWork = 0;
+    QString dearest;
     const int repeats = Repeats(5);
-    // The sawtooth has the most harmonics; a linear sweep to 20 kHz takes the highest oversampling.
     for (const QString &frequency : {u"110"_s, u"3150"_s, u"20"_s, u"20:20000"_s}) {
         for (const int waveform : {1, 2, 3}) {
             if (frequency.startsWith(u"20"_s) && waveform != 3)
@@ -272,19 +282,26 @@ void AliasFreeCost(CommandBench &bench)
             QList<double> aliasFree;
             QList<double> plainTool;
             QList<double> aliasFreeTool;
+            QList<double> aliasFreeCpu;
             for (int i = 0; i < repeats; ++i) {
                 for (const bool on : {i % 2 == 0, i % 2 != 0}) {
                     bench.setTone(waveform, frequency, on);
                     (on ? aliasFree : plain).append(bench.save(10).ms);
-                    (on ? aliasFreeTool : plainTool).append(bench.directOfWindow());
+                    double cpu = 0;
+                    (on ? aliasFreeTool : plainTool).append(bench.directOfWindow(&cpu));
+                    if (on)
+                        aliasFreeCpu.append(cpu);
                 }
             }
             const double ratio = Median(aliasFree) / Median(plain);
             const double toolRatio = Median(aliasFreeTool) / Median(plainTool);
-            const double work = Median(aliasFreeTool) / 1000 / 10;
+            const double work = Median(aliasFreeCpu) / 1000 / 10;
             if (frequency == u"3150"_s)
                 worstRatioAt3150 = std::max(worstRatioAt3150, ratio);
-            mostWork = std::max(mostWork, work);
+            if (work > mostWork) {
+                mostWork = work;
+                dearest = u"%1 %2 Hz at 48 kHz"_s.arg(names[waveform], frequency);
+            }
             Say(u"   %1 %2 Hz  %3 ms   %4 ms   %5   %6 ms   %7 ms   %8   %9 s"_s.arg(names[waveform], -9)
                     .arg(frequency, 8)
                     .arg(Median(plain), 9, 'f', 1)
@@ -296,11 +313,41 @@ void AliasFreeCost(CommandBench &bench)
                     .arg(work, 6, 'f', 3));
         }
     }
+
+    // The dearest tones: the highest frequency of a sweep sets how finely it must be made.
+    Say(u"\n   Sweeps from 20 Hz to 20 kHz, 4 s, alias-free: the bare tool's processor time per second of sound,"_s);
+    Say(u"   median of %1 runs"_s.arg(Repeats(3)));
+    Say(u"   shape      rate        20:20000   20+20000   20/20000   20-20000"_s);
+    bench.setLength(4);
+    for (const int waveform : {1, 2, 3, 4, 5}) {
+        for (const int rate : {44100, 48000, 96000}) {
+            bench.setSampleRate(rate);
+            QString line = u"   %1 %2 Hz"_s.arg(names[waveform], -9).arg(rate, 6);
+            for (const QString &sweep : {u"20:20000"_s, u"20+20000"_s, u"20/20000"_s, u"20-20000"_s}) {
+                bench.setTone(waveform, sweep, true);
+                QList<double> cpu;
+                for (int i = 0; i < Repeats(3); ++i) {
+                    double ms = 0;
+                    bench.directOfWindow(&ms);
+                    cpu.append(ms);
+                }
+                const double work = Median(cpu) / 1000 / 4;
+                if (work > mostWork) {
+                    mostWork = work;
+                    dearest = u"%1 %2 Hz at %3 Hz"_s.arg(names[waveform], sweep).arg(rate);
+                }
+                line += u"   %1 s"_s.arg(work, 6, 'f', 3);
+            }
+            Say(line);
+        }
+    }
+    bench.setSampleRate(48000);
     bench.setTone(0, u"1000"_s, false);
     PrintVerdict(u"Alias-free Save at 3150 Hz"_s, u"at most %1 times the plain Save"_s.arg(worstRatioAt3150, 0, 'f', 2),
                  u"<= 3"_s, worstRatioAt3150 <= 3);
-    PrintVerdict(u"Alias-free work per second"_s, u"at most %1 s per second of sound"_s.arg(mostWork, 0, 'f', 3),
-                 u"<= 0.3 s"_s, mostWork <= 0.3);
+    PrintVerdict(u"Alias-free work per second"_s,
+                 u"at most %1 s of processor time per second of sound (%2)"_s.arg(mostWork, 0, 'f', 3).arg(dearest),
+                 u"<= 0.2 s"_s, mostWork <= 0.2);
 }
 
 void StepsCost(CommandBench &bench)

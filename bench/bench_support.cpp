@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -65,7 +66,7 @@ qint64 PeakResidentKiB()
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
-int SpawnAndWait(const QString &program, const QStringList &arguments)
+int SpawnAndWait(const QString &program, const QStringList &arguments, double *cpuMs)
 {
     std::vector<QByteArray> storage{QFile::encodeName(program)};
     storage.reserve(arguments.size() + 1);
@@ -80,8 +81,12 @@ int SpawnAndWait(const QString &program, const QStringList &arguments)
     if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         return -1;
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid)
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid)
         return -1;
+    if (cpuMs)
+        *cpuMs = (double(usage.ru_utime.tv_sec) + double(usage.ru_stime.tv_sec)) * 1e3 +
+                 (double(usage.ru_utime.tv_usec) + double(usage.ru_stime.tv_usec)) / 1e3;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -35,8 +35,10 @@ int Repeats(int full);
 qint64 PeakResidentKiB();
 
 // Starts a program and waits for it without any polling: the plain way to run the tool.
-// Returns the exit status, or -1 when it could not be started.
-int SpawnAndWait(const QString &program, const QStringList &arguments);
+// Returns the exit status, or -1 when it could not be started. cpuMs, when given, receives the
+// processor time (user and system) that the program took: on a shared machine a steadier
+// measure of its work than the time on the clock.
+int SpawnAndWait(const QString &program, const QStringList &arguments, double *cpuMs = nullptr);
 
 // "met" or "MISSED".
 QString Verdict(bool met);

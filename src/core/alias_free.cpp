@@ -21,14 +21,21 @@ constexpr double SteadyAliasDb = 76;
 constexpr double SweepAliasDb = 66;
 // Additive while the harmonics are this few: exact, and about as quick as the other ways.
 constexpr int MostAdditiveHarmonics = 12;
-// The highest rate the oversampling ways may work at: 200 times 48 kHz, about 0.2 s of work for a
-// second of sound. Only a linear or square-law sweep of a square or sawtooth needs that much.
+// The highest rate the oversampling ways may work at: 200 times 48 kHz, about 0.3 s of work for a
+// second of sound. Only a shape with a jump that no integrated way makes (a trapezium with an
+// upright edge) comes near it.
 constexpr qint64 MostSynthRate = 9'600'000;
 // What the tool spends per sample at the high rate, in nanoseconds, for the parts of the two
 // oversampling ways (measured).
 constexpr double ShapeCost = 25;
+constexpr double ExpCost = 60;
 constexpr double ProductCost = 48;
 constexpr double FilterCost = 6;
+// What dividing a sweep's slope by its frequency costs per sample of the file, in the same units.
+constexpr double DivisionCost = 65;
+// The lowest frequency of a sweep, as a share of its highest, by which its slope may be divided:
+// 120 dB, where the tool's 32-bit samples still hold the share within 0.005 dB.
+constexpr double LowestSweepShare = 1e-6;
 // Beyond this many harmonics a tone's peak hardly moves; the bound is widened instead.
 constexpr int MostPeakHarmonics = 512;
 // The evaluation grid of an exact peak.
@@ -41,6 +48,12 @@ QString Number(double value)
 
 // Ten places of a percent: far finer than a sample, without the last bits of binary rounding.
 QString Percent(double fraction)
+{
+    return QString::number(std::round(fraction * 1e12) / 1e10, 'g', 13);
+}
+
+// The same for a phase, where 100 % is 0 %.
+QString PhasePercent(double fraction)
 {
     const double percent = std::round(fraction * 1e12) / 1e10;
     return QString::number(percent == 100 ? 0 : percent, 'g', 13);
@@ -171,7 +184,7 @@ AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &sha
     for (const Harmonic &h : harmonics) {
         // 2|c| cos(x + arg c) is 2|c| sin(x + arg c + pi/2); the tool's sine takes the phase in %.
         const double phase = std::fmod((std::arg(h.c) + std::numbers::pi / 2) / TwoPi + 1, 1.0);
-        tone.synth << u"sine"_s << Number(h.k * frequency) << u"0"_s << Percent(phase);
+        tone.synth << u"sine"_s << Number(h.k * frequency) << u"0"_s << PhasePercent(phase);
         mix << u"%1v%2"_s.arg(mix.size() + 1).arg(QString::number(2 * std::abs(h.c) / scale, 'g', 12));
         power += 2 * std::norm(h.c);
     }
@@ -221,7 +234,7 @@ double PartialSumsPeak(const std::vector<std::complex<double>> &terms, double dc
     return counted < last ? peak * 1.005 : peak;
 }
 
-// The mean square of half the band-limited shape over the tone: at each moment the harmonics
+// The mean square of the band-limited shape over the tone: at each moment the harmonics
 // below half the rate, the integrated way's first difference weighing harmonic k by
 // sin(x) / x with x = pi k f / synthRate.
 double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, int sampleRate, qint64 synthRate,
@@ -247,7 +260,73 @@ double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, i
         const double ahead = growth / f;
         sum += (power[k] - (integrated ? x * x / 3 * weighted[k] : 0)) * (1 + ahead + ahead * ahead / 3);
     }
-    return 0.25 * (sum / steps + shape.mean() * shape.mean());
+    return sum / steps + shape.mean() * shape.mean();
+}
+
+// The exp shape E is the slope of G = 2 sigma (v - 1) - (1 + mean E) phase, with v = (E + 1) / 2
+// and sigma p1 / L before its peak at p1, -(1 - p1) / L after it (L = ln(1 / lowest v)): the tool
+// makes a square at levels proportional to sigma, multiplies it by v - 1 (the exp shape at an
+// offset of -50 %, multiplying), and adds a falling ramp (a triangle peaking at 0, mixed, which
+// halves both). Its jumps cancel those of the product: G folds back far less than E. What the
+// three make is size / 4 times G, plus a constant.
+struct ExpIntegral
+{
+    explicit ExpIntegral(const ShapeParameters &p)
+        : peakAt(p.p1 < 0 ? 0.5 : p.p1), depth(p.p2 < 0 ? 0.5 : p.p2), logRange(depth * 10 * std::numbers::ln10)
+    {
+        const double widest = std::max(peakAt, 1 - peakAt);
+        size = logRange / widest;
+        // One level of the square is at full scale, the other at -(1 - p1) / p1 or -p1 / (1 - p1) of it.
+        squareOffset = peakAt >= 0.5 ? (1 - (1 - peakAt) / peakAt) / 2 : (peakAt / (1 - peakAt) - 1) / 2;
+        // The ramp's slope is 2 (1 - offset) a period; size (1 + mean E) / 2 is wanted.
+        rampOffset = 1 - (1 - std::exp(-logRange)) / (2 * widest);
+    }
+
+    // What the tool makes at this phase, before any shift.
+    double at(double phase) const
+    {
+        const PeriodicShape exp(ShapeKind::Exp, {.p1 = peakAt, .p2 = depth});
+        const PeriodicShape square(ShapeKind::Square, {.offset = squareOffset, .p1 = peakAt});
+        const double ramp = (1 - 2 * std::fmod(phase, 1.0)) * (1 - rampOffset) + rampOffset;
+        return (ramp + square.value(phase) * (0.5 * exp.value(phase) - 0.5)) / 2;
+    }
+
+    double peakAt;
+    double depth;
+    double logRange;
+    double size = 0;
+    double squareOffset = 0;
+    double rampOffset = 0;
+};
+
+// The largest distance of the shape from its mean.
+double SpreadFromMean(const PeriodicShape &shape)
+{
+    double spread = 0;
+    for (int j = 0; j < PeakGrid; ++j)
+        spread = std::max(spread, std::abs(shape.value(double(j) / PeakGrid) - shape.mean()));
+    return spread;
+}
+
+// The words of the synth effect that makes f / highest over the tone, the frequency the tool's
+// sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
+// the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
+QStringList SweepShare(const ToneTerm &term, int sampleRate, qint64 samples)
+{
+    const bool rising = term.to > term.from;
+    const double lowest = term.lowest() / term.highest();
+    // One period as long as the tone.
+    const double once = double(sampleRate) / double(samples);
+    if (term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped)
+        return {
+            u"exp"_s, Number(once), u"50"_s, u"0"_s, rising ? u"100"_s : u"0"_s, Percent(std::log10(1 / lowest) / 10)};
+    // A rising sawtooth or a falling triangle; their phase moves with the square of the time when
+    // their frequency rises linearly from 0 to twice that of one period as long as the tone.
+    const QString frequency = term.sweep == SweepKind::Linear ? Number(once) : u"0:"_s + Number(2 * once);
+    QStringList words{rising ? u"sawtooth"_s : u"triangle"_s, frequency, Percent((1 + lowest) / 2), u"0"_s};
+    if (!rising)
+        words << u"0"_s;
+    return words;
 }
 
 AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &shape, const Oversampling &choice,
@@ -259,22 +338,26 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     const QString length = QString::number(request.samples * choice.factor) + u's';
     const QString frequency = term.word.isEmpty() ? u"440"_s : term.word;
     const bool sweeps = term.sweep != SweepKind::Steady && term.highest() > term.lowest();
-    const double shrink = integrated && sweeps ? term.lowest() / term.highest() : 1;
     AliasFreeTone tone;
     tone.synthRate = int(synthRate);
     tone.synth = {u"-n"_s, length};
+    // The size of the result against the shape: half, room for the overshoot that the rate
+    // effect's filter makes of a jump; less for an integrated shape far from its mean on one side
+    // (a narrow square, an exp shape with a deep trough), made without its mean.
+    const double room = integrated ? std::min(1.0, 1.6 / SpreadFromMean(shape)) : 1;
+    const double size = 0.5 * room;
     if (!integrated) {
         tone.synth << request.waveform << FieldWords(request.frequencies);
         // Room for the overshoot that the rate effect's filter makes of a jump.
         tone.effects = {u"vol"_s, u"0.5"_s};
     } else {
         const ShapeParameters &p = term.parameters;
-        // The slope grows with the frequency: it is made at half size at the highest one, and a
-        // sweep's envelope brings every other moment down to the size it has at the lowest.
+        // The slope grows with the frequency: it is made at its size at the highest one, and a
+        // sweep's slope is divided by f / highest at the file's rate, where that costs little.
         const double scale = 1 - std::abs(p.offset);
         const double reference = term.highest();
         double gain = 0;
-        double dc = 0;
+        double mean = 0;
         // Where the tool starts the shape: an exponential sweep's phase does not start at 0.
         double startPhase = p.phase;
         if (term.sweep == SweepKind::Exponential) {
@@ -287,38 +370,54 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
             // Starting at zero, so that the first difference does not start with a step.
             const double start = PeriodicShape(ShapeKind::Triangle, {.p1 = duty}).value(startPhase);
             const double lift = start <= 0 ? -start / (1 - start) : -start / (1 + start);
-            tone.synth << u"triangle"_s << frequency << Percent(lift) << Percent(p.phase) << Percent(duty);
+            tone.synth << u"triangle"_s << frequency << Percent(lift) << PhasePercent(p.phase) << Percent(duty);
             // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
-            gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift)));
-            dc = 0.5 * shrink * (scale * (2 * duty - 1) + p.offset);
-        } else {
-            // The slope of saw * saw is 4 saw times the frequency.
-            tone.synth << u"sawtooth"_s << frequency << u"0"_s << Percent(p.phase);
+            gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift))) * room;
+            mean = scale * (2 * duty - 1) + p.offset;
+        } else if (shape.kind() != ShapeKind::Exp) {
+            // The slope of saw * saw is 4 saw times the frequency. A triangle peaking at 0 is a
+            // falling sawtooth: the slope's sign turns.
+            tone.synth << u"sawtooth"_s << frequency << u"0"_s << PhasePercent(p.phase);
             tone.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s
-                         << Percent(p.phase);
+                         << PhasePercent(p.phase);
             const double start = -1 + 2 * startPhase;
             if (start != 0)
                 tone.effects << u"dcshift"_s << Number(-start * start);
-            gain = scale * double(synthRate) / (8 * reference);
-            dc = 0.5 * p.offset * shrink;
+            gain = (p.p1 == 0 ? -scale : scale) * double(synthRate) / (8 * reference) * room;
+            mean = p.offset;
+        } else {
+            const ExpIntegral integral(p);
+            tone.synth << u"square"_s << frequency << Percent(integral.squareOffset) << PhasePercent(p.phase)
+                       << Percent(integral.peakAt);
+            tone.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"fmod"_s << frequency << u"-50"_s
+                         << PhasePercent(p.phase) << Percent(integral.peakAt) << Percent(integral.depth) << u"synth"_s
+                         << u"-n"_s << length << u"triangle"_s << u"mix"_s << frequency << Percent(integral.rampOffset)
+                         << PhasePercent(p.phase) << u"0"_s;
+            // Starting at zero, so that the first difference does not start with a step.
+            const double start = integral.at(startPhase);
+            if (start != 0)
+                tone.effects << u"dcshift"_s << Number(-start);
+            gain = 2 * scale * double(synthRate) / (reference * integral.size) * room;
+            mean = shape.mean();
         }
         tone.effects << u"biquad"_s << Number(gain) << Number(-gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
-        if (sweeps) {
-            // lowest / f over the tone: falling from 1 for a rising sweep, rising to 1 for a
-            // falling one, exponentially, over one period of the exp shape as long as the tone.
-            const double range = std::log10(term.highest() / term.lowest()) / 10;
-            tone.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"amod"_s
-                         << Number(double(rate) / double(request.samples)) << u"0"_s << u"0"_s
-                         << (term.to > term.from ? u"0"_s : u"100"_s) << Percent(range);
-        }
         tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
-        if (dc != 0)
-            tone.effects << u"dcshift"_s << Number(dc);
+        if (sweeps) {
+            // The divide effect divides the second channel by the first; the second passes the
+            // synth effect unchanged (a square at its top all the time, multiplying).
+            const QString samples = QString::number(request.samples) + u's';
+            tone.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << samples
+                         << SweepShare(term, rate, request.samples) << u"square"_s << u"amod"_s << u"0"_s << u"0"_s
+                         << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
+        }
+        // The first difference took the mean away.
+        if (mean != 0)
+            tone.effects << u"dcshift"_s << Number(size * mean);
     }
     if (!integrated)
         tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
 
-    // Half the band-limited shape, as the filter leaves it: at any moment the harmonics below its
+    // The band-limited shape at its size, as the filter leaves it: at any moment the harmonics below its
     // pass band, some of those in its transition band, and none above half the rate.
     const int fewest = HarmonicsBelowHalf(term.highest(), rate, 0.95);
     const int most = HarmonicsBelowHalf(term.lowest(), rate);
@@ -329,10 +428,10 @@ AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &
     const double ahead = integrated && term.sweep == SweepKind::Stepped
                              ? std::max(0.0, std::log(term.to / term.from) / (seconds * term.lowest()))
                              : 0;
-    tone.peak = 0.5 * shrink * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
+    tone.peak = size * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
     tone.peakExact = false;
-    tone.amplitude = 0.5 * shrink;
-    tone.meanSquare = shrink * shrink * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
+    tone.amplitude = size;
+    tone.meanSquare = size * size * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
     return tone;
 }
 
@@ -362,7 +461,7 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
         request.samples <= 0)
         return std::nullopt;
     const PeriodicShape shape(*kind, term.parameters);
-    if (std::abs(shape.harmonic(1)) == 0 && std::abs(shape.harmonic(2)) == 0)
+    if (std::abs(shape.harmonic(1)) < 1e-12 && std::abs(shape.harmonic(2)) < 1e-12)
         return std::nullopt; // a constant: nothing to fold
     // The tool's falling '/' sweep has a negative phase, and every shape but the sine comes out
     // as a constant: nothing to fold either.
@@ -378,16 +477,25 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
     }
 
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
-    const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ShapeCost + FilterCost, wanted);
-    // A square is a triangle's slope and a sawtooth that of its own square. An exponential
-    // sweep's slope can be evened out by an exponential envelope; another sweep's cannot.
-    const double duty = term.parameters.p1 < 0 ? 0.5 : term.parameters.p1;
-    const bool integrable = (*kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Square && duty > 0 && duty < 1)) &&
-                            (steady || term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped);
+    const double ownShapeCost = *kind == ShapeKind::Exp ? ExpCost : ShapeCost;
+    const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ownShapeCost + FilterCost, wanted);
+    // A square is a triangle's slope, a sawtooth (or a triangle peaking at 0 or 100 %, which is
+    // one) that of its own square, an exp shape that of the sum of a product and a ramp. A sweep's
+    // slope is divided by its frequency, as a share of the highest, that the synth effect makes
+    // while the share stays well above the resolution of the tool's samples.
+    const double p1 = term.parameters.p1;
+    const bool sawtooth = *kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
+    const bool integrable =
+        (sawtooth || *kind == ShapeKind::Exp || (*kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
+        (steady || term.lowest() >= LowestSweepShare * term.highest());
     if (integrable) {
-        const double perFactor =
-            ShapeCost + (*kind == ShapeKind::Sawtooth ? ProductCost : 0) + (steady ? 0 : ProductCost) + 2 * FilterCost;
-        const Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
+        const double perFactor = (*kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
+                                  : sawtooth              ? ShapeCost + ProductCost
+                                                          : ShapeCost) +
+                                 2 * FilterCost;
+        Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
+        if (!steady)
+            integrated.cost += DivisionCost;
         const bool integratedFits = integrated.alias <= wanted;
         if ((integratedFits && (plain.alias > wanted || integrated.cost < plain.cost)) ||
             (!integratedFits && integrated.alias < plain.alias))

@@ -17,10 +17,12 @@
 //   file's rate, whose filter removes everything above half of it. Whatever folds back at the
 //   high rate stays; for a shape without jumps (a triangle) it falls fast with the factor.
 // - Integrated: a square is the slope of a triangle, a sawtooth the slope of its own square
-//   (saw * saw, made by the synth's multiplying mode). Those have no jumps, so they fold back
-//   far less at the high rate; a first difference (biquad) turns them into the wanted shape
-//   before the rate effect. An exponential sweep's slope grows with its frequency, so an
-//   exponential envelope (the synth's exp shape, multiplying) evens it out again.
+//   (saw * saw, made by the synth's multiplying mode), an exp shape the slope of a square times
+//   the exp shape plus a ramp. Those have no jumps, so they fold back far less at the high rate;
+//   a first difference (biquad) turns them into the wanted shape before the rate effect. A
+//   sweep's slope grows with its frequency: at the file's rate the divide effect divides it by
+//   the frequency as a share of the highest, which the synth effect makes on a channel of its
+//   own (a line, a parabola or an exponential, as the sweep moves).
 //
 // The cheapest way that keeps folded components 76 dB below the loudest harmonic (66 dB for a
 // sweep) is chosen.

@@ -190,27 +190,29 @@ private slots:
     void aliasFreeShapesHoldOnlyTheirHarmonics_data()
     {
         QTest::addColumn<QString>("waveform");
-        QTest::addColumn<double>("frequency");
+        QTest::addColumn<QString>("frequencies"); // the frequency first
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QList<QPointF>>("harmonics"); // (k, dB against the fundamental)
         const QList<QPointF> square{{3, -9.54}, {5, -13.98}};
         const QList<QPointF> sawtooth{{2, -6.02}};
         const QList<QPointF> triangle{{3, -19.08}};
-        QTest::newRow("square 1234.5 Hz, 48 kHz") << u"Square"_s << 1234.5 << u"Level=-20"_s << square;
-        QTest::newRow("square 3150 Hz, 44.1 kHz") << u"Square"_s << 3150.0 << u"SampleRate=44100"_s << square;
-        QTest::newRow("square 331.7 Hz, float") << u"Square"_s << 331.7 << u"SampleFormat=32f"_s << square;
-        QTest::newRow("square 20 Hz, 96 kHz") << u"Square"_s << 20.0 << u"SampleRate=96000 Level=-20"_s << square;
-        QTest::newRow("square 2718 Hz, 16-bit") << u"Square"_s << 2718.0 << u"SampleFormat=16"_s << square;
-        QTest::newRow("sawtooth 1234.5 Hz, float") << u"Sawtooth"_s << 1234.5 << u"SampleFormat=32f"_s << sawtooth;
-        QTest::newRow("sawtooth 3150 Hz, 96 kHz") << u"Sawtooth"_s << 3150.0 << u"SampleRate=96000"_s << sawtooth;
+        QTest::newRow("square 1234.5 Hz, 48 kHz") << u"Square"_s << u"1234.5"_s << u"Level=-20"_s << square;
+        QTest::newRow("square 3150 Hz, 44.1 kHz") << u"Square"_s << u"3150"_s << u"SampleRate=44100"_s << square;
+        QTest::newRow("square 331.7 Hz, float") << u"Square"_s << u"331.7"_s << u"SampleFormat=32f"_s << square;
+        QTest::newRow("square 20 Hz, 96 kHz") << u"Square"_s << u"20"_s << u"SampleRate=96000 Level=-20"_s << square;
+        QTest::newRow("square 2718 Hz, 16-bit") << u"Square"_s << u"2718"_s << u"SampleFormat=16"_s << square;
+        QTest::newRow("sawtooth 1234.5 Hz, float") << u"Sawtooth"_s << u"1234.5"_s << u"SampleFormat=32f"_s << sawtooth;
+        QTest::newRow("sawtooth 3150 Hz, 96 kHz") << u"Sawtooth"_s << u"3150"_s << u"SampleRate=96000"_s << sawtooth;
         QTest::newRow("sawtooth 20 Hz, 44.1 kHz")
-            << u"Sawtooth"_s << 20.0 << u"SampleRate=44100 Level=-20"_s << sawtooth;
-        QTest::newRow("sawtooth 19 kHz") << u"Sawtooth"_s << 19000.0 << u"Level=-20"_s << QList<QPointF>();
-        QTest::newRow("triangle 7777 Hz") << u"Triangle"_s << 7777.0 << u"Level=-20"_s << triangle;
-        QTest::newRow("triangle 110 Hz, 96 kHz") << u"Triangle"_s << 110.0 << u"SampleRate=96000"_s << triangle;
-        QTest::newRow("triangle 3150 Hz, 44.1 kHz") << u"Triangle"_s << 3150.0 << u"SampleRate=44100"_s << triangle;
-        QTest::newRow("trapezium 1234.5 Hz") << u"Trapezium"_s << 1234.5 << u"Level=-20"_s << QList<QPointF>();
-        QTest::newRow("exp 441 Hz") << u"Exp"_s << 441.0 << u"SampleFormat=32f"_s << QList<QPointF>();
+            << u"Sawtooth"_s << u"20"_s << u"SampleRate=44100 Level=-20"_s << sawtooth;
+        QTest::newRow("sawtooth 19 kHz") << u"Sawtooth"_s << u"19000"_s << u"Level=-20"_s << QList<QPointF>();
+        QTest::newRow("triangle 7777 Hz") << u"Triangle"_s << u"7777"_s << u"Level=-20"_s << triangle;
+        QTest::newRow("triangle 110 Hz, 96 kHz") << u"Triangle"_s << u"110"_s << u"SampleRate=96000"_s << triangle;
+        QTest::newRow("triangle 3150 Hz, 44.1 kHz") << u"Triangle"_s << u"3150"_s << u"SampleRate=44100"_s << triangle;
+        QTest::newRow("trapezium 1234.5 Hz") << u"Trapezium"_s << u"1234.5"_s << u"Level=-20"_s << QList<QPointF>();
+        QTest::newRow("exp 441 Hz") << u"Exp"_s << u"441"_s << u"SampleFormat=32f"_s << QList<QPointF>();
+        QTest::newRow("square 331.7 Hz, 5 % duty") << u"Square"_s << u"331.7 0 0 5"_s << u""_s << QList<QPointF>();
+        QTest::newRow("exp 1234.5 Hz, peak at 0") << u"Exp"_s << u"1234.5 0 0 0 100"_s << u""_s << QList<QPointF>();
     }
 
     // Measured in a spectrum of the written file, between the harmonics: nothing 70 dB or less
@@ -218,12 +220,13 @@ private slots:
     void aliasFreeShapesHoldOnlyTheirHarmonics()
     {
         QFETCH(QString, waveform);
-        QFETCH(double, frequency);
+        QFETCH(QString, frequencies);
         QFETCH(QString, stored);
         QFETCH(QList<QPointF>, harmonics);
         const QString output = outputFolder + u"/clean.wav"_s;
         const OutputOptions options = ToolRun::Options(stored + u" AliasFree=1"_s);
-        const ToneRequest request = MakeToneRequest(u"1.5"_s, waveform, QString::number(frequency));
+        const ToneRequest request = MakeToneRequest(u"1.5"_s, waveform, frequencies);
+        const double frequency = frequencies.section(u' ', 0, 0).toDouble();
         QCOMPARE(ToolRun::Make(output, request, options), QString());
 
         const WavInfo wav = ReadWav(output);
@@ -252,6 +255,12 @@ private slots:
         QTest::newRow("sawtooth 300:3300 linear") << u"Sawtooth"_s << u"300:3300"_s << 44100;
         QTest::newRow("square 100+8000 square law") << u"Square"_s << u"100+8000"_s << 96000;
         QTest::newRow("triangle 20-20000") << u"Triangle"_s << u"20-20000"_s << 48000;
+        QTest::newRow("sawtooth 20:20000 linear") << u"Sawtooth"_s << u"20:20000"_s << 48000;
+        QTest::newRow("square falling 20000+20 square law") << u"Square"_s << u"20000+20"_s << 96000;
+        QTest::newRow("exp 20/20000") << u"Exp"_s << u"20/20000"_s << 44100;
+        QTest::newRow("triangle peaking at 0, a sawtooth") << u"Triangle"_s << u"20:20000 0 0 0"_s << 44100;
+        QTest::newRow("exp falling 5000:50, sharp, late peak") << u"Exp"_s << u"5000:50 0 0 90 90"_s << 48000;
+        QTest::newRow("exp 100-10000, peak at the end") << u"Exp"_s << u"100-10000 0 30 100 30"_s << 48000;
     }
 
     // Frame by frame: each short frame holds only harmonics of the frequencies the sweep passes in
@@ -270,10 +279,11 @@ private slots:
         QVERIFY2(wav.valid, qPrintable(wav.problem));
         QCOMPARE(wav.frames, 2 * qint64(rate));
         // The tool's sweeps: ':' linear, '+' with the square of the time, '-' and '/' exponential.
-        const qsizetype at = frequencies.indexOf(QRegularExpression(u"[-:+/]"_s));
-        const double from = frequencies.left(at).toDouble();
-        const double to = frequencies.mid(at + 1).toDouble();
-        const QChar kind = frequencies[at];
+        const QString sweep = frequencies.section(u' ', 0, 0);
+        const qsizetype at = sweep.indexOf(QRegularExpression(u"[-:+/]"_s));
+        const double from = sweep.left(at).toDouble();
+        const double to = sweep.mid(at + 1).toDouble();
+        const QChar kind = sweep[at];
         const auto frequencyAt = [&](double share) {
             return kind == u':'   ? from + (to - from) * share
                    : kind == u'+' ? from + (to - from) * share * share
@@ -318,6 +328,8 @@ private slots:
         periodic(u"Exp"_s, u"441"_s, u" SampleFormat=16"_s);
         periodic(u"Square"_s, u"300-3300"_s, u" SoftEdges=1"_s);
         periodic(u"Sawtooth"_s, u"200:2000"_s, u""_s, -3.18);
+        periodic(u"Square"_s, u"4000+40"_s, u" SampleRate=96000"_s);
+        periodic(u"Exp"_s, u"30/3000"_s, u""_s);
         QTest::newRow("white noise") << u"White Noise"_s << u"1000"_s << u" Channels=Left"_s << 0.3 << 0.0;
         QTest::newRow("pink noise") << u"Pink Noise"_s << u"1000"_s << u" SoftEdges=1"_s << 0.3 << -9.0;
         QTest::newRow("brown noise") << u"Brown Noise"_s << u"1000"_s << u" SampleFormat=32f"_s << 0.3 << 0.0;
