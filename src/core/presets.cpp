@@ -19,11 +19,8 @@ constexpr qsizetype MaxStoredValueLength = 1024;
 Preset BuiltIn(const QString &name, const QString &length, int waveformIndex, const QString &frequencies,
                const Choices &choices)
 {
-    Preset preset{.name = name,
-                  .length = length,
-                  .frequencies = frequencies,
-                  .waveformIndex = waveformIndex,
-                  .builtIn = true};
+    Preset preset{
+        .name = name, .length = length, .frequencies = frequencies, .waveformIndex = waveformIndex, .builtIn = true};
     for (const auto &[setting, stored] : choices)
         preset.options.restore(setting, stored);
     return preset;
@@ -32,9 +29,8 @@ Preset BuiltIn(const QString &name, const QString &length, int waveformIndex, co
 // A line-up tone or noise is measured by its RMS level, and plays until it is stopped.
 Choices RmsLevelLooping(const QString &decibels, bool noiseBand = false)
 {
-    Choices choices{{OutputSetting::LevelUnit, u"RMS"_s},
-                    {OutputSetting::Level, decibels},
-                    {OutputSetting::LoopPreview, u"1"_s}};
+    Choices choices{
+        {OutputSetting::LevelUnit, u"RMS"_s}, {OutputSetting::Level, decibels}, {OutputSetting::LoopPreview, u"1"_s}};
     if (noiseBand)
         choices.append({OutputSetting::NoiseBand, u"1"_s});
     return choices;
@@ -54,9 +50,8 @@ constexpr int SineIndex = 0;
 
 ToneRequest Preset::request() const
 {
-    const QString label = waveformIndex >= 0 && waveformIndex < WaveformLabels().size()
-                              ? WaveformLabels()[waveformIndex]
-                              : QString();
+    const QString label =
+        waveformIndex >= 0 && waveformIndex < WaveformLabels().size() ? WaveformLabels()[waveformIndex] : QString();
     return MakeToneRequest(length, label, frequencies);
 }
 
@@ -67,8 +62,8 @@ const QList<Preset> &BuiltInPresets()
     static const QList<Preset> presets{
         BuiltIn(u"Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex,
                 CalibrationNoise::Frequencies, CalibrationNoiseOptions()),
-        BuiltIn(u"Subwoofer Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex,
-                u"40-80"_s, RmsLevelLooping(u"-20"_s, true)),
+        BuiltIn(u"Subwoofer Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex, u"40-80"_s,
+                RmsLevelLooping(u"-20"_s, true)),
         // EBU R 68: the alignment level is 18 dB below full scale.
         BuiltIn(u"EBU Line-Up Tone"_s, u"30"_s, SineIndex, u"1000"_s, RmsLevelLooping(u"-18"_s)),
         // SMPTE RP 155: the reference level is 20 dB below full scale.

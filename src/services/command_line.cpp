@@ -52,10 +52,7 @@ struct Inputs
     OutputOptions options;
     QString outputDevice; // empty: the system's default
 
-    ToneRequest request() const
-    {
-        return MakeToneRequest(length, WaveformLabels()[waveformIndex], frequencies);
-    }
+    ToneRequest request() const { return MakeToneRequest(length, WaveformLabels()[waveformIndex], frequencies); }
 };
 
 // A type as a person writes it: any case, with or without the blank, without " (Default)".
@@ -142,8 +139,7 @@ std::optional<Refusal> ApplySetting(Inputs &inputs, const QString &assignment)
             }
             values.append(choice.stored);
         }
-        return Refusal{ExitCode::BadCommandLine,
-                       u"%1 takes one of: %2."_s.arg(row->key, values.join(u", "_s))};
+        return Refusal{ExitCode::BadCommandLine, u"%1 takes one of: %2."_s.arg(row->key, values.join(u", "_s))};
     }
     return std::nullopt;
 }
@@ -187,8 +183,11 @@ int Save(const Inputs &inputs, const QString &file)
     QString outputPath = QFileInfo(file).absoluteFilePath();
     RecordingSteps steps;
     const SynthRun run = MakeTone(
-        steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162},
-        outputPath, [&] { return ToneJobInputs{inputs.request(), inputs.options}; }, TerminalProgress());
+        steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162}, outputPath,
+        [&] {
+            return ToneJobInputs{inputs.request(), inputs.options};
+        },
+        TerminalProgress());
     RemoveToolFiles(steps, 164);
     PrintStepFailures(steps);
     if (run.reminder) {
@@ -240,7 +239,11 @@ int Play(QCoreApplication &app, const Inputs &inputs)
     RecordingSteps steps;
     const SynthRun run = MakeTone(
         steps, {.deploy = 106, .toolPart = 136, .outputPath = 138, .arguments = 140, .join = 142, .run = 144},
-        previewPath, [&] { return ToneJobInputs{inputs.request(), inputs.options}; }, TerminalProgress());
+        previewPath,
+        [&] {
+            return ToneJobInputs{inputs.request(), inputs.options};
+        },
+        TerminalProgress());
     RemoveToolFiles(steps, 154);
     const QString problem = SynthRunProblem(run, previewPath);
     int exitCode = ExitCode::Done;
@@ -300,12 +303,12 @@ int RunCommandLine(int argc, char *argv[])
     const QCommandLineOption listPresets(u"list-presets"_s, u"Print the presets' names, one a line."_s);
     const QCommandLineOption length(u"length"_s, u"The length of audio: seconds, hh:mm:ss.frac or samples."_s,
                                     u"text"_s);
-    const QCommandLineOption frequencies(u"frequencies"_s, u"The frequencies in Hz, as the window's field takes them."_s,
-                                         u"text"_s);
-    const QCommandLineOption type(u"type"_s, u"The type: %1 (any case, blanks allowed)."_s.arg(TypeNames().join(u", "_s)),
-                                  u"name"_s);
-    const QCommandLineOption set(u"set"_s, u"Set an option by its settings key and value, e.g. Level=-20; repeatable."_s,
-                                 u"key=value"_s);
+    const QCommandLineOption frequencies(u"frequencies"_s,
+                                         u"The frequencies in Hz, as the window's field takes them."_s, u"text"_s);
+    const QCommandLineOption type(
+        u"type"_s, u"The type: %1 (any case, blanks allowed)."_s.arg(TypeNames().join(u", "_s)), u"name"_s);
+    const QCommandLineOption set(
+        u"set"_s, u"Set an option by its settings key and value, e.g. Level=-20; repeatable."_s, u"key=value"_s);
     const QCommandLineOption preset(u"preset"_s, u"Start from a preset, before the other inputs are applied."_s,
                                     u"name"_s);
     parser.addOptions({save, play, soxCommand, listPresets, length, frequencies, type, set, preset});

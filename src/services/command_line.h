@@ -10,10 +10,10 @@
 // How the command line ends, as scripts tell the outcomes apart.
 namespace ExitCode {
 inline constexpr int Done = 0;
-inline constexpr int Failed = 1;         // the tool, the file or the sound card failed
-inline constexpr int Refused = 2;        // the inputs were refused, with the window's reminder
+inline constexpr int Failed = 1;          // the tool, the file or the sound card failed
+inline constexpr int Refused = 2;         // the inputs were refused, with the window's reminder
 inline constexpr int BadCommandLine = 64; // as sysexits.h's EX_USAGE
-inline constexpr int Interrupted = 130;  // Ctrl+C stopped --play: 128 + SIGINT
+inline constexpr int Interrupted = 130;   // Ctrl+C stopped --play: 128 + SIGINT
 } // namespace ExitCode
 
 // Makes the QCoreApplication, does what the arguments ask and returns the exit code. Messages go

@@ -11,10 +11,10 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
-#include <tuple>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -236,7 +236,7 @@ QList<std::pair<QString, QHash<QString, QString>>> ReadSettingsSubgroups(const Q
         for (const QString &key : store.childKeys()) {
             const QVariant value = store.value(key);
             values.insert(key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u", "_s)
-                                                                         : value.toString());
+                                                                        : value.toString());
         }
         store.endGroup();
         subgroups.append({name, values});

@@ -60,8 +60,8 @@ void PresetsMenu::rebuild()
 void PresetsMenu::saveCurrent()
 {
     Preset preset = m_current();
-    const std::optional<QString> typed = CurrentDialogs().textInput(
-        m_window, u"Name of the preset (at most %1 characters):"_s.arg(MaxPresetNameLength));
+    const std::optional<QString> typed =
+        CurrentDialogs().textInput(m_window, u"Name of the preset (at most %1 characters):"_s.arg(MaxPresetNameLength));
     if (!typed)
         return;
     preset.name = typed->trimmed();

@@ -26,7 +26,11 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
         window->setWindowTitle(progress ? ProgramName + u" – "_s + *progress : ProgramName);
     };
     return MakeTone(
-        g, lines, outputPath, [this] { return ToneJobInputs{m_currentRequest(), m_currentOptions()}; }, showProgress);
+        g, lines, outputPath,
+        [this] {
+            return ToneJobInputs{m_currentRequest(), m_currentOptions()};
+        },
+        showProgress);
 }
 
 QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
