@@ -5,6 +5,7 @@
 #include "build_config.h"
 #include "core/command_steps.h"
 #include "core/playback.h"
+#include "core/run_and_wait.h"
 #include "core/synth_command.h"
 #include "core/tone_job.h"
 #include "core/tool_files.h"
@@ -285,6 +286,7 @@ int Play(QCoreApplication &app, const Inputs &inputs)
 int RunCommandLine(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    SetWaitWithoutWindow(true);
     QCoreApplication::setApplicationName(u"quorvane"_s);
     QCoreApplication::setApplicationVersion(QString::fromUtf16(BuildConfig::Version));
 
