@@ -11,7 +11,9 @@
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <csignal>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -148,6 +150,41 @@ private slots:
             const double db = LineDb(KaiserSpectrum(wav.firstChannel, 0, 65536), wav.sampleRate, together, frequency);
             QVERIFY2(qAbs(db) <= 0.1, qPrintable(QString::number(db)));
         }
+    }
+
+    // On the test server's output --play returns once the tone has played; Ctrl+C stops a
+    // looping one, and the program says so with 130.
+    void playEndsOrIsInterrupted()
+    {
+        const QString sink = qEnvironmentVariable("QUORVANE_TEST_SINK");
+        if (sink.isEmpty())
+            QSKIP("No test audio server");
+        const QStringList tone{u"--length"_s, u"1"_s, u"--set"_s, u"OutputDevice="_s + sink};
+        QElapsedTimer clock;
+        clock.start();
+        const Run once = RunProgram(QStringList{u"--play"_s, u"--frequencies"_s, u"440"_s} + tone, folder);
+        QCOMPARE(once.exitCode, ExitCode::Done);
+        QCOMPARE(once.err, QString());
+        QVERIFY(clock.elapsed() >= 1000);
+
+        QProcess looping;
+        looping.start(QStringLiteral(QUORVANE_PROGRAM),
+                      QStringList{u"--play"_s, u"--preset"_s, u"EBU Line-Up Tone"_s} + tone);
+        QVERIFY(!looping.waitForFinished(2500)); // past the end of the first round
+        ::kill(pid_t(looping.processId()), SIGINT);
+        QVERIFY(looping.waitForFinished(10000));
+        QCOMPARE(looping.exitCode(), ExitCode::Interrupted);
+    }
+
+    // The completion offers every type and every settings value that --set takes.
+    void completionOffersEveryChoice()
+    {
+        const QString completion = QString::fromUtf8(ReadFile(QStringLiteral(QUORVANE_COMPLETION)));
+        for (const QString &label : WaveformLabels())
+            QVERIFY2(completion.contains(MakeToneRequest({}, label, {}).Waveform), qPrintable(label));
+        for (const OutputSettingRow &row : OutputSettingRows())
+            for (const OutputChoice &choice : row.choices)
+                QVERIFY2(completion.contains(row.key + u'=' + choice.stored + u'\n'), qPrintable(row.key));
     }
 
     // A folder that refuses the file: the tool fails, and the message says so.
