@@ -22,8 +22,8 @@ namespace {
 // Reports how far the tone has got, measured on the clock (which counts a measuring run too); a
 // measuring run has no output path, so its time is reported.
 std::function<void(qint64 writtenBytes)> ProgressReporter(const ToneJobProgress &progress, const QElapsedTimer &clock,
-                                                         const QString &outputPath, const ToneRequest &request,
-                                                         const TonePlan &plan)
+                                                          const QString &outputPath, const ToneRequest &request,
+                                                          const TonePlan &plan)
 {
     if (!progress)
         return {};
@@ -82,10 +82,11 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
         g.step(lines.run, [&] {
             qCInfo(lcCommands).noquote() << "Measuring"
                                          << MeasuringArguments(plan, PipedInputs(plan, toolPart.program)).join(u' ');
-            measuring = MeasureTone(toolPart, plan, request, [report = ProgressReporter(progress, clock, {}, request, plan)] {
-                if (report)
-                    report(0);
-            });
+            measuring =
+                MeasureTone(toolPart, plan, request, [report = ProgressReporter(progress, clock, {}, request, plan)] {
+                    if (report)
+                        report(0);
+                });
         });
     }
     // Nothing is made when the measuring failed or the level does not fit.

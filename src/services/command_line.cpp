@@ -4,6 +4,7 @@
 
 #include "build_config.h"
 #include "core/command_steps.h"
+#include "core/failure.h"
 #include "core/playback.h"
 #include "core/run_and_wait.h"
 #include "core/synth_command.h"
@@ -265,15 +266,16 @@ int Play(QCoreApplication &app, const Inputs &inputs)
             start = PlayWaveFileOn(inputs.outputDevice, previewPath, true, false);
             if (first && start == PlaybackStart::StartedOnDefault)
                 PrintError(u"The output device \"%1\" is not there, so the preview plays on the system default."_s.arg(
-                    inputs.outputDevice));
+                    ShortenedForMessage(inputs.outputDevice)));
             first = false;
         } while (inputs.options.loopPreview() && start != PlaybackStart::Failed && !interrupted);
         if (interrupted) {
             exitCode = ExitCode::Interrupted;
         } else if (start == PlaybackStart::Failed) {
             PrintError(inputs.outputDevice.isEmpty()
-                           ? u"The preview cannot be played."_s
-                           : u"The preview cannot be played on \"%1\"."_s.arg(inputs.outputDevice));
+                           ? u"The preview cannot be played. "_s + PlaybackFailure()
+                           : u"The preview cannot be played on \"%1\". %2"_s.arg(
+                                 ShortenedForMessage(inputs.outputDevice), PlaybackFailure()));
             exitCode = ExitCode::Failed;
         }
     }
@@ -319,10 +321,9 @@ int RunCommandLine(int argc, char *argv[])
         PrintError(parser.errorText() + u"\nTry \"quorvane --help\"."_s);
         return ExitCode::BadCommandLine;
     }
-    if (parser.isSet(u"help"_s))
-        parser.showHelp(ExitCode::Done);
-    if (parser.isSet(u"version"_s))
-        parser.showVersion();
+    // Help and version end here, as QCommandLineParser ends them (with --help-all's Qt options too).
+    if (parser.isSet(u"help"_s) || parser.isSet(u"help-all"_s) || parser.isSet(u"version"_s))
+        parser.process(app);
 
     const auto refuse = [](const Refusal &refusal) {
         PrintError(refusal.message);

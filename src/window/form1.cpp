@@ -172,6 +172,8 @@ void Form1::ApplyPreset(const Preset &preset)
     // Never half: a preset that cannot be applied is not offered, and is not taken here either.
     if (!preset.usable())
         return;
+    // The three inputs and every option reach the store in one disk write.
+    SettingsBatch stored(Settings::App, Settings::Section);
     Text1->setText(preset.length);
     Text2->setText(preset.frequencies);
     if (Combo1->currentIndex() == preset.waveformIndex)
@@ -179,6 +181,8 @@ void Form1::ApplyPreset(const Preset &preset)
     else
         Combo1->setCurrentIndex(preset.waveformIndex);
     Options->choosePreset(preset.options);
+    if (!stored.commit())
+        m_inputs->tellNotSaved();
 }
 
 void Form1::PushButton1_Click()
