@@ -27,9 +27,11 @@ namespace {
 double TimedRun(const QString &program, const QStringList &arguments)
 {
     std::vector<QByteArray> storage{QFile::encodeName(program)};
+    storage.reserve(arguments.size() + 1);
     for (const QString &argument : arguments)
         storage.push_back(argument.toLocal8Bit());
     std::vector<char *> argv;
+    argv.reserve(storage.size() + 1);
     for (QByteArray &argument : storage)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
