@@ -30,6 +30,8 @@ public:
         chosenAt = Bench::MonotonicNs();
         return std::exchange(nextAnswer, QString());
     }
+    std::optional<QString> textInput(QWidget *, const QString &) override { return std::nullopt; }
+    bool question(QWidget *, const QString &) override { return false; }
 
     void reset()
     {

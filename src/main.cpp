@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "window/form1.h"
+#include "core/plugins.h"
+#include "services/command_line.h"
 
-#include <QApplication>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    // Lets a Wayland shell match the window to its menu entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.quorvane.Quorvane"));
-    Form1 window;
-    window.Form_Load();
-    window.show();
-    return app.exec();
+    // With arguments the program works without its window (and without a display).
+    if (argc > 1)
+        return RunCommandLine(argc, argv);
+    WindowPlugin *window = ProgramPluginAs<WindowPlugin>(WindowPluginFile);
+    if (!window) {
+        std::fputs("quorvane: the window (quorvane-window.so beside the program) cannot be loaded.\n", stderr);
+        return ExitCode::Failed;
+    }
+    return window->run(argc, argv);
 }

@@ -3,6 +3,7 @@
 #include "core/plugins.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QPluginLoader>
@@ -16,7 +17,9 @@ QObject *ProgramPlugin(const QString &fileName)
     static QHash<QString, QObject *> loaded;
     if (const auto found = loaded.constFind(fileName); found != loaded.cend())
         return *found;
-    QStringList folders{QCoreApplication::applicationDirPath()};
+    QStringList folders{QCoreApplication::instance()
+                            ? QCoreApplication::applicationDirPath()
+                            : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2)};
     if (const QString named = qEnvironmentVariable("QUORVANE_PLUGIN_DIR"); !named.isEmpty())
         folders.append(named);
     QObject *instance = nullptr;

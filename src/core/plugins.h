@@ -48,19 +48,34 @@ public:
     virtual std::optional<SoundFileInfo> read(const QString &path) const = 0;
 };
 
+// What the window plugin offers: the whole window program, run from main() when the program is
+// started without arguments. Apart, it keeps Qt Widgets out of the command line's process.
+class WindowPlugin
+{
+public:
+    virtual ~WindowPlugin() = default;
+    // Makes the QApplication and the window, and runs until the window is closed.
+    virtual int run(int &argc, char **argv) = 0;
+};
+
+#define QUORVANE_WINDOW_PLUGIN_IID "example.quorvane.WindowPlugin/1.0"
 #define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/3.0"
 #define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
+Q_DECLARE_INTERFACE(WindowPlugin, QUORVANE_WINDOW_PLUGIN_IID)
 Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)
 Q_DECLARE_INTERFACE(SoundFilePlugin, QUORVANE_SOUND_FILE_PLUGIN_IID)
 
 // The plugins' file names, looked for beside the program.
+inline const QString WindowPluginFile = QStringLiteral("quorvane-window.so");
 inline const QString PlaybackPluginFile = QStringLiteral("quorvane-playback.so");
 inline const QString SoundFilePluginFile = QStringLiteral("quorvane-soundfile.so");
 
 // The plugin of that file name beside the program, loaded on the first call and kept; null when
 // it is missing or cannot be loaded (the reason is logged once). Tests and benchmarks, which run
 // from folders of their own, name the build's folder in QUORVANE_PLUGIN_DIR; nothing else is
-// searched, so the program never loads code from a folder fixed at build time.
+// searched, so the program never loads code from a folder fixed at build time. The window's
+// plugin is loaded before there is an application object: then the program's folder is the one
+// the kernel names for the running executable.
 QObject *ProgramPlugin(const QString &fileName);
 
 template<class Interface> Interface *ProgramPluginAs(const QString &fileName)

@@ -29,6 +29,7 @@ constexpr int TerminateGraceMs = 1500;
 // The one program that a ShellAndWait call is waiting for, so closing the window can stop it.
 QPointer<QProcess> runningProcess;
 bool stopRequested = false;
+bool waitWithoutWindow = false;
 
 // The error number that starting the program would give, for the start-failure result.
 int StartErrorNumber(const QString &program)
@@ -165,7 +166,10 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
     for (;;) {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
-        QThread::msleep(PollIntervalMs);
+        if (waitWithoutWindow)
+            process.waitForFinished(PollIntervalMs);
+        else
+            QThread::msleep(PollIntervalMs);
         // Query just before the test, so a program that ended during the sleep is noticed now and
         // not one cycle later. (Reaps it when it has ended.)
         if (process.state() != QProcess::NotRunning)
@@ -188,6 +192,11 @@ qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle, 
     QStringList arguments = QProcess::splitCommand(commandLine);
     const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
     return ShellAndWait(program, arguments, windowStyle, details);
+}
+
+void SetWaitWithoutWindow(bool withoutWindow)
+{
+    waitWithoutWindow = withoutWindow;
 }
 
 void StopRunningProgram()

@@ -52,6 +52,10 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::o
 qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle = {},
                     ShellRunDetails *details = nullptr);
 
+// With no window to keep alive (the command line), a wait returns as soon as the program ends
+// rather than at the end of its poll cycle; events are still handled once every cycle.
+void SetWaitWithoutWindow(bool withoutWindow);
+
 // Stops the program that a ShellAndWait in progress is waiting for (terminate, then kill after
 // a short grace). Used when the window closes during a run. Does nothing when nothing runs.
 void StopRunningProgram();

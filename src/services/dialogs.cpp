@@ -5,6 +5,7 @@
 #include "services/app_title.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 using namespace Qt::StringLiterals;
@@ -55,6 +56,29 @@ public:
             return {};
         const QStringList files = dialog.selectedFiles();
         return files.isEmpty() ? QString() : files.constFirst();
+    }
+
+    std::optional<QString> textInput(QWidget *parent, const QString &prompt) override
+    {
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(ApplicationTitle());
+        dialog.setLabelText(DisplayText(prompt));
+        dialog.setInputMode(QInputDialog::TextInput);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.textValue();
+    }
+
+    bool question(QWidget *parent, const QString &text) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(ApplicationTitle());
+        box.setIcon(QMessageBox::Question);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setTextFormat(Qt::PlainText);
+        box.setText(DisplayText(text));
+        return box.exec() == QMessageBox::Yes;
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QWidget;
 
@@ -24,6 +25,11 @@ public:
     // Asks for a file to save to, with Qt's own file dialog. Asks nothing when the file exists
     // and adds no extension. Empty when the user cancels.
     virtual QString saveFileName(QWidget *parent, const QString &filter) = 0;
+    // Asks for one line of text with OK and Cancel, ApplicationTitle() as caption; nothing when
+    // the user cancels.
+    virtual std::optional<QString> textInput(QWidget *parent, const QString &prompt) = 0;
+    // Asks a question with Yes and No, ApplicationTitle() as caption; true for Yes.
+    virtual bool question(QWidget *parent, const QString &text) = 0;
 };
 
 // The Qt implementation unless a test installed another.

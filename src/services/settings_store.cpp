@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -213,6 +214,53 @@ bool SettingsBatch::commit()
         return false;
     for (const auto &[key, value] : pending)
         store.setValue(key, value);
+    store.sync();
+    return store.status() != QSettings::AccessError;
+}
+
+QList<std::pair<QString, QHash<QString, QString>>> ReadSettingsSubgroups(const QString &app, const QString &section,
+                                                                         const QString &group)
+{
+    QList<std::pair<QString, QHash<QString, QString>>> subgroups;
+    // Not PrepareStore: a reader must leave a damaged store where it is.
+    const QFileInfo file(DefaultStorePath(app, section));
+    if (!file.isFile() || file.size() > MaxStoreSize)
+        return subgroups;
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
+    if (store.status() == QSettings::FormatError)
+        return subgroups;
+    store.beginGroup(group);
+    for (const QString &name : store.childGroups()) {
+        QHash<QString, QString> values;
+        store.beginGroup(name);
+        for (const QString &key : store.childKeys()) {
+            const QVariant value = store.value(key);
+            values.insert(key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u", "_s)
+                                                                        : value.toString());
+        }
+        store.endGroup();
+        subgroups.append({name, values});
+    }
+    const auto order = [](const QString &name) {
+        bool isNumber = false;
+        const qlonglong number = name.toLongLong(&isNumber);
+        return std::tuple(!isNumber, isNumber ? number : 0, name);
+    };
+    std::stable_sort(subgroups.begin(), subgroups.end(),
+                     [&](const auto &a, const auto &b) { return order(a.first) < order(b.first); });
+    return subgroups;
+}
+
+bool ReplaceSettingsGroup(const QString &app, const QString &section, const QString &group,
+                          const QList<std::pair<QString, QString>> &values)
+{
+    storeProblem.clear();
+    if (PrepareStore(app, section) != StoreAccess::ReadWrite || !LockCanBeTaken(app, section))
+        return false;
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
+    store.remove(group);
+    for (const auto &[key, value] : values)
+        store.setValue(group + u'/' + key, value);
     store.sync();
     return store.status() != QSettings::AccessError;
 }

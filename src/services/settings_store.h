@@ -5,6 +5,7 @@
 #include "core/output_options.h"
 #include "core/tone_request.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -73,6 +74,18 @@ private:
     QList<std::pair<QString, QString>> m_pending;
     SettingsBatch *m_outer;
 };
+
+// The subgroups of a group, each with its keys and their texts, in the order of the subgroups'
+// names (numbers by their value, before any other name). Read without changing anything, not even
+// a damaged store (see GetSetting), which reads as empty.
+QList<std::pair<QString, QHash<QString, QString>>> ReadSettingsSubgroups(const QString &app, const QString &section,
+                                                                         const QString &group);
+
+// Replaces everything under the group (a key path such as "Presets/3") with these keys and
+// texts, in one disk write; no values removes the group. False when it did not reach the disk
+// (SettingsStoreProblem says why); waits for locks as SaveSetting does.
+bool ReplaceSettingsGroup(const QString &app, const QString &section, const QString &group,
+                          const QList<std::pair<QString, QString>> &values);
 
 // The file that holds the section, for telling the user where saving failed.
 QString SettingsFilePath(const QString &app, const QString &section);

@@ -7,6 +7,7 @@
 
 #include "core/failure.h"
 #include "core/frequency_step.h"
+#include "core/presets.h"
 #include "core/run_and_wait.h"
 #include "core/tone_request.h"
 #include "core/tool_files.h"
@@ -163,13 +164,25 @@ void Form1::PushButton4_Click()
 
 void Form1::LoadCalibrationNoise()
 {
-    Text1->setText(CalibrationNoise::Length);
-    Text2->setText(CalibrationNoise::Frequencies);
-    if (Combo1->currentIndex() == CalibrationNoise::WaveformIndex)
+    ApplyPreset(BuiltInPresets().constFirst());
+}
+
+void Form1::ApplyPreset(const Preset &preset)
+{
+    // Never half: a preset that cannot be applied is not offered, and is not taken here either.
+    if (!preset.usable())
+        return;
+    // The three inputs and every option reach the store in one disk write.
+    SettingsBatch stored(Settings::App, Settings::Section);
+    Text1->setText(preset.length);
+    Text2->setText(preset.frequencies);
+    if (Combo1->currentIndex() == preset.waveformIndex)
         Combo1_Click();
     else
-        Combo1->setCurrentIndex(CalibrationNoise::WaveformIndex);
-    Options->chooseStored(CalibrationNoiseOptions());
+        Combo1->setCurrentIndex(preset.waveformIndex);
+    Options->choosePreset(preset.options);
+    if (!stored.commit())
+        m_inputs->tellNotSaved();
 }
 
 void Form1::PushButton1_Click()

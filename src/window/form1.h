@@ -9,6 +9,7 @@
 #include <optional>
 
 class InputStore;
+struct Preset;
 class OptionsMenu;
 class QComboBox;
 class QKeyEvent;
@@ -47,8 +48,11 @@ public:
     void PushButton3_Click();
     void PushButton4_Click();
     void PushButton6_Click();
-    // From the options menu: the standard speaker-calibration noise, inputs and options at once.
+    // From the options menu's presets: the standard speaker-calibration noise, inputs and options
+    // at once.
     void LoadCalibrationNoise();
+    // Puts in the preset's inputs and every option, as a person would, and stores them.
+    void ApplyPreset(const Preset &preset);
 
     void Text1_Change();
     void Text2_Change();

@@ -39,9 +39,9 @@ void Form1::PushButton2_Click()
         return;
     g.step(108, [&] { CommandBusy = true; });
     if (g.test(110, [&] { return Text1->text().isEmpty(); })) {
-        g.step(184, [&] { CurrentDialogs().message(this, u"You forgot to input length of audio."_s); });
+        g.step(184, [&] { CurrentDialogs().message(this, ForgotLengthReminder); });
     } else if (g.test(112, [&] { return Text2->text().isEmpty(); })) {
-        g.step(182, [&] { CurrentDialogs().message(this, u"You forgot to input frequencies."_s); });
+        g.step(182, [&] { CurrentDialogs().message(this, ForgotFrequenciesReminder); });
     } else if (g.test(113, [&] { return (reminder = m_toneMaker->reminder()).has_value(); })) {
         g.step(185, [&] { CurrentDialogs().message(this, reminder.value()); });
     } else {

@@ -64,7 +64,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_inputs = std::make_unique<InputStore>(this);
     const auto currentRequest = [this] { return MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()); };
     Options = new OptionsMenu(this, *m_inputs, currentRequest);
-    connect(Options, &OptionsMenu::calibrationNoiseRequested, this, &Form1::LoadCalibrationNoise);
+    connect(Options, &OptionsMenu::presetChosen, this, &Form1::ApplyPreset);
     m_toneMaker = std::make_unique<ToneMaker>(this, currentRequest, [this] { return Options->options(); });
 
     endProcess = [this] {

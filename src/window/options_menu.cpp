@@ -9,9 +9,11 @@
 #include "services/dialogs.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
+#include "window/presets_menu.h"
 
 #include <QActionGroup>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -85,7 +87,20 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     }
     m_devices = new OutputDeviceMenu(window, store, this);
     addMenu(m_devices);
-    addAction(u"Load Calibration Noise"_s, this, &OptionsMenu::calibrationNoiseRequested);
+    // The fields as typed, by their designer names: a preset keeps them as the person sees them.
+    const auto currentPreset = [this, window] {
+        const auto *length = window->findChild<QLineEdit *>(u"Text1"_s);
+        const auto *frequencies = window->findChild<QLineEdit *>(u"Text2"_s);
+        const auto *type = window->findChild<QComboBox *>(u"Combo1"_s);
+        return Preset{.length = length ? length->text() : QString(),
+                      .frequencies = frequencies ? frequencies->text() : QString(),
+                      .waveformIndex = type ? type->currentIndex() : -1,
+                      .options = m_options};
+    };
+    m_presets = new PresetsMenu(window, currentPreset, this);
+    connect(m_presets, &PresetsMenu::presetChosen, this, &OptionsMenu::presetChosen);
+    connect(m_presets, &PresetsMenu::resetOptionsRequested, this, &OptionsMenu::resetToDefaults);
+    addMenu(m_presets);
     addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
     showChoices();
 
@@ -163,6 +178,20 @@ void OptionsMenu::chooseStored(const QList<std::pair<OutputSetting, QString>> &c
         choose(setting, chosen.choice(setting));
     }
     showChoices();
+}
+
+void OptionsMenu::choosePreset(const OutputOptions &options)
+{
+    QList<std::pair<OutputSetting, QString>> choices;
+    for (const OutputSettingRow &row : OutputSettingRows())
+        choices.append({row.setting, options.chosen(row.setting).stored});
+    chooseStored(choices);
+}
+
+void OptionsMenu::resetToDefaults()
+{
+    choosePreset(OutputOptions());
+    m_devices->chooseDefault();
 }
 
 void OptionsMenu::stopSound()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/output_options.h"
+#include "core/presets.h"
 #include "core/tone_request.h"
 
 #include <QMenu>
@@ -11,9 +12,10 @@
 
 class InputStore;
 class OutputDeviceMenu;
+class PresetsMenu;
 
-// The window's options menu: Stop Sound, one item or submenu per output option, Load Calibration
-// Noise and Copy SoX Command. It opens on a right-click anywhere in the window but the text fields (which keep their
+// The window's options menu: Stop Sound, one item or submenu per output option, Presets and
+// Copy SoX Command. It opens on a right-click anywhere in the window but the text fields (which keep their
 // edit menu), and on the Menu key or Shift+F10 wherever the focus is; Esc stops the sound anywhere
 // in the window. It restores the options at start-up and stores each choice the person makes.
 class OptionsMenu : public QMenu
@@ -35,10 +37,14 @@ public:
     void playPreview(const QString &path);
     // Chooses these options as the person would, each by its stored value, and stores them.
     void chooseStored(const QList<std::pair<OutputSetting, QString>> &choices);
+    // Chooses every option of the preset, and stores them.
+    void choosePreset(const OutputOptions &options);
+    // Reset Options to Defaults: every option, the output device too, back to its default.
+    void resetToDefaults();
 
 signals:
-    // Load Calibration Noise: the window fills its inputs, then chooses the options.
-    void calibrationNoiseRequested();
+    // A preset from the Presets submenu: the window fills its inputs, then chooses the options.
+    void presetChosen(const Preset &preset);
 
 private:
     void addOnOffItem(const OutputSettingRow &row);
@@ -54,6 +60,7 @@ private:
     OutputOptions m_options;
     QAction *m_stopSound;
     OutputDeviceMenu *m_devices;
+    PresetsMenu *m_presets;
     // Per setting, the items of its choices; an on/off setting has one item, checked when on.
     std::array<QList<QAction *>, OutputSettingCount> m_items;
 };

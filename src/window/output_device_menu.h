@@ -24,6 +24,8 @@ public:
 
     // The stored choice; nothing stored means the default.
     void restore();
+    // Chooses the system's default, as a person would, and stores it.
+    void chooseDefault() { choose(QString()); }
     // The chosen output's id; empty for the system's default.
     const QString &chosen() const { return m_chosen; }
     // Plays a preview where the choice points. Nothing is said while the default is chosen, as

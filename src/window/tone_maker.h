@@ -4,6 +4,7 @@
 
 #include "core/output_options.h"
 #include "core/synth_run.h"
+#include "core/tone_job.h"
 #include "core/tone_request.h"
 
 #include <QString>
@@ -11,27 +12,18 @@
 #include <optional>
 
 class CommandSteps;
-class QElapsedTimer;
 class QWidget;
-struct TonePlan;
 
 // Makes the tone that the window's inputs and options describe, for Save and Preview: checks the
 // fields, deploys the tool files, reads the inputs, builds the command, runs it with its progress
 // in the window's title, and judges what it left behind. Each command keeps its own numbered
-// statements; the tone maker runs them with the numbers it is given.
+// statements; the tone maker runs them with the numbers it is given. The making itself is the
+// core's (MakeTone), which the command line shares.
 class ToneMaker
 {
 public:
     // The statements of one command that make a tone, with the line number each one reports.
-    struct Lines
-    {
-        qint32 deploy;     // the first of the tool files' deployment lines
-        qint32 toolPart;   // the tool's path
-        qint32 outputPath; // the preview's path, or 0 when the command already has its output
-        qint32 arguments;  // reading the inputs into the tool's arguments
-        qint32 join;       // the whole command line
-        qint32 run;        // running the tool until it ends
-    };
+    using Lines = ToneJobLines;
 
     // The window shows the progress in its title; the two readers give the inputs and options as
     // they stand when called.
@@ -50,11 +42,6 @@ public:
     static QString judge(const SynthRun &run, const QString &outputPath);
 
 private:
-    // Shows in the title how far the tone has got, once it takes more than a second on the clock
-    // (which counts a measuring run too); a measuring run has no output path.
-    std::function<void(qint64 writtenBytes)> progressReporter(const QElapsedTimer &clock, const QString &outputPath,
-                                                              const ToneRequest &request, const TonePlan &plan);
-
     QWidget *m_window;
     std::function<ToneRequest()> m_currentRequest;
     std::function<OutputOptions()> m_currentOptions;

@@ -183,6 +183,8 @@ private slots:
         }
         QTest::newRow("scalable icon") << u"share/icons/hicolor/scalable/apps/quorvane.svg"_s
                                        << resources + u"icons/quorvane.svg"_s;
+        QTest::newRow("bash completion") << u"share/bash-completion/completions/quorvane"_s
+                                         << resources + u"quorvane.bash-completion"_s;
     }
 
     void installsEveryFile()

@@ -31,6 +31,18 @@ QString RecordingDialogs::saveFileName(QWidget *parent, const QString &filter)
     return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
 }
 
+std::optional<QString> RecordingDialogs::textInput(QWidget *parent, const QString &prompt)
+{
+    record({DialogCall::TextInput, prompt, {}, ApplicationTitle(), parent});
+    return textAnswers.isEmpty() ? std::nullopt : std::optional(textAnswers.dequeue());
+}
+
+bool RecordingDialogs::question(QWidget *parent, const QString &text)
+{
+    record({DialogCall::Question, text, {}, ApplicationTitle(), parent});
+    return !questionAnswers.isEmpty() && questionAnswers.dequeue();
+}
+
 QStringList RecordingDialogs::texts(DialogCall::Kind kind) const
 {
     QStringList result;

@@ -18,7 +18,9 @@ struct DialogCall
     {
         Message,
         ErrorReport,
-        SaveFileName
+        SaveFileName,
+        TextInput,
+        Question
     };
     Kind kind;
     QString text;    // the message or prompt, exactly as given; the filter for SaveFileName
@@ -41,6 +43,9 @@ public:
     void errorReport(QWidget *parent, const QString &prompt) override;
     // Answers with the next queued answer; empty (a cancel) when none is left.
     QString saveFileName(QWidget *parent, const QString &filter) override;
+    // Answer with the next queued answer; a cancel, or No, when none is left.
+    std::optional<QString> textInput(QWidget *parent, const QString &prompt) override;
+    bool question(QWidget *parent, const QString &text) override;
 
     void queueSaveAnswer(const QString &path) { saveAnswers.enqueue(path); }
     // The texts of all calls of one kind, in order.
@@ -49,6 +54,8 @@ public:
 
     QList<DialogCall> calls;
     QQueue<QString> saveAnswers;
+    QQueue<QString> textAnswers;
+    QQueue<bool> questionAnswers;
     // Runs while the call is "open", as if the user acted while the box was shown.
     std::function<void(const DialogCall &)> whileShown;
 

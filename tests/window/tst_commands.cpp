@@ -14,6 +14,7 @@
 #include "window_fixture.h"
 
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -122,6 +123,65 @@ private slots:
         QCOMPARE(dialogs.calls.size(), 2);
         QCOMPARE(dialogs.calls[0].text, u"Wave Files (*.wav)|*.wav|"_s);
         QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    void builtInPresetsSaveWhatTheirNamesPromise_data()
+    {
+        QTest::addColumn<QString>("preset");
+        QTest::addColumn<double>("rmsDbfs"); // AES17
+        QTest::addColumn<bool>("noise");
+        QTest::addColumn<double>("low");     // the tone, the lower of two or the band's lower edge (Hz)
+        QTest::addColumn<double>("high");    // the upper tone or edge; the tone again for one tone
+        QTest::addColumn<double>("upperDb"); // the upper tone's level against the lower one's
+        QTest::newRow("calibration") << u"Calibration Noise"_s << -20.0 << true << 500.0 << 2000.0 << 0.0;
+        QTest::newRow("subwoofer") << u"Subwoofer Calibration Noise"_s << -20.0 << true << 40.0 << 80.0 << 0.0;
+        QTest::newRow("EBU") << u"EBU Line-Up Tone"_s << -18.0 << false << 1000.0 << 1000.0 << 0.0;
+        QTest::newRow("SMPTE") << u"SMPTE Reference Tone"_s << -20.0 << false << 1000.0 << 1000.0 << 0.0;
+        // Amplitudes 4:1.
+        QTest::newRow("SMPTE IM") << u"SMPTE Intermodulation"_s << -20.0 << false << 60.0 << 7000.0
+                                  << 20 * std::log10(0.25);
+        QTest::newRow("CCIF IM") << u"CCIF Intermodulation"_s << -20.0 << false << 19000.0 << 20000.0 << 0.0;
+    }
+
+    // Chosen from the menu and saved, as a person would.
+    void builtInPresetsSaveWhatTheirNamesPromise()
+    {
+        QFETCH(QString, preset);
+        QFETCH(double, rmsDbfs);
+        QFETCH(bool, noise);
+        QFETCH(double, low);
+        QFETCH(double, high);
+        QFETCH(double, upperDb);
+        QMenu *presets = nullptr;
+        for (QAction *item : window->Options->actions())
+            if (item->text() == u"Presets"_s)
+                presets = item->menu();
+        QVERIFY(presets);
+        for (QAction *item : presets->actions())
+            if (item->text() == preset)
+                item->trigger();
+        RecordingDialogs dialogs;
+        const QString path = outputs + u"/preset.wav"_s;
+        dialogs.queueSaveAnswer(path);
+        window->PushButton2->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        const WavInfo wav = ReadWav(path);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.frames, 30 * qint64(wav.sampleRate));
+        const double rms = Aes17RmsDbfs(wav.firstChannel);
+        QVERIFY2(qAbs(rms - rmsDbfs) <= 0.1, qPrintable(QString::number(rms)));
+        if (noise) {
+            // Half an octave beyond each edge, the noise is more than 30 dB down.
+            const double outside = 1 - BandPowerShare(wav.firstChannel, wav.sampleRate, low / M_SQRT2, high * M_SQRT2);
+            QVERIFY2(10 * std::log10(outside) < -30, qPrintable(QString::number(10 * std::log10(outside))));
+        } else {
+            const double strongest = DominantFrequency(wav.firstChannel, wav.sampleRate);
+            QVERIFY2(std::min(qAbs(strongest - low), qAbs(strongest - high)) < 1,
+                     qPrintable(QString::number(strongest)));
+            const std::vector<double> spectrum = KaiserSpectrum(wav.firstChannel, 0, 262144);
+            const double db = LineDb(spectrum, wav.sampleRate, high, low);
+            QVERIFY2(qAbs(db - upperDb) <= 0.1, qPrintable(QString::number(db)));
+        }
     }
 
     void savesTheRequestedTone_data()

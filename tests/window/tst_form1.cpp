@@ -48,6 +48,19 @@ class Form1Test : public QObject
         return nullptr;
     }
 
+    // An item of the Presets submenu (or of its Delete Preset submenu) by its text, as it is now.
+    static QAction *PresetItem(const Form1 &window, const QString &text, bool deleting = false)
+    {
+        auto *presets = MenuItem(window, u"Presets"_s)->menu();
+        QMetaObject::invokeMethod(presets, "aboutToShow");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const QMenu *menu = deleting ? PresetItem(window, u"Delete Preset"_s)->menu() : presets;
+        for (QAction *item : menu->actions())
+            if (item->text() == text)
+                return item;
+        return nullptr;
+    }
+
 private slots:
     void init()
     {
@@ -372,7 +385,7 @@ private slots:
     {
         auto window = StartWindow();
         RecordingDialogs dialogs;
-        MenuItem(*window, u"Load Calibration Noise"_s)->trigger();
+        PresetItem(*window, u"Calibration Noise"_s)->trigger();
         QCOMPARE(window->Text1->text() + u' ' + window->Text2->text() + u' ' + window->Combo1->currentText(),
                  u"30 500-2000 Pink Noise"_s);
         for (const auto &[key, value] : {std::pair{u"Text1"_s, u"30"_s},
@@ -385,6 +398,90 @@ private slots:
             QCOMPARE(Stored(key), value);
         QVERIFY(window->Options->options().loopPreview() && window->Options->options().noiseBand());
         QVERIFY(MenuItem(*window, u"Limit Noise to the Frequency Range"_s)->isChecked());
+        QVERIFY(dialogs.calls.isEmpty());
+    }
+
+    // Saved, changed, applied again in whole, replaced after a question, and deleted after one.
+    void userPresetIsSavedAppliedAndDeleted()
+    {
+        auto window = StartWindow();
+        SetInputs(*window, u"2,5"_s, 1, u"440"_s);
+        window->Options->chooseStored({{OutputSetting::SampleRate, u"96000"_s}});
+        RecordingDialogs dialogs;
+        dialogs.textAnswers << u"Calibration noise"_s << u"  A&B / C  "_s << u"A&B / C"_s;
+        dialogs.questionAnswers << true << true;
+        for (int i = 0; i < 2; ++i)
+            PresetItem(*window, u"Save Current Settings as Preset…"_s)->trigger();
+        QCOMPARE(dialogs.texts(DialogCall::Message),
+                 QStringList{u"\"Calibration Noise\" is a built-in preset: choose another name."_s});
+
+        PresetItem(*window, u"EBU Line-Up Tone"_s)->trigger();
+        QCOMPARE(Stored(u"Text1"_s) + Stored(u"SampleRate"_s), u"3048000"_s);
+        PresetItem(*window, u"A&&B / C"_s)->trigger();
+        QCOMPARE(window->Text1->text() + window->Combo1->currentText() + window->Text2->text(), u"2,5Square440"_s);
+        QCOMPARE(Stored(u"Text1"_s) + Stored(u"SampleRate"_s) + Stored(u"Level"_s), u"2,5960000"_s);
+
+        window->Text2->setText(u"880"_s);
+        PresetItem(*window, u"Save Current Settings as Preset…"_s)->trigger(); // the same name: replaced
+        QCOMPARE(dialogs.count(DialogCall::Question), 1);
+        PresetItem(*window, u"A&&B / C"_s, true)->trigger();
+        QCOMPARE(dialogs.count(DialogCall::Question), 2);
+        QCOMPARE(PresetItem(*window, u"A&&B / C"_s), nullptr);
+        QVERIFY(!PresetItem(*window, u"Delete Preset"_s)->isEnabled());
+
+        PresetItem(*window, u"Reset Options to Defaults"_s)->trigger();
+        QCOMPARE(window->Options->options(), OutputOptions());
+        QCOMPARE(window->Text2->text(), u"880"_s);
+    }
+
+    // Hand-edited presets: whatever they hold, the good one and the inputs are untouched, and a
+    // bad one is greyed with its reason, never applied.
+    void hostilePresetsLeaveTheOthersIntact_data()
+    {
+        QTest::addColumn<QByteArray>("entry"); // the lines of preset 2
+        QTest::addColumn<QString>("shown");    // its item
+        QTest::addColumn<QString>("reason");
+        const QByteArray tone = "2\\Text1=1\n2\\Text2=500\n2\\Combo1=0\n";
+        QTest::newRow("slashes, = and [") << "2\\Name=a/b\\\\c=d[e]\n" + tone << u"a/b\\c=d[e]"_s << QString();
+        QTest::newRow("newline") << "2\\Name=x\\ny\n" + tone << u"x y"_s << u"one line"_s;
+        QTest::newRow("10,000 characters")
+            << "2\\Name=" + QByteArray(10000, 'n') + '\n' + tone << QString(63, u'n') + u'…' << u"at most 64"_s;
+        QTest::newRow("built-in name") << "2\\Name=EBU Line-Up Tone\n" + tone << u"EBU Line-Up Tone"_s << u"built-in"_s;
+        QTest::newRow("unknown level") << "2\\Name=Bad\n2\\Level=-19\n" + tone << u"Bad"_s << u"Level"_s;
+        QTest::newRow("type 12") << "2\\Name=Bad\n" + QByteArray(tone).replace("Combo1=0", "Combo1=12") << u"Bad"_s
+                                 << u"Combo1"_s;
+        QTest::newRow("a tool word") << "2\\Name=Bad\n" + QByteArray(tone).replace("=500", "=440 noiseprof x")
+                                     << u"Bad"_s << u"Frequencies can hold only"_s;
+        QTest::newRow("no length") << "2\\Name=Bad\n" + QByteArray(tone).replace("2\\Text1=1\n", "") << u"Bad"_s
+                                   << u"Text1"_s;
+    }
+
+    void hostilePresetsLeaveTheOthersIntact()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QString, shown);
+        QFETCH(QString, reason);
+        Store(u"Text1"_s, u"7"_s);
+        QFile file(SettingsFilePath(Settings::App, Settings::Section));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("[Presets]\n1\\Name=Good\n1\\Text1=4\n1\\Text2=1k\n1\\Combo1=2\n" + entry +
+                   "3\\Name=Last\n3\\Text1=5\n3\\Text2=2k\n3\\Combo1=0\n");
+        file.close();
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QCOMPARE(window->Text1->text(), u"7"_s);
+        for (const QString &good : {u"Good"_s, u"Last"_s})
+            QVERIFY(PresetItem(*window, good)->isEnabled());
+        const QList<QAction *> items = MenuItem(*window, u"Presets"_s)->menu()->actions();
+        QCOMPARE(items.size(), 14); // 6 built in, 3 stored, 2 separators, 3 more
+        QAction *listed = items[8];
+        QCOMPARE(listed->text(), shown);
+        QCOMPARE(listed->isEnabled(), reason.isEmpty());
+        QVERIFY2(listed->toolTip().contains(reason), qPrintable(listed->toolTip()));
+        listed->trigger();
+        QCOMPARE(window->Text1->text(), reason.isEmpty() ? u"1"_s : u"7"_s);
+        PresetItem(*window, u"Good"_s)->trigger();
+        QCOMPARE(window->Text1->text() + window->Text2->text() + window->Combo1->currentText(), u"41kTriangle"_s);
         QVERIFY(dialogs.calls.isEmpty());
     }
 
@@ -521,12 +618,11 @@ private slots:
         };
         RecordingDialogs dialogs;
         auto window = StartWindow();
-        QCOMPARE(
-            ItemTexts(window->Options),
-            (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s, u"Soft Start and End (10 ms)"_s,
-                         u"Pause Between Steps"_s, u"Tone Bursts"_s, u"Alias-Free Waveforms"_s,
-                         u"Limit Noise to the Frequency Range"_s, u"Sample Rate"_s, u"Sample Format"_s,
-                         u"Output Device"_s, u"Load Calibration Noise"_s, u"Copy SoX Command"_s}));
+        QCOMPARE(ItemTexts(window->Options),
+                 (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s,
+                              u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s,
+                              u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u"Sample Rate"_s,
+                              u"Sample Format"_s, u"Output Device"_s, u"Presets"_s, u"Copy SoX Command"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
         const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
         QCOMPARE(window->PushButton2->toolTip() + window->PushButton3->toolTip(), tip + tip);

@@ -1,0 +1,379 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "services/command_line.h"
+
+#include "build_config.h"
+#include "core/command_steps.h"
+#include "core/failure.h"
+#include "core/playback.h"
+#include "core/run_and_wait.h"
+#include "core/synth_command.h"
+#include "core/tone_job.h"
+#include "core/tool_files.h"
+#include "services/preset_store.h"
+#include "services/settings_store.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A refusal of the command line itself, with its exit code.
+struct Refusal
+{
+    int exitCode;
+    QString message;
+};
+
+void PrintError(const QString &text)
+{
+    // The window's texts break lines with CR LF; a terminal wants LF alone.
+    QString line = QString(text).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    if (!line.endsWith(u'\n'))
+        line += u'\n';
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+// The inputs as the window holds them: the three fields as typed and the options.
+struct Inputs
+{
+    QString length;
+    QString frequencies;
+    int waveformIndex = 0; // "Sine (Default)", as the list starts
+    OutputOptions options;
+    QString outputDevice; // empty: the system's default
+
+    ToneRequest request() const { return MakeToneRequest(length, WaveformLabels()[waveformIndex], frequencies); }
+};
+
+// A type as a person writes it: any case, with or without the blank, without " (Default)".
+QString TypeKey(const QString &name)
+{
+    return MakeToneRequest({}, name, {}).Waveform;
+}
+
+QStringList TypeNames()
+{
+    QStringList names;
+    for (const QString &label : WaveformLabels())
+        names.append(TypeKey(label));
+    return names;
+}
+
+std::optional<Refusal> ApplyPreset(Inputs &inputs, const QString &name)
+{
+    // The store is read only for a name that is not built in.
+    std::optional<Preset> preset = FindPreset(BuiltInPresets(), name);
+    if (!preset)
+        preset = FindPreset(AvailablePresets(), name);
+    if (!preset)
+        return Refusal{ExitCode::BadCommandLine,
+                       u"There is no preset \"%1\"; --list-presets lists them."_s.arg(PresetDisplayName(name))};
+    if (!preset->usable())
+        return Refusal{ExitCode::Refused,
+                       u"The preset \"%1\" cannot be used: %2"_s.arg(PresetDisplayName(name), preset->problem)};
+    inputs.length = preset->length;
+    inputs.frequencies = preset->frequencies;
+    inputs.waveformIndex = preset->waveformIndex;
+    inputs.options = preset->options;
+    return std::nullopt;
+}
+
+std::optional<Refusal> ApplyType(Inputs &inputs, const QString &name)
+{
+    const qsizetype index = TypeNames().indexOf(TypeKey(name));
+    if (index < 0)
+        return Refusal{ExitCode::BadCommandLine,
+                       u"Unknown type \"%1\". The types are: %2."_s.arg(name, TypeNames().join(u", "_s))};
+    inputs.waveformIndex = int(index);
+    return std::nullopt;
+}
+
+// KEY=VALUE with the settings' keys and stored values (keys in any case).
+std::optional<Refusal> ApplySetting(Inputs &inputs, const QString &assignment)
+{
+    const qsizetype equals = assignment.indexOf(u'=');
+    if (equals <= 0)
+        return Refusal{ExitCode::BadCommandLine, u"--set takes KEY=VALUE, not \"%1\"."_s.arg(assignment)};
+    const QString key = assignment.left(equals);
+    const QString value = assignment.mid(equals + 1);
+    const auto is = [&](const QString &name) { return key.compare(name, Qt::CaseInsensitive) == 0; };
+    if (is(Settings::Text1)) {
+        inputs.length = value;
+    } else if (is(Settings::Text2)) {
+        inputs.frequencies = value;
+    } else if (is(Settings::Combo1)) {
+        bool isNumber = false;
+        const int index = value.toInt(&isNumber);
+        if (!isNumber || index < 0 || index >= WaveformLabels().size())
+            return Refusal{ExitCode::BadCommandLine,
+                           u"Combo1 takes a number from 0 to %1."_s.arg(WaveformLabels().size() - 1)};
+        inputs.waveformIndex = index;
+    } else if (is(Settings::OutputDevice)) {
+        inputs.outputDevice = value;
+    } else {
+        const auto &rows = OutputSettingRows();
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const OutputSettingRow &r) { return is(r.key); });
+        if (row == rows.end()) {
+            QStringList keys{Settings::Text1, Settings::Text2, Settings::Combo1};
+            for (const OutputSettingRow &r : rows)
+                keys.append(r.key);
+            keys.append(Settings::OutputDevice);
+            return Refusal{ExitCode::BadCommandLine,
+                           u"Unknown setting \"%1\". The settings are: %2."_s.arg(key, keys.join(u", "_s))};
+        }
+        QStringList values;
+        for (const OutputChoice &choice : row->choices) {
+            if (choice.stored.compare(value, Qt::CaseInsensitive) == 0) {
+                inputs.options.restore(row->setting, choice.stored);
+                return std::nullopt;
+            }
+            values.append(choice.stored);
+        }
+        return Refusal{ExitCode::BadCommandLine, u"%1 takes one of: %2."_s.arg(row->key, values.join(u", "_s))};
+    }
+    return std::nullopt;
+}
+
+// The reminder the window would give for these inputs, the empty fields first.
+std::optional<QString> InputsReminder(const Inputs &inputs)
+{
+    if (inputs.length.isEmpty())
+        return ForgotLengthReminder;
+    if (inputs.frequencies.isEmpty())
+        return ForgotFrequenciesReminder;
+    return ToneReminder(inputs.request(), inputs.options);
+}
+
+// The progress on one line of the terminal, rewritten in place; nothing when stderr is not one.
+ToneJobProgress TerminalProgress()
+{
+    if (!::isatty(STDERR_FILENO))
+        return {};
+    return [shown = qsizetype(0)](const std::optional<QString> &progress) mutable {
+        const QString text = progress.value_or(QString());
+        // Blanks over what is left of a longer line before.
+        const QString line = u'\r' + text + QString(std::max<qsizetype>(shown - text.size(), 0), u' ') +
+                             (progress ? QString() : u"\r"_s);
+        shown = text.size();
+        std::fputs(line.toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+    };
+}
+
+// Prints what went wrong on the way, which the window would have reported one by one.
+void PrintStepFailures(const RecordingSteps &steps)
+{
+    for (const auto &[line, description] : steps.failures())
+        PrintError(description);
+}
+
+int Save(const Inputs &inputs, const QString &file)
+{
+    // The tool runs in a folder of its own: it gets the path as the person meant it, from here.
+    QString outputPath = QFileInfo(file).absoluteFilePath();
+    RecordingSteps steps;
+    const SynthRun run = MakeTone(
+        steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162}, outputPath,
+        [&] {
+            return ToneJobInputs{inputs.request(), inputs.options};
+        },
+        TerminalProgress());
+    RemoveToolFiles(steps, 164);
+    PrintStepFailures(steps);
+    if (run.reminder) {
+        PrintError(*run.reminder);
+        return ExitCode::Refused;
+    }
+    if (const QString problem = SynthRunProblem(run, outputPath); !problem.isEmpty()) {
+        PrintError(u"Failed to save tone.\n"_s + problem);
+        return ExitCode::Failed;
+    }
+    return ExitCode::Done;
+}
+
+// Ctrl+C while --play runs: the signal handler only writes to a pipe, and the event loop that
+// waits for the sound stops it.
+int interruptPipe[2] = {-1, -1};
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int)
+{
+    interrupted = 1;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
+}
+
+void StopOnInterrupt(QCoreApplication &app)
+{
+    if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        while (::read(interruptPipe[0], &byte, 1) > 0) {
+        }
+        StopPlayback();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+int Play(QCoreApplication &app, const Inputs &inputs)
+{
+    StopOnInterrupt(app);
+    QString previewPath;
+    RecordingSteps steps;
+    const SynthRun run = MakeTone(
+        steps, {.deploy = 106, .toolPart = 136, .outputPath = 138, .arguments = 140, .join = 142, .run = 144},
+        previewPath,
+        [&] {
+            return ToneJobInputs{inputs.request(), inputs.options};
+        },
+        TerminalProgress());
+    RemoveToolFiles(steps, 154);
+    const QString problem = SynthRunProblem(run, previewPath);
+    int exitCode = ExitCode::Done;
+    if (interrupted) {
+        exitCode = ExitCode::Interrupted;
+    } else if (run.reminder) {
+        PrintError(*run.reminder);
+        exitCode = ExitCode::Refused;
+    } else if (!problem.isEmpty()) {
+        PrintStepFailures(steps);
+        PrintError(u"Failed to generate tone.\n"_s + problem);
+        exitCode = ExitCode::Failed;
+    } else {
+        // A looping preview plays until Ctrl+C; the player plays a waited-for sound once.
+        PlaybackStart start = PlaybackStart::Failed;
+        bool first = true;
+        do {
+            start = PlayWaveFileOn(inputs.outputDevice, previewPath, true, false);
+            if (first && start == PlaybackStart::StartedOnDefault)
+                PrintError(u"The output device \"%1\" is not there, so the preview plays on the system default."_s.arg(
+                    ShortenedForMessage(inputs.outputDevice)));
+            first = false;
+        } while (inputs.options.loopPreview() && start != PlaybackStart::Failed && !interrupted);
+        if (interrupted) {
+            exitCode = ExitCode::Interrupted;
+        } else if (start == PlaybackStart::Failed) {
+            PrintError(inputs.outputDevice.isEmpty()
+                           ? u"The preview cannot be played. "_s + PlaybackFailure()
+                           : u"The preview cannot be played on \"%1\". %2"_s.arg(
+                                 ShortenedForMessage(inputs.outputDevice), PlaybackFailure()));
+            exitCode = ExitCode::Failed;
+        }
+    }
+    DeleteFileQuiet(previewPath);
+    return exitCode;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    SetWaitWithoutWindow(true);
+    QCoreApplication::setApplicationName(u"quorvane"_s);
+    QCoreApplication::setApplicationVersion(QString::fromUtf16(BuildConfig::Version));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Makes a test tone without the window. The inputs are those of the window's fields; nothing is read "
+        "from the stored inputs or written to them.\n\nExit codes: 0 done, 1 the tool, the file or the sound card "
+        "failed, 2 the inputs were refused, 64 a bad command line, 130 Ctrl+C stopped --play."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption save(u"save"_s, u"Make the tone and write it to <file>; its extension names the format."_s,
+                                  u"file"_s);
+    const QCommandLineOption play(u"play"_s, u"Play the tone on the sound card, until it ends or Ctrl+C."_s);
+    const QCommandLineOption soxCommand(u"sox-command"_s,
+                                        u"Print the sox command that makes the tone into tone.wav; run nothing."_s);
+    const QCommandLineOption listPresets(u"list-presets"_s, u"Print the presets' names, one a line."_s);
+    const QCommandLineOption length(u"length"_s, u"The length of audio: seconds, hh:mm:ss.frac or samples."_s,
+                                    u"text"_s);
+    const QCommandLineOption frequencies(u"frequencies"_s,
+                                         u"The frequencies in Hz, as the window's field takes them."_s, u"text"_s);
+    const QCommandLineOption type(
+        u"type"_s, u"The type: %1 (any case, blanks allowed)."_s.arg(TypeNames().join(u", "_s)), u"name"_s);
+    const QCommandLineOption set(
+        u"set"_s, u"Set an option by its settings key and value, e.g. Level=-20; repeatable."_s, u"key=value"_s);
+    const QCommandLineOption preset(u"preset"_s, u"Start from a preset, before the other inputs are applied."_s,
+                                    u"name"_s);
+    parser.addOptions({save, play, soxCommand, listPresets, length, frequencies, type, set, preset});
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        PrintError(parser.errorText() + u"\nTry \"quorvane --help\"."_s);
+        return ExitCode::BadCommandLine;
+    }
+    // Help and version end here, as QCommandLineParser ends them (with --help-all's Qt options too).
+    if (parser.isSet(u"help"_s) || parser.isSet(u"help-all"_s) || parser.isSet(u"version"_s))
+        parser.process(app);
+
+    const auto refuse = [](const Refusal &refusal) {
+        PrintError(refusal.message);
+        return refusal.exitCode;
+    };
+    const auto badCommandLine = [&](const QString &message) {
+        return refuse({ExitCode::BadCommandLine, message + u"\nTry \"quorvane --help\"."_s});
+    };
+    if (!parser.positionalArguments().isEmpty())
+        return badCommandLine(u"Unexpected argument \"%1\"."_s.arg(parser.positionalArguments().constFirst()));
+    const int actions = int(parser.values(save).size()) + (parser.isSet(play) ? 1 : 0) +
+                        (parser.isSet(soxCommand) ? 1 : 0) + (parser.isSet(listPresets) ? 1 : 0);
+    if (actions != 1)
+        return badCommandLine(u"Give one of --save, --play, --sox-command and --list-presets."_s);
+    for (const QCommandLineOption &single : {length, frequencies, type, preset})
+        if (parser.values(single).size() > 1)
+            return badCommandLine(u"--%1 is given more than once."_s.arg(single.names().constFirst()));
+    if (parser.isSet(save) && parser.value(save).isEmpty())
+        return badCommandLine(u"--save needs a file name."_s);
+
+    if (parser.isSet(listPresets)) {
+        for (const Preset &each : AvailablePresets())
+            if (each.usable())
+                std::printf("%s\n", each.name.toLocal8Bit().constData());
+        return ExitCode::Done;
+    }
+
+    Inputs inputs;
+    std::optional<Refusal> refusal;
+    if (parser.isSet(preset))
+        refusal = ApplyPreset(inputs, parser.value(preset));
+    if (!refusal && parser.isSet(length))
+        inputs.length = parser.value(length);
+    if (!refusal && parser.isSet(frequencies))
+        inputs.frequencies = parser.value(frequencies);
+    if (!refusal && parser.isSet(type))
+        refusal = ApplyType(inputs, parser.value(type));
+    for (const QString &assignment : parser.values(set))
+        if (!refusal)
+            refusal = ApplySetting(inputs, assignment);
+    if (refusal)
+        return refuse(*refusal);
+    if (const std::optional<QString> reminder = InputsReminder(inputs))
+        return refuse({ExitCode::Refused, *reminder});
+
+    if (parser.isSet(soxCommand)) {
+        std::printf("%s\n", CopyableSoxCommand(inputs.request(), inputs.options).toLocal8Bit().constData());
+        return ExitCode::Done;
+    }
+    if (parser.isSet(play))
+        return Play(app, inputs);
+    return Save(inputs, parser.value(save));
+}

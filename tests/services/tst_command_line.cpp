@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The real program run with arguments and without a display.
+
+#include "core/field_grammar.h"
+#include "fault_fs.h"
+#include "services/command_line.h"
+#include "services/preset_store.h"
+#include "services/settings_store.h"
+#include "test_files.h"
+#include "test_sandbox.h"
+#include "wav_analysis.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run RunProgram(const QStringList &arguments, const QString &folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &display : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        environment.remove(display);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(folder);
+    program.start(QStringLiteral(QUORVANE_PROGRAM), arguments);
+    program.waitForFinished(60000);
+    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+            QString::fromLocal8Bit(program.readAllStandardOutput()),
+            QString::fromLocal8Bit(program.readAllStandardError())};
+}
+
+// A file in any format, read through a wave copy that the tool makes of it.
+WavInfo ReadSound(const QString &path)
+{
+    const QString copy = path + u".read.wav"_s;
+    QProcess::execute(u"sox"_s, {path, copy});
+    return ReadWav(copy);
+}
+
+} // namespace
+
+class CommandLineTest : public QObject
+{
+    Q_OBJECT
+
+    QString folder;
+    QByteArray settings;
+
+private slots:
+    void init()
+    {
+        folder = TestSandbox::NewFolder();
+        TestSandbox::FreshTempFolder();
+        QVERIFY(SaveSetting(Settings::App, Settings::Section, Settings::Text1, u"9"_s));
+        Preset mine{.name = u"Mine"_s, .length = u"1"_s, .frequencies = u"440"_s, .waveformIndex = 2};
+        mine.options.restore(OutputSetting::SampleRate, u"44100"_s);
+        QVERIFY(StorePreset(mine));
+        settings = ReadFile(SettingsFilePath(Settings::App, Settings::Section));
+    }
+
+    // Whatever it did, it read and wrote no stored inputs.
+    void cleanup() { QCOMPARE(ReadFile(SettingsFilePath(Settings::App, Settings::Section)), settings); }
+
+    void runs_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message"); // the start of stderr, or of stdout when it is 0
+        QTest::addColumn<double>("rmsDbfs");  // of out.*, AES17; NaN when no file may be left
+        QTest::addColumn<double>("frequency");
+        QTest::addColumn<double>("together"); // a second tone of the same level, or 0
+        QTest::addColumn<double>("seconds");
+        const double none = qQNaN();
+        QTest::newRow("DTMF 1 in FLAC") << QStringList{u"--save"_s,    u"out.flac"_s,      u"--length"_s,
+                                                       u"2"_s,         u"--frequencies"_s, u"697 & 1209"_s,
+                                                       u"--type"_s,    u"sine"_s,          u"--set"_s,
+                                                       u"Level=-20"_s, u"--set"_s,         u"LevelUnit=RMS"_s}
+                                        << 0 << QString() << -20.0 << 697.0 << 1209.0 << 2.0;
+        QTest::newRow("EBU preset") << QStringList{u"--preset"_s, u"EBU Line-Up Tone"_s, u"--save"_s, u"out.wav"_s} << 0
+                                    << QString() << -18.0 << 1000.0 << 0.0 << 30.0;
+        QTest::newRow("own preset, length over it")
+            << QStringList{u"--length"_s, u"0.5"_s, u"--preset"_s, u"Mine"_s, u"--save"_s, u"out.wav"_s} << 0
+            << QString() << -1.76 << 440.0 << 0.0 << 0.5;
+        QTest::newRow("no length") << QStringList{u"--save"_s, u"out.wav"_s, u"--frequencies"_s, u"440"_s} << 2
+                                   << u"You forgot to input length of audio.\n"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("no frequencies") << QStringList{u"--save"_s, u"out.wav"_s, u"--length"_s, u"1"_s} << 2
+                                        << u"You forgot to input frequencies.\n"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a tool word") << QStringList{u"--save"_s, u"out.wav"_s,       u"--length"_s,
+                                                    u"1"_s,      u"--frequencies"_s, u"440 noiseprof x"_s}
+                                     << 2 << FrequenciesReminder << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("pink noise too loud")
+            << QStringList{u"--save"_s, u"out.wav"_s, u"--length"_s,   u"1"_s,     u"--frequencies"_s,
+                           u"1"_s,      u"--type"_s,  u"Pink Noise"_s, u"--set"_s, u"levelunit=rms"_s}
+            << 2 << u"At 0 dBFS RMS this tone would clip"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("unknown option") << QStringList{u"--save"_s, u"out.wav"_s, u"--loud"_s} << 64
+                                        << u"Unknown option 'loud'."_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("unknown type") << QStringList{u"--save"_s, u"out.wav"_s, u"--type"_s, u"cosine"_s} << 64
+                                      << u"Unknown type \"cosine\"."_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a level not in the menu") << QStringList{u"--save"_s, u"out.wav"_s, u"--set"_s, u"Level=-19"_s}
+                                                 << 64 << u"Level takes one of: 0,"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("unknown preset") << QStringList{u"--save"_s, u"out.wav"_s, u"--preset"_s, u"Nope"_s} << 64
+                                        << u"There is no preset \"Nope\""_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("save and play") << QStringList{u"--save"_s, u"out.wav"_s, u"--play"_s} << 64
+                                       << u"Give one of --save, --play"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"quorvane 1."_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("presets listed") << QStringList{u"--list-presets"_s} << 0
+                                        << u"Calibration Noise\nSubwoofer Calibration Noise\n"_s << none << 0.0 << 0.0
+                                        << 0.0;
+    }
+
+    void runs()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(double, rmsDbfs);
+        QFETCH(double, frequency);
+        QFETCH(double, together);
+        QFETCH(double, seconds);
+        const Run run = RunProgram(arguments, folder);
+        QTEST(run.exitCode, "exitCode");
+        QFETCH(QString, message);
+        QVERIFY2((run.exitCode == 0 ? run.out + run.err : run.err).startsWith(message), qPrintable(run.err));
+        const QStringList written = QDir(folder).entryList(QDir::Files);
+        if (qIsNaN(rmsDbfs)) {
+            QCOMPARE(written, QStringList());
+            QVERIFY(run.exitCode == 0 || !run.err.contains(u"Please email"_s));
+            return;
+        }
+        QCOMPARE(run.err, QString());
+        const WavInfo wav = ReadSound(folder + u'/' + written.constFirst());
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.durationSeconds(), seconds);
+        const double rms = Aes17RmsDbfs(wav.firstChannel);
+        QVERIFY2(qAbs(rms - rmsDbfs) <= 0.1, qPrintable(QString::number(rms)));
+        const double strongest = DominantFrequency(wav.firstChannel, wav.sampleRate);
+        QVERIFY2(std::min(qAbs(strongest - frequency), qAbs(strongest - together)) < 3,
+                 qPrintable(QString::number(strongest)));
+        if (together > 0) {
+            const double db = LineDb(KaiserSpectrum(wav.firstChannel, 0, 65536), wav.sampleRate, together, frequency);
+            QVERIFY2(qAbs(db) <= 0.1, qPrintable(QString::number(db)));
+        }
+    }
+
+    // On the test server's output --play returns once the tone has played; Ctrl+C stops a
+    // looping one, and the program says so with 130.
+    void playEndsOrIsInterrupted()
+    {
+        const QString sink = qEnvironmentVariable("QUORVANE_TEST_SINK");
+        if (sink.isEmpty())
+            QSKIP("No test audio server");
+        const QStringList tone{u"--length"_s, u"1"_s, u"--set"_s, u"OutputDevice="_s + sink};
+        QElapsedTimer clock;
+        clock.start();
+        const Run once = RunProgram(QStringList{u"--play"_s, u"--frequencies"_s, u"440"_s} + tone, folder);
+        QCOMPARE(once.exitCode, ExitCode::Done);
+        QCOMPARE(once.err, QString());
+        QVERIFY(clock.elapsed() >= 1000);
+
+        QProcess looping;
+        looping.start(QStringLiteral(QUORVANE_PROGRAM),
+                      QStringList{u"--play"_s, u"--preset"_s, u"EBU Line-Up Tone"_s} + tone);
+        QVERIFY(!looping.waitForFinished(2500)); // past the end of the first round
+        ::kill(pid_t(looping.processId()), SIGINT);
+        QVERIFY(looping.waitForFinished(10000));
+        QCOMPARE(looping.exitCode(), ExitCode::Interrupted);
+    }
+
+    // The completion offers every type and every settings value that --set takes.
+    void completionOffersEveryChoice()
+    {
+        const QString completion = QString::fromUtf8(ReadFile(QStringLiteral(QUORVANE_COMPLETION)));
+        for (const QString &label : WaveformLabels())
+            QVERIFY2(completion.contains(MakeToneRequest({}, label, {}).Waveform), qPrintable(label));
+        for (const OutputSettingRow &row : OutputSettingRows())
+            for (const OutputChoice &choice : row.choices)
+                QVERIFY2(completion.contains(row.key + u'=' + choice.stored + u'\n'), qPrintable(row.key));
+    }
+
+    // A folder that refuses the file: the tool fails, and the message says so.
+    void unwritableFolderFails()
+    {
+        QString why;
+        const QString how = FaultFs::MakeReadOnly(folder, &why);
+        if (how.isEmpty())
+            QSKIP(qPrintable(why));
+        const Run run =
+            RunProgram({u"--save"_s, u"out.wav"_s, u"--length"_s, u"1"_s, u"--frequencies"_s, u"1k"_s}, folder);
+        FaultFs::MakeWritable(folder, how);
+        QCOMPARE(run.exitCode, ExitCode::Failed);
+        QVERIFY2(run.err.startsWith(u"Failed to save tone.\n"_s) && !run.err.contains(u"Please email"_s),
+                 qPrintable(run.err));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+
+    // The printed command, run by a shell, makes the very file that --save makes.
+    void soxCommandMakesTheSameFile()
+    {
+        const QStringList tone{u"--preset"_s, u"SMPTE Intermodulation"_s, u"--length"_s, u"1"_s};
+        const Run printed = RunProgram(QStringList{u"--sox-command"_s} + tone, folder);
+        QCOMPARE(printed.exitCode, 0);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+        QCOMPARE(QProcess::execute(u"sh"_s, {u"-c"_s, u"cd \"$1\" && "_s + printed.out, u"sh"_s, folder}), 0);
+        QCOMPARE(RunProgram(QStringList{u"--save"_s, u"saved.wav"_s} + tone, folder).exitCode, 0);
+        QCOMPARE(ReadFile(folder + u"/tone.wav"_s), ReadFile(folder + u"/saved.wav"_s));
+    }
+};
+
+QUORVANE_TEST_MAIN(CommandLineTest)
+
+#include "tst_command_line.moc"
