@@ -76,6 +76,8 @@ public:
     {
         auto svg = std::make_unique<QSvgGenerator>();
         svg->setFileName(path);
+        // At 96 dots per inch the size in millimetres is the pixels' size in a browser.
+        svg->setResolution(96);
         svg->setSize(size);
         svg->setViewBox(QRect(QPoint(0, 0), size));
         svg->setTitle(title);

@@ -20,6 +20,8 @@
 #include "services/skin.h"
 #include "window/input_store.h"
 #include "window/options_menu.h"
+#include "window/tone_maker.h"
+#include "window/tone_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -170,6 +172,18 @@ void Form1::LoadCalibrationNoise()
     else
         Combo1->setCurrentIndex(CalibrationNoise::WaveformIndex);
     Options->chooseStored(CalibrationNoiseOptions());
+}
+
+void Form1::ShowTone()
+{
+    if (!m_toneWindow) {
+        m_toneWindow = new ToneWindow(this);
+        if (m_toneMaker->lastMade())
+            m_toneWindow->follow(*m_toneMaker->lastMade());
+    }
+    m_toneWindow->show();
+    m_toneWindow->raise();
+    m_toneWindow->activateWindow();
 }
 
 void Form1::PushButton1_Click()

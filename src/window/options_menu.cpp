@@ -87,6 +87,9 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     addMenu(m_devices);
     addAction(u"Load Calibration Noise"_s, this, &OptionsMenu::calibrationNoiseRequested);
     addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
+    QAction *showTone = addAction(u"Show the Tone…"_s, this, &OptionsMenu::toneWindowRequested);
+    showTone->setShortcut(Qt::CTRL | Qt::Key_I);
+    window->addAction(showTone);
     showChoices();
 
     auto *open = new QAction(window);

@@ -39,6 +39,8 @@ public:
 signals:
     // Load Calibration Noise: the window fills its inputs, then chooses the options.
     void calibrationNoiseRequested();
+    // Show the Tone… (also Ctrl+I anywhere in the window): the window opens its tone window.
+    void toneWindowRequested();
 
 private:
     void addOnOffItem(const OutputSettingRow &row);

@@ -56,6 +56,7 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     g.step(lines.arguments, [&] {
         request = m_currentRequest();
         options = m_currentOptions();
+        m_madeWith = options;
         plan = PlanTone(request, options);
         clock.start();
     });
@@ -91,7 +92,13 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
 
 QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
 {
-    return SynthRunProblem(run, outputPath);
+    QString problem = SynthRunProblem(run, outputPath);
+    if (problem.isEmpty()) {
+        m_lastMade = MadeTone{outputPath, run.request, m_madeWith};
+        if (toneMade)
+            toneMade(*m_lastMade);
+    }
+    return problem;
 }
 
 std::function<void(qint64 writtenBytes)> ToneMaker::progressReporter(const QElapsedTimer &clock,
