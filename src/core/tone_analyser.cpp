@@ -9,7 +9,6 @@
 #include <cmath>
 #include <fftw3.h>
 #include <mutex>
-#include <numbers>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -23,12 +22,14 @@ constexpr double CurveLowestHertz = 10;
 constexpr double CurvePointsPerOctave = 48;
 // The curve's band: a twelfth of an octave, but never narrower than a line of the Welch spectrum.
 constexpr double CurveBandOctaves = 1.0 / 12;
-constexpr double CurveMinimumBandBins = 10;
-// The Welch frames last about this long (as a power of two in samples), for a resolution of a
-// few tenths of a hertz.
-constexpr double WelchFrameSeconds = 2.5;
-// The 4-term Blackman-Harris window: side lobes at -92 dB, its line falls to nothing 4 bins out.
-constexpr int WindowLineHalfWidth = 5;
+constexpr double CurveMinimumBandBins = 16;
+// The Welch frames last about this long (as a power of two in samples): a line is then a few
+// tenths of a hertz wide, and the curve is a twelfth of an octave from about 50 Hz up.
+constexpr double WelchFrameSeconds = 4;
+// The Kaiser window of beta 20: side lobes below -160 dB, under what a float sample resolves, so
+// that the window hides nothing a file holds; its line falls to nothing 6.5 bins out.
+constexpr double KaiserBeta = 20;
+constexpr int WindowLineHalfWidth = 8;
 // Blocks of the stream through the whole file.
 constexpr qint64 StreamBlockFrames = 1 << 16;
 
@@ -78,13 +79,29 @@ private:
     fftw_plan m_plan = nullptr;
 };
 
-std::vector<double> BlackmanHarris(std::size_t size)
+// The modified Bessel function I0 by its power series, which settles in a few dozen terms for
+// the window's arguments (std::cyl_bessel_i takes far longer for each of a window's samples).
+double BesselI0(double x)
+{
+    const double quarterSquare = x * x / 4;
+    double sum = 1;
+    double term = 1;
+    for (int k = 1; term > sum * 1e-17; ++k) {
+        term *= quarterSquare / (double(k) * k);
+        sum += term;
+    }
+    return sum;
+}
+
+std::vector<double> Kaiser(std::size_t size)
 {
     std::vector<double> window(size);
-    const double step = 2 * std::numbers::pi / double(std::max<std::size_t>(size - 1, 1));
-    for (std::size_t i = 0; i < size; ++i) {
-        const double phase = step * double(i);
-        window[i] = 0.35875 - 0.48829 * std::cos(phase) + 0.14128 * std::cos(2 * phase) - 0.01168 * std::cos(3 * phase);
+    const double last = double(std::max<std::size_t>(size - 1, 1));
+    const double scale = BesselI0(KaiserBeta);
+    // Symmetric: each value serves both halves.
+    for (std::size_t i = 0; i < (size + 1) / 2; ++i) {
+        const double x = 2 * double(i) / last - 1;
+        window[i] = window[size - 1 - i] = BesselI0(KaiserBeta * std::sqrt(std::max(0.0, 1 - x * x))) / scale;
     }
     return window;
 }
@@ -227,7 +244,7 @@ void ToneAnalyser::measureLines(const std::vector<std::vector<float>> &samples, 
     // interpolation between bins has a smooth line to work on.
     const auto frames = std::size_t(partFrames);
     const std::size_t padded = std::min(std::bit_ceil(2 * frames), std::size_t(SpectrumFrameLimit));
-    const std::vector<double> window = BlackmanHarris(frames);
+    const std::vector<double> window = Kaiser(frames);
     // A sine of peak A gives |X| = A * sum(w) / 2 at its line: the power A^2 is 4 |X|^2 / sum(w)^2.
     const double windowSum = Sum(window, false);
     const std::size_t partCount = samples[0].size() / frames;
@@ -270,7 +287,7 @@ void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, 
     const std::size_t hop = frame / 2;
     const std::size_t framesPerPart = 1 + (std::size_t(partFrames) - frame) / hop;
     const std::size_t partCount = samples[0].size() / std::size_t(partFrames);
-    const std::vector<double> window = BlackmanHarris(frame);
+    const std::vector<double> window = Kaiser(frame);
     // Per bin, the share of a full-scale sine's power: a sine's bins add up to its peak squared.
     const double scale = 4 / (double(frame) * Sum(window, true) * double(framesPerPart * partCount));
     const double binHertz = rate / double(frame);

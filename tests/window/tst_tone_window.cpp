@@ -5,6 +5,7 @@
 #include "window/tone_window.h"
 #include "window_fixture.h"
 
+#include <QAccessible>
 #include <QPushButton>
 #include <QSvgRenderer>
 
