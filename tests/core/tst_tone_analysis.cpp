@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "core/failure.h"
 #include "core/sound_file.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
@@ -7,6 +8,24 @@
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
+
+// A long tone in memory: 65 s of a full-scale 1 kHz sine that stops after a tenth of its length.
+class SineThenSilence : public SampleSource
+{
+public:
+    int sampleRate() const override { return 48000; }
+    int channels() const override { return 1; }
+    qint64 frames() const override { return 3 * SpectrumFrameLimit; }
+    qint64 read(qint64 offset, qint64 count, float *interleaved) override
+    {
+        count = std::min(count, frames() - offset);
+        for (qint64 i = 0; i < count; ++i) {
+            const qint64 frame = offset + i;
+            interleaved[i] = frame < frames() / 10 ? float(std::sin(2 * M_PI * 1000 * double(frame) / 48000)) : 0.0f;
+        }
+        return count;
+    }
+};
 
 // The analysis of tones that the tool wrote, judged by what the signals are: a sine's RMS is its
 // peak minus 3.01 dB (which AES17 adds back), a plain square's aliases fold its harmonics at 1/n,
@@ -31,13 +50,21 @@ class ToneAnalysisTest : public QObject
     // The curve's slope in dB per octave between 100 Hz and 10 kHz, by least squares.
     static double Slope(const ToneAnalysis &analysis)
     {
-        double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+        double n = 0;
+        double sx = 0;
+        double sy = 0;
+        double sxx = 0;
+        double sxy = 0;
         for (std::size_t i = 0; i < analysis.curveHertz.size(); ++i) {
             if (analysis.curveHertz[i] < 100 || analysis.curveHertz[i] > 10000)
                 continue;
             const double x = std::log2(analysis.curveHertz[i]);
             const double y = analysis.curveDecibels[0][i];
-            n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
+            n += 1;
+            sx += x;
+            sy += y;
+            sxx += x * x;
+            sxy += x * y;
         }
         return (n * sxy - sx * sy) / (n * sxx - sx * sx);
     }
@@ -53,7 +80,11 @@ class ToneAnalysisTest : public QObject
     }
 
 private slots:
-    void init() { TestSandbox::FreshTempFolder(), outputs = TestSandbox::NewFolder(); }
+    void init()
+    {
+        TestSandbox::FreshTempFolder();
+        outputs = TestSandbox::NewFolder();
+    }
 
     void measuresWrittenTones_data()
     {
@@ -116,6 +147,30 @@ private slots:
             const float top = *std::max_element(analysis.curveDecibels[0].begin(), analysis.curveDecibels[0].end());
             Near(top, lineDb, 0.2, "curve's line");
         }
+    }
+
+    void longTonesShowTheirPartsFirstThenTheWhole()
+    {
+        SineThenSilence source;
+        std::optional<ToneAnalysis> first;
+        const ToneAnalysis whole =
+            ToneAnalyser(source, {.firstLook = [&](const ToneAnalysis &a) { first = a; }}).analyse();
+        // The first part is all sine, the other three silence: a quarter of a sine's power.
+        QVERIFY(first && !first->wholeFileRead && first->overviewLow.empty());
+        QCOMPARE(first->spectrumParts, SpectrumPartsOfLongFiles);
+        Near(first->figures[0].rmsDbfs, -6.02, 0.01, "RMS of the parts");
+        Near(first->figures[0].line.hertz, 1000, 0.01, "line of the parts");
+        // The whole file: a tenth of a sine's power, and an overview that shows where it stops.
+        QVERIFY(whole.wholeFileRead);
+        Near(whole.figures[0].rmsDbfs, -10, 0.01, "RMS of the whole");
+        QVERIFY(whole.overviewHigh[0].front() > 0.99f && whole.overviewLow[0].front() < -0.99f);
+        QCOMPARE(whole.overviewHigh[0][OverviewColumns / 10 + 1], 0.0f);
+
+        // A newer tone stops the analysis between two blocks.
+        bool stopping = false;
+        ToneAnalyser stopped(source, {.firstLook = [&](const ToneAnalysis &) { stopping = true; },
+                                      .stopRequested = [&] { return stopping; }});
+        QVERIFY_THROWS_EXCEPTION(Failure, stopped.analyse());
     }
 
     void squareAliasesAsItsHarmonicsFold_data()

@@ -6,6 +6,7 @@
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSvgRenderer>
 
@@ -96,6 +97,15 @@ private slots:
         const QSvgRenderer svg(outputs + u"/picture.svg"_s);
         QVERIFY(svg.isValid());
         QCOMPARE(svg.viewBox().size(), tone->size());
+        dialogs.queueSaveAnswer(outputs + u"/no such folder/picture"_s);
+        savePicture->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"The picture could not be saved."_s});
+
+        // A tone gone before it is read says so instead of a picture.
+        tone->follow({outputs + u"/gone.wav"_s, {}, {}});
+        QTRY_VERIFY(!tone->analysis());
+        QVERIFY2(tone->findChild<QPlainTextEdit *>()->toPlainText().startsWith(u"The tone could not be read"_s),
+                 qPrintable(tone->findChild<QPlainTextEdit *>()->toPlainText()));
     }
 };
 
