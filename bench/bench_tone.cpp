@@ -122,7 +122,7 @@ int main(int argc, char *argv[])
             window.ShowTone(); // opens on the tone just saved
             tone = window.findChild<ToneWindow *>();
         } else {
-            tone->follow(*tone->shownTone()); // the same tone again, as a new Save would
+            tone->follow(tone->shownTone().value()); // the same tone again, as a new Save would
         }
         shown = QObject::connect(tone, &ToneWindow::pictureShown, [&] {
             const qint64 now = MonotonicNs();

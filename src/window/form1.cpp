@@ -178,8 +178,8 @@ void Form1::ShowTone()
 {
     if (!m_toneWindow) {
         m_toneWindow = new ToneWindow(this);
-        if (m_toneMaker->lastMade())
-            m_toneWindow->follow(*m_toneMaker->lastMade());
+        if (const std::optional<MadeTone> &last = m_toneMaker->lastMade())
+            m_toneWindow->follow(*last);
     }
     m_toneWindow->show();
     m_toneWindow->raise();

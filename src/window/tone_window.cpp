@@ -110,6 +110,8 @@ void ToneWindow::showEvent(QShowEvent *event)
 
 void ToneWindow::startAnalysis()
 {
+    if (!m_tone)
+        return;
     if (m_worker) {
         // The newer tone starts when the older one's analysis has stopped.
         m_stop->store(true);

@@ -71,7 +71,7 @@ private slots:
         auto *tone = window->findChild<ToneWindow *>();
         QVERIFY(tone && tone->isVisible());
         QTRY_VERIFY(Shows(tone, 997));
-        QVERIFY(preview ? tone->shownTone()->path.endsWith(u".wav"_s) : tone->shownTone()->path == path);
+        QVERIFY(preview ? tone->shownTone().value().path.endsWith(u".wav"_s) : tone->shownTone().value().path == path);
         QVERIFY2(tone->figuresText().contains(u"Strongest line   997.00 Hz at "_s), qPrintable(tone->figuresText()));
     }
 
@@ -84,7 +84,7 @@ private slots:
         QTRY_VERIFY(Shows(tone, 997));
         make(u"1500"_s);
         QTRY_VERIFY(Shows(tone, 1500));
-        QVERIFY(tone->shownTone()->path.endsWith(u"tone 1500.wav"_s));
+        QVERIFY(tone->shownTone().value().path.endsWith(u"tone 1500.wav"_s));
 
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/picture.png"_s);
