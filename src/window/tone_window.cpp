@@ -56,6 +56,10 @@ ToneWindow::ToneWindow(QWidget *mainWindow)
     setWindowTitle(u"The Tone – "_s + ProgramName);
     m_figures->setObjectName(u"Figures"_s);
     m_figures->setReadOnly(true);
+    // Selectable from the keyboard too, and Tab moves on, as in any read-only text.
+    m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_figures->setFocusPolicy(Qt::StrongFocus);
+    m_figures->setTabChangesFocus(true);
     m_figures->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_figures->setAccessibleName(u"Figures"_s);
     m_figures->setLineWrapMode(QPlainTextEdit::NoWrap);
