@@ -64,6 +64,7 @@ ToneWindow::ToneWindow(QWidget *mainWindow)
     m_figures->setAccessibleName(u"Figures"_s);
     m_figures->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_figures->setMinimumHeight(120);
+    m_basis->setObjectName(u"SpectrumBasis"_s);
     m_basis->setWordWrap(true);
     m_savePicture->setObjectName(u"SavePicture"_s);
     m_savePicture->setEnabled(false);

@@ -6,6 +6,7 @@
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSvgRenderer>
@@ -22,9 +23,9 @@ class ToneWindowTest : public QObject
     std::unique_ptr<Form1> window;
 
     // Makes the tone with Save (into outputs) or Preview; returns its file.
-    QString make(const QString &frequencies, bool preview = false)
+    QString make(const QString &frequencies, bool preview = false, const QString &length = u"1"_s)
     {
-        SetInputs(*window, u"1"_s, 0, frequencies);
+        SetInputs(*window, length, 0, frequencies);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/tone %1.wav"_s.arg(frequencies));
         (preview ? window->PushButton3 : window->PushButton2)->click();
@@ -40,7 +41,21 @@ class ToneWindowTest : public QObject
         return analysis && analysis->wholeFileRead && std::abs(analysis->figures[0].line.hertz - hertz) < 0.01;
     }
 
+    static QString LoadedLibraries()
+    {
+        QFile maps(u"/proc/self/maps"_s);
+        return maps.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(maps.readAll()) : QString();
+    }
+
 private slots:
+    // The window library links neither FFTW nor libsndfile: the program starts without them, and
+    // the tone window's plugin brings them when it first opens.
+    void initTestCase()
+    {
+        QVERIFY(!LoadedLibraries().contains(u"libfftw3"_s));
+        QVERIFY(!LoadedLibraries().contains(u"libsndfile"_s));
+    }
+
     void init()
     {
         StartClean();
@@ -71,6 +86,7 @@ private slots:
         auto *tone = window->findChild<ToneWindow *>();
         QVERIFY(tone && tone->isVisible());
         QTRY_VERIFY(Shows(tone, 997));
+        QVERIFY(LoadedLibraries().contains(u"libfftw3"_s));
         QVERIFY(preview ? tone->shownTone().value().path.endsWith(u".wav"_s) : tone->shownTone().value().path == path);
         QVERIFY2(tone->figuresText().contains(u"Strongest line   997.00 Hz at "_s), qPrintable(tone->figuresText()));
     }
@@ -85,6 +101,10 @@ private slots:
         make(u"1500"_s);
         QTRY_VERIFY(Shows(tone, 1500));
         QVERIFY(tone->shownTone().value().path.endsWith(u"tone 1500.wav"_s));
+        // A long tone's spectrum comes from parts of it, and the window says so.
+        make(u"440"_s, false, u"30"_s);
+        QTRY_VERIFY(Shows(tone, 440));
+        QVERIFY(tone->findChild<QLabel *>(u"SpectrumBasis"_s)->text().startsWith(u"Spectrum of 21.8 s in 4 parts"_s));
 
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/picture.png"_s);
