@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
+#include <QMutex>
 #include <QPluginLoader>
 #include <QStringList>
 
@@ -15,6 +16,8 @@ QObject *ProgramPlugin(const QString &fileName)
 {
     // Each plugin is looked for once: a missing one stays missing for the rest of the run.
     static QHash<QString, QObject *> loaded;
+    static QMutex loading;
+    const QMutexLocker lock(&loading);
     if (const auto found = loaded.constFind(fileName); found != loaded.cend())
         return *found;
     QStringList folders{QCoreApplication::instance()

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "core/tone_analyser.h"
+
 #include <QString>
 #include <optional>
 
@@ -20,3 +22,7 @@ struct SoundFileInfo
 // Reads the file's length and layout with libsndfile. Nothing when it is not a regular file or
 // is in a format that libsndfile cannot read. Never blocks on a pipe and never throws.
 std::optional<SoundFileInfo> ReadSoundFileInfo(const QString &path);
+
+// Reads and measures the file for the tone window (see ToneAnalyser), on the calling thread.
+// Throws a Failure when the file cannot be read or the window's plugin is missing.
+ToneAnalysis AnalyseSoundFile(const QString &path, const AnalysisHooks &hooks = {});

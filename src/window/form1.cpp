@@ -21,6 +21,8 @@
 #include "services/skin.h"
 #include "window/input_store.h"
 #include "window/options_menu.h"
+#include "window/tone_maker.h"
+#include "window/tone_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -183,6 +185,18 @@ void Form1::ApplyPreset(const Preset &preset)
     Options->choosePreset(preset.options);
     if (!stored.commit())
         m_inputs->tellNotSaved();
+}
+
+void Form1::ShowTone()
+{
+    if (!m_toneWindow) {
+        m_toneWindow = new ToneWindow(this);
+        if (const std::optional<MadeTone> &last = m_toneMaker->lastMade())
+            m_toneWindow->follow(*last);
+    }
+    m_toneWindow->show();
+    m_toneWindow->raise();
+    m_toneWindow->activateWindow();
 }
 
 void Form1::PushButton1_Click()

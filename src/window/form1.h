@@ -17,6 +17,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class ToneMaker;
+class ToneWindow;
 
 // The program's one working window: three inputs, two commands, sample data and two tips.
 // Handlers keep the names of the controls and events they answer (Text1_Change, ...).
@@ -53,6 +54,8 @@ public:
     void LoadCalibrationNoise();
     // Puts in the preset's inputs and every option, as a person would, and stores them.
     void ApplyPreset(const Preset &preset);
+    // Show the Tone…: opens the tone window (made on the first call) with the last tone made.
+    void ShowTone();
 
     void Text1_Change();
     void Text2_Change();
@@ -109,6 +112,7 @@ private:
 
     std::unique_ptr<InputStore> m_inputs;
     std::unique_ptr<ToneMaker> m_toneMaker;
+    ToneWindow *m_toneWindow = nullptr;
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;
     std::optional<QCursor> m_customPointerImage;

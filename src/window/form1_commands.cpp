@@ -60,7 +60,7 @@ void Form1::PushButton2_Click()
             if (g.test(175, [&] { return run.reminder.has_value(); })) {
                 g.step(177, [&] { CurrentDialogs().message(this, run.reminder.value()); });
                 // A failure while judging the outcome never turns into "Done.".
-            } else if (g.test(176, [&] { return !(problem = ToneMaker::judge(run, outputPath)).isEmpty(); })) {
+            } else if (g.test(176, [&] { return !(problem = m_toneMaker->judge(run, outputPath)).isEmpty(); })) {
                 g.step(180,
                        [&] { CurrentDialogs().message(this, u"Failed to save tone.\r\n"_s + SupportLine(), problem); });
             } else {
@@ -92,7 +92,7 @@ void Form1::PushButton3_Click()
             previewPath);
         // A preview left by an earlier run is never played in place of one that failed.
         g.step(146, [&] {
-            problem = ToneMaker::judge(run, previewPath);
+            problem = m_toneMaker->judge(run, previewPath);
             if (problem.isEmpty())
                 Options->playPreview(previewPath);
         });

@@ -8,6 +8,7 @@
 #include "window/list_accessibility.h"
 #include "window/options_menu.h"
 #include "window/tone_maker.h"
+#include "window/tone_window.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -66,6 +67,11 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     Options = new OptionsMenu(this, *m_inputs, currentRequest);
     connect(Options, &OptionsMenu::presetChosen, this, &Form1::ApplyPreset);
     m_toneMaker = std::make_unique<ToneMaker>(this, currentRequest, [this] { return Options->options(); });
+    connect(Options, &OptionsMenu::toneWindowRequested, this, &Form1::ShowTone);
+    m_toneMaker->toneMade = [this](const MadeTone &tone) {
+        if (m_toneWindow)
+            m_toneWindow->follow(tone);
+    };
 
     endProcess = [this] {
         // Mid-command the handler is still on the stack, waiting in a nested event loop: end at

@@ -102,6 +102,9 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     connect(m_presets, &PresetsMenu::resetOptionsRequested, this, &OptionsMenu::resetToDefaults);
     addMenu(m_presets);
     addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
+    QAction *showTone = addAction(u"Show the Tone…"_s, this, &OptionsMenu::toneWindowRequested);
+    showTone->setShortcut(Qt::CTRL | Qt::Key_I);
+    window->addAction(showTone);
     showChoices();
 
     auto *open = new QAction(window);

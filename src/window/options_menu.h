@@ -45,6 +45,8 @@ public:
 signals:
     // A preset from the Presets submenu: the window fills its inputs, then chooses the options.
     void presetChosen(const Preset &preset);
+    // Show the Tone… (also Ctrl+I anywhere in the window): the window opens its tone window.
+    void toneWindowRequested();
 
 private:
     void addOnOffItem(const OutputSettingRow &row);

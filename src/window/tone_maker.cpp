@@ -28,12 +28,20 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     return MakeTone(
         g, lines, outputPath,
         [this] {
-            return ToneJobInputs{m_currentRequest(), m_currentOptions()};
+            ToneJobInputs inputs{m_currentRequest(), m_currentOptions()};
+            m_madeWith = inputs.options;
+            return inputs;
         },
         showProgress);
 }
 
 QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
 {
-    return SynthRunProblem(run, outputPath);
+    QString problem = SynthRunProblem(run, outputPath);
+    if (problem.isEmpty()) {
+        m_lastMade = MadeTone{outputPath, run.request, m_madeWith};
+        if (toneMade)
+            toneMade(*m_lastMade);
+    }
+    return problem;
 }

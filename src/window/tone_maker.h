@@ -14,6 +14,14 @@
 class CommandSteps;
 class QWidget;
 
+// A tone that Save or Preview made: where it is, and what it was made from.
+struct MadeTone
+{
+    QString path;
+    ToneRequest request;
+    OutputOptions options;
+};
+
 // Makes the tone that the window's inputs and options describe, for Save and Preview: checks the
 // fields, deploys the tool files, reads the inputs, builds the command, runs it with its progress
 // in the window's title, and judges what it left behind. Each command keeps its own numbered
@@ -38,11 +46,18 @@ public:
     // when it does not fit, nothing is made and the run holds the reminder. The caller removes the
     // tool files and judges.
     SynthRun make(CommandSteps &steps, const Lines &lines, QString &outputPath);
-    // Why the run did not leave the whole tone at the path, or an empty text when it did.
-    static QString judge(const SynthRun &run, const QString &outputPath);
+    // Why the run did not leave the whole tone at the path, or an empty text when it did (and
+    // then the tone counts as made).
+    QString judge(const SynthRun &run, const QString &outputPath);
+
+    // The last tone made, and what hears of each one (the tone window).
+    const std::optional<MadeTone> &lastMade() const { return m_lastMade; }
+    std::function<void(const MadeTone &)> toneMade;
 
 private:
     QWidget *m_window;
     std::function<ToneRequest()> m_currentRequest;
     std::function<OutputOptions()> m_currentOptions;
+    OutputOptions m_madeWith; // the options of the last run, which may have changed since
+    std::optional<MadeTone> m_lastMade;
 };

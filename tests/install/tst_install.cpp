@@ -330,6 +330,8 @@ private slots:
         QTest::newRow("widgets") << u"libqt6widgets6"_s;
         QTest::newRow("player") << u"libqt6multimedia6"_s;
         QTest::newRow("sound files") << u"libsndfile1"_s;
+        QTest::newRow("the tone window's spectra") << u"libfftw3-double3"_s;
+        QTest::newRow("the tone window's SVG pictures") << u"libqt6svg6"_s;
         QTest::newRow("X11 and Wayland") << u"qt6-qpa-plugins"_s;
     }
 

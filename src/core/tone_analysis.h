@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QtGlobal>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <span>
+#include <vector>
+
+// What a written tone turns out to be, measured: its levels, its strongest lines and the curves
+// that the tone window draws. Levels are in dB relative to full scale, where a full-scale sine
+// reads 0 dB both as a line and as an RMS level (AES17).
+
+// How much of a long file is read for the spectrum, per channel, and in how many parts spread
+// over the file when it is longer.
+inline constexpr qint64 SpectrumFrameLimit = qint64(1) << 20;
+inline constexpr int SpectrumPartsOfLongFiles = 4;
+// Columns of the whole-length overview; the window folds them to its own width.
+inline constexpr int OverviewColumns = 2048;
+// The opening read for the waveform: enough for four periods of 80 Hz.
+inline constexpr double OpeningSeconds = 0.05;
+
+struct SpectralComponent
+{
+    double hertz = 0;
+    double decibels = -std::numeric_limits<double>::infinity();
+};
+
+struct ChannelFigures
+{
+    double peakDbfs = -std::numeric_limits<double>::infinity();
+    double rmsDbfs = -std::numeric_limits<double>::infinity(); // AES17: a sine reads its peak
+    double crestDb = 0;                                        // peak over RMS
+    double dc = 0;                                             // the mean, as a fraction of full scale
+    SpectralComponent line;                                    // the strongest line, in dBFS
+    SpectralComponent other; // the strongest other component, in dB relative to the line
+};
+
+struct ToneAnalysis
+{
+    int sampleRate = 0;
+    int channels = 0;
+    qint64 frames = 0; // per channel
+
+    // The file's first samples per channel, and how many of them the waveform shows: about four
+    // periods of the lowest strong line, 1 to 50 ms.
+    std::vector<std::vector<float>> opening;
+    qint64 openingShown = 0;
+
+    // Per channel and column of the whole length, its lowest and highest sample.
+    std::vector<std::vector<float>> overviewLow;
+    std::vector<std::vector<float>> overviewHigh;
+    // The overview and the levels are of the whole file; until a long file has been read through,
+    // they are of the spectrum's parts and the overview is empty.
+    bool wholeFileRead = false;
+
+    // The spectrum curve: per frequency (log-spaced from 10 Hz to half the rate), the power within
+    // a twelfth of an octave around it, in dB relative to a full-scale sine. A sine reads its level,
+    // pink noise is level, white noise rises 3 dB per octave.
+    std::vector<double> curveHertz;
+    std::vector<std::vector<float>> curveDecibels;
+    // What the spectrum was taken from.
+    double spectrumSeconds = 0;
+    int spectrumParts = 0;
+
+    std::vector<ChannelFigures> figures;
+    // How many decimals the lines' frequencies are good for at the length analysed.
+    int frequencyDecimals = 2;
+
+    // The fine line spectrum per channel: a sine's power (its peak squared) per bin, averaged over
+    // the parts. It gives the lines and the components.
+    double fineBinHertz = 0;
+    std::vector<std::vector<float>> finePower;
+    // Half the width of a line in the fine spectrum, in bins.
+    int lineHalfWidthBins = 0;
+
+    // The strongest component of the channel, in dBFS, at least a line's width away from DC and
+    // from each of the given frequencies; its frequency is interpolated between bins.
+    SpectralComponent strongestComponent(int channel, std::span<const double> awayFromHertz = {}) const;
+
+    double seconds() const { return sampleRate > 0 ? double(frames) / sampleRate : 0; }
+};
+
+// dB of a power relative to a full-scale sine's, floored far below anything a file can hold.
+inline double PowerDecibels(double power)
+{
+    return 10 * std::log10(std::max(power, 1e-30));
+}

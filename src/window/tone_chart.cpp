@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/tone_chart.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <array>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr double LowestHertz = 10;
+constexpr double TopDecibels = 10;
+constexpr double GapPixels = 22; // room for a section's caption above it
+
+// Text colour with some of the background in it: for grid lines that stay in the background.
+QColor Blend(const QColor &text, const QColor &base, double share)
+{
+    return QColor::fromRgbF(float(text.redF() * share + base.redF() * (1 - share)),
+                            float(text.greenF() * share + base.greenF() * (1 - share)),
+                            float(text.blueF() * share + base.blueF() * (1 - share)));
+}
+
+QString HertzLabel(double hertz)
+{
+    return hertz >= 1000 ? QString::number(hertz / 1000) + u'k' : QString::number(hertz);
+}
+
+QString TimeLabel(double seconds)
+{
+    if (seconds < 1)
+        return QString::number(seconds * 1000, 'f', 1) + u" ms"_s;
+    if (seconds < 60)
+        return QString::number(seconds, 'f', 2) + u" s"_s;
+    const int minutes = int(seconds / 60);
+    return u"%1:%2"_s.arg(minutes).arg(seconds - minutes * 60.0, 4, 'f', 1, u'0');
+}
+
+struct Pens
+{
+    QColor text;
+    QColor grid;
+    QColor faint;
+};
+
+void Caption(QPainter &painter, const QRectF &plot, const QString &text, const Pens &pens)
+{
+    painter.setPen(pens.text);
+    painter.drawText(QRectF(plot.left(), plot.top() - GapPixels, plot.width(), GapPixels),
+                     Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+// The first periods, sample by sample, between the full-scale lines.
+void PaintOpening(QPainter &painter, const QRectF &plot, const QPalette &palette, const ToneAnalysis &analysis,
+                  const Pens &pens)
+{
+    const auto shown = double(analysis.openingShown);
+    Caption(painter, plot,
+            u"First %1, sample by sample (full scale dashed)"_s.arg(TimeLabel(shown / analysis.sampleRate)), pens);
+    const auto y = [&](double sample) { return plot.center().y() - sample * plot.height() / 2.2; };
+    painter.setPen(QPen(pens.grid, 1, Qt::DashLine));
+    painter.drawLine(QPointF(plot.left(), y(1)), QPointF(plot.right(), y(1)));
+    painter.drawLine(QPointF(plot.left(), y(-1)), QPointF(plot.right(), y(-1)));
+    painter.setPen(QPen(pens.faint, 1));
+    painter.drawLine(QPointF(plot.left(), y(0)), QPointF(plot.right(), y(0)));
+    painter.setPen(pens.text);
+    painter.drawText(QRectF(0, y(1) - 8, plot.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter, u"+1"_s);
+    painter.drawText(QRectF(0, y(-1) - 8, plot.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter, u"−1"_s);
+    if (shown < 2)
+        return;
+    for (std::size_t channel = 0; channel < analysis.opening.size(); ++channel) {
+        QPainterPath path;
+        for (qint64 i = 0; i < analysis.openingShown; ++i) {
+            const QPointF point(plot.left() + plot.width() * double(i) / (shown - 1),
+                                y(analysis.opening[channel][std::size_t(i)]));
+            i == 0 ? path.moveTo(point) : path.lineTo(point);
+        }
+        painter.setPen(QPen(ToneChart::channelColour(int(channel), palette), 1.2));
+        painter.drawPath(path);
+    }
+}
+
+// The whole length: each pixel's column from its lowest to its highest sample.
+void PaintOverview(QPainter &painter, const QRectF &plot, const QPalette &palette, const ToneAnalysis &analysis,
+                   const Pens &pens)
+{
+    if (analysis.overviewLow.empty()) {
+        Caption(painter, plot, u"Whole length, %1: reading…"_s.arg(TimeLabel(analysis.seconds())), pens);
+        return;
+    }
+    Caption(painter, plot, u"Whole length, %1"_s.arg(TimeLabel(analysis.seconds())), pens);
+    const auto y = [&](double sample) { return plot.center().y() - sample * plot.height() / 2.2; };
+    painter.setPen(QPen(pens.grid, 1, Qt::DashLine));
+    painter.drawLine(QPointF(plot.left(), y(1)), QPointF(plot.right(), y(1)));
+    painter.drawLine(QPointF(plot.left(), y(-1)), QPointF(plot.right(), y(-1)));
+    const int pixels = std::max(1, int(plot.width()));
+    for (std::size_t channel = 0; channel < analysis.overviewLow.size(); ++channel) {
+        const std::vector<float> &low = analysis.overviewLow[channel];
+        const std::vector<float> &high = analysis.overviewHigh[channel];
+        QColor colour = ToneChart::channelColour(int(channel), palette);
+        colour.setAlphaF(analysis.overviewLow.size() > 1 ? 0.7f : 1.0f);
+        painter.setPen(QPen(colour, 1));
+        const auto columns = qsizetype(low.size());
+        for (int x = 0; x < pixels; ++x) {
+            const qsizetype first = columns * x / pixels;
+            const qsizetype last = std::max(first + 1, columns * (x + 1) / pixels);
+            const float lowest = *std::min_element(low.begin() + first, low.begin() + last);
+            const float highest = *std::max_element(high.begin() + first, high.begin() + last);
+            painter.drawLine(QPointF(plot.left() + x + 0.5, y(highest)), QPointF(plot.left() + x + 0.5, y(lowest)));
+        }
+    }
+}
+
+// The spectrum: dB against a log frequency axis with the decades and the octaves (of 1 kHz) marked.
+void PaintSpectrum(QPainter &painter, const QRectF &plot, const QPalette &palette, const ToneAnalysis &analysis,
+                   const Pens &pens)
+{
+    Caption(painter, plot, u"Spectrum, dB relative to full scale (a full-scale sine's line reads 0 dB)"_s, pens);
+    if (analysis.curveHertz.empty())
+        return;
+    float lowest = 0;
+    for (const std::vector<float> &curve : analysis.curveDecibels)
+        lowest = std::min(lowest, *std::min_element(curve.begin(), curve.end()));
+    const double bottom = std::clamp(std::floor(lowest / 20.0) * 20, -200.0, -100.0);
+    const double highestHertz = analysis.sampleRate / 2.0;
+    const auto x = [&](double hertz) {
+        return plot.left() + plot.width() * std::log(hertz / LowestHertz) / std::log(highestHertz / LowestHertz);
+    };
+    const auto y = [&](double decibels) {
+        return plot.top() +
+               plot.height() * (TopDecibels - std::clamp(decibels, bottom, TopDecibels)) / (TopDecibels - bottom);
+    };
+
+    painter.setPen(QPen(pens.faint, 1, Qt::DotLine));
+    for (double octave = 1000 / 64.0; octave < highestHertz; octave *= 2) {
+        if (octave > LowestHertz)
+            painter.drawLine(QPointF(x(octave), plot.top()), QPointF(x(octave), plot.bottom()));
+    }
+    for (double decade = LowestHertz; decade <= highestHertz; decade *= 10) {
+        painter.setPen(QPen(pens.grid, 1));
+        painter.drawLine(QPointF(x(decade), plot.top()), QPointF(x(decade), plot.bottom()));
+        painter.setPen(pens.text);
+        painter.drawText(QRectF(x(decade) - 30, plot.bottom() + 2, 60, 16), Qt::AlignCenter, HertzLabel(decade));
+    }
+    painter.drawText(QRectF(plot.right() - 120, plot.bottom() + 2, 120, 16), Qt::AlignRight, u"Hz"_s);
+    for (double decibels = 0; decibels >= bottom; decibels -= 20) {
+        painter.setPen(QPen(decibels == 0 ? pens.grid : pens.faint, 1));
+        painter.drawLine(QPointF(plot.left(), y(decibels)), QPointF(plot.right(), y(decibels)));
+        painter.setPen(pens.text);
+        painter.drawText(QRectF(0, y(decibels) - 8, plot.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(decibels));
+    }
+
+    for (std::size_t channel = 0; channel < analysis.curveDecibels.size(); ++channel) {
+        QPainterPath path;
+        for (std::size_t i = 0; i < analysis.curveHertz.size(); ++i) {
+            const QPointF point(x(analysis.curveHertz[i]), y(analysis.curveDecibels[channel][i]));
+            i == 0 ? path.moveTo(point) : path.lineTo(point);
+        }
+        painter.setPen(QPen(ToneChart::channelColour(int(channel), palette), 1.5));
+        painter.drawPath(path);
+    }
+
+    // The legend, top right.
+    const QFontMetricsF metrics(painter.font());
+    double top = plot.top() + 6;
+    for (int channel = 0; channel < analysis.channels; ++channel) {
+        const QString name = ToneChart::channelName(channel, analysis.channels);
+        const double width = metrics.horizontalAdvance(name);
+        const QRectF swatch(plot.right() - width - 30, top + 4, 16, 8);
+        painter.fillRect(swatch, ToneChart::channelColour(channel, palette));
+        painter.setPen(pens.text);
+        painter.drawText(QRectF(swatch.right() + 6, top, width + 4, 16), Qt::AlignLeft | Qt::AlignVCenter, name);
+        top += 18;
+    }
+}
+
+} // namespace
+
+ToneChart::ToneChart(QWidget *parent) : QWidget(parent)
+{
+    setMinimumSize(420, 360);
+    setAccessibleName(u"Waveform and spectrum"_s);
+}
+
+void ToneChart::setAnalysis(std::shared_ptr<const ToneAnalysis> analysis)
+{
+    m_analysis = std::move(analysis);
+    update();
+}
+
+QString ToneChart::channelName(int channel, int channels)
+{
+    if (channels == 1)
+        return u"Mono"_s;
+    if (channels == 2)
+        return channel == 0 ? u"Left"_s : u"Right"_s;
+    return u"Channel %1"_s.arg(channel + 1);
+}
+
+QColor ToneChart::channelColour(int channel, const QPalette &palette)
+{
+    // Blue, orange, green, purple: told apart in both palettes and by most colour-blind eyes.
+    static constexpr std::array<int, 4> hues{210, 28, 130, 285};
+    const bool dark = palette.color(QPalette::Base).lightnessF() < 0.5;
+    return QColor::fromHsl(hues[std::size_t(channel) % hues.size()], 200, dark ? 170 : 100);
+}
+
+void ToneChart::paint(QPainter &painter, const QRectF &area, const QPalette &palette, const ToneAnalysis *analysis)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(area, palette.color(QPalette::Base));
+    const QColor text = palette.color(QPalette::Text);
+    const QColor base = palette.color(QPalette::Base);
+    const Pens pens{text, Blend(text, base, 0.45), Blend(text, base, 0.2)};
+    if (!analysis || analysis->frames == 0) {
+        painter.setPen(text);
+        painter.drawText(area, Qt::AlignCenter,
+                         analysis ? u"The tone is empty."_s : u"Make a tone with Preview or Save to see it here."_s);
+        painter.restore();
+        return;
+    }
+    const QRectF plots = area.adjusted(48, 0, -12, -20);
+    const double height = plots.height() - 3 * GapPixels;
+    const QRectF opening(plots.left(), plots.top() + GapPixels, plots.width(), height * 0.3);
+    const QRectF overview(plots.left(), opening.bottom() + GapPixels, plots.width(), height * 0.15);
+    const QRectF spectrum(plots.left(), overview.bottom() + GapPixels, plots.width(), height * 0.55);
+    PaintOpening(painter, opening, palette, *analysis, pens);
+    PaintOverview(painter, overview, palette, *analysis, pens);
+    PaintSpectrum(painter, spectrum, palette, *analysis, pens);
+    painter.restore();
+}
+
+void ToneChart::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paint(painter, rect(), palette(), m_analysis.get());
+}

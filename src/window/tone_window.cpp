@@ -1,0 +1,269 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/tone_window.h"
+
+#include "core/failure.h"
+#include "core/plugins.h"
+#include "core/sound_file.h"
+#include "services/app_title.h"
+#include "services/dialogs.h"
+#include "window/tone_chart.h"
+
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The room under a saved picture for the tone's fields, its options and what was measured.
+constexpr int PictureTextLines = 3;
+
+QString Decibels(double decibels, int decimals = 2)
+{
+    if (!std::isfinite(decibels))
+        return u"−∞"_s;
+    return QString::number(decibels, 'f', decimals).replace(u'-', u'−');
+}
+
+QString SpectrumBasis(const ToneAnalysis &analysis)
+{
+    const QString seconds = QString::number(analysis.spectrumSeconds, 'f', analysis.spectrumSeconds < 10 ? 2 : 1);
+    QString basis = analysis.spectrumParts > 1
+                        ? u"Spectrum of %1 s in %2 parts"_s.arg(seconds).arg(analysis.spectrumParts)
+                        : u"Spectrum of the whole %1 s"_s.arg(seconds);
+    basis += analysis.wholeFileRead ? u"; levels and overview of the whole file."_s
+                                    : u"; reading the whole file for the overview and the levels…"_s;
+    return basis;
+}
+
+} // namespace
+
+ToneWindow::ToneWindow(QWidget *mainWindow)
+    : QWidget(mainWindow, Qt::Window), m_chart(new ToneChart), m_basis(new QLabel), m_figures(new QPlainTextEdit),
+      m_savePicture(new QPushButton(u"Save Picture…"_s))
+{
+    setObjectName(u"ToneWindow"_s);
+    setWindowTitle(u"The Tone – "_s + ProgramName);
+    m_figures->setObjectName(u"Figures"_s);
+    m_figures->setReadOnly(true);
+    // Selectable from the keyboard too, and Tab moves on, as in any read-only text.
+    m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_figures->setFocusPolicy(Qt::StrongFocus);
+    m_figures->setTabChangesFocus(true);
+    m_figures->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_figures->setAccessibleName(u"Figures"_s);
+    m_figures->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_figures->setMinimumHeight(120);
+    m_basis->setObjectName(u"SpectrumBasis"_s);
+    m_basis->setWordWrap(true);
+    m_savePicture->setObjectName(u"SavePicture"_s);
+    m_savePicture->setEnabled(false);
+    connect(m_savePicture, &QPushButton::clicked, this, &ToneWindow::savePicture);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_basis, 1);
+    bottom->addWidget(m_savePicture);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_chart, 3);
+    layout->addWidget(m_figures, 1);
+    layout->addLayout(bottom);
+    m_figures->setPlainText(u"Make a tone with Preview or Save to see it here."_s);
+}
+
+ToneWindow::~ToneWindow()
+{
+    if (m_worker) {
+        m_stop->store(true);
+        m_worker->disconnect(this);
+        m_worker->wait();
+        delete m_worker;
+    }
+}
+
+void ToneWindow::follow(const MadeTone &tone)
+{
+    m_tone = tone;
+    ++m_toneNumber;
+    if (isVisible())
+        startAnalysis();
+}
+
+void ToneWindow::showEvent(QShowEvent *event)
+{
+    // First beside the main window, on its right where the screen has room, else on its left.
+    if (!m_placed && parentWidget()) {
+        m_placed = true;
+        const QRect main = parentWidget()->frameGeometry();
+        const QRect screen = parentWidget()->screen()->availableGeometry();
+        const int room = screen.right() - main.right();
+        move(room >= width() ? main.right() + 8 : std::max(screen.left(), main.left() - width() - 8), main.top());
+    }
+    QWidget::showEvent(event);
+    if (m_tone && m_analysedNumber != m_toneNumber)
+        startAnalysis();
+}
+
+void ToneWindow::startAnalysis()
+{
+    if (!m_tone)
+        return;
+    if (m_worker) {
+        // The newer tone starts when the older one's analysis has stopped.
+        m_stop->store(true);
+        return;
+    }
+    m_analysedNumber = m_toneNumber;
+    m_shownTone = m_tone;
+    m_basis->setText(u"Reading %1…"_s.arg(QFileInfo(m_tone->path).fileName()));
+    m_stop = std::make_shared<std::atomic_bool>(false);
+    // Loaded here, on the window's thread, before the worker asks for it.
+    ProgramPlugin(ToneViewPluginFile);
+    m_worker = QThread::create([this, path = m_tone->path, stop = m_stop, number = m_toneNumber] {
+        const auto post = [this, number](const ToneAnalysis &analysis) {
+            auto shared = std::make_shared<const ToneAnalysis>(analysis);
+            QMetaObject::invokeMethod(
+                this, [this, shared, number] { showAnalysis(shared, number); }, Qt::QueuedConnection);
+        };
+        try {
+            post(AnalyseSoundFile(path, {.firstLook = post, .stopRequested = [stop] { return stop->load(); }}));
+        } catch (const std::exception &error) {
+            if (!stop->load()) {
+                QMetaObject::invokeMethod(
+                    this, [this, problem = DescribeException(error), number] { showProblem(problem, number); },
+                    Qt::QueuedConnection);
+            }
+        }
+    });
+    connect(m_worker, &QThread::finished, this, [this] {
+        delete std::exchange(m_worker, nullptr);
+        if (m_analysedNumber != m_toneNumber && isVisible())
+            startAnalysis();
+    });
+    m_worker->start(QThread::LowPriority);
+}
+
+void ToneWindow::showAnalysis(std::shared_ptr<const ToneAnalysis> analysis, quint64 toneNumber)
+{
+    if (toneNumber != m_toneNumber)
+        return;
+    m_analysis = std::move(analysis);
+    m_chart->setAnalysis(m_analysis);
+    m_figures->setPlainText(figuresText());
+    m_basis->setText(SpectrumBasis(*m_analysis));
+    m_chart->setAccessibleDescription(figuresText());
+    m_savePicture->setEnabled(true);
+    emit pictureShown();
+}
+
+void ToneWindow::showProblem(const QString &problem, quint64 toneNumber)
+{
+    if (toneNumber != m_toneNumber)
+        return;
+    m_analysis.reset();
+    m_chart->setAnalysis(nullptr);
+    m_savePicture->setEnabled(false);
+    m_basis->setText(problem);
+    m_figures->setPlainText(u"The tone could not be read: "_s + problem);
+}
+
+QString ToneWindow::figuresText() const
+{
+    if (!m_analysis || !m_shownTone)
+        return {};
+    const ToneAnalysis &analysis = *m_analysis;
+    QStringList lines{u"%1: %2 Hz, %3 channel(s), %4 s"_s.arg(QFileInfo(m_shownTone->path).fileName())
+                          .arg(analysis.sampleRate)
+                          .arg(analysis.channels)
+                          .arg(analysis.seconds(), 0, 'f', 3)};
+    const int decimals = analysis.frequencyDecimals;
+    for (int channel = 0; channel < analysis.channels; ++channel) {
+        const ChannelFigures &figures = analysis.figures[std::size_t(channel)];
+        lines << QString() << ToneChart::channelName(channel, analysis.channels);
+        lines << u"  Peak             %1 dBFS"_s.arg(Decibels(figures.peakDbfs));
+        lines << u"  RMS (AES17)      %1 dBFS"_s.arg(Decibels(figures.rmsDbfs));
+        lines << u"  Crest factor     %1 dB"_s.arg(Decibels(figures.crestDb));
+        lines << u"  DC               %1 %"_s.arg(Decibels(100 * figures.dc, 4));
+        lines << u"  Strongest line   %1 Hz at %2 dBFS"_s.arg(QString::number(figures.line.hertz, 'f', decimals),
+                                                              Decibels(figures.line.decibels));
+        lines << u"  Strongest other  %1 Hz at %2 dBc"_s.arg(QString::number(figures.other.hertz, 'f', decimals),
+                                                             Decibels(figures.other.decibels, 1));
+    }
+    return lines.join(u'\n');
+}
+
+QString ToneWindow::toneDescription() const
+{
+    if (!m_shownTone)
+        return {};
+    const ToneRequest &request = m_shownTone->request;
+    QStringList chosen;
+    for (const OutputSettingRow &row : OutputSettingRows()) {
+        const qsizetype choice = m_shownTone->options.choice(row.setting);
+        if (choice != row.defaultChoice)
+            chosen << (row.kind == OutputSettingKind::OnOff ? row.menuText : row.choices[choice].label);
+    }
+    return u"Length %1 · %2 · Frequencies %3\nOptions: %4"_s.arg(request.Length, request.Waveform, request.Frequencies,
+                                                                 chosen.isEmpty() ? u"none"_s : chosen.join(u", "_s));
+}
+
+void ToneWindow::savePicture()
+{
+    QString path = CurrentDialogs().saveFileName(this, u"PNG Image (*.png);;SVG Image (*.svg)"_s);
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != u"png"_s && suffix != u"svg"_s)
+        path += u".png"_s;
+    try {
+        writePicture(path);
+    } catch (const std::exception &error) {
+        CurrentDialogs().message(this, u"The picture could not be saved."_s, DescribeException(error));
+    }
+}
+
+void ToneWindow::writePicture(const QString &path) const
+{
+    const QSize size = this->size();
+    const int lineHeight = QFontMetrics(font()).lineSpacing();
+    const QRect chart(0, 0, size.width(), size.height() - (PictureTextLines + 1) * lineHeight);
+    const QRect text(8, chart.bottom() + lineHeight / 2, size.width() - 16, PictureTextLines * lineHeight);
+    const QString caption = toneDescription() + u'\n' + (m_analysis ? SpectrumBasis(*m_analysis) : QString());
+    const auto paint = [&](QPainter &painter) {
+        painter.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Base));
+        ToneChart::paint(painter, chart, palette(), m_analysis.get());
+        painter.setPen(palette().color(QPalette::Text));
+        painter.setFont(font());
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
+    };
+
+    if (QFileInfo(path).suffix().toLower() == u"svg"_s) {
+        const ToneViewPlugin *parts = ProgramPluginAs<ToneViewPlugin>(ToneViewPluginFile);
+        if (!parts)
+            throw Failure(u"The part of the program that writes SVG (%1) is missing."_s.arg(ToneViewPluginFile));
+        const std::unique_ptr<QPaintDevice> svg = parts->svgFile(path, size, windowTitle());
+        QPainter painter;
+        if (!painter.begin(svg.get()))
+            throw Failure(u"%1 cannot be written."_s.arg(path));
+        paint(painter);
+        // The generator writes when the painting ends, and says nothing when it cannot.
+        if (!painter.end() || QFileInfo(path).size() == 0)
+            throw Failure(u"%1 cannot be written."_s.arg(path));
+        return;
+    }
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    paint(painter);
+    painter.end();
+    if (!image.save(path, "PNG"))
+        throw Failure(u"%1 cannot be written."_s.arg(path));
+}

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/playback.h"
+#include "test_sandbox.h"
+#include "window/tone_window.h"
+#include "window_fixture.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSvgRenderer>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace WindowFixture;
+
+// The tone window, driven as a person would: make a tone, open the window, make another.
+class ToneWindowTest : public QObject
+{
+    Q_OBJECT
+
+    QString outputs;
+    std::unique_ptr<Form1> window;
+
+    // Makes the tone with Save (into outputs) or Preview; returns its file.
+    QString make(const QString &frequencies, bool preview = false, const QString &length = u"1"_s)
+    {
+        SetInputs(*window, length, 0, frequencies);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/tone %1.wav"_s.arg(frequencies));
+        (preview ? window->PushButton3 : window->PushButton2)->click();
+        if (dialogs.count(DialogCall::ErrorReport) != 0 || dialogs.texts(DialogCall::Message).size() > 1)
+            qFatal("The tone was not made: %s", qPrintable(dialogs.texts(DialogCall::Message).join(u' ')));
+        return preview ? QString() : outputs + u"/tone %1.wav"_s.arg(frequencies);
+    }
+
+    // Whether the window shows the whole analysis of a tone whose line is at that frequency.
+    static bool Shows(const ToneWindow *tone, double hertz)
+    {
+        const auto analysis = tone->analysis();
+        return analysis && analysis->wholeFileRead && std::abs(analysis->figures[0].line.hertz - hertz) < 0.01;
+    }
+
+    static QString LoadedLibraries()
+    {
+        QFile maps(u"/proc/self/maps"_s);
+        return maps.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(maps.readAll()) : QString();
+    }
+
+private slots:
+    // The window library links neither FFTW nor libsndfile: the program starts without them, and
+    // the tone window's plugin brings them when it first opens.
+    void initTestCase()
+    {
+        QVERIFY(!LoadedLibraries().contains(u"libfftw3"_s));
+        QVERIFY(!LoadedLibraries().contains(u"libsndfile"_s));
+    }
+
+    void init()
+    {
+        StartClean();
+        outputs = TestSandbox::NewFolder();
+        window = StartWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        StopPlayback();
+    }
+
+    void opensOnTheLastTone_data()
+    {
+        QTest::addColumn<bool>("preview");
+        QTest::newRow("after Save") << false;
+        QTest::newRow("after Preview") << true;
+    }
+
+    void opensOnTheLastTone()
+    {
+        QFETCH(bool, preview);
+        const QString path = make(u"997"_s, preview);
+        QTest::keyClick(window->Text2, Qt::Key_I, Qt::ControlModifier);
+        auto *tone = window->findChild<ToneWindow *>();
+        QVERIFY(tone && tone->isVisible());
+        QTRY_VERIFY(Shows(tone, 997));
+        QVERIFY(LoadedLibraries().contains(u"libfftw3"_s));
+        QVERIFY(preview ? tone->shownTone().value().path.endsWith(u".wav"_s) : tone->shownTone().value().path == path);
+        QVERIFY2(tone->figuresText().contains(u"Strongest line   997.00 Hz at "_s), qPrintable(tone->figuresText()));
+    }
+
+    void followsEachSaveAndSavesItsPicture()
+    {
+        window->ShowTone();
+        auto *tone = window->findChild<ToneWindow *>();
+        QVERIFY(!tone->analysis());
+        make(u"997"_s);
+        QTRY_VERIFY(Shows(tone, 997));
+        make(u"1500"_s);
+        QTRY_VERIFY(Shows(tone, 1500));
+        QVERIFY(tone->shownTone().value().path.endsWith(u"tone 1500.wav"_s));
+        // A long tone's spectrum comes from parts of it, and the window says so.
+        make(u"440"_s, false, u"30"_s);
+        QTRY_VERIFY(Shows(tone, 440));
+        QVERIFY(tone->findChild<QLabel *>(u"SpectrumBasis"_s)->text().startsWith(u"Spectrum of 21.8 s in 4 parts"_s));
+
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/picture.png"_s);
+        dialogs.queueSaveAnswer(outputs + u"/picture.svg"_s);
+        auto *savePicture = tone->findChild<QPushButton *>(u"SavePicture"_s);
+        savePicture->click();
+        savePicture->click();
+        QCOMPARE(dialogs.count(DialogCall::Message), 0);
+        QCOMPARE(QImage(outputs + u"/picture.png"_s).size(), tone->size());
+        const QSvgRenderer svg(outputs + u"/picture.svg"_s);
+        QVERIFY(svg.isValid());
+        QCOMPARE(svg.viewBox().size(), tone->size());
+        dialogs.queueSaveAnswer(outputs + u"/no such folder/picture"_s);
+        savePicture->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"The picture could not be saved."_s});
+
+        // A tone gone before it is read says so instead of a picture.
+        tone->follow({outputs + u"/gone.wav"_s, {}, {}});
+        QTRY_VERIFY(!tone->analysis());
+        QVERIFY2(tone->findChild<QPlainTextEdit *>()->toPlainText().startsWith(u"The tone could not be read"_s),
+                 qPrintable(tone->findChild<QPlainTextEdit *>()->toPlainText()));
+    }
+};
+
+QUORVANE_TEST_MAIN(ToneWindowTest)
+#include "tst_tone_window.moc"
