@@ -72,6 +72,23 @@ const QList<Preset> &BuiltInPresets()
                 RmsLevelLooping(u"-20"_s)),
         // IEC 60268-3 (CCIF): two tones of equal amplitude 1 kHz apart near the top of the band.
         BuiltIn(u"CCIF Intermodulation"_s, u"30"_s, SineIndex, u"19000 & 20000"_s, RmsLevelLooping(u"-20"_s)),
+        // ITU-T Q.23: each digit a low-group and a high-group tone together; the digits 0 to 9 in turn,
+        // 0.25 s each with 0.25 s between them.
+        BuiltIn(u"DTMF 0 to 9"_s, u"0.25"_s, SineIndex,
+                u"941 & 1336; 697 & 1209; 697 & 1336; 697 & 1477; 770 & 1209; 770 & 1336; 770 & 1477; "
+                "852 & 1209; 852 & 1336; 852 & 1477"_s,
+                {{OutputSetting::Level, u"-6"_s}, {OutputSetting::StepPause, u"0.25"_s}}),
+        // ISO 266: the 31 third-octave centre frequencies from 20 Hz to 20 kHz.
+        BuiltIn(u"Third-Octave Speaker Check"_s, u"1"_s, SineIndex,
+                u"20; 25; 31.5; 40; 50; 63; 80; 100; 125; 160; 200; 250; 315; 400; 500; 630; 800; 1000; 1250; "
+                "1600; 2000; 2500; 3150; 4000; 5000; 6300; 8000; 10000; 12500; 16000; 20000"_s,
+                {{OutputSetting::LevelUnit, u"RMS"_s},
+                 {OutputSetting::Level, u"-20"_s},
+                 {OutputSetting::StepPause, u"0.5"_s},
+                 {OutputSetting::SoftEdges, u"1"_s}}),
+        // CEA-2010: 6.5-cycle Hann-windowed bursts at the low-frequency bands' centres, one a second.
+        BuiltIn(u"CEA-2010 Bursts"_s, u"1"_s, SineIndex, u"20; 25; 31.5; 40; 50; 63"_s,
+                {{OutputSetting::Burst, u"CEA2010"_s}, {OutputSetting::LoopPreview, u"1"_s}}),
     };
     return presets;
 }

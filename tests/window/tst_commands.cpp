@@ -184,6 +184,49 @@ private slots:
         }
     }
 
+    // The presets of steps and bursts: their whole sequence, and a step measured where it stands.
+    void builtInStepPresetsSaveTheirSequence_data()
+    {
+        QTest::addColumn<QString>("preset");
+        QTest::addColumn<qint64>("frames");    // at 48 kHz
+        QTest::addColumn<qint64>("stepStart"); // where a step of one frequency starts
+        QTest::addColumn<double>("frequency");
+        QTest::addColumn<double>("rmsDbfs"); // AES17, over the step's second half
+        QTest::newRow("DTMF") << u"DTMF 0 to 9"_s << qint64(10 * 12000 + 9 * 12000) << qint64(-1) << 0.0 << 0.0;
+        QTest::newRow("third octaves") << u"Third-Octave Speaker Check"_s << qint64(31 * 48000 + 30 * 24000)
+                                       << qint64(17 * 72000) << 1000.0 << -20.0;
+        QTest::newRow("CEA-2010") << u"CEA-2010 Bursts"_s << qint64(6 * 48000) << qint64(-1) << 0.0 << 0.0;
+    }
+
+    void builtInStepPresetsSaveTheirSequence()
+    {
+        QFETCH(QString, preset);
+        QFETCH(qint64, frames);
+        QFETCH(qint64, stepStart);
+        QFETCH(double, frequency);
+        QFETCH(double, rmsDbfs);
+        for (QAction *item : window->Options->actions())
+            if (item->text() == u"Presets"_s)
+                for (QAction *choice : item->menu()->actions())
+                    if (choice->text() == preset)
+                        choice->trigger();
+        RecordingDialogs dialogs;
+        const QString path = outputs + u"/preset.wav"_s;
+        dialogs.queueSaveAnswer(path);
+        window->PushButton2->click();
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        const WavInfo wav = ReadWav(path);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        QCOMPARE(wav.frames, frames);
+        QVERIFY(PeakDbfs(wav.firstChannel) < 0);
+        if (stepStart < 0)
+            return;
+        const std::vector<double> step(wav.firstChannel.begin() + stepStart + 24000,
+                                       wav.firstChannel.begin() + stepStart + 48000);
+        QVERIFY(qAbs(DominantFrequency(step, wav.sampleRate) - frequency) < 3);
+        QVERIFY2(qAbs(Aes17RmsDbfs(step) - rmsDbfs) <= 0.1, qPrintable(QString::number(Aes17RmsDbfs(step))));
+    }
+
     void savesTheRequestedTone_data()
     {
         QTest::addColumn<QString>("name");

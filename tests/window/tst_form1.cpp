@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "build_config.h"
+#include "core/presets.h"
 #include "screen_reader.h"
 #include "services/app_title.h"
 #include "services/guard.h"
@@ -473,8 +474,9 @@ private slots:
         for (const QString &good : {u"Good"_s, u"Last"_s})
             QVERIFY(PresetItem(*window, good)->isEnabled());
         const QList<QAction *> items = MenuItem(*window, u"Presets"_s)->menu()->actions();
-        QCOMPARE(items.size(), 14); // 6 built in, 3 stored, 2 separators, 3 more
-        QAction *listed = items[8];
+        const qsizetype builtIn = BuiltInPresets().size();
+        QCOMPARE(items.size(), builtIn + 8); // built in, 3 stored, 2 separators, 3 more
+        QAction *listed = items[builtIn + 2];
         QCOMPARE(listed->text(), shown);
         QCOMPARE(listed->isEnabled(), reason.isEmpty());
         QVERIFY2(listed->toolTip().contains(reason), qPrintable(listed->toolTip()));
