@@ -130,7 +130,9 @@ public:
         passes.clear();
         window.PushButton2->click();
         SaveRun run;
-        run.done = dialogs.messages == QStringList{u"Done."_s} && dialogs.errorReports.isEmpty();
+        // "Done." and, under it, what was written.
+        run.done = dialogs.messages.size() == 1 && dialogs.messages[0].section(u"\r\n"_s, 0, 0) == u"Done."_s &&
+                   dialogs.errorReports.isEmpty();
         if (!run.done)
             fail(u"the Save command said %1 (%2)"_s.arg(dialogs.messages.join(u" / "_s), dialogs.details.join(u' ')));
         run.ms = Ms(dialogs.resultAt - dialogs.chosenAt);

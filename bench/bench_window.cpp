@@ -60,7 +60,9 @@ int main(int argc, char *argv[])
             AnsweringDialogs dialogs;
             dialogs.nextAnswer = arguments.value(2);
             window.PushButton2->click();
-            Say(u"PEAK_KIB %1 %2"_s.arg(PeakResidentKiB()).arg(dialogs.messages.join(u" / "_s)));
+            // The first line only: "Done.", not the line under it that says what was written.
+            Say(u"PEAK_KIB %1 %2"_s.arg(PeakResidentKiB())
+                    .arg(dialogs.messages.join(u" / "_s).section(u"\r\n"_s, 0, 0)));
             std::_Exit(EXIT_SUCCESS);
         });
     }

@@ -2,6 +2,9 @@
 
 #include "core/field_grammar.h"
 
+#include "core/output_options.h"
+#include "core/tone_term.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <QtNumeric>
@@ -22,18 +25,62 @@ std::optional<quint64> WholeNumber(QStringView digits)
     return value;
 }
 
+// A number is digits with an optional fraction, or a fraction alone.
+const QString Number = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
+
+// One word of a tone. A frequency is a number with an optional "k" (kilohertz), "%" and a signed
+// number (semitones from A4), or a note. A word is a frequency, a sweep of two, or a plain number
+// that may be negative.
+bool IsToneWord(const QString &word)
+{
+    static const QString frequency = uR"((?:%1k?|%[-+]?%1|[A-G][b#]?[0-9]?))"_s.arg(Number);
+    static const QRegularExpression tone(uR"(\A(?:%1(?:[-:+/]%1)?|-?%2)\z)"_s.arg(frequency, Number));
+    return tone.match(word).hasMatch();
+}
+
 // One tone's words: see FrequenciesFitGrammar.
 bool ToneFitsGrammar(const QString &frequencies)
 {
-    // A number is digits with an optional fraction, or a fraction alone. A frequency is a number
-    // with an optional "k" (kilohertz), "%" and a signed number (semitones from A4), or a note.
-    // A word is a frequency, a sweep of two, or a plain number that may be negative.
-    static const QString number = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
-    static const QString frequency = uR"((?:%1k?|%[-+]?%1|[A-G][b#]?[0-9]?))"_s.arg(number);
-    static const QRegularExpression word(uR"(\A(?:%1(?:[-:+/]%1)?|-?%2)\z)"_s.arg(frequency, number));
     const QStringList words = FieldWords(frequencies);
-    return !words.isEmpty() &&
-           std::all_of(words.cbegin(), words.cend(), [](const QString &w) { return word.match(w).hasMatch(); });
+    return !words.isEmpty() && std::all_of(words.cbegin(), words.cend(), IsToneWord);
+}
+
+// The words of a field with where each starts, split at blanks and at the characters given.
+QList<FieldWord> WordsAt(const QString &field, const QString &separators)
+{
+    QList<FieldWord> words;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= field.size(); ++i) {
+        const bool separator = i == field.size() || field[i] == u' ' || separators.contains(field[i]);
+        if (!separator)
+            continue;
+        if (i > start)
+            words.append({start, field.mid(start, i - start)});
+        if (i < field.size() && field[i] != u' ')
+            words.append({i, field.mid(i, 1)});
+        start = i + 1;
+    }
+    return words;
+}
+
+// The highest frequency that a periodic tone of the field reaches, when the field can be read.
+std::optional<double> HighestFrequency(const QString &frequencies)
+{
+    QStringList tones{frequencies};
+    if (IsToneMix(frequencies)) {
+        const std::optional<ToneMix> mix = ParseToneMix(frequencies);
+        if (!mix)
+            return std::nullopt;
+        tones.clear();
+        for (const MixTone &tone : mix->left + mix->right)
+            tones << tone.frequencies;
+    }
+    std::optional<double> highest;
+    for (const QString &tone : tones) {
+        if (const std::optional<ToneTerm> term = ParseToneTerm(tone))
+            highest = std::max(highest.value_or(0), term->highest());
+    }
+    return highest;
 }
 
 } // namespace
@@ -244,5 +291,66 @@ std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const Sam
         return NoiseTogetherReminder;
     if (request.Waveform.endsWith(u"noise"_s) && IsStepSequence(request.Frequencies))
         return NoiseStepsReminder;
+    // Above half the rate a periodic tone folds back to a lower one; a noise's field is not read.
+    if (const std::optional<double> highest = HighestFrequency(request.Frequencies);
+        !request.Waveform.endsWith(u"noise"_s) && highest && *highest > layout.sampleRate / 2.0)
+        return HighestFrequencyReminder(layout.sampleRate);
+    return std::nullopt;
+}
+
+QString HighestFrequencyReminder(int sampleRate)
+{
+    QString reminder = u"At a sample rate of %1 Hz the highest frequency is %2 Hz, half the rate: a higher one "
+                       "would come out as a lower tone."_s.arg(sampleRate)
+                           .arg(QString::number(sampleRate / 2.0, 'g', 10));
+    const QList<OutputChoice> &rates = OutputRow(OutputSetting::SampleRate).choices;
+    if (sampleRate >= rates.constLast().sampleRate)
+        return reminder;
+    return reminder + u" A higher rate is under Sample Rate in the options menu (right-click or the Menu key)."_s;
+}
+
+QString WithoutFrequencyUnits(const QString &frequencies)
+{
+    // After the start or a character that ends the word before, so that a unit is only taken
+    // from a number standing for a frequency of its own or for the end of a sweep.
+    static const QRegularExpression unit(uR"((^|[ &|@:+/-])(%1) *([kK]?)[hH][zZ](?![A-Za-z0-9.]))"_s.arg(Number));
+    QString plain;
+    qsizetype done = 0;
+    for (const QRegularExpressionMatch &match : unit.globalMatch(frequencies)) {
+        plain += QStringView(frequencies).mid(done, match.capturedStart(2) - done);
+        plain += match.captured(2) + match.captured(3).toLower();
+        done = match.capturedEnd();
+    }
+    return done == 0 ? frequencies : plain + frequencies.mid(done);
+}
+
+std::optional<FieldWord> FirstLengthWordNotUnderstood(const QString &length)
+{
+    const QList<FieldWord> words = WordsAt(length, {});
+    for (const FieldWord &word : words) {
+        // A zero is a length all the same, only too short: its digits made ones tell the form.
+        if (!ParseLength(word.text) && !ParseLength(QString(word.text).replace(u'0', u'1')))
+            return word;
+    }
+    // The field takes one length: the word after it is the one too many.
+    return words.size() > 1 ? std::optional(words[1]) : std::nullopt;
+}
+
+std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequencies)
+{
+    static const QRegularExpression level(uR"(\A-?%1\z)"_s.arg(Number));
+    static const QRegularExpression unit(uR"(\A[kK]?[hH][zZ]\z)"_s);
+    const QList<FieldWord> words = WordsAt(frequencies, u"&|@"_s);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString &word = words[i].text;
+        const QString before = i > 0 ? words[i - 1].text : QString();
+        const bool understood =
+            word == u"&"_s || word == u"|"_s || word == u"@"_s ||
+            (before == u"@"_s ? level.match(word).hasMatch()
+                              : IsToneWord(WithoutFrequencyUnits(word)) ||
+                                    (unit.match(word).hasMatch() && !before.isEmpty() && before.back().isDigit()));
+        if (!understood)
+            return words[i];
+    }
     return std::nullopt;
 }

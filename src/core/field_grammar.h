@@ -139,3 +139,25 @@ inline std::optional<QString> ToneGrammarReminder(const ToneRequest &request, in
 
 // The reminder for a length with more samples than the layout lets a file hold.
 QString TooLongReminder(const SampleLayout &layout);
+
+// The reminder for a frequency above half the sample rate, which the tool would fold back to a
+// lower tone: it names the highest frequency the rate holds and where the rate is chosen.
+QString HighestFrequencyReminder(int sampleRate);
+
+// The frequencies with the units people type taken away: a number followed by "Hz" or "kHz", with
+// or without a blank ("440 Hz", "440Hz", "1.5 kHz"), becomes the number alone ("1.5k" for kilohertz),
+// as the tool reads it. A text without such a unit comes back unchanged.
+QString WithoutFrequencyUnits(const QString &frequencies);
+
+// A word of a field as typed: where it starts in the field's text, and the word.
+struct FieldWord
+{
+    qsizetype start = 0;
+    QString text;
+};
+
+// The first word of the length field, or of the frequencies field (decimal commas already dots;
+// units as typed), that is not one the field takes, so that the person can be shown which one;
+// nothing when every word is understood and only their number or values do not fit.
+std::optional<FieldWord> FirstLengthWordNotUnderstood(const QString &length);
+std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequencies);

@@ -2,6 +2,8 @@
 
 #include "core/tone_request.h"
 
+#include "core/field_grammar.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 const QStringList &WaveformLabels()
@@ -20,6 +22,6 @@ ToneRequest MakeToneRequest(const QString &lengthText, const QString &waveformTe
     // Only the exact, case-sensitive marker goes, before lower-casing.
     QString waveform = QString(waveformText).remove(u" (Default)"_s, Qt::CaseSensitive).toLower();
     request.Waveform = waveform.remove(u' ');
-    request.Frequencies = QString(frequenciesText).replace(u',', u'.');
+    request.Frequencies = WithoutFrequencyUnits(QString(frequenciesText).replace(u',', u'.'));
     return request;
 }

@@ -27,7 +27,8 @@ inline QStringList FieldWords(const QString &field)
 // The labels of the waveform list, in list order (the list index is what gets stored).
 const QStringList &WaveformLabels();
 
-// Turns the typed inputs into a request: decimal commas become dots, the waveform label loses
+// Turns the typed inputs into a request: decimal commas become dots, units after frequencies go
+// ("440 Hz" is "440", see WithoutFrequencyUnits), the waveform label loses
 // " (Default)" and is lower-cased, and blanks are removed from it so that every noise colour is a
 // single tool word ("Pink Noise" -> "pinknoise"; as two words the tool would make a second,
 // white-noise channel).

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -46,11 +47,16 @@ public:
         dialog.setObjectName(u"CommonDialog1"_s);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        // Qt's own dialog behaves the same on every desktop; the portal dialogs would ask about
-        // overwriting and add extensions on their own.
+        // Qt's own dialog behaves the same on every desktop, and asks before it replaces a file.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
         dialog.setNameFilters(NameFilters(filter));
+        // A name typed without an extension gets the chosen type's.
+        const auto followType = [&dialog](const QString &nameFilter) {
+            static const QRegularExpression firstPattern(uR"(\(\*\.(\w+))"_s);
+            dialog.setDefaultSuffix(firstPattern.match(nameFilter).captured(1));
+        };
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followType);
+        followType(dialog.selectedNameFilter());
         dialog.selectFile(QString());
         if (dialog.exec() != QDialog::Accepted)
             return {};

@@ -22,8 +22,9 @@ public:
     virtual void message(QWidget *parent, const QString &text, const QString &detail = {}) = 0;
     // The error report box: warning icon, one OK, caption "Application Error".
     virtual void errorReport(QWidget *parent, const QString &prompt) = 0;
-    // Asks for a file to save to, with Qt's own file dialog. Asks nothing when the file exists
-    // and adds no extension. Empty when the user cancels.
+    // Asks for a file to save to, with Qt's own file dialog, which asks before replacing a file
+    // that exists. A name without an extension gets the one of the chosen type (none for a type
+    // of every file). Empty when the user cancels.
     virtual QString saveFileName(QWidget *parent, const QString &filter) = 0;
     // Asks for one line of text with OK and Cancel, ApplicationTitle() as caption; nothing when
     // the user cancels.

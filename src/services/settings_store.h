@@ -37,6 +37,8 @@ inline const QString SampleFormat = OutputRow(OutputSetting::SampleFormat).key;
 // Where the preview plays: empty for the system's default output, else the output's id as the
 // audio server names it. Its choices are the outputs there are, so it has no row in that table.
 inline const QString OutputDevice = QStringLiteral("OutputDevice");
+// Where the window was when it last closed: "x,y" of its frame's top-left corner on the desktop.
+inline const QString WindowPosition = QStringLiteral("WindowPosition");
 } // namespace Settings
 
 // The stored text of the key, even when it is empty. An absent key, or a store that cannot be

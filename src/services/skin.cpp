@@ -23,6 +23,8 @@ void UseButtonFace(QWidget *widget)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    // The writing that goes with that face, whether the desktop is light or dark.
+    palette.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::ButtonText));
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }

@@ -6,9 +6,12 @@
 #include "window/form1.h"
 
 #include "core/failure.h"
+#include "core/field_grammar.h"
 #include "core/frequency_step.h"
+#include "core/playback.h"
 #include "core/presets.h"
 #include "core/run_and_wait.h"
+#include "core/synth_command.h"
 #include "core/tone_request.h"
 #include "core/tool_files.h"
 #include "hand_cursor.h"
@@ -21,17 +24,22 @@
 #include "services/skin.h"
 #include "window/input_store.h"
 #include "window/options_menu.h"
+#include "window/status_line.h"
 #include "window/tone_maker.h"
 #include "window/tone_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -93,6 +101,7 @@ void Form1::Form_Unload()
     if (m_ending)
         return;
     m_ending = true;
+    storePosition();
     // Nobody could stop a tool left running once the window is gone.
     StopRunningProgram();
     QCoreApplication::processEvents();
@@ -113,11 +122,29 @@ void Form1::showEvent(QShowEvent *event)
     if (m_centred)
         return;
     m_centred = true;
+    // Where it was last time, when the whole window still fits on a screen that is there.
+    const QStringList stored = m_inputs->get(Settings::WindowPosition, QString()).split(u',');
+    if (stored.size() == 2) {
+        QRect frame = frameGeometry();
+        frame.moveTopLeft({stored[0].toInt(), stored[1].toInt()});
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        if (std::any_of(screens.begin(), screens.end(),
+                        [&](const QScreen *screen) { return screen->availableGeometry().contains(frame); })) {
+            move(frame.topLeft());
+            return;
+        }
+    }
     if (const QScreen *screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void Form1::storePosition()
+{
+    if (isVisible())
+        m_inputs->save(Settings::WindowPosition, u"%1,%2"_s.arg(frameGeometry().x()).arg(frameGeometry().y()));
 }
 
 void Form1::Text1_Change()
@@ -204,8 +231,16 @@ void Form1::PushButton1_Click()
     Guard g(Locations::PushButton1Click);
     g.step(100, [&] {
         CurrentDialogs().message(
-            this, u"This is the frequency of audio in Hz. You can input a single value such as 5000 or a range like "
-                  "300-3300."_s);
+            this,
+            u"This is the frequency of audio in Hz. You can input a single value such as 5000 or a range like "
+            "300-3300.\r\n\r\n"
+            "A frequency may also be 1k (kilohertz), 440 Hz or 1.5 kHz, a note such as A4 or C#5, or %-12 (semitones "
+            "from A4). A range sweeps from the first to the second: 300-3300 and 300/3300 exponentially, 300:3300 "
+            "linearly, 300+3300 along a square law. Plain numbers after it are the offset, phase and shape.\r\n\r\n"
+            "& joins tones that sound together (697 & 1209), | puts the left channel's before the right one's "
+            "(440 | 444), and @ after a tone gives its level in dB below the loudest (60 & 7000@-12).\r\n\r\n"
+            "Up and Down move a single frequency by 1 Hz (Shift: 0.1 Hz, Ctrl: 10 Hz); Page Up and Page Down move "
+            "it an octave."_s);
     });
 }
 
@@ -217,6 +252,46 @@ void Form1::PushButton6_Click()
             this, u"This is a length of audio in seconds. For example: 2\r\n\r\nNote: you can also input in this "
                   "format hh:mm:ss.frac like 00:05:30.0 which means 5 mins and 30 seconds."_s);
     });
+}
+
+void Form1::CopySoxCommand()
+{
+    // Whatever Preview would refuse has no command either: the same reminder, and nothing copied.
+    if (const std::optional<QString> reminder = m_toneMaker->reminder()) {
+        showReminder(*reminder);
+        return;
+    }
+    const ToneRequest request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
+    QGuiApplication::clipboard()->setText(CopyableSoxCommand(request, Options->options()));
+    Status->tell(u"Copied"_s);
+}
+
+void Form1::showReminder(const QString &reminder)
+{
+    QLineEdit *field = reminder == LengthReminder ? Text1 : reminder == FrequenciesReminder ? Text2 : nullptr;
+    std::optional<FieldWord> word;
+    if (field) {
+        // Commas are dots to the grammar; the places of the words stay those of the field.
+        const QString typed = QString(field->text()).replace(u',', u'.');
+        word = field == Text1 ? FirstLengthWordNotUnderstood(typed) : FirstFrequencyWordNotUnderstood(typed);
+    }
+    CurrentDialogs().message(this, word ? reminder + u"\r\nNot understood: "_s +
+                                              ShortenedForMessage(field->text().mid(word->start, word->text.size()))
+                                        : reminder);
+    if (!field)
+        return;
+    field->setFocus();
+    if (word)
+        field->setSelection(int(word->start), int(word->text.size()));
+}
+
+void Form1::showWhetherPlaying()
+{
+    const bool playing = IsSoundPlaying();
+    PushButton3->setText(playing ? StopToneCaption : u"Preview Tone"_s);
+    Status->setPlaying(playing);
+    if (!playing)
+        m_soundWatch.stop();
 }
 
 bool Form1::Text2_StepKey(const QKeyEvent *key)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -16,8 +17,12 @@ class QKeyEvent;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class StatusLine;
 class ToneMaker;
 class ToneWindow;
+
+// What Preview Tone reads while its sound plays.
+inline const QString StopToneCaption = QStringLiteral("Stop Tone");
 
 // The program's one working window: three inputs, two commands, sample data and two tips.
 // Handlers keep the names of the controls and events they answer (Text1_Change, ...).
@@ -56,6 +61,10 @@ public:
     void ApplyPreset(const Preset &preset);
     // Show the Tone…: opens the tone window (made on the first call) with the last tone made.
     void ShowTone();
+    // Cancel beside a Save's progress: stops the tool; the Save then says "Cancelled.".
+    void PushButton7_Click();
+    // From the options menu: the command for the tone, when Preview would make it.
+    void CopySoxCommand();
 
     void Text1_Change();
     void Text2_Change();
@@ -98,6 +107,8 @@ public:
     QGroupBox *Frame3;
     // Stop Sound, the output options and Copy SoX Command, on a right-click or the Menu key.
     OptionsMenu *Options;
+    // The line under the buttons: what Preview and Save make, what plays, a Save's progress.
+    StatusLine *Status;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -109,6 +120,12 @@ private:
     void buildControls();
     void describeControls();
     bool hoverEvent(QObject *watched, QEvent *event);
+    // Shows a reminder; one about a word of the length or the frequencies quotes the first word not
+    // understood, and the focus then goes back to that field with the word selected.
+    void showReminder(const QString &reminder);
+    // Preview Tone reads Stop Tone while its sound plays, and the status line says so.
+    void showWhetherPlaying();
+    void storePosition();
 
     std::unique_ptr<InputStore> m_inputs;
     std::unique_ptr<ToneMaker> m_toneMaker;
@@ -118,4 +135,5 @@ private:
     std::optional<QCursor> m_customPointerImage;
     bool m_centred = false;
     bool m_ending = false;
+    QTimer m_soundWatch; // while a sound plays: when it ends
 };

@@ -5,14 +5,18 @@
 // each with its own numbered statements.
 
 #include "build_config.h"
+#include "core/playback.h"
 #include "core/tool_files.h"
 #include "services/dialogs.h"
 #include "services/guard.h"
 #include "window/form1.h"
 #include "window/options_menu.h"
+#include "window/status_line.h"
 #include "window/tone_maker.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,6 +26,10 @@ QString SupportLine()
 {
     return u"Please email "_s + QString::fromUtf16(BuildConfig::SupportEmail);
 }
+
+// Wave first, then the other formats the tool writes that people ask for, then anything.
+const QString SaveFilter = u"Wave Files (*.wav)|*.wav|FLAC Files (*.flac)|*.flac|Ogg Vorbis Files (*.ogg)|*.ogg|"
+                           "AIFF Files (*.aiff *.aif)|*.aiff;*.aif|AU Files (*.au)|*.au|All Files (*)|*|"_s;
 
 } // namespace
 
@@ -43,32 +51,47 @@ void Form1::PushButton2_Click()
     } else if (g.test(112, [&] { return Text2->text().isEmpty(); })) {
         g.step(182, [&] { CurrentDialogs().message(this, ForgotFrequenciesReminder); });
     } else if (g.test(113, [&] { return (reminder = m_toneMaker->reminder()).has_value(); })) {
-        g.step(185, [&] { CurrentDialogs().message(this, reminder.value()); });
+        g.step(185, [&] { showReminder(reminder.value()); });
     } else {
         g.step(114, [&] { dialogFileName.clear(); });
-        g.step(116, [&] { dialogFilter = u"Wave Files (*.wav)|*.wav|"_s; });
+        g.step(116, [&] { dialogFilter = SaveFilter; });
         g.step(118, [&] { dialogFileName = CurrentDialogs().saveFileName(this, dialogFilter); });
         g.step(120, [&] { outputPath = dialogFileName; });
         if (!g.test(122, [&] { return outputPath.isEmpty(); })) {
             g.step(124, [&] { setPointerState(PointerState::Busy); });
+            // The tool writes beside the chosen name until the tone is whole: a Save that is
+            // cancelled leaves a file of that name as it was.
             run = m_toneMaker->make(
                 g, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162},
-                outputPath);
+                outputPath, true);
+            g.step(162, [&] { Status->hideProgress(); });
             RemoveToolFiles(g, 164);
             g.step(174, [&] { setPointerState(PointerState::Default); });
-            // A level that turned out not to fit, once the tone was measured: nothing was made.
-            if (g.test(175, [&] { return run.reminder.has_value(); })) {
+            // A Cancel that came when the tone was whole all the same is too late: it is "Done.".
+            if (g.test(173, [&] { return m_toneMaker->cancelled() && !SynthRunProblem(run, outputPath).isEmpty(); })) {
+                g.step(181, [&] { CurrentDialogs().message(this, u"Cancelled."_s); });
+                // A level that turned out not to fit, once the tone was measured: nothing was made.
+            } else if (g.test(175, [&] { return run.reminder.has_value(); })) {
                 g.step(177, [&] { CurrentDialogs().message(this, run.reminder.value()); });
                 // A failure while judging the outcome never turns into "Done.".
             } else if (g.test(176, [&] { return !(problem = m_toneMaker->judge(run, outputPath)).isEmpty(); })) {
                 g.step(180,
                        [&] { CurrentDialogs().message(this, u"Failed to save tone.\r\n"_s + SupportLine(), problem); });
             } else {
-                g.step(178, [&] { CurrentDialogs().message(this, u"Done."_s); });
+                g.step(178, [&] {
+                    // What was written, as the file itself says.
+                    const QString written = m_toneMaker->describeWritten(run, outputPath);
+                    CurrentDialogs().message(this, written.isEmpty() ? u"Done."_s : u"Done.\r\n"_s + written);
+                });
             }
         }
     }
     g.step(186, [&] { CommandBusy = false; });
+}
+
+void Form1::PushButton7_Click()
+{
+    m_toneMaker->cancel();
 }
 
 void Form1::PushButton3_Click()
@@ -80,11 +103,17 @@ void Form1::PushButton3_Click()
     QString problem = u"The tone was not made."_s;
     std::optional<QString> reminder;
 
+    // While its sound plays the button reads Stop Tone, and stops it.
+    if (IsSoundPlaying() && PushButton3->text() == StopToneCaption) {
+        Options->stopSound();
+        showWhetherPlaying();
+        return;
+    }
     if (g.test(100, [&] { return CommandBusy; }))
         return;
     g.step(102, [&] { CommandBusy = true; });
     if (g.test(103, [&] { return (reminder = m_toneMaker->reminder()).has_value(); })) {
-        g.step(163, [&] { CurrentDialogs().message(this, reminder.value()); });
+        g.step(163, [&] { showReminder(reminder.value()); });
     } else {
         g.step(104, [&] { setPointerState(PointerState::Busy); });
         run = m_toneMaker->make(
@@ -93,8 +122,11 @@ void Form1::PushButton3_Click()
         // A preview left by an earlier run is never played in place of one that failed.
         g.step(146, [&] {
             problem = m_toneMaker->judge(run, previewPath);
-            if (problem.isEmpty())
+            if (problem.isEmpty()) {
                 Options->playPreview(previewPath);
+                showWhetherPlaying();
+                m_soundWatch.start();
+            }
         });
         g.step(148, [&] { setPointerState(PointerState::Default); });
         if (g.test(149, [&] { return run.reminder.has_value(); })) {

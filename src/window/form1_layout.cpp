@@ -7,12 +7,14 @@
 #include "window/input_store.h"
 #include "window/list_accessibility.h"
 #include "window/options_menu.h"
+#include "window/status_line.h"
 #include "window/tone_maker.h"
 #include "window/tone_window.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyleFactory>
@@ -51,10 +53,14 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     // A fixed window: minimise and close, no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    setFixedSize(Px(8040), Px(4365));
+    // The designed client area, and below the buttons the status line.
+    setFixedSize(Px(8040), Px(4800));
     setFont(ArialBold(9));
+    // The window keeps its white, so it keeps black writing on it too: under a dark desktop
+    // palette the captions would otherwise be drawn white on white.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
     setPalette(white);
     setAutoFillBackground(true);
     setMouseTracking(true);
@@ -66,12 +72,29 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     const auto currentRequest = [this] { return MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()); };
     Options = new OptionsMenu(this, *m_inputs, currentRequest);
     connect(Options, &OptionsMenu::presetChosen, this, &Form1::ApplyPreset);
+    connect(Options, &OptionsMenu::copySoxCommandRequested, this, &Form1::CopySoxCommand);
     m_toneMaker = std::make_unique<ToneMaker>(this, currentRequest, [this] { return Options->options(); });
     connect(Options, &OptionsMenu::toneWindowRequested, this, &Form1::ShowTone);
     m_toneMaker->toneMade = [this](const MadeTone &tone) {
         if (m_toneWindow)
             m_toneWindow->follow(tone);
     };
+
+    // What the line says follows the inputs and the options as they change.
+    Status = new StatusLine(this, TwipRect(120, 4350, 7800, 345), [this, currentRequest] {
+        return StatusLine::Describe(currentRequest(), Options->options(), Options->outputDeviceName());
+    });
+    connect(Status, &StatusLine::clicked, this,
+            [this] { Options->popup(Status->label()->mapToGlobal(QPoint(0, Status->label()->height()))); });
+    connect(Status, &StatusLine::cancelClicked, this, &Form1::PushButton7_Click);
+    m_toneMaker->showSaveProgress(
+        [this](std::optional<int> percent, const QString &text) { Status->showProgress(percent, text); });
+    connect(Options, &OptionsMenu::optionsChanged, Status, &StatusLine::refresh);
+    connect(Text2, &QLineEdit::textChanged, Status, &StatusLine::refresh);
+    connect(Combo1, &QComboBox::currentIndexChanged, Status, &StatusLine::refresh);
+    Status->refresh();
+    m_soundWatch.setInterval(100);
+    connect(&m_soundWatch, &QTimer::timeout, this, &Form1::showWhetherPlaying);
 
     endProcess = [this] {
         // Mid-command the handler is still on the stack, waiting in a nested event loop: end at

@@ -4,24 +4,67 @@
 
 #include "core/field_grammar.h"
 #include "core/playback.h"
-#include "core/synth_command.h"
-#include "core/tone_plan.h"
-#include "services/dialogs.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
 #include "window/presets_menu.h"
 
 #include <QActionGroup>
-#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// Chooses what a level measures (Peak or RMS) without closing the Level submenu, so that the level
+// itself can be chosen next in the same opening.
+class ChoosesAndStaysOpen : public QObject
+{
+public:
+    ChoosesAndStaysOpen(QMenu *submenu, QList<QAction *> items) : QObject(submenu), m_items(std::move(items))
+    {
+        submenu->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *submenu = static_cast<QMenu *>(watched);
+        QAction *item = nullptr;
+        if (event->type() == QEvent::MouseButtonRelease)
+            item = submenu->actionAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        else if (event->type() == QEvent::KeyPress &&
+                 QList{Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}.contains(static_cast<QKeyEvent *>(event)->key()))
+            item = submenu->activeAction();
+        if (!item || !m_items.contains(item) || !item->isEnabled())
+            return false;
+        item->trigger();
+        return true;
+    }
+
+private:
+    QList<QAction *> m_items;
+};
+
+// A submenu opens on the item chosen now (the level, below what it measures), not on its first.
+void OpenOnChoice(QMenu *submenu)
+{
+    QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu] {
+        // After the opening, which makes the first item current when the keyboard opened it.
+        QTimer::singleShot(0, submenu, [submenu] {
+            const QList<QAction *> items = submenu->actions();
+            const auto chosen = std::find_if(items.rbegin(), items.rend(), [](QAction *a) { return a->isChecked(); });
+            if (chosen != items.rend())
+                submenu->setActiveAction(*chosen);
+        });
+    });
+}
 
 const QString OptionsTip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
 
@@ -80,6 +123,9 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     for (const OutputSettingRow &row : OutputSettingRows()) {
         if (row.shownIn)
             continue; // at the top of its submenu
+        // Groups: the sound, then its level and shape, then the file's format and the output.
+        if (row.setting == OutputSetting::Level || row.setting == OutputSetting::SampleRate)
+            addSeparator();
         if (row.kind == OutputSettingKind::OnOff)
             addOnOffItem(row);
         else
@@ -87,6 +133,10 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     }
     m_devices = new OutputDeviceMenu(window, store, this);
     addMenu(m_devices);
+    OpenOnChoice(m_devices);
+    // Queued: the device submenu stores its choice once the item has been triggered.
+    connect(m_devices, &QMenu::triggered, this, &OptionsMenu::optionsChanged, Qt::QueuedConnection);
+    addSeparator();
     // The fields as typed, by their designer names: a preset keeps them as the person sees them.
     const auto currentPreset = [this, window] {
         const auto *length = window->findChild<QLineEdit *>(u"Text1"_s);
@@ -101,7 +151,7 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     connect(m_presets, &PresetsMenu::presetChosen, this, &OptionsMenu::presetChosen);
     connect(m_presets, &PresetsMenu::resetOptionsRequested, this, &OptionsMenu::resetToDefaults);
     addMenu(m_presets);
-    addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommand);
+    addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommandRequested);
     QAction *showTone = addAction(u"Show the Tone…"_s, this, &OptionsMenu::toneWindowRequested);
     showTone->setShortcut(Qt::CTRL | Qt::Key_I);
     window->addAction(showTone);
@@ -130,10 +180,12 @@ void OptionsMenu::addSubmenu(const OutputSettingRow &row)
     for (const OutputSettingRow &above : OutputSettingRows()) {
         if (above.shownIn == row.setting) {
             addChoices(submenu, above);
+            new ChoosesAndStaysOpen(submenu, m_items[std::size_t(above.setting)]);
             submenu->addSeparator();
         }
     }
     addChoices(submenu, row);
+    OpenOnChoice(submenu);
 }
 
 void OptionsMenu::addChoices(QMenu *submenu, const OutputSettingRow &row)
@@ -154,6 +206,12 @@ void OptionsMenu::restore()
         m_options.restore(row.setting, m_store.get(row.key, row.choices[row.defaultChoice].stored));
     showChoices();
     m_devices->restore();
+    emit optionsChanged();
+}
+
+QString OptionsMenu::outputDeviceName() const
+{
+    return m_devices->chosen().isEmpty() ? QString() : m_devices->chosenName();
 }
 
 void OptionsMenu::showChoices()
@@ -171,6 +229,7 @@ void OptionsMenu::choose(OutputSetting setting, qsizetype choice)
 {
     m_options.setChoice(setting, choice);
     m_store.save(OutputRow(setting).key, m_options.chosen(setting).stored);
+    emit optionsChanged();
 }
 
 void OptionsMenu::chooseStored(const QList<std::pair<OutputSetting, QString>> &choices)
@@ -195,6 +254,7 @@ void OptionsMenu::resetToDefaults()
 {
     choosePreset(OutputOptions());
     m_devices->chooseDefault();
+    emit optionsChanged();
 }
 
 void OptionsMenu::stopSound()
@@ -205,15 +265,4 @@ void OptionsMenu::stopSound()
 void OptionsMenu::playPreview(const QString &path)
 {
     m_devices->playPreview(path, m_options.loopPreview());
-}
-
-void OptionsMenu::copySoxCommand()
-{
-    const ToneRequest request = m_currentRequest();
-    // A tone the options cannot make has no command: the person hears why, as Save would say.
-    if (const std::optional<QString> reminder = ToneOptionsReminder(request, m_options)) {
-        CurrentDialogs().message(parentWidget(), *reminder);
-        return;
-    }
-    QGuiApplication::clipboard()->setText(CopyableSoxCommand(request, m_options));
 }

@@ -32,7 +32,6 @@ public:
     const OutputOptions &options() const { return m_options; }
 
     void stopSound();
-    void copySoxCommand();
     // Plays the preview where the Output Device submenu points, looping when chosen.
     void playPreview(const QString &path);
     // Chooses these options as the person would, each by its stored value, and stores them.
@@ -41,12 +40,18 @@ public:
     void choosePreset(const OutputOptions &options);
     // Reset Options to Defaults: every option, the output device too, back to its default.
     void resetToDefaults();
+    // The output device chosen, by the name a person knows; empty for the system default.
+    QString outputDeviceName() const;
 
 signals:
     // A preset from the Presets submenu: the window fills its inputs, then chooses the options.
     void presetChosen(const Preset &preset);
     // Show the Tone… (also Ctrl+I anywhere in the window): the window opens its tone window.
     void toneWindowRequested();
+    // Copy SoX Command: the window checks the fields as Preview would, then copies.
+    void copySoxCommandRequested();
+    // A choice was made or restored.
+    void optionsChanged();
 
 private:
     void addOnOffItem(const OutputSettingRow &row);

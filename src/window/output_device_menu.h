@@ -31,14 +31,14 @@ public:
     // Plays a preview where the choice points. Nothing is said while the default is chosen, as
     // before there was a choice.
     void playPreview(const QString &path, bool loop);
+    // The chosen output as a person knows it: its description when it has been seen in this run.
+    QString chosenName() const;
 
 private:
     // Asking the audio server loads the player, so only an opening submenu does: a start of the
     // program never waits for it, and until then only the default is listed.
     void listOutputs(bool askServer);
     void choose(const QString &id);
-    // The chosen output as a person knows it: its description when it has been seen in this run.
-    QString chosenName() const;
 
     QWidget *m_window;
     InputStore &m_store;

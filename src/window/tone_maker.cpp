@@ -2,9 +2,15 @@
 
 #include "window/tone_maker.h"
 
+#include "core/field_grammar.h"
+#include "core/run_and_wait.h"
+#include "core/sound_file.h"
 #include "services/app_title.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QWidget>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -19,11 +25,21 @@ std::optional<QString> ToneMaker::reminder() const
     return ToneReminder(m_currentRequest(), m_currentOptions());
 }
 
-SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPath)
+SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPath, bool saving)
 {
-    // The title shows how far the tone has got, and is the program's own again once it is made.
-    const auto showProgress = [window = m_window](const std::optional<QString> &progress) {
+    m_cancelled = false;
+    // The title shows how far the tone has got, and is the program's own again once it is made; a
+    // Save shows it in its progress bar too: the share written, or the seconds so far.
+    const auto showProgress = [this, window = m_window, saving,
+                               name = QFileInfo(outputPath).fileName()](const std::optional<QString> &progress) {
         window->setWindowTitle(progress ? ProgramName + u" – "_s + *progress : ProgramName);
+        if (!saving || !m_saveProgress || !progress)
+            return;
+        static const QRegularExpression share(uR"((\d+) %$)"_s);
+        const QRegularExpressionMatch percent = share.match(*progress);
+        m_saveProgress(percent.hasMatch() ? std::optional(percent.captured(1).toInt()) : std::nullopt,
+                       u"Saving %1: "_s.arg(name) +
+                           (percent.hasMatch() ? u"%p %"_s : QString(*progress).remove(u"making tone "_s)));
     };
     return MakeTone(
         g, lines, outputPath,
@@ -35,6 +51,12 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
         showProgress);
 }
 
+void ToneMaker::cancel()
+{
+    m_cancelled = true;
+    StopRunningProgram();
+}
+
 QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
 {
     QString problem = SynthRunProblem(run, outputPath);
@@ -44,4 +66,15 @@ QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
             toneMade(*m_lastMade);
     }
     return problem;
+}
+
+QString ToneMaker::describeWritten(const SynthRun &run, const QString &outputPath) const
+{
+    const std::optional<SoundFileInfo> written = ReadSoundFileInfo(outputPath);
+    if (!written)
+        return {};
+    ChosenLayout chosen{m_madeWith.sampleRate(), m_madeWith.chosen(OutputSetting::SampleFormat).label.toLower(), {}};
+    if (const std::optional<ToneLength> length = ParseLength(run.request.Length); length && length->inSamples)
+        chosen.samples = qint64(length->samples);
+    return DescribeWrittenFile(outputPath, *written, chosen);
 }

@@ -33,10 +33,16 @@ public:
     // The statements of one command that make a tone, with the line number each one reports.
     using Lines = ToneJobLines;
 
+    // How far a Save has got: the share written when it can be known, and the words for it.
+    using ProgressShown = std::function<void(std::optional<int> percent, const QString &text)>;
+
     // The window shows the progress in its title; the two readers give the inputs and options as
     // they stand when called.
     ToneMaker(QWidget *window, std::function<ToneRequest()> currentRequest,
               std::function<OutputOptions()> currentOptions);
+
+    // Where a Save's progress is shown besides the title, from its start.
+    void showSaveProgress(ProgressShown shown) { m_saveProgress = std::move(shown); }
 
     // The reminder for a field that does not fit what the tool may be given, or for options that
     // cannot make the tone, or nothing.
@@ -45,10 +51,17 @@ public:
     // chosen on the way. A level that needs the tone measured first gets a run of its own before;
     // when it does not fit, nothing is made and the run holds the reminder. The caller removes the
     // tool files and judges.
-    SynthRun make(CommandSteps &steps, const Lines &lines, QString &outputPath);
+    SynthRun make(CommandSteps &steps, const Lines &lines, QString &outputPath, bool saving = false);
+    // Stops the tool that makes the tone; the run then makes nothing.
+    void cancel();
+    // Whether the person cancelled while the last tone was made.
+    bool cancelled() const { return m_cancelled; }
     // Why the run did not leave the whole tone at the path, or an empty text when it did (and
     // then the tone counts as made).
     QString judge(const SynthRun &run, const QString &outputPath);
+    // What the last tone made holds, read back from its file, for the line under "Done."; empty
+    // when the file cannot be read back.
+    QString describeWritten(const SynthRun &run, const QString &outputPath) const;
 
     // The last tone made, and what hears of each one (the tone window).
     const std::optional<MadeTone> &lastMade() const { return m_lastMade; }
@@ -60,4 +73,6 @@ private:
     std::function<OutputOptions()> m_currentOptions;
     OutputOptions m_madeWith; // the options of the last run, which may have changed since
     std::optional<MadeTone> m_lastMade;
+    ProgressShown m_saveProgress;
+    bool m_cancelled = false;
 };

@@ -94,6 +94,7 @@ private slots:
         QTest::newRow("steps of tones together, staircase") << u"697 & 1209; 1000@-10; 440 | 444"_s << true;
         QTest::newRow("256 steps of sixteen tones")
             << QStringList(256, QStringList(16, u"1"_s).join(u'&')).join(u';') << true;
+        QTest::newRow("units as people type them") << u"440 Hz & 1,5 kHz & 440Hz | 300Hz-3300Hz"_s << true;
 
         QTest::newRow("empty") << u""_s << false;
         QTest::newRow("only blanks") << u"   "_s << false;
@@ -110,7 +111,8 @@ private slots:
         QTest::newRow("half a sweep") << u"440-"_s << false;
         QTest::newRow("no such note") << u"H4"_s << false;
         QTest::newRow("lower-case note") << u"a4"_s << false;
-        QTest::newRow("a unit") << u"440Hz"_s << false;
+        QTest::newRow("a unit alone") << u"Hz"_s << false;
+        QTest::newRow("a unit after a note") << u"A4 Hz"_s << false;
         QTest::newRow("a tab inside") << u"440\t880"_s << false;
         QTest::newRow("a line break after") << u"440\n"_s << false;
         QTest::newRow("a line break after a sweep") << u"300-3300\n"_s << false;

@@ -39,6 +39,10 @@ private slots:
             << u""_s << u"Sine (DEFAULT)"_s << u""_s << u""_s << u"sine(default)"_s << u""_s;
         QTest::newRow("blanks in length and frequencies stay")
             << u" 2 "_s << u"Triangle"_s << u"1 2"_s << u" 2 "_s << u"triangle"_s << u"1 2"_s;
+        QTest::newRow("a unit goes, the number stays")
+            << u"1"_s << u"Sine (Default)"_s << u"440 Hz"_s << u"1"_s << u"sine"_s << u"440"_s;
+        QTest::newRow("kilohertz as the tool writes it")
+            << u"1"_s << u"Sine (Default)"_s << u"1,5 kHz-440Hz 10"_s << u"1"_s << u"sine"_s << u"1.5k-440 10"_s;
         QTest::newRow("commas never touch the waveform")
             << u"1"_s << u"Saw,tooth"_s << u"1"_s << u"1"_s << u"saw,tooth"_s << u"1"_s;
     }

@@ -24,6 +24,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -295,6 +296,21 @@ class DesktopTest : public QObject
         return box->text;
     }
 
+    // The window as a screen reader hears it now: every object, focusable or not.
+    QList<Heard> hearWindow()
+    {
+        AtspiReader reader(m_sessionBusAddress);
+        const std::optional<AtspiObject> program = reader.application(u"quorvane"_s);
+        return program ? reader.tree(*program) : QList<Heard>();
+    }
+
+    bool heard(const QString &name, const QString &role)
+    {
+        const QList<Heard> window = hearWindow();
+        return std::any_of(window.begin(), window.end(),
+                           [&](const Heard &h) { return h.name == name && h.role == role && h.showing; });
+    }
+
     bool settingsHold(const QString &line)
     {
         return QTest::qWaitFor([&] { return QString::fromUtf8(ReadFile(m_settingsFile)).split(u'\n').contains(line); },
@@ -443,6 +459,8 @@ private slots:
         QCOMPARE(focusable, HeardControls.size()); // no name twice
         QCOMPARE(descriptions.value(u"Preview Tone"_s), OptionsTip);
         QCOMPARE(descriptions.value(u"Save Tone As Audio File"_s), OptionsTip);
+        // The status line, read as it stands: every option at its default.
+        QVERIFY(heard(u"0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit"_s, u"label"_s));
     }
 
     // Focus starts in the length field with its text selected, so typing replaces it; the
@@ -466,7 +484,7 @@ private slots:
         QVERIFY2(xdotool({u"type"_s, u"--delay"_s, u"20"_s, output}), qPrintable(m_failure));
         QVERIFY2(xdotool({u"key"_s, u"Return"_s}), qPrintable(m_failure));
 
-        QCOMPARE(answerMessageBox(before), u"Done."_s);
+        QCOMPARE(answerMessageBox(before), u"Done.\ntyped tone.wav — WAV, 48 kHz, 32-bit, mono, 1.500 s"_s);
         const WavInfo wav = ReadWav(output);
         QVERIFY2(wav.valid, qPrintable(wav.problem));
         QCOMPARE(wav.sampleRate, 48000);
@@ -502,11 +520,19 @@ private slots:
         QVERIFY(settingsHold(u"Combo1=0"_s));
     }
 
-    // No sound card here: the tone is made all the same, and nothing is reported.
+    // The tone is made and played without a word; while it plays, Preview is heard as Stop Tone and
+    // the status line says so.
     void previewMakesTheToneQuietly()
     {
         const qsizetype before = m_events.size();
         QVERIFY2(click(PreviewButton), qPrintable(m_failure));
+        if (qEnvironmentVariableIsSet("QUORVANE_TEST_SINK")) {
+            QVERIFY2(QTest::qWaitFor([&] { return heard(u"Stop Tone"_s, u"push button"_s); }, WaitMs),
+                     "Preview is not heard as Stop Tone while it plays");
+            QVERIFY(heard(u"Playing — Esc stops"_s, u"label"_s));
+            QVERIFY2(QTest::qWaitFor([&] { return heard(u"Preview Tone"_s, u"push button"_s); }, WaitMs),
+                     "Preview Tone does not come back");
+        }
         QVERIFY2(QTest::qWaitFor([&] { return programFolders().size() == 1; }, WaitMs), "no working folder");
         const QString preview = programFolders().constFirst() + u"/preview.wav"_s;
         // The sample length of 3 seconds, complete, and the command over.

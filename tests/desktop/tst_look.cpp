@@ -7,11 +7,14 @@
 #include "test_sandbox.h"
 #include "window/form1.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyleOptionGroupBox>
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -25,6 +28,20 @@ QRect FrameLine(QGroupBox *frame, QStyle::SubControl part)
     option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
     option.lineWidth = 1;
     return frame->style()->subControlRect(QStyle::CC_GroupBox, &option, part, frame);
+}
+
+// WCAG's relative luminance and contrast ratio.
+double Luminance(QColor color)
+{
+    const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+double Contrast(QColor a, QColor b)
+{
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 } // namespace
@@ -59,6 +76,29 @@ private slots:
             QVERIFY2(control->font().bold(), qPrintable(control->objectName()));
             QCOMPARE(control->font().pointSizeF(), size);
             QCOMPARE(control->font().family(), u"Arial"_s);
+        }
+    }
+
+    // Under a dark desktop palette the window keeps its white, and its captions stay readable: the
+    // caption's darkest drawn pixel against the frame's own background, as drawn on screen.
+    void captionsReadableUnderADarkPalette()
+    {
+        const QPalette desktop = QApplication::palette();
+        QPalette dark(QColor(0x2b, 0x2b, 0x2b), QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        QApplication::setPalette(dark);
+        Form1 window;
+        window.endProcess = [] {};
+        QApplication::setPalette(desktop);
+        for (QGroupBox *box : window.findChildren<QGroupBox *>()) {
+            const QImage drawn = box->grab().toImage();
+            const QRect caption = FrameLine(box, QStyle::SC_GroupBoxLabel);
+            const QColor background = drawn.pixelColor(caption.right() + 20, caption.center().y() + 12);
+            double best = 1;
+            for (int y = caption.top(); y <= caption.bottom(); ++y)
+                for (int x = caption.left(); x <= caption.right(); ++x)
+                    best = std::max(best, Contrast(drawn.pixelColor(x, y), background));
+            QVERIFY2(best >= 4.5, qPrintable(box->title() + u": "_s + QString::number(best)));
         }
     }
 

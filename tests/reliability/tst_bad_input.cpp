@@ -215,7 +215,8 @@ private slots:
         }
         QVERIFY2(strays.isEmpty(), qPrintable(description + u": stray files "_s + strays.join(u", "_s)));
 
-        const QString &message = messages.first();
+        // "Done." without the line under it; a reminder without the word it quotes.
+        const QString message = Outcomes(messages).first().section(u"\r\nNot understood: "_s, 0, 0);
         const QFileInfo written(path);
         if (message == u"Done."_s) {
             ++done;
@@ -246,7 +247,8 @@ private slots:
         } else if (message == LengthReminder) {
             ++lengthReminder;
         } else if (message == FrequenciesReminder || message == LevelReminder || message == NoiseRangeReminder ||
-                   message == StepsReminder || message == NoiseStepsReminder) {
+                   message == StepsReminder || message == NoiseStepsReminder ||
+                   message == HighestFrequencyReminder(48000)) {
             ++frequenciesReminder;
         } else if (message == TypeReminder) {
             ++typeReminder;

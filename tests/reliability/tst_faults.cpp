@@ -165,7 +165,7 @@ private:
                     *detail = call.detail;
             }
         }
-        return dialogs.texts(DialogCall::Message);
+        return Outcomes(dialogs.texts(DialogCall::Message));
     }
 
     // Makes the folder refuse new files and deletions until the test ends.

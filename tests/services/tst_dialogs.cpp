@@ -6,6 +6,7 @@
 #include "services/error_report.h"
 #include "test_files.h"
 #include "test_sandbox.h"
+#include "when_modal.h"
 
 #include <QAccessible>
 #include <QDialogButtonBox>
@@ -22,35 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Runs inspect on the next modal dialog (other than ignore) as soon as it is shown. Whatever
-// inspect leaves open is closed, so a failed check cannot leave the test waiting in exec().
-class WhenModal
-{
-public:
-    explicit WhenModal(std::function<void(QWidget *)> inspect, QWidget *ignore = nullptr)
-        : m_inspect(std::move(inspect)), m_ignore(ignore)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (!modal || modal == m_ignore || !modal->isVisible())
-                return;
-            m_timer.stop();
-            m_seen = true;
-            m_inspect(modal);
-            if (auto *dialog = qobject_cast<QDialog *>(modal); dialog && dialog->isVisible())
-                dialog->done(QDialog::Rejected);
-        });
-        m_timer.start(10);
-    }
-    bool seen() const { return m_seen; }
-
-private:
-    std::function<void(QWidget *)> m_inspect;
-    QWidget *m_ignore;
-    QTimer m_timer;
-    bool m_seen = false;
-};
-
 // What a screen reader can read in a window: the names of everything in its accessible tree.
 QStringList AccessibleNames(QWidget *window)
 {
@@ -62,15 +34,6 @@ QStringList AccessibleNames(QWidget *window)
     };
     walk(QAccessible::queryAccessibleInterface(window));
     return names;
-}
-
-// What a user does: types the name into the dialog's name field and presses Save.
-void TypeAndAccept(QFileDialog *dialog, const QString &name)
-{
-    auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
-    QVERIFY(field);
-    field->setText(name);
-    static_cast<QDialog *>(dialog)->accept(); // public there, protected in QFileDialog
 }
 
 } // namespace
@@ -87,8 +50,8 @@ private slots:
     void messageIsPlainTextWithTitleAndOkOnly();
     void messageDetailGoesToDetailedText();
     void errorReportIsWarningWithOwnCaption();
-    void saveDialogReturnsTypedNameUnchanged();
-    void saveDialogAsksNothingForExistingFile();
+    void saveDialogTakesTheChosenTypesExtension_data();
+    void saveDialogTakesTheChosenTypesExtension();
     void saveDialogCancelGivesEmptyName();
     void recorderInstallsAndRestores();
     void recorderAnswersSaveFromQueue();
@@ -188,43 +151,40 @@ void DialogsTest::errorReportIsWarningWithOwnCaption()
     QVERIFY(when.seen());
 }
 
-void DialogsTest::saveDialogReturnsTypedNameUnchanged()
+void DialogsTest::saveDialogTakesTheChosenTypesExtension_data()
 {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("wave by default") << QString() << u"tone"_s << u"tone.wav"_s;
+    QTest::newRow("FLAC chosen") << u"FLAC Files (*.flac)"_s << u"tone"_s << u"tone.flac"_s;
+    QTest::newRow("an extension typed stays") << u"FLAC Files (*.flac)"_s << u"tone.au"_s << u"tone.au"_s;
+    QTest::newRow("all files: as typed") << u"All Files (*)"_s << u"tone"_s << u"tone"_s;
+}
+
+void DialogsTest::saveDialogTakesTheChosenTypesExtension()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, typed);
     QTemporaryDir folder;
-    const QString typed = folder.filePath(u"tone"_s);
     WhenModal when([&](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
         QCOMPARE(dialog->objectName(), u"CommonDialog1"_s);
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
         QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
-        QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-        QCOMPARE(dialog->nameFilters(), QStringList{u"Wave Files (*.wav)"_s});
-        QVERIFY(dialog->defaultSuffix().isEmpty());
+        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        QCOMPARE(dialog->nameFilters().size(), 3);
         const auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
         QVERIFY(field && field->text().isEmpty());
-        TypeAndAccept(dialog, typed);
+        if (!type.isEmpty())
+            dialog->selectNameFilter(type);
+        emit dialog->filterSelected(dialog->selectedNameFilter()); // what choosing it in the list sends
+        TypeAndAccept(dialog, folder.filePath(typed));
     });
-    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), typed);
+    const QString filter = u"Wave Files (*.wav)|*.wav|FLAC Files (*.flac)|*.flac|All Files (*)|*|"_s;
+    QTEST(QFileInfo(CurrentDialogs().saveFileName(nullptr, filter)).fileName(), "expected");
     QVERIFY(when.seen());
-}
-
-void DialogsTest::saveDialogAsksNothingForExistingFile()
-{
-    QTemporaryDir folder;
-    const QString existing = folder.filePath(u"old.wav"_s);
-    QVERIFY(WriteFile(existing, {}));
-    bool asked = false;
-    WhenModal when([&](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        QVERIFY(dialog);
-        // A question about overwriting would be a second modal box on top of the dialog.
-        WhenModal question([&](QWidget *) { asked = true; }, dialog);
-        TypeAndAccept(dialog, existing);
-    });
-    QCOMPARE(CurrentDialogs().saveFileName(nullptr, u"Wave Files (*.wav)|*.wav|"_s), existing);
-    QVERIFY(when.seen());
-    QVERIFY(!asked);
 }
 
 void DialogsTest::saveDialogCancelGivesEmptyName()

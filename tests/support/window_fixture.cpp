@@ -17,6 +17,14 @@ const QString SaveFailed = u"Failed to save tone.\r\nPlease email "_s + QString:
 const QString PreviewFailed =
     u"Failed to generate tone.\r\nPlease email "_s + QString::fromUtf16(BuildConfig::SupportEmail) + u'.';
 
+QStringList Outcomes(const QStringList &messages)
+{
+    QStringList first;
+    for (const QString &message : messages)
+        first << (message.startsWith(u"Done.\r\n"_s) ? u"Done."_s : message);
+    return first;
+}
+
 void KeepHomePageShut()
 {
     static_assert(HomePageDraw != 1);

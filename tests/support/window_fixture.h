@@ -25,6 +25,9 @@ extern const QString ForgotFrequencies;
 extern const QString SaveFailed;
 extern const QString PreviewFailed;
 
+// The messages with "Done." alone, without the line under it that says what was written.
+QStringList Outcomes(const QStringList &messages);
+
 // Keeps the home page shut: the draw never wins, and no browser would be asked.
 void KeepHomePageShut();
 

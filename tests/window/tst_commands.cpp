@@ -10,11 +10,17 @@
 #include "test_sandbox.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
+#include "when_modal.h"
 #include "window/options_menu.h"
+#include "window/status_line.h"
 #include "window_fixture.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -60,10 +66,17 @@ private slots:
         QTest::newRow("both empty: length first") << u""_s << 0 << u""_s << ForgotLength;
         QTest::newRow("length empty") << u""_s << 0 << u"5"_s << ForgotLength;
         QTest::newRow("frequencies empty") << u"1"_s << 0 << u""_s << ForgotFrequencies;
-        QTest::newRow("a length without end") << u"0t"_s << 0 << u":"_s << LengthReminder;
-        QTest::newRow("an effect among the frequencies") << u"1"_s << 0 << u"440 noiseprof x"_s << FrequenciesReminder;
-        QTest::newRow("a pasted line break") << u"2\n"_s << 0 << u"440"_s << LengthReminder;
+        const QString notUnderstood = u"\r\nNot understood: "_s;
+        QTest::newRow("a length without end") << u"0t"_s << 0 << u":"_s << LengthReminder + notUnderstood + u"0t"_s;
+        QTest::newRow("an effect among the frequencies")
+            << u"1"_s << 0 << u"440 noiseprof x"_s << FrequenciesReminder + notUnderstood + u"noiseprof"_s;
+        QTest::newRow("a noise among tones")
+            << u"1"_s << 0 << u"1000 & noise"_s << FrequenciesReminder + notUnderstood + u"noise"_s;
+        QTest::newRow("a pasted line break") << u"2\n"_s << 0 << u"440"_s << LengthReminder + notUnderstood + u"2\n"_s;
         QTest::newRow("no type chosen") << u"1"_s << -1 << u"440"_s << TypeReminder;
+        QTest::newRow("30000 Hz at 48 kHz") << u"1"_s << 0 << u"30000"_s << HighestFrequencyReminder(48000);
+        QTest::newRow("a sweep ending above") << u"1"_s << 2 << u"300-30 kHz"_s << HighestFrequencyReminder(48000);
+        QTest::newRow("a unit alone") << u"1"_s << 0 << u"440 & Hz"_s << FrequenciesReminder + notUnderstood + u"Hz"_s;
     }
 
     void inputsAreRemindedBeforeTheDialog()
@@ -76,6 +89,16 @@ private slots:
         window->PushButton2->click();
         QCOMPARE(dialogs.calls.size(), 1);
         QTEST(dialogs.texts(DialogCall::Message).value(0), "reminder");
+        // After OK the word not understood is selected in its field, ready to be typed over.
+        const QString word = dialogs.texts(DialogCall::Message)[0].section(u"Not understood: "_s, 1);
+        if (!word.isEmpty())
+            QCOMPARE(qobject_cast<QLineEdit *>(window->focusWidget())->selectedText(), word);
+
+        // Copy SoX Command refuses the same, and copies nothing.
+        QGuiApplication::clipboard()->setText(u"before"_s);
+        emit window->Options->copySoxCommandRequested();
+        QCOMPARE(dialogs.count(DialogCall::Message), 2);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"before"_s);
     }
 
     void levelsThatDoNotFitMakeNothing_data()
@@ -121,7 +144,7 @@ private slots:
         window->PushButton2->click();
         QCOMPARE(dialogs.count(DialogCall::SaveFileName), 2);
         QCOMPARE(dialogs.calls.size(), 2);
-        QCOMPARE(dialogs.calls[0].text, u"Wave Files (*.wav)|*.wav|"_s);
+        QVERIFY(dialogs.calls[0].text.startsWith(u"Wave Files (*.wav)|*.wav|FLAC Files (*.flac)|*.flac|"_s));
         QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
@@ -164,7 +187,7 @@ private slots:
         const QString path = outputs + u"/preset.wav"_s;
         dialogs.queueSaveAnswer(path);
         window->PushButton2->click();
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         const WavInfo wav = ReadWav(path);
         QVERIFY2(wav.valid, qPrintable(wav.problem));
         QCOMPARE(wav.frames, 30 * qint64(wav.sampleRate));
@@ -256,10 +279,95 @@ private slots:
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(path);
         window->PushButton2->click();
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         QCOMPARE(dialogs.count(DialogCall::ErrorReport), 0);
         QCOMPARE(QDir(outputs).entryList(QDir::Files), QStringList{name}); // exactly that file, nothing else
         VerifyTone(path, seconds, frequency);
+    }
+
+    // The line under "Done." is read back from the file: here checked against the file's header.
+    void doneSaysWhatTheFileHolds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("wave") << u"tone.wav"_s << u"0.5"_s << u"tone.wav — WAV, 48 kHz, 32-bit, mono, 0.500 s"_s;
+        QTest::newRow("FLAC holds 24 bits")
+            << u"tone.flac"_s << u"1"_s
+            << u"tone.flac — FLAC, 48 kHz, 24-bit, mono, 1.000 s; FLAC keeps 24-bit, not the 32-bit chosen."_s;
+        QTest::newRow("a length in samples")
+            << u"short.wav"_s << u"4800s"_s << u"short.wav — WAV, 48 kHz, 32-bit, mono, 0.100 s (4800 samples)"_s;
+    }
+
+    void doneSaysWhatTheFileHolds()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, length);
+        SetInputs(*window, length, 0, u"1000"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u'/' + name);
+        window->PushButton2->click();
+        QTEST(dialogs.texts(DialogCall::Message).value(0).section(u"Done.\r\n"_s, 1), "written");
+        const QByteArray file = ReadFile(outputs + u'/' + name);
+        // STREAMINFO, the first block after "fLaC" and its 4-byte header: bits per sample - 1 in the
+        // 5 bits that follow the rate (20 bits) and the channels (3 bits).
+        if (file.startsWith("fLaC"))
+            QCOMPARE((((quint8(file[8 + 12]) & 0x01) << 4) | (quint8(file[8 + 13]) >> 4)) + 1, 24);
+    }
+
+    // Cancel during a long Save: the tool stops, nothing of the new tone stays, and a file that
+    // had the name before is there again, byte for byte.
+    void cancelKeepsTheEarlierFile()
+    {
+        const QByteArray earlier("an earlier tone, kept");
+        const QString path = outputs + u"/dtmf.wav"_s;
+        QVERIFY(WriteFile(path, earlier));
+        SetInputs(*window, u"00:10:00"_s, 0, u"697 & 1209"_s);
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(path);
+        auto *bar = window->findChild<QProgressBar *>(u"ProgressBar1"_s);
+        bool cancelled = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, window.get(), [&] {
+            if (!cancelled && bar->isVisibleTo(window.get()) && bar->value() >= 1) { // well under way
+                cancelled = true;
+                window->findChild<QPushButton *>(u"PushButton7"_s)->click();
+            }
+        });
+        watch.start(20);
+        window->PushButton2->click();
+        watch.stop();
+        QVERIFY(cancelled);
+        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Cancelled."_s});
+        QVERIFY(!bar->isVisibleTo(window.get()));
+        QCOMPARE(QDir(outputs).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{u"dtmf.wav"_s});
+        QCOMPARE(ReadFile(path), earlier);
+    }
+
+    // With Qt's own dialogs: the question comes before a file is replaced, and No keeps it.
+    void saveAsksBeforeReplacingAFile()
+    {
+        const QString path = outputs + u"/dtmf.wav"_s;
+        QVERIFY(WriteFile(path, "a tone kept"));
+        bool asked = false;
+        WhenModal when([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            QVERIFY(dialog);
+            WhenModal question(
+                [&](QWidget *box) {
+                    auto *replace = qobject_cast<QMessageBox *>(box);
+                    QVERIFY(replace && replace->button(QMessageBox::No));
+                    asked = true;
+                    replace->button(QMessageBox::No)->click();
+                },
+                dialog);
+            TypeAndAccept(dialog, path);
+            QVERIFY(dialog->isVisible()); // still asking for a name
+        });
+        window->PushButton2->click();
+        QVERIFY(when.seen() && asked);
+        QCOMPARE(ReadFile(path), QByteArray("a tone kept"));
     }
 
     void failedRunIsNeverDone_data()
@@ -316,7 +424,7 @@ private slots:
         pass.stop();
         QVERIFY(duringRun);
         QCOMPARE(dialogs.count(DialogCall::SaveFileName), 1);
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         QCOMPARE(Stored(Settings::Text2), u"2000"_s);
         VerifyTone(outputs + u"/first.wav"_s, 1.0, 1500.0);
         QVERIFY(!QFile::exists(PreviewPath()));
@@ -351,7 +459,7 @@ private slots:
         QCOMPARE(dialogs.count(DialogCall::ErrorReport), 1);
         QVERIFY(dialogs.texts(DialogCall::ErrorReport)[0].startsWith(
             u"injected\r\nin Quorvane2021/08/31.Form1.PushButton2_Click at line %1\r\r"_s.arg(line)));
-        QTEST(dialogs.texts(DialogCall::Message), "messages");
+        QTEST(Outcomes(dialogs.texts(DialogCall::Message)), "messages");
         QTEST(QFile::exists(outputs + u"/t.wav"_s), "fileWritten");
         QTEST(toolFilesLeft(), "toolFilesLeft");
         ToolRun::Remove();
@@ -383,7 +491,7 @@ private slots:
         window->PushButton2->click();
         window->PushButton3->click();
         StopPlayback(); // looping
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         for (const QString &path : {outputs + u"/right.wav"_s, PreviewPath()}) {
             const WavInfo wav = ReadWav(path);
             QCOMPARE(wav.sampleRate, 96000);
@@ -405,9 +513,11 @@ private slots:
         QTest::addColumn<bool>("toolRan"); // or reminded before any tool file was written
         QTest::newRow("empty length") << u""_s << 0 << u"440"_s << LengthReminder << false;
         QTest::newRow("empty frequencies") << u"1"_s << 0 << u""_s << FrequenciesReminder << false;
-        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s << FrequenciesReminder << false;
+        QTest::newRow("not a frequency") << u"1"_s << 0 << u"abc"_s
+                                         << FrequenciesReminder + u"\r\nNot understood: abc"_s << false;
         QTest::newRow("no type chosen") << u"1"_s << -1 << u"440"_s << TypeReminder << false;
-        QTest::newRow("a pasted line break") << u"1"_s << 0 << u"2\n"_s << FrequenciesReminder << false;
+        QTest::newRow("a pasted line break")
+            << u"1"_s << 0 << u"2\n"_s << FrequenciesReminder + u"\r\nNot understood: 2\n"_s << false;
         QTest::newRow("noise cannot sweep") << u"1"_s << 7 << u"300-3300"_s << NoiseRangeReminder << false;
         QTest::newRow("an exponential sweep from 0") << u"1"_s << 0 << u"0/100"_s << PreviewFailed << true;
     }
@@ -475,7 +585,7 @@ private slots:
         watch.start(50);
         window->PushButton2->click();
         watch.stop();
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         QCOMPARE(window->windowTitle(), u"Quorvane"_s);
         const QStringList progress = titles.filter(u" – making tone "_s);
         QVERIFY2(!progress.isEmpty(), qPrintable(titles.join(u" | "_s)));

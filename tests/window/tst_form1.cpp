@@ -8,11 +8,13 @@
 #include "services/home_page.h"
 #include "test_files.h"
 #include "test_sandbox.h"
+#include "window/status_line.h"
 #include "window_fixture.h"
 
 #include <QActionGroup>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 
@@ -167,6 +169,7 @@ private slots:
         QTest::newRow("PushButton3") << u"PushButton3"_s << u"Form1"_s << QRect(8, 223, 520, 27) << u"Preview Tone"_s;
         QTest::newRow("PushButton2") << u"PushButton2"_s << u"Form1"_s << QRect(8, 257, 520, 27)
                                      << u"Save Tone As Audio File"_s;
+        QTest::newRow("Label1") << u"Label1"_s << u"Form1"_s << QRect(8, 290, 520, 23) << QString();
     }
 
     void controlsStandWhereDesigned()
@@ -174,7 +177,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, caption);
         Form1 window;
-        QCOMPARE(window.size(), QSize(536, 291));
+        QCOMPARE(window.size(), QSize(536, 320)); // the designed 291, and the status line under the buttons
         QCOMPARE(window.minimumSize(), window.maximumSize());
         QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
         auto *control = window.findChild<QWidget *>(name);
@@ -490,7 +493,7 @@ private slots:
     void tipsOnlyInform_data()
     {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("text"); // how the tip begins
         QTest::newRow("frequencies") << u"PushButton1"_s
                                      << u"This is the frequency of audio in Hz. You can input a single value such as "
                                         "5000 or a range like 300-3300."_s;
@@ -509,7 +512,8 @@ private slots:
         window->findChild<QPushButton *>(button)->click();
         QCOMPARE(dialogs.calls.size(), 1);
         QCOMPARE(dialogs.calls[0].kind, DialogCall::Message);
-        QTEST(dialogs.calls[0].text, "text");
+        QFETCH(QString, text);
+        QVERIFY(dialogs.calls[0].text.startsWith(text));
         QCOMPARE(dialogs.calls[0].caption, ApplicationTitle());
         QCOMPARE(window->Text1->text(), u"4"_s);
         QCOMPARE(Stored(u"Text1"_s), u"4"_s);
@@ -620,12 +624,12 @@ private slots:
         };
         RecordingDialogs dialogs;
         auto window = StartWindow();
-        QCOMPARE(
-            ItemTexts(window->Options),
-            (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u"Level"_s, u"Channels"_s, u"Soft Start and End (10 ms)"_s,
-                         u"Pause Between Steps"_s, u"Tone Bursts"_s, u"Alias-Free Waveforms"_s,
-                         u"Limit Noise to the Frequency Range"_s, u"Sample Rate"_s, u"Sample Format"_s,
-                         u"Output Device"_s, u"Presets"_s, u"Copy SoX Command"_s, u"Show the Tone…"_s}));
+        QCOMPARE(ItemTexts(window->Options),
+                 (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u""_s, u"Level"_s, u"Channels"_s,
+                              u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s,
+                              u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u""_s,
+                              u"Sample Rate"_s, u"Sample Format"_s, u"Output Device"_s, u""_s, u"Presets"_s,
+                              u"Copy SoX Command"_s, u"Show the Tone…"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
         const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
         QCOMPARE(window->PushButton2->toolTip() + window->PushButton3->toolTip(), tip + tip);
@@ -650,6 +654,8 @@ private slots:
         MenuItem(*window, u"Level"_s)->menu()->actions()[6]->trigger(); // -12 dBFS
         MenuItem(*window, u"Copy SoX Command"_s)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), u"sox -r 48000 -n tone.wav synth 2.5 sine 300-3300 gain -12"_s);
+        QCOMPARE(window->Status->label()->text(), u"Copied"_s);
+        QVERIFY(QTest::qWaitFor([&] { return window->Status->label()->text() != u"Copied"_s; }, 5000));
 
         // A tone the options cannot make has no command to copy: the reminder says why.
         window->Combo1->setCurrentIndex(2); // a triangle: at most -1.76 dBFS RMS
@@ -659,6 +665,92 @@ private slots:
         QCOMPARE(dialogs.texts(DialogCall::Message).size(), 1);
         QVERIFY(dialogs.texts(DialogCall::Message)[0].contains(u"the highest level that fits is -1.8 dBFS RMS"_s));
         QCOMPARE(QGuiApplication::clipboard()->text(), u"sox -r 48000 -n tone.wav synth 2.5 sine 300-3300 gain -12"_s);
+    }
+
+    // The line under the buttons says what Preview and Save make, every option not at its default
+    // added; a screen reader reads it, and a click on it opens the options menu.
+    void statusLineSaysWhatWillBeMade_data()
+    {
+        QTest::addColumn<QString>("stored"); // the options as the settings hold them
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("line");
+        const QString plain = u"0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit"_s;
+        QTest::newRow("every option at its default") << QString() << 0 << u"300-3300"_s << plain;
+        QTest::newRow("a peak level") << u"Level=-6"_s << 0 << u"440"_s << u"−6 dBFS peak · Mono · 48 kHz · 32-bit"_s;
+        QTest::newRow("an RMS level") << u"Level=-20 LevelUnit=RMS"_s << 0 << u"440"_s
+                                      << u"−20 dBFS RMS (AES17) · Mono · 48 kHz · 32-bit"_s;
+        QTest::newRow("left only") << u"Channels=Left"_s << 0 << u"440"_s
+                                   << u"0 dBFS peak (full scale) · Left Only · 48 kHz · 32-bit"_s;
+        QTest::newRow("left | right") << QString() << 0 << u"440 | 444"_s
+                                      << u"0 dBFS peak (full scale) · Stereo (left | right) · 48 kHz · 32-bit"_s;
+        QTest::newRow("a rate") << u"SampleRate=44100"_s << 0 << u"440"_s
+                                << u"0 dBFS peak (full scale) · Mono · 44.1 kHz · 32-bit"_s;
+        QTest::newRow("a format") << u"SampleFormat=32f"_s << 0 << u"440"_s
+                                  << u"0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit float"_s;
+        QTest::newRow("soft edges") << u"SoftEdges=1"_s << 0 << u"440"_s << plain + u" · Soft start and end"_s;
+        QTest::newRow("alias-free") << u"AliasFree=1"_s << 1 << u"440"_s << plain + u" · Alias-free"_s;
+        QTest::newRow("a noise band") << u"NoiseBand=1"_s << 7 << u"500-2000"_s << plain + u" · Noise 500–2000 Hz"_s;
+        QTest::newRow("loop") << u"LoopPreview=1"_s << 0 << u"440"_s << plain + u" · Loop"_s;
+        QTest::newRow("an output device") << u"OutputDevice=desk"_s << 0 << u"440"_s << plain + u" · Output: desk"_s;
+        QTest::newRow("calibration noise")
+            << u"Level=-20 LevelUnit=RMS NoiseBand=1 LoopPreview=1"_s << 7 << u"500-2000"_s
+            << u"−20 dBFS RMS (AES17) · Mono · 48 kHz · 32-bit · Noise 500–2000 Hz · Loop"_s;
+    }
+
+    void statusLineSaysWhatWillBeMade()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, type);
+        QFETCH(QString, frequencies);
+        for (const QString &pair : stored.split(u' ', Qt::SkipEmptyParts))
+            Store(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+        auto window = StartWindow();
+        SetInputs(*window, u"1"_s, type, frequencies);
+        QLabel *line = window->Status->label();
+        QTEST(line->text(), "line");
+        QCOMPARE(QAccessible::queryAccessibleInterface(line)->text(QAccessible::Name), line->text());
+        // A choice in the menu shows at once.
+        window->Options->chooseStored({{OutputSetting::SampleRate, u"96000"_s}});
+        QVERIFY2(line->text().contains(u" · 96 kHz · "_s), qPrintable(line->text()));
+
+        QTest::mouseClick(line, Qt::LeftButton);
+        QVERIFY(window->Options->isVisible());
+        window->Options->close();
+    }
+
+    // Opened on the level chosen, and choosing what it measures leaves it open for the level.
+    void levelSubmenuOpensOnTheChoiceAndStaysForTheUnit()
+    {
+        Store(Settings::Level, u"-20"_s);
+        auto window = StartWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QMenu *level = MenuItem(*window, u"Level"_s)->menu();
+        level->popup(window->mapToGlobal(QPoint(0, 0)));
+        QVERIFY(QTest::qWaitFor([&] { return level->activeAction() && level->activeAction()->text() == u"-20 dBFS"_s; },
+                                2000));
+        level->setActiveAction(level->actions()[1]); // RMS (AES17)
+        QTest::keyClick(level, Qt::Key_Return);
+        QCOMPARE(Stored(u"LevelUnit"_s), u"RMS"_s);
+        QVERIFY(level->isVisible());
+        level->close();
+    }
+
+    // Back where it was, when that is on a screen there is; else in the middle of the screen.
+    void windowReturnsWhereItWas()
+    {
+        for (const auto &[stored, restored] : {std::pair{u"40,30"_s, true}, {u"5000,4000"_s, false}}) {
+            Store(Settings::WindowPosition, stored);
+            auto window = StartWindow();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            QCOMPARE(window->frameGeometry().topLeft() == QPoint(40, 30), restored);
+            QVERIFY(window->screen()->availableGeometry().contains(window->frameGeometry()));
+            window->move(60, 50);
+            window->close();
+            QCOMPARE(Stored(Settings::WindowPosition), u"60,50"_s);
+        }
     }
 
     void optionsMenuOpensFromMouseAndKeyboard_data()

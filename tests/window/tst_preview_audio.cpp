@@ -4,8 +4,11 @@
 #include "core/playback.h"
 #include "test_sandbox.h"
 #include "window/output_device_menu.h"
+#include "window/status_line.h"
 #include "window_fixture.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -91,19 +94,26 @@ private slots:
         window.reset();
     }
 
+    // Typed as people write it; Preview reads Stop Tone while it sounds, for a screen reader too.
     void previewSoundsTheRequestedTone()
     {
-        SetInputs(*window, u"1,5"_s, 0, u"1000"_s);
+        SetInputs(*window, u"1,5"_s, 0, u"440 Hz"_s);
+        const QRect place = window->PushButton3->geometry();
         Recorder recorder(folder->filePath(u"heard.wav"_s));
         QVERIFY(recorder.start());
         RecordingDialogs dialogs;
         window->PushButton3->click();
         QVERIFY(IsSoundPlaying()); // the handler returned while the tone sounds
         QVERIFY(dialogs.calls.isEmpty());
+        QCOMPARE(QAccessible::queryAccessibleInterface(window->PushButton3)->text(QAccessible::Name), StopToneCaption);
+        QCOMPARE(window->Status->label()->text(), u"Playing — Esc stops"_s);
+        QCOMPARE(window->PushButton3->geometry(), place);
         QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return window->PushButton3->text() == u"Preview Tone"_s; }, 1000));
+        QVERIFY(!window->Status->label()->text().startsWith(u"Playing"_s));
 
         const auto sound = Sounding(recorder.stop());
-        QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
+        QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 440), qPrintable(Describe(sound)));
         QVERIFY2(Seconds(sound) > 1.3 && Seconds(sound) < 1.7, qPrintable(Describe(sound)));
     }
 
@@ -115,7 +125,8 @@ private slots:
         window->PushButton3->click();
         QTest::qWait(500);
         SetInputs(*window, u"0.5"_s, 0, u"3000"_s);
-        window->PushButton3->click();
+        window->PushButton3->click(); // Stop Tone
+        window->PushButton3->click(); // Preview Tone again
         QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
 
         const auto sound = Sounding(recorder.stop());
@@ -160,7 +171,9 @@ private slots:
         window->PushButton3->click();
         QTest::qWait(2200);
         QVERIFY(IsSoundPlaying());
-        StopPlayback();
+        window->PushButton3->click(); // Stop Tone
+        QVERIFY(!IsSoundPlaying());
+        QCOMPARE(window->PushButton3->text(), u"Preview Tone"_s);
 
         // Well past the tone's own half second, with room for a late start on a busy machine.
         const auto sound = Sounding(recorder.stop());

@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "window/status_line.h"
+
+#include "core/field_grammar.h"
+#include "core/sound_file.h"
+#include "core/tone_term.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int ToldMs = 3000;
+const QString Playing = u"Playing — Esc stops"_s;
+const QString ClickForOptions = u"Click for the options."_s;
+
+QString Decibels(int decibels)
+{
+    // The minus sign, not a hyphen: a screen reader says "minus".
+    return (decibels < 0 ? u"\u2212"_s + QString::number(-decibels) : QString::number(decibels)) + u" dBFS"_s;
+}
+
+} // namespace
+
+StatusLine::StatusLine(QWidget *window, QRect place, std::function<QString()> describe)
+    : QObject(window), m_describe(std::move(describe)), m_label(new QLabel(window)),
+      m_progress(new QProgressBar(window)), m_cancel(new QPushButton(u"Cancel"_s, window))
+{
+    m_label->setObjectName(u"Label1"_s);
+    m_label->setGeometry(place);
+    m_label->setIndent(4);
+    m_label->setTextFormat(Qt::PlainText);
+    m_label->installEventFilter(this);
+
+    // The bar and Cancel share the line's place while a Save runs.
+    const int cancelWidth = 90;
+    m_progress->setObjectName(u"ProgressBar1"_s);
+    m_progress->setGeometry(place.adjusted(0, 0, -cancelWidth - 6, 0));
+    m_progress->setAccessibleName(u"Saving"_s);
+    m_progress->hide();
+    m_cancel->setObjectName(u"PushButton7"_s);
+    m_cancel->setGeometry(place.adjusted(place.width() - cancelWidth, 0, 0, 0));
+    QFont font = m_cancel->font();
+    font.setPointSizeF(11.25);
+    m_cancel->setFont(font);
+    m_cancel->hide();
+    connect(m_cancel, &QPushButton::clicked, this, &StatusLine::cancelClicked);
+
+    m_told.setSingleShot(true);
+    m_told.setInterval(ToldMs);
+    connect(&m_told, &QTimer::timeout, this, &StatusLine::refresh);
+}
+
+QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice)
+{
+    const int decibels = options.levelDecibels();
+    QString level = Decibels(decibels) + (options.rmsLevel() ? u" RMS (AES17)"_s : u" peak"_s);
+    if (decibels == 0 && !options.rmsLevel())
+        level += u" (full scale)"_s;
+    QString channels = options.chosen(OutputSetting::Channels).label;
+    if (const std::optional<ToneMix> mix =
+            IsToneMix(request.Frequencies) ? ParseToneMix(request.Frequencies) : std::nullopt;
+        mix && mix->twoSides())
+        channels = u"Stereo (left | right)"_s;
+    else if (options.channelCount() == 2 && channels.startsWith(u"Both"_s))
+        channels = u"Stereo"_s;
+    QString depth = options.chosen(OutputSetting::SampleFormat).label;
+    depth.replace(u"Float"_s, u"float"_s);
+    QStringList parts{level, channels, KiloHertz(options.sampleRate()), depth};
+
+    if (options.isOn(OutputSetting::SoftEdges))
+        parts << u"Soft start and end"_s;
+    if (options.aliasFree())
+        parts << u"Alias-free"_s;
+    if (options.noiseBand()) {
+        const std::optional<ToneTerm> term = ParseToneTerm(request.Frequencies);
+        const bool band = request.Waveform.endsWith(u"noise"_s) && term && term->lowest() < term->highest();
+        parts << (band ? u"Noise %1–%2 Hz"_s.arg(QString::number(term->lowest(), 'g', 10),
+                                                 QString::number(term->highest(), 'g', 10))
+                       : u"Noise band"_s);
+    }
+    if (options.loopPreview())
+        parts << u"Loop"_s;
+    if (!outputDevice.isEmpty())
+        parts << u"Output: "_s + outputDevice;
+    return parts.join(u" · "_s);
+}
+
+void StatusLine::refresh()
+{
+    if (m_told.isActive())
+        return;
+    setText(m_playing ? Playing : m_describe());
+}
+
+void StatusLine::setPlaying(bool playing)
+{
+    if (playing == m_playing)
+        return;
+    m_playing = playing;
+    m_told.stop();
+    refresh();
+}
+
+void StatusLine::tell(const QString &text)
+{
+    setText(text);
+    m_told.start();
+}
+
+void StatusLine::showProgress(std::optional<int> percent, const QString &text)
+{
+    m_progress->setRange(0, percent ? 100 : 0); // no share known: the bar only shows that it runs
+    if (percent)
+        m_progress->setValue(*percent);
+    m_progress->setFormat(text);
+    m_progress->setAccessibleDescription(text);
+    if (!m_progress->isVisibleTo(m_label->parentWidget())) {
+        m_label->hide();
+        m_progress->show();
+        m_cancel->show();
+    }
+}
+
+void StatusLine::hideProgress()
+{
+    m_progress->hide();
+    m_cancel->hide();
+    m_label->show();
+    refresh();
+}
+
+void StatusLine::setText(const QString &text)
+{
+    // Many options may make the line longer than the window is wide: it ends in "…" there, and
+    // the whole of it is in the tooltip and what a screen reader reads.
+    const int room = m_label->contentsRect().width() - 2 * m_label->indent();
+    const QString shown = m_label->fontMetrics().elidedText(text, Qt::ElideRight, room);
+    m_label->setToolTip(shown == text ? ClickForOptions : text + u"\n"_s + ClickForOptions);
+    if (m_label->accessibleName() != text)
+        m_label->setAccessibleName(text);
+    if (m_label->text() != shown)
+        m_label->setText(shown);
+}
+
+bool StatusLine::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_label && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        emit clicked();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/output_options.h"
+#include "core/tone_request.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+// The line under the buttons. It says in words what Preview and Save will make, with every
+// option that is not at its default; while a sound plays, that it does and how to stop it; for
+// a few seconds after an action, what it did; and while a Save runs, a progress bar with Cancel in
+// its place. A click on it opens the options menu. Its controls stand in the window, beside the
+// others, as Label1, ProgressBar1 and PushButton7.
+class StatusLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // describe gives the line for the inputs and options as they stand.
+    StatusLine(QWidget *window, QRect place, std::function<QString()> describe);
+
+    // What the inputs and options make, in words: "0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit".
+    static QString Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice);
+
+    // Shows the line anew (the inputs or the options changed).
+    void refresh();
+    void setPlaying(bool playing);
+    // Says this for a few seconds, then the line again.
+    void tell(const QString &text);
+    // A Save's progress in place of the line: the share written, or only that it runs.
+    void showProgress(std::optional<int> percent, const QString &text);
+    void hideProgress();
+
+    QLabel *label() const { return m_label; }
+
+signals:
+    void clicked();
+    void cancelClicked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setText(const QString &text);
+
+    std::function<QString()> m_describe;
+    QLabel *m_label;
+    QProgressBar *m_progress;
+    QPushButton *m_cancel;
+    QTimer m_told;
+    bool m_playing = false;
+};
