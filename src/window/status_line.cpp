@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -64,9 +65,12 @@ QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &op
     if (decibels == 0 && !options.rmsLevel())
         level += u" (full scale)"_s;
     QString channels = options.chosen(OutputSetting::Channels).label;
-    if (const std::optional<ToneMix> mix =
-            IsToneMix(request.Frequencies) ? ParseToneMix(request.Frequencies) : std::nullopt;
-        mix && mix->twoSides())
+    // A left | right step makes the whole file stereo.
+    const QStringList steps = SplitSteps(request.Frequencies).value_or(QStringList());
+    if (std::any_of(steps.begin(), steps.end(), [](const QString &step) {
+            const std::optional<ToneMix> mix = ParseStep(step);
+            return mix && mix->twoSides();
+        }))
         channels = u"Stereo (left | right)"_s;
     else if (options.channelCount() == 2 && channels.startsWith(u"Both"_s))
         channels = u"Stereo"_s;
@@ -76,6 +80,12 @@ QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &op
 
     if (options.isOn(OutputSetting::SoftEdges))
         parts << u"Soft start and end"_s;
+    if (options.stepPauseSeconds() > 0)
+        parts << u"Pause %1 s"_s.arg(options.chosen(OutputSetting::StepPause).stored);
+    if (options.hannBurst())
+        parts << u"CEA-2010 bursts"_s;
+    else if (options.burstCycles() > 0)
+        parts << u"Bursts of %1"_s.arg(options.chosen(OutputSetting::Burst).label.toLower());
     if (options.aliasFree())
         parts << u"Alias-free"_s;
     if (options.noiseBand()) {

@@ -237,7 +237,7 @@ private slots:
         const QString path = outputs + u"/preset.wav"_s;
         dialogs.queueSaveAnswer(path);
         window->PushButton2->click();
-        QCOMPARE(dialogs.texts(DialogCall::Message), QStringList{u"Done."_s});
+        QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         const WavInfo wav = ReadWav(path);
         QVERIFY2(wav.valid, qPrintable(wav.problem));
         QCOMPARE(wav.frames, frames);

@@ -689,6 +689,10 @@ private slots:
         QTest::newRow("a format") << u"SampleFormat=32f"_s << 0 << u"440"_s
                                   << u"0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit float"_s;
         QTest::newRow("soft edges") << u"SoftEdges=1"_s << 0 << u"440"_s << plain + u" · Soft start and end"_s;
+        QTest::newRow("a stereo step and a pause")
+            << u"StepPause=0.5"_s << 0 << u"440; 440 | 444"_s
+            << u"0 dBFS peak (full scale) · Stereo (left | right) · 48 kHz · 32-bit · Pause 0.5 s"_s;
+        QTest::newRow("bursts") << u"Burst=10"_s << 0 << u"1000"_s << plain + u" · Bursts of 10 cycles"_s;
         QTest::newRow("alias-free") << u"AliasFree=1"_s << 1 << u"440"_s << plain + u" · Alias-free"_s;
         QTest::newRow("a noise band") << u"NoiseBand=1"_s << 7 << u"500-2000"_s << plain + u" · Noise 500–2000 Hz"_s;
         QTest::newRow("loop") << u"LoopPreview=1"_s << 0 << u"440"_s << plain + u" · Loop"_s;
