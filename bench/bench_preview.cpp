@@ -14,8 +14,8 @@
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
-#include "core/playback.h"
-#include "core/temp_folder.h"
+#include "core/sound/playback.h"
+#include "core/run/temp_folder.h"
 #include "services/home_page.h"
 #include "window/form1.h"
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/plugins.h"
+#include "core/sound/plugin_interfaces.h"
+#include "core/sound/plugin_loader.h"
 #include "services/command_line.h"
 
 #include <cstdio>

@@ -4,7 +4,8 @@
 // QAudioSink. A media player would build a decoding pipeline for every sound and start it with a
 // deep buffer, which costs a short preview about two tenths of a second before it is heard.
 
-#include "core/plugins.h"
+#include "core/sound/plugin_interfaces.h"
+#include "core/sound/plugin_loader.h"
 #include "playback/server_default.h"
 
 #include <QAudioDevice>

@@ -2,7 +2,8 @@
 
 // The sound file reader: what a written file holds, as libsndfile reads it.
 
-#include "core/plugins.h"
+#include "core/sound/plugin_interfaces.h"
+#include "core/sound/plugin_loader.h"
 #include "playback/regular_file.h"
 
 #include <sndfile.h>

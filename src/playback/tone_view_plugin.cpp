@@ -4,7 +4,8 @@
 // FFTW, and its picture written as SVG with Qt SVG.
 
 #include "core/failure.h"
-#include "core/plugins.h"
+#include "core/sound/plugin_interfaces.h"
+#include "core/sound/plugin_loader.h"
 #include "playback/regular_file.h"
 
 #include <QSvgGenerator>

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/command_steps.h"
+#include "core/run/command_steps.h"
 
 #include <QHash>
 #include <QString>

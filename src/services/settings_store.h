@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "core/output_options.h"
-#include "core/tone_request.h"
+#include "core/tone/output_options.h"
+#include "core/tone/tone_request.h"
 
 #include <QHash>
 #include <QList>

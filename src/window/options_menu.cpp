@@ -2,8 +2,8 @@
 
 #include "window/options_menu.h"
 
-#include "core/field_grammar.h"
-#include "core/playback.h"
+#include "core/tone/field_grammar.h"
+#include "core/sound/playback.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
 #include "window/presets_menu.h"
@@ -95,6 +95,20 @@ private:
 };
 
 } // namespace
+
+QString WithMenuAdvice(const QString &reminder)
+{
+    // How the menu opens, as each reminder has always said it.
+    static const std::array<std::pair<QString, QString>, 2> advice{
+        std::pair{u" under Level."_s, u" under Level in the options menu (right-click)."_s},
+        std::pair{u" under Sample Rate."_s, u" under Sample Rate in the options menu (right-click or the Menu key)."_s},
+    };
+    for (const auto &[ending, withMenu] : advice) {
+        if (reminder.endsWith(ending))
+            return reminder.chopped(ending.size()) + withMenu;
+    }
+    return reminder;
+}
 
 OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneRequest()> currentRequest)
     : QMenu(window), m_store(store), m_currentRequest(std::move(currentRequest))

@@ -2,9 +2,9 @@
 
 #pragma once
 
-#include "core/output_options.h"
-#include "core/presets.h"
-#include "core/tone_request.h"
+#include "core/tone/output_options.h"
+#include "core/job/presets.h"
+#include "core/tone/tone_request.h"
 
 #include <QMenu>
 #include <array>
@@ -13,6 +13,10 @@
 class InputStore;
 class OutputDeviceMenu;
 class PresetsMenu;
+
+// A reminder that names the setting that mends it ("... under Level.") with where that setting
+// is: in this menu, and how it opens. Other reminders come back unchanged.
+QString WithMenuAdvice(const QString &reminder);
 
 // The window's options menu: Stop Sound, one item or submenu per output option, Presets and
 // Copy SoX Command. It opens on a right-click anywhere in the window but the text fields (which keep their

@@ -3,7 +3,7 @@
 #include "window/output_device_menu.h"
 
 #include "core/failure.h"
-#include "core/playback.h"
+#include "core/sound/playback.h"
 #include "services/dialogs.h"
 #include "services/settings_store.h"
 #include "window/input_store.h"

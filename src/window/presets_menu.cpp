@@ -2,6 +2,8 @@
 
 #include "window/presets_menu.h"
 
+#include "window/options_menu.h"
+
 #include "services/dialogs.h"
 #include "services/preset_store.h"
 #include "services/settings_store.h"
@@ -71,7 +73,7 @@ void PresetsMenu::saveCurrent()
     }
     // A preset is put in whole or not at all, so one that would make no tone is not kept.
     if (const std::optional<QString> problem = PresetToneProblem(preset)) {
-        CurrentDialogs().message(m_window, *problem);
+        CurrentDialogs().message(m_window, WithMenuAdvice(*problem));
         return;
     }
     if (FindPreset(StoredPresets(), preset.name) &&

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/presets.h"
+#include "core/job/presets.h"
 
 #include <QMenu>
 #include <functional>

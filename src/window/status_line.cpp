@@ -2,9 +2,9 @@
 
 #include "window/status_line.h"
 
-#include "core/field_grammar.h"
-#include "core/sound_file.h"
-#include "core/tone_term.h"
+#include "core/tone/field_grammar.h"
+#include "core/sound/sound_file.h"
+#include "core/tone/tone_term.h"
 
 #include <QEvent>
 #include <QLabel>

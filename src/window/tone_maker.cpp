@@ -2,10 +2,11 @@
 
 #include "window/tone_maker.h"
 
-#include "core/field_grammar.h"
-#include "core/run_and_wait.h"
-#include "core/sound_file.h"
+#include "core/tone/field_grammar.h"
+#include "core/run/run_and_wait.h"
+#include "core/sound/sound_file.h"
 #include "services/app_title.h"
+#include "window/options_menu.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -22,7 +23,8 @@ ToneMaker::ToneMaker(QWidget *window, std::function<ToneRequest()> currentReques
 
 std::optional<QString> ToneMaker::reminder() const
 {
-    return ToneReminder(m_currentRequest(), m_currentOptions());
+    const std::optional<QString> reminder = ToneReminder(m_currentRequest(), m_currentOptions());
+    return reminder ? std::optional(WithMenuAdvice(*reminder)) : std::nullopt;
 }
 
 SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPath, bool saving)
@@ -41,7 +43,7 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
                        u"Saving %1: "_s.arg(name) +
                            (percent.hasMatch() ? u"%p %"_s : QString(*progress).remove(u"making tone "_s)));
     };
-    return MakeTone(
+    SynthRun run = MakeTone(
         g, lines, outputPath,
         [this] {
             ToneJobInputs inputs{m_currentRequest(), m_currentOptions()};
@@ -49,6 +51,9 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
             return inputs;
         },
         showProgress);
+    if (run.reminder)
+        run.reminder = WithMenuAdvice(*run.reminder);
+    return run;
 }
 
 void ToneMaker::cancel()

@@ -2,10 +2,10 @@
 
 #pragma once
 
-#include "core/output_options.h"
-#include "core/synth_run.h"
-#include "core/tone_job.h"
-#include "core/tone_request.h"
+#include "core/tone/output_options.h"
+#include "core/run/synth_run.h"
+#include "core/job/tone_job.h"
+#include "core/tone/tone_request.h"
 
 #include <QString>
 #include <functional>

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/tone_analysis.h"
+#include "core/sound/tone_analysis.h"
 #include "window/tone_maker.h"
 
 #include <QWidget>

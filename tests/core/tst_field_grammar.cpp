@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/field_grammar.h"
+#include "core/tone/field_grammar.h"
 #include "test_sandbox.h"
 
 #include <QRegularExpression>

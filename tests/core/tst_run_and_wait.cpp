@@ -2,7 +2,7 @@
 
 #include "child_process.h"
 #include "core/failure.h"
-#include "core/run_and_wait.h"
+#include "core/run/run_and_wait.h"
 #include "test_sandbox.h"
 
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/synth_command.h"
-#include "core/temp_folder.h"
-#include "core/tone_plan.h"
-#include "core/tone_progress.h"
+#include "core/plan/synth_command.h"
+#include "core/run/temp_folder.h"
+#include "core/plan/tone_plan.h"
+#include "core/run/tone_progress.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
 
@@ -216,7 +216,7 @@ private slots:
         QTest::newRow("a triangle at 0 dBFS RMS would clip")
             << QStringList{u"1"_s, u"Triangle"_s, u"441"_s} << u"LevelUnit=RMS Level=0"_s
             << u"At 0 dBFS RMS this tone would clip: the highest level that fits is -1.8 dBFS RMS, so choose -3 dBFS "
-               "or lower under Level in the options menu (right-click)."_s;
+               "or lower under Level."_s;
         QTest::newRow("a sine fits at 0 dBFS RMS")
             << QStringList{u"1"_s, u"Sine (Default)"_s, u"441"_s} << u"LevelUnit=RMS Level=0"_s << u""_s;
         QTest::newRow("a square fits at 0 dBFS RMS")
@@ -225,7 +225,7 @@ private slots:
         QTest::newRow("a band-limited sawtooth at -3 dBFS RMS would clip")
             << QStringList{u"1"_s, u"Sawtooth"_s, u"1000"_s} << u"AliasFree=1 LevelUnit=RMS Level=-3"_s
             << u"At -3 dBFS RMS this tone would clip: the highest level that fits is -3.* dBFS RMS, so choose -6 "
-               "dBFS or lower under Level in the options menu (right-click)."_s;
+               "dBFS or lower under Level."_s;
         QTest::newRow("alias-free: nothing below half the rate")
             << QStringList{u"1"_s, u"Square"_s, u"24k"_s} << u"AliasFree=1"_s
             << u"With Alias-Free Waveforms on, the frequency must be below half the sample rate (24000 Hz)."_s;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/run_and_wait.h"
-#include "core/synth_command.h"
-#include "core/synth_run.h"
-#include "core/temp_folder.h"
-#include "core/tool_files.h"
+#include "core/run/run_and_wait.h"
+#include "core/plan/synth_command.h"
+#include "core/run/synth_run.h"
+#include "core/run/temp_folder.h"
+#include "core/run/tool_files.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_run.h"

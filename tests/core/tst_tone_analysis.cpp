@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/failure.h"
-#include "core/sound_file.h"
+#include "core/sound/sound_file.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
 

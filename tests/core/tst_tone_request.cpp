@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/frequency_step.h"
-#include "core/tone_request.h"
+#include "core/tone/frequency_step.h"
+#include "core/tone/tone_request.h"
 #include "test_sandbox.h"
 
 using namespace Qt::Literals::StringLiterals;

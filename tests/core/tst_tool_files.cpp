@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/failure.h"
-#include "core/temp_folder.h"
-#include "core/tool_files.h"
+#include "core/run/temp_folder.h"
+#include "core/run/tool_files.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_run.h"

@@ -6,7 +6,7 @@
 // session bus with the desktop's accessibility bus on it shows the window as a screen reader
 // reads it.
 
-#include "core/temp_folder.h"
+#include "core/run/temp_folder.h"
 #include "screen_reader.h"
 #include "test_files.h"
 #include "test_sandbox.h"

@@ -9,13 +9,14 @@
 // campaign in parallel parts; QUORVANE_CAMPAIGN_SEED and QUORVANE_CAMPAIGN_COUNT change the set.
 
 #include "campaign_inputs.h"
-#include "core/field_grammar.h"
-#include "core/synth_command.h"
-#include "core/temp_folder.h"
+#include "core/tone/field_grammar.h"
+#include "core/plan/synth_command.h"
+#include "core/run/temp_folder.h"
 #include "fault_fs.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
+#include "window/options_menu.h"
 #include "window_fixture.h"
 
 #include <QDirIterator>
@@ -248,7 +249,7 @@ private slots:
             ++lengthReminder;
         } else if (message == FrequenciesReminder || message == LevelReminder || message == NoiseRangeReminder ||
                    message == StepsReminder || message == NoiseStepsReminder ||
-                   message == HighestFrequencyReminder(48000)) {
+                   message == WithMenuAdvice(HighestFrequencyReminder(48000))) {
             ++frequenciesReminder;
         } else if (message == TypeReminder) {
             ++typeReminder;

@@ -3,7 +3,7 @@
 // What waiting for the tool costs: one poll cycle for a tool that is already done, never a
 // second one. The cycles are counted as the event passes that the wait makes, not timed.
 
-#include "core/run_and_wait.h"
+#include "core/run/run_and_wait.h"
 #include "test_sandbox.h"
 
 #include <QTimer>

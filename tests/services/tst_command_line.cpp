@@ -2,7 +2,7 @@
 
 // The real program run with arguments and without a display.
 
-#include "core/field_grammar.h"
+#include "core/tone/field_grammar.h"
 #include "fault_fs.h"
 #include "services/command_line.h"
 #include "services/preset_store.h"

@@ -2,11 +2,11 @@
 
 #pragma once
 
-#include "core/command_steps.h"
-#include "core/run_and_wait.h"
-#include "core/synth_command.h"
-#include "core/synth_run.h"
-#include "core/tool_files.h"
+#include "core/run/command_steps.h"
+#include "core/run/run_and_wait.h"
+#include "core/plan/synth_command.h"
+#include "core/run/synth_run.h"
+#include "core/run/tool_files.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/field_grammar.h"
-#include "core/output_options.h"
-#include "core/playback.h"
-#include "core/temp_folder.h"
-#include "core/tool_files.h"
+#include "core/tone/field_grammar.h"
+#include "core/tone/output_options.h"
+#include "core/sound/playback.h"
+#include "core/run/temp_folder.h"
+#include "core/run/tool_files.h"
 #include "services/guard.h"
 #include "test_files.h"
 #include "test_sandbox.h"
@@ -94,8 +94,12 @@ private slots:
             << u"1"_s << 0 << u"1000 & noise"_s << FrequenciesReminder + notUnderstood + u"noise"_s;
         QTest::newRow("a pasted line break") << u"2\n"_s << 0 << u"440"_s << LengthReminder + notUnderstood + u"2\n"_s;
         QTest::newRow("no type chosen") << u"1"_s << -1 << u"440"_s << TypeReminder;
-        QTest::newRow("30000 Hz at 48 kHz") << u"1"_s << 0 << u"30000"_s << HighestFrequencyReminder(48000);
-        QTest::newRow("a sweep ending above") << u"1"_s << 2 << u"300-30 kHz"_s << HighestFrequencyReminder(48000);
+        // The window says where the setting that mends it is.
+        const QString aboveHalf = u"At a sample rate of 48000 Hz the highest frequency is 24000 Hz, half the rate: a "
+                                  "higher one would come out as a lower tone. A higher rate is under Sample Rate in "
+                                  "the options menu (right-click or the Menu key)."_s;
+        QTest::newRow("30000 Hz at 48 kHz") << u"1"_s << 0 << u"30000"_s << aboveHalf;
+        QTest::newRow("a sweep ending above") << u"1"_s << 2 << u"300-30 kHz"_s << aboveHalf;
         QTest::newRow("a unit alone") << u"1"_s << 0 << u"440 & Hz"_s << FrequenciesReminder + notUnderstood + u"Hz"_s;
     }
 

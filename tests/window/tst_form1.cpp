@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "build_config.h"
-#include "core/presets.h"
+#include "core/job/presets.h"
 #include "screen_reader.h"
 #include "services/app_title.h"
 #include "services/guard.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "audio_recording.h"
-#include "core/playback.h"
+#include "core/sound/playback.h"
 #include "test_sandbox.h"
 #include "window/output_device_menu.h"
 #include "window/status_line.h"

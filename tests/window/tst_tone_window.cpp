@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/playback.h"
+#include "core/sound/playback.h"
 #include "test_sandbox.h"
 #include "window/tone_window.h"
 #include "window_fixture.h"

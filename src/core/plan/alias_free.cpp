@@ -1,0 +1,505 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/plan/alias_free.h"
+
+#include "core/tone/tone_request.h"
+
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr double TwoPi = 2 * std::numbers::pi;
+
+// How far below the loudest harmonic the folded components must stay: 6 dB beyond the promise of
+// 70 dB for a steady tone and 60 dB for a sweep, as the estimate is only an estimate.
+constexpr double SteadyAliasDb = 76;
+constexpr double SweepAliasDb = 66;
+// Additive while the harmonics are this few: exact, and about as quick as the other ways.
+constexpr int MostAdditiveHarmonics = 12;
+// The highest rate the oversampling ways may work at: 200 times 48 kHz, about 0.3 s of work for a
+// second of sound. Only a shape with a jump that no integrated way makes (a trapezium with an
+// upright edge) comes near it.
+constexpr qint64 MostSynthRate = 9'600'000;
+// What the tool spends per sample at the high rate, in nanoseconds, for the parts of the two
+// oversampling ways (measured).
+constexpr double ShapeCost = 25;
+constexpr double ExpCost = 60;
+constexpr double ProductCost = 48;
+constexpr double FilterCost = 6;
+// What dividing a sweep's slope by its frequency costs per sample of the file, in the same units.
+constexpr double DivisionCost = 65;
+// The lowest frequency of a sweep, as a share of its highest, by which its slope may be divided:
+// 120 dB, where the tool's 32-bit samples still hold the share within 0.005 dB.
+constexpr double LowestSweepShare = 1e-6;
+// Beyond this many harmonics a tone's peak hardly moves; the bound is widened instead.
+constexpr int MostPeakHarmonics = 512;
+// The evaluation grid of an exact peak.
+constexpr int PeakGrid = 65536;
+
+QString Number(double value)
+{
+    return QString::number(value, 'g', 17);
+}
+
+// Ten places of a percent: far finer than a sample, without the last bits of binary rounding.
+QString Percent(double fraction)
+{
+    return QString::number(std::round(fraction * 1e12) / 1e10, 'g', 13);
+}
+
+// The same for a phase, where 100 % is 0 %.
+QString PhasePercent(double fraction)
+{
+    const double percent = std::round(fraction * 1e12) / 1e10;
+    return QString::number(percent == 100 ? 0 : percent, 'g', 13);
+}
+
+// The harmonics strictly below half the rate.
+int HarmonicsBelowHalf(double frequency, int sampleRate, double share = 1)
+{
+    if (frequency <= 0)
+        return std::numeric_limits<int>::max();
+    return int(std::min(std::ceil(share * sampleRate / (2 * frequency)) - 1, 1e9));
+}
+
+// Half a millisecond's fade in and out before the rate effect: a tone that starts or stops at once
+// is a step, which its filter would ring on, above the tone's own peak.
+QStringList EdgeFades()
+{
+    return {u"fade"_s, u"h"_s, u"0.0005"_s, u"-0"_s, u"0.0005"_s};
+}
+
+struct Harmonic
+{
+    int k;
+    std::complex<double> c;
+};
+
+double SumAt(const std::vector<Harmonic> &harmonics, double dc, double phase)
+{
+    double sum = dc;
+    for (const Harmonic &h : harmonics)
+        sum += 2 * std::real(h.c * std::polar(1.0, TwoPi * h.k * phase));
+    return sum;
+}
+
+// The largest magnitude of the sum at the phases the samples take, or over all phases when they
+// take practically all of them.
+double SampledPeak(const std::vector<Harmonic> &harmonics, double dc, double frequency, int sampleRate, qint64 samples)
+{
+    const qint64 visited = PhaseCount(frequency, sampleRate, PeakGrid);
+    const qint64 phases = visited > 0 ? std::min(samples, visited) : samples;
+    double peak = 0;
+    if (phases <= PeakGrid) {
+        for (qint64 n = 0; n < phases; ++n) {
+            const double phase = std::fmod(frequency * (double(n) / sampleRate), 1.0);
+            peak = std::max(peak, std::abs(SumAt(harmonics, dc, phase)));
+        }
+        return peak;
+    }
+    for (int j = 0; j < PeakGrid; ++j)
+        peak = std::max(peak, std::abs(SumAt(harmonics, dc, double(j) / PeakGrid)));
+    // Between grid points a sum of harmonics up to K can rise at most by this factor.
+    return peak / std::cos(std::numbers::pi * harmonics.back().k / PeakGrid);
+}
+
+// Estimated level of folded components against the loudest harmonic, for the shape made at
+// synthRate. For the integrated way the shape's slope is made, whose harmonics are c_k / k, and
+// the first difference weighs a component by the sine of its frequency.
+double AliasLevel(const PeriodicShape &shape, double frequency, int sampleRate, qint64 synthRate, bool integrated,
+                  double loudest)
+{
+    const double firstFolding = std::floor((double(synthRate) - sampleRate / 2.0) / frequency);
+    double level = 0;
+    for (int k = int(firstFolding); k < int(firstFolding) + 8; ++k) {
+        double amplitude = std::abs(shape.harmonic(k));
+        if (integrated)
+            amplitude = amplitude / k * std::sin(std::numbers::pi * sampleRate / 2 / double(synthRate)) /
+                        std::sin(std::numbers::pi * frequency / double(synthRate));
+        level = std::max(level, amplitude / loudest);
+    }
+    return level;
+}
+
+struct Oversampling
+{
+    int factor = 0;
+    double alias = 1; // as AliasLevel
+    double cost = 0;  // per sample of the file, as the costs above
+};
+
+Oversampling ChooseFactor(const PeriodicShape &shape, const ToneTerm &term, int sampleRate, bool integrated,
+                          double perFactorCost, double wantedAlias)
+{
+    const double loudest = std::abs(shape.harmonic(1));
+    const int most = std::max(4, int(MostSynthRate / sampleRate));
+    Oversampling best;
+    for (int factor = 4; factor <= most; ++factor) {
+        const double alias =
+            AliasLevel(shape, term.highest(), sampleRate, qint64(factor) * sampleRate, integrated, loudest);
+        best = {factor, alias, factor * perFactorCost};
+        if (alias <= wantedAlias)
+            break;
+    }
+    return best;
+}
+
+// The harmonics below half the rate that the shape has at all.
+std::vector<Harmonic> AudibleHarmonics(const PeriodicShape &shape, int count)
+{
+    std::vector<Harmonic> harmonics;
+    double loudest = 0;
+    for (int k = 1; k <= count; ++k)
+        loudest = std::max(loudest, std::abs(shape.harmonic(k)));
+    for (int k = 1; k <= count; ++k) {
+        const std::complex<double> c = shape.harmonic(k);
+        if (std::abs(c) > 1e-9 * loudest)
+            harmonics.push_back({k, c});
+    }
+    return harmonics;
+}
+
+AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &shape,
+                       const std::vector<Harmonic> &harmonics)
+{
+    const double frequency = request.term.from;
+    const double peak = SampledPeak(harmonics, shape.mean(), frequency, request.sampleRate, request.samples);
+    // The harmonics are summed before the mean is added: their sum must fit on its own too.
+    const double scale =
+        shape.mean() == 0 ? peak
+                          : std::max(peak, SampledPeak(harmonics, 0, frequency, request.sampleRate, request.samples));
+    AliasFreeTone tone;
+    tone.synthRate = request.sampleRate;
+    tone.components = int(harmonics.size());
+    // No headroom of the synth's own: the remix gains add up to more than 1, and it would make
+    // room for that.
+    tone.synth = QStringList{u"-n"_s} + FieldWords(request.length);
+    QStringList mix;
+    double power = 0;
+    for (const Harmonic &h : harmonics) {
+        // 2|c| cos(x + arg c) is 2|c| sin(x + arg c + pi/2); the tool's sine takes the phase in %.
+        const double phase = std::fmod((std::arg(h.c) + std::numbers::pi / 2) / TwoPi + 1, 1.0);
+        tone.synth << u"sine"_s << Number(h.k * frequency) << u"0"_s << PhasePercent(phase);
+        mix << u"%1v%2"_s.arg(mix.size() + 1).arg(QString::number(2 * std::abs(h.c) / scale, 'g', 12));
+        power += 2 * std::norm(h.c);
+    }
+    tone.effects = {u"remix"_s, u"-m"_s, mix.join(u',')};
+    if (shape.mean() != 0)
+        tone.effects << u"dcshift"_s << Number(shape.mean() / scale);
+    tone.peak = peak / scale;
+    tone.meanSquare = (power + shape.mean() * shape.mean()) / (scale * scale);
+    tone.amplitude = 1 / scale;
+    return tone;
+}
+
+// The largest magnitude of dc + the sum over k <= P of 2 Re(terms[k - 1] e^(2 pi i k phase)), over
+// all phases and every P from first to last: an upper bound, within 0.05 dB. A filter that weakens
+// the harmonics more the higher they are makes a mix of those partial sums, which cannot peak
+// higher than the highest of them.
+double PartialSumsPeak(const std::vector<std::complex<double>> &terms, double dc, int first, int last)
+{
+    const int counted = std::min({last, int(terms.size()), MostPeakHarmonics});
+    double peak = first <= 0 ? std::abs(dc) : 0;
+    if (counted <= 0)
+        return std::abs(dc);
+    const int grid = 32 * std::max(counted, 16);
+    std::vector<double> sums(size_t(grid), dc);
+    std::vector<double> cosines(static_cast<size_t>(grid));
+    std::vector<double> sines(static_cast<size_t>(grid));
+    for (int j = 0; j < grid; ++j) {
+        cosines[size_t(j)] = std::cos(TwoPi * j / grid);
+        sines[size_t(j)] = std::sin(TwoPi * j / grid);
+    }
+    for (int k = 1; k <= counted; ++k) {
+        const double re = 2 * terms[size_t(k) - 1].real();
+        const double im = 2 * terms[size_t(k) - 1].imag();
+        for (int j = 0; j < grid; ++j) {
+            const auto at = size_t((qint64(k) * j) % grid);
+            sums[size_t(j)] += re * cosines[at] - im * sines[at];
+        }
+        if (k >= std::min(first, counted)) {
+            double largest = 0;
+            for (const double s : sums)
+                largest = std::max(largest, std::abs(s));
+            // Between grid points a sum of harmonics up to k rises by at most this factor.
+            peak = std::max(peak, largest / std::cos(std::numbers::pi * k / grid));
+        }
+    }
+    // Past that many harmonics the peak has settled; a little room covers the rest.
+    return counted < last ? peak * 1.005 : peak;
+}
+
+// The mean square of the band-limited shape over the tone: at each moment the harmonics
+// below half the rate, the integrated way's first difference weighing harmonic k by
+// sin(x) / x with x = pi k f / synthRate.
+double OversampledMeanSquare(const PeriodicShape &shape, const ToneTerm &term, int sampleRate, qint64 synthRate,
+                             bool integrated, double seconds)
+{
+    // A stepped sweep's phase runs ahead of its frequency within each period, by the growth over
+    // that period: the slope, and with it the tone, is that much larger there on average.
+    const double growth = term.sweep == SweepKind::Stepped && integrated ? std::log(term.to / term.from) / seconds : 0;
+    const int most = std::min(HarmonicsBelowHalf(term.lowest(), sampleRate), 1 << 16);
+    std::vector<double> power(size_t(most) + 1, 0);    // the sum of 2|c_k|^2 up to k
+    std::vector<double> weighted(size_t(most) + 1, 0); // the same, weighted by k^2
+    for (int k = 1; k <= most; ++k) {
+        const double p = 2 * std::norm(shape.harmonic(k));
+        power[size_t(k)] = power[size_t(k) - 1] + p;
+        weighted[size_t(k)] = weighted[size_t(k) - 1] + p * k * k;
+    }
+    const int steps = term.sweep == SweepKind::Steady ? 1 : 4096;
+    double sum = 0;
+    for (int i = 0; i < steps; ++i) {
+        const double f = term.frequencyAt((i + 0.5) / steps);
+        const auto k = size_t(std::min(HarmonicsBelowHalf(f, sampleRate), most));
+        const double x = std::numbers::pi * f / double(synthRate);
+        const double ahead = growth / f;
+        sum += (power[k] - (integrated ? x * x / 3 * weighted[k] : 0)) * (1 + ahead + ahead * ahead / 3);
+    }
+    return sum / steps + shape.mean() * shape.mean();
+}
+
+// The exp shape E is the slope of G = 2 sigma (v - 1) - (1 + mean E) phase, with v = (E + 1) / 2
+// and sigma p1 / L before its peak at p1, -(1 - p1) / L after it (L = ln(1 / lowest v)): the tool
+// makes a square at levels proportional to sigma, multiplies it by v - 1 (the exp shape at an
+// offset of -50 %, multiplying), and adds a falling ramp (a triangle peaking at 0, mixed, which
+// halves both). Its jumps cancel those of the product: G folds back far less than E. What the
+// three make is size / 4 times G, plus a constant.
+struct ExpIntegral
+{
+    explicit ExpIntegral(const ShapeParameters &p)
+        : peakAt(p.p1 < 0 ? 0.5 : p.p1), depth(p.p2 < 0 ? 0.5 : p.p2), logRange(depth * 10 * std::numbers::ln10)
+    {
+        const double widest = std::max(peakAt, 1 - peakAt);
+        size = logRange / widest;
+        // One level of the square is at full scale, the other at -(1 - p1) / p1 or -p1 / (1 - p1) of it.
+        squareOffset = peakAt >= 0.5 ? (1 - (1 - peakAt) / peakAt) / 2 : (peakAt / (1 - peakAt) - 1) / 2;
+        // The ramp's slope is 2 (1 - offset) a period; size (1 + mean E) / 2 is wanted.
+        rampOffset = 1 - (1 - std::exp(-logRange)) / (2 * widest);
+    }
+
+    // What the tool makes at this phase, before any shift.
+    double at(double phase) const
+    {
+        const PeriodicShape exp(ShapeKind::Exp, {.p1 = peakAt, .p2 = depth});
+        const PeriodicShape square(ShapeKind::Square, {.offset = squareOffset, .p1 = peakAt});
+        const double ramp = (1 - 2 * std::fmod(phase, 1.0)) * (1 - rampOffset) + rampOffset;
+        return (ramp + square.value(phase) * (0.5 * exp.value(phase) - 0.5)) / 2;
+    }
+
+    double peakAt;
+    double depth;
+    double logRange;
+    double size = 0;
+    double squareOffset = 0;
+    double rampOffset = 0;
+};
+
+// The largest distance of the shape from its mean.
+double SpreadFromMean(const PeriodicShape &shape)
+{
+    double spread = 0;
+    for (int j = 0; j < PeakGrid; ++j)
+        spread = std::max(spread, std::abs(shape.value(double(j) / PeakGrid) - shape.mean()));
+    return spread;
+}
+
+// The words of the synth effect that makes f / highest over the tone, the frequency the tool's
+// sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
+// the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
+QStringList SweepShare(const ToneTerm &term, int sampleRate, qint64 samples)
+{
+    const bool rising = term.to > term.from;
+    const double lowest = term.lowest() / term.highest();
+    // One period as long as the tone.
+    const double once = double(sampleRate) / double(samples);
+    if (term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped)
+        return {
+            u"exp"_s, Number(once), u"50"_s, u"0"_s, rising ? u"100"_s : u"0"_s, Percent(std::log10(1 / lowest) / 10)};
+    // A rising sawtooth or a falling triangle; their phase moves with the square of the time when
+    // their frequency rises linearly from 0 to twice that of one period as long as the tone.
+    const QString frequency = term.sweep == SweepKind::Linear ? Number(once) : u"0:"_s + Number(2 * once);
+    QStringList words{rising ? u"sawtooth"_s : u"triangle"_s, frequency, Percent((1 + lowest) / 2), u"0"_s};
+    if (!rising)
+        words << u"0"_s;
+    return words;
+}
+
+AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &shape, const Oversampling &choice,
+                          bool integrated)
+{
+    const ToneTerm &term = request.term;
+    const int rate = request.sampleRate;
+    const qint64 synthRate = qint64(choice.factor) * rate;
+    const QString length = QString::number(request.samples * choice.factor) + u's';
+    const QString frequency = term.word.isEmpty() ? u"440"_s : term.word;
+    const bool sweeps = term.sweep != SweepKind::Steady && term.highest() > term.lowest();
+    AliasFreeTone tone;
+    tone.synthRate = int(synthRate);
+    tone.synth = {u"-n"_s, length};
+    // The size of the result against the shape: half, room for the overshoot that the rate
+    // effect's filter makes of a jump; less for an integrated shape far from its mean on one side
+    // (a narrow square, an exp shape with a deep trough), made without its mean.
+    const double room = integrated ? std::min(1.0, 1.6 / SpreadFromMean(shape)) : 1;
+    const double size = 0.5 * room;
+    if (!integrated) {
+        tone.synth << request.waveform << FieldWords(request.frequencies);
+        // Room for the overshoot that the rate effect's filter makes of a jump.
+        tone.effects = {u"vol"_s, u"0.5"_s};
+    } else {
+        const ShapeParameters &p = term.parameters;
+        // The slope grows with the frequency: it is made at its size at the highest one, and a
+        // sweep's slope is divided by f / highest at the file's rate, where that costs little.
+        const double scale = 1 - std::abs(p.offset);
+        const double reference = term.highest();
+        double gain = 0;
+        double mean = 0;
+        // Where the tool starts the shape: an exponential sweep's phase does not start at 0.
+        double startPhase = p.phase;
+        if (term.sweep == SweepKind::Exponential) {
+            const double growth =
+                std::log(term.to / term.from) / double(request.samples * choice.factor) * double(synthRate);
+            startPhase = std::fmod(term.from / growth + p.phase, 1.0);
+        }
+        if (shape.kind() == ShapeKind::Square) {
+            const double duty = p.p1 < 0 ? 0.5 : p.p1;
+            // Starting at zero, so that the first difference does not start with a step.
+            const double start = PeriodicShape(ShapeKind::Triangle, {.p1 = duty}).value(startPhase);
+            const double lift = start <= 0 ? -start / (1 - start) : -start / (1 + start);
+            tone.synth << u"triangle"_s << frequency << Percent(lift) << PhasePercent(p.phase) << Percent(duty);
+            // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
+            gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift))) * room;
+            mean = scale * (2 * duty - 1) + p.offset;
+        } else if (shape.kind() != ShapeKind::Exp) {
+            // The slope of saw * saw is 4 saw times the frequency. A triangle peaking at 0 is a
+            // falling sawtooth: the slope's sign turns.
+            tone.synth << u"sawtooth"_s << frequency << u"0"_s << PhasePercent(p.phase);
+            tone.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s
+                         << PhasePercent(p.phase);
+            const double start = -1 + 2 * startPhase;
+            if (start != 0)
+                tone.effects << u"dcshift"_s << Number(-start * start);
+            gain = (p.p1 == 0 ? -scale : scale) * double(synthRate) / (8 * reference) * room;
+            mean = p.offset;
+        } else {
+            const ExpIntegral integral(p);
+            tone.synth << u"square"_s << frequency << Percent(integral.squareOffset) << PhasePercent(p.phase)
+                       << Percent(integral.peakAt);
+            tone.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"fmod"_s << frequency << u"-50"_s
+                         << PhasePercent(p.phase) << Percent(integral.peakAt) << Percent(integral.depth) << u"synth"_s
+                         << u"-n"_s << length << u"triangle"_s << u"mix"_s << frequency << Percent(integral.rampOffset)
+                         << PhasePercent(p.phase) << u"0"_s;
+            // Starting at zero, so that the first difference does not start with a step.
+            const double start = integral.at(startPhase);
+            if (start != 0)
+                tone.effects << u"dcshift"_s << Number(-start);
+            gain = 2 * scale * double(synthRate) / (reference * integral.size) * room;
+            mean = shape.mean();
+        }
+        tone.effects << u"biquad"_s << Number(gain) << Number(-gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
+        tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
+        if (sweeps) {
+            // The divide effect divides the second channel by the first; the second passes the
+            // synth effect unchanged (a square at its top all the time, multiplying).
+            const QString samples = QString::number(request.samples) + u's';
+            tone.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << samples
+                         << SweepShare(term, rate, request.samples) << u"square"_s << u"amod"_s << u"0"_s << u"0"_s
+                         << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
+        }
+        // The first difference took the mean away.
+        if (mean != 0)
+            tone.effects << u"dcshift"_s << Number(size * mean);
+    }
+    if (!integrated)
+        tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
+
+    // The band-limited shape at its size, as the filter leaves it: at any moment the harmonics below its
+    // pass band, some of those in its transition band, and none above half the rate.
+    const int fewest = HarmonicsBelowHalf(term.highest(), rate, 0.95);
+    const int most = HarmonicsBelowHalf(term.lowest(), rate);
+    std::vector<std::complex<double>> terms;
+    for (int k = 1; k <= std::min(most, MostPeakHarmonics); ++k)
+        terms.push_back(shape.harmonic(k));
+    const double seconds = double(request.samples) / rate;
+    const double ahead = integrated && term.sweep == SweepKind::Stepped
+                             ? std::max(0.0, std::log(term.to / term.from) / (seconds * term.lowest()))
+                             : 0;
+    tone.peak = size * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
+    tone.peakExact = false;
+    tone.amplitude = size;
+    tone.meanSquare = size * size * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
+    return tone;
+}
+
+} // namespace
+
+qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
+{
+    const double cycles = frequency / sampleRate;
+    for (qint64 q = 1; q <= limit; ++q) {
+        const double whole = cycles * double(q);
+        if (std::abs(whole - std::round(whole)) < 1e-9 * double(q))
+            return q;
+    }
+    return 0;
+}
+
+bool AboveHalfTheRate(const ToneTerm &term, int sampleRate)
+{
+    return term.sweep == SweepKind::Steady && term.from >= sampleRate / 2.0;
+}
+
+std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
+{
+    const std::optional<ShapeKind> kind = ShapeOfWaveform(request.waveform);
+    const ToneTerm &term = request.term;
+    if (!kind || *kind == ShapeKind::Sine || term.highest() <= 0 || AboveHalfTheRate(term, request.sampleRate) ||
+        request.samples <= 0)
+        return std::nullopt;
+    const PeriodicShape shape(*kind, term.parameters);
+    if (std::abs(shape.harmonic(1)) < 1e-12 && std::abs(shape.harmonic(2)) < 1e-12)
+        return std::nullopt; // a constant: nothing to fold
+    // The tool's falling '/' sweep has a negative phase, and every shape but the sine comes out
+    // as a constant: nothing to fold either.
+    if (term.sweep == SweepKind::Exponential && term.to < term.from)
+        return std::nullopt;
+
+    const bool steady = term.sweep == SweepKind::Steady;
+    if (steady) {
+        const std::vector<Harmonic> harmonics =
+            AudibleHarmonics(shape, std::min(HarmonicsBelowHalf(term.from, request.sampleRate), 4096));
+        if (!harmonics.empty() && harmonics.size() <= MostAdditiveHarmonics)
+            return Additive(request, shape, harmonics);
+    }
+
+    const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
+    const double ownShapeCost = *kind == ShapeKind::Exp ? ExpCost : ShapeCost;
+    const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ownShapeCost + FilterCost, wanted);
+    // A square is a triangle's slope, a sawtooth (or a triangle peaking at 0 or 100 %, which is
+    // one) that of its own square, an exp shape that of the sum of a product and a ramp. A sweep's
+    // slope is divided by its frequency, as a share of the highest, that the synth effect makes
+    // while the share stays well above the resolution of the tool's samples.
+    const double p1 = term.parameters.p1;
+    const bool sawtooth = *kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
+    const bool integrable =
+        (sawtooth || *kind == ShapeKind::Exp || (*kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
+        (steady || term.lowest() >= LowestSweepShare * term.highest());
+    if (integrable) {
+        const double perFactor = (*kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
+                                  : sawtooth              ? ShapeCost + ProductCost
+                                                          : ShapeCost) +
+                                 2 * FilterCost;
+        Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
+        if (!steady)
+            integrated.cost += DivisionCost;
+        const bool integratedFits = integrated.alias <= wanted;
+        if ((integratedFits && (plain.alias > wanted || integrated.cost < plain.cost)) ||
+            (!integratedFits && integrated.alias < plain.alias))
+            return Oversampled(request, shape, integrated, true);
+    }
+    return Oversampled(request, shape, plain, false);
+}

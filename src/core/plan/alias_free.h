@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/tone/periodic_shape.h"
+#include "core/tone/tone_term.h"
+
+#include <QStringList>
+#include <optional>
+
+// Square, triangle, sawtooth, trapezium and exp tones that hold only their own harmonics below
+// half the sample rate. The tool still makes every sample; what changes is how it is asked to:
+//
+// - Additive: one sine per harmonic, each on a channel of its own, summed by remix with the
+//   harmonic's own amplitude and phase. Exact, and cheap while the harmonics are few.
+// - Oversampled: the tool's own shape at many times the rate, then the rate effect down to the
+//   file's rate, whose filter removes everything above half of it. Whatever folds back at the
+//   high rate stays; for a shape without jumps (a triangle) it falls fast with the factor.
+// - Integrated: a square is the slope of a triangle, a sawtooth the slope of its own square
+//   (saw * saw, made by the synth's multiplying mode), an exp shape the slope of a square times
+//   the exp shape plus a ramp. Those have no jumps, so they fold back far less at the high rate;
+//   a first difference (biquad) turns them into the wanted shape before the rate effect. A
+//   sweep's slope grows with its frequency: at the file's rate the divide effect divides it by
+//   the frequency as a share of the highest, which the synth effect makes on a channel of its
+//   own (a line, a parabola or an exponential, as the sweep moves).
+//
+// The cheapest way that keeps folded components 76 dB below the loudest harmonic (66 dB for a
+// sweep) is chosen.
+
+// What a band-limited tone takes from the tool and what it comes to.
+struct AliasFreeTone
+{
+    int synthRate = 0;     // the rate the synth effect works at
+    int components = 1;    // channels of the synth effect
+    QStringList synth;     // the synth effect's words after "synth"
+    QStringList effects;   // the effects after it, ending at the file's rate in one channel
+    double peak = 0;       // the largest magnitude of the result (full scale 1)
+    bool peakExact = true; // else peak is an upper bound: the level is then set by measuring
+    double meanSquare = 0; // over the whole tone
+    // The result is this many times the shape's band-limited series (its mean and its harmonics).
+    double amplitude = 1;
+};
+
+// Only the parts of the request that the plan needs. The words are the fields as the tool gets
+// them; samples is the tone's length at the file's rate.
+struct AliasFreeRequest
+{
+    QString length;      // the length field
+    QString waveform;    // type word
+    QString frequencies; // the frequencies field
+    ToneTerm term;
+    qint64 samples = 0;
+    int sampleRate = 0;
+};
+
+// How to make the tone band-limited, or nothing when it needs nothing (a sine, a frequency of 0)
+// or cannot be (a single frequency at or above half the rate: nothing of it would remain).
+std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request);
+
+// How many different phases the samples of a steady tone visit: q when frequency / rate is p / q
+// in lowest terms with q up to the limit, else 0.
+qint64 PhaseCount(double frequency, int sampleRate, qint64 limit);
+
+// True when an alias-free tone at this single frequency would hold nothing.
+bool AboveHalfTheRate(const ToneTerm &term, int sampleRate);

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/sound/playback.h"
+
+#include "core/sound/plugin_loader.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+namespace {
+
+QPointer<PlaybackEngine> engine;
+
+// Made on the first sound, by the player plugin.
+PlaybackEngine *TheEngine()
+{
+    if (engine || !QCoreApplication::instance())
+        return engine;
+    if (auto *plugin = ProgramPluginAs<PlaybackPlugin>(PlaybackPluginFile))
+        engine = plugin->createEngine(QCoreApplication::instance());
+    return engine;
+}
+
+} // namespace
+
+bool PlayWaveFile(const QString &path, bool synchronous, bool loop)
+{
+    return PlayWaveFileOn({}, path, synchronous, loop) != PlaybackStart::Failed;
+}
+
+PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool synchronous, bool loop)
+{
+    PlaybackEngine *player = TheEngine();
+    return player ? player->play(path, outputId, synchronous, loop) : PlaybackStart::Failed;
+}
+
+QString PlaybackFailure()
+{
+    if (PlaybackEngine *player = TheEngine())
+        return player->failure();
+    return QStringLiteral("The sound player (%1) cannot be loaded: see the program's log.").arg(PlaybackPluginFile);
+}
+
+QList<AudioOutput> AudioOutputs()
+{
+    PlaybackEngine *player = TheEngine();
+    return player ? player->outputs() : QList<AudioOutput>();
+}
+
+void StopPlayback()
+{
+    if (engine)
+        engine->stop();
+}
+
+bool IsSoundPlaying()
+{
+    return engine && engine->isPlaying();
+}

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "core/tone/tone_request.h"
+
+#include <QString>
+#include <optional>
+
+// What the length and frequencies fields may hold. The fields go to the tool word by word, and
+// the tool takes any word it knows as one of its effects, options or file names; so only the
+// words of the tone itself are let through, and every length that passes has an end.
+
+inline const QString LengthReminder =
+    QStringLiteral("The length must be a number of seconds greater than zero, such as 2.5 or 00:01:30.");
+inline const QString FrequenciesReminder =
+    QStringLiteral("Frequencies can hold only numbers in hertz, notes such as A4, sweeps such as 300-3300, tones "
+                   "together such as 697 & 1209, and left | right.");
+inline const QString NoiseTogetherReminder = QStringLiteral(
+    "A noise has no frequency to combine, so tones together (& and |) need a waveform from Sine to Exp.");
+inline const QString LevelReminder =
+    QStringLiteral("A level after @ is a number of decibels from 0 down to -120, relative to the loudest tone, such as "
+                   "697 & 1209@-3.");
+inline const QString NoiseRangeReminder =
+    QStringLiteral("A noise cannot sweep: to keep it to the range, turn on Limit Noise to the Frequency Range; else "
+                   "give one frequency.");
+inline const QString StepsReminder =
+    QStringLiteral("Steps are separated by ; and play one after another: up to 256 of them, none empty, each a "
+                   "tone the field takes on its own, such as 100; 1000; 10000.");
+inline const QString NoiseStepsReminder = QStringLiteral(
+    "A noise has no frequency to step through, so steps (;) and tone bursts need a waveform from Sine to Exp.");
+// A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
+inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
+
+// The most sound data a tone may have: a wave file cannot describe more than 4 GiB, and a little
+// of that goes to its header. Pipes and devices have no file size limit, so this is checked before
+// anything runs.
+inline constexpr qint64 MaxSoundDataBytes = (qint64(4) << 30) - (qint64(64) << 10);
+
+// How the samples of a tone are laid out: what decides how many bytes a length comes to.
+struct SampleLayout
+{
+    int sampleRate = 48000;
+    int bitsPerSample = 32;
+    int channels = 1;
+
+    // The most samples per channel that fit in MaxSoundDataBytes.
+    qint64 maxSamples() const;
+};
+
+// The largest sample count that is counted exactly (the tool counts in doubles): far beyond
+// anything a file can hold, so longer lengths can only be typing mistakes.
+inline constexpr qint64 MaxLengthSamples = qint64(1) << 53;
+
+// A length as the tool reads it: a time ("2", "2.5", ".5", "[[hh:]mm:]ss[.frac]") or a count of
+// samples ("48000s"). How many samples a time gives depends on the sample rate.
+struct ToneLength
+{
+    bool inSamples = false;
+    quint64 wholeSeconds = 0; // a time: hours, minutes and whole seconds together
+    double fraction = 0;      // a time: the part after the dot
+    quint64 samples = 0;      // a count of samples
+
+    // The samples the tool makes at this rate, rounded as it rounds them; -1 when there are more
+    // than MaxLengthSamples.
+    qint64 samplesAt(int sampleRate) const;
+    // Their duration at this rate.
+    double secondsAt(int sampleRate) const;
+};
+
+// The length word (decimal commas already turned into dots), or nothing when the text is not
+// exactly one word of the forms above, or is zero.
+std::optional<ToneLength> ParseLength(const QString &length);
+
+// True when the text (decimal commas already dots) is one tone or tones together (below). One tone
+// is one or more words, each a frequency ("440", "1k", "%-12", a note such as "A4" or "C#5"), a
+// sweep of two frequencies joined by '-', ':', '+' or '/', or a plain number such as the offset,
+// phase and shape parameters after a frequency.
+bool FrequenciesFitGrammar(const QString &frequencies);
+
+// Tones that sound together. "&" joins tones in one channel, "|" puts what the left channel plays
+// before what the right one plays, and a tone may end in "@" and its level in dB relative to the
+// loudest tone (at most 0): "60 & 7000@-12", "440 | 444", "697 & 1209 | 440".
+struct MixTone
+{
+    QString frequencies;   // what the field takes for one tone: a frequency or sweep, and its numbers
+    double relativeDb = 0; // relative to the loudest tone of the field
+};
+
+struct ToneMix
+{
+    QList<MixTone> left;  // the one channel's tones, or the left channel's
+    QList<MixTone> right; // the right channel's, when the field holds "|"
+
+    bool twoSides() const { return !right.isEmpty(); }
+    // The loudest tone of a side, relative to the loudest of the field (0 for the louder side).
+    double sideDb(const QList<MixTone> &side) const;
+};
+
+inline constexpr int MaxToneTerms = 16;
+// Quieter than this relative to the loudest tone is no tone at all in any sample format.
+inline constexpr double QuietestRelativeDb = -120;
+
+// Steps that play one after another, separated by ";": each is what the field takes for a whole
+// tone (one tone, or tones together), and a tone's "@" level is relative to the loudest tone of the
+// whole field.
+inline constexpr int MaxSteps = 256;
+
+// True when the field holds steps (";").
+bool IsStepSequence(const QString &frequencies);
+
+// The steps of the field, blanks around each trimmed; one step for a field without ";". Nothing
+// when a step is empty or there are more than MaxSteps.
+std::optional<QStringList> SplitSteps(const QString &frequencies);
+
+// The tones of one step (or of a field without ";"), or nothing when it does not fit.
+std::optional<ToneMix> ParseStep(const QString &step);
+
+// True when the field asks for tones together: it holds "&", "|" or "@". Such a field never
+// reaches the tool as typed; the command is built from its tones.
+bool IsToneMix(const QString &frequencies);
+
+// The tones of a field that asks for tones together (decimal commas already dots), or nothing
+// when it does not fit: at most MaxToneTerms tones in all, none empty, each fitting
+// FrequenciesFitGrammar, one "|" at most.
+std::optional<ToneMix> ParseToneMix(const QString &frequencies);
+
+// The reminder for the first field of the request that does not fit (the length first, then the
+// frequencies, then the type), or nothing. A length must give at least one sample at the rate, and
+// no more than fit in MaxSoundDataBytes in this layout: that reminder names the longest length
+// that fits.
+std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const SampleLayout &layout);
+
+// The same for mono samples of 32 bits, the tool's own size, at this rate.
+inline std::optional<QString> ToneGrammarReminder(const ToneRequest &request, int sampleRate)
+{
+    return ToneGrammarReminder(request, SampleLayout{sampleRate, 32, 1});
+}
+
+// The reminder for a length with more samples than the layout lets a file hold.
+QString TooLongReminder(const SampleLayout &layout);
+
+// The reminder for a frequency above half the sample rate, which the tool would fold back to a
+// lower tone: it names the highest frequency the rate holds and the setting where a higher rate is.
+QString HighestFrequencyReminder(int sampleRate);
+
+// A word of a field as typed: where it starts in the field's text, and the word.
+struct FieldWord
+{
+    qsizetype start = 0;
+    QString text;
+};
+
+// The first word of the length field, or of the frequencies field (decimal commas already dots;
+// units as typed), that is not one the field takes, so that the person can be shown which one;
+// nothing when every word is understood and only their number or values do not fit.
+std::optional<FieldWord> FirstLengthWordNotUnderstood(const QString &length);
+std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequencies);

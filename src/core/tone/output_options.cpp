@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/tone/output_options.h"
+
+
+#include <QtGlobal>
+#include <algorithm>
+#include <tuple>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// An on/off setting: off adds nothing, on adds these effects.
+OutputSettingRow OnOff(OutputSetting setting, const QString &key, const QString &menuText,
+                       const QStringList &onEffects = {})
+{
+    return {.setting = setting,
+            .key = key,
+            .menuText = menuText,
+            .kind = OutputSettingKind::OnOff,
+            .choices = {{.stored = u"0"_s}, {.stored = u"1"_s, .effects = onEffects}}};
+}
+
+OutputChoice Level(const QString &label, int decibels)
+{
+    const QString number = QString::number(decibels);
+    // Every waveform peaks at full scale, so the gain sets the peak level.
+    return {.label = label,
+            .stored = number,
+            .effects = decibels ? QStringList{u"gain"_s, number} : QStringList{},
+            .decibels = decibels};
+}
+
+OutputChoice Channels(const QString &label, const QString &stored, int channelCount, const QStringList &effects)
+{
+    return {.label = label, .stored = stored, .effects = effects, .channelCount = channelCount};
+}
+
+OutputChoice Rate(const QString &label, int rate)
+{
+    const QString number = QString::number(rate);
+    return {.label = label, .stored = number, .toolOptions = {u"-r"_s, number}, .sampleRate = rate};
+}
+
+// The null input's sample size is what the file gets; 32-bit integer is the tool's own.
+OutputChoice Format(const QString &label, const QString &stored, int bits, const QStringList &toolOptions)
+{
+    return {.label = label, .stored = stored, .toolOptions = toolOptions, .bitsPerSample = bits};
+}
+
+} // namespace
+
+const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
+{
+    // Sized by its rows, so that a row too few or too many does not compile.
+    static const auto rows = std::to_array<OutputSettingRow>({
+        OnOff(OutputSetting::LoopPreview, u"LoopPreview"_s, u"Loop Preview"_s),
+        {.setting = OutputSetting::Level,
+         .key = u"Level"_s,
+         .menuText = u"Level"_s,
+         .choices = {Level(u"0 dBFS (Full Scale)"_s, 0), Level(u"-3 dBFS"_s, -3), Level(u"-6 dBFS"_s, -6),
+                     Level(u"-12 dBFS"_s, -12), Level(u"-18 dBFS"_s, -18), Level(u"-20 dBFS"_s, -20),
+                     Level(u"-23 dBFS"_s, -23), Level(u"-30 dBFS"_s, -30)}},
+        // What the level measures: the peak, or the RMS level as AES17 reads it.
+        {.setting = OutputSetting::LevelUnit,
+         .key = u"LevelUnit"_s,
+         .menuText = u"Level"_s,
+         .choices = {{.label = u"Peak"_s, .stored = u"Peak"_s}, {.label = u"RMS (AES17)"_s, .stored = u"RMS"_s}},
+         .shownIn = OutputSetting::Level},
+        {.setting = OutputSetting::Channels,
+         .key = u"Channels"_s,
+         .menuText = u"Channels"_s,
+         .choices = {Channels(u"Mono"_s, u"Mono"_s, 1, {}),
+                     Channels(u"Left Only"_s, u"Left"_s, 2, {u"remix"_s, u"1"_s, u"0"_s}),
+                     Channels(u"Right Only"_s, u"Right"_s, 2, {u"remix"_s, u"0"_s, u"1"_s}),
+                     Channels(u"Both (Stereo)"_s, u"Both"_s, 2, {u"channels"_s, u"2"_s})}},
+        // A half-sine fade of 10 ms at each end: the tone starts and ends at zero without a click.
+        OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s,
+              {u"fade"_s, u"h"_s, u"0.01"_s, u"-0"_s, u"0.01"_s}),
+        // Silence after every step of the frequency field but the last.
+        {.setting = OutputSetting::StepPause,
+         .key = u"StepPause"_s,
+         .menuText = u"Pause Between Steps"_s,
+         .choices = {{.label = u"None"_s, .stored = u"0"_s},
+                     {.label = u"0.25 s"_s, .stored = u"0.25"_s},
+                     {.label = u"0.5 s"_s, .stored = u"0.5"_s},
+                     {.label = u"1 s"_s, .stored = u"1"_s},
+                     {.label = u"2 s"_s, .stored = u"2"_s}}},
+        // Each step's Length is a slot that a burst starts and silence fills.
+        {.setting = OutputSetting::Burst,
+         .key = u"Burst"_s,
+         .menuText = u"Tone Bursts"_s,
+         .choices = {{.label = u"Off"_s, .stored = u"Off"_s},
+                     {.label = u"6.5 Cycles, Hann Window (CEA-2010)"_s, .stored = u"CEA2010"_s},
+                     {.label = u"1 Cycle"_s, .stored = u"1"_s},
+                     {.label = u"3 Cycles"_s, .stored = u"3"_s},
+                     {.label = u"10 Cycles"_s, .stored = u"10"_s},
+                     {.label = u"20 Cycles"_s, .stored = u"20"_s},
+                     {.label = u"100 Cycles"_s, .stored = u"100"_s}}},
+        // Read where the command is built: square, triangle and the like hold only the harmonics
+        // below half the rate, and a noise with a range in the frequency field keeps to it.
+        OnOff(OutputSetting::AliasFree, u"AliasFree"_s, u"Alias-Free Waveforms"_s),
+        OnOff(OutputSetting::NoiseBand, u"NoiseBand"_s, u"Limit Noise to the Frequency Range"_s),
+        {.setting = OutputSetting::SampleRate,
+         .key = u"SampleRate"_s,
+         .menuText = u"Sample Rate"_s,
+         .choices = {Rate(u"8000 Hz (Telephone)"_s, 8000), Rate(u"44100 Hz"_s, 44100),
+                     Rate(u"48000 Hz"_s, SynthSampleRate), Rate(u"96000 Hz"_s, 96000), Rate(u"192000 Hz"_s, 192000)},
+         .defaultChoice = 2},
+        {.setting = OutputSetting::SampleFormat,
+         .key = u"SampleFormat"_s,
+         .menuText = u"Sample Format"_s,
+         .choices = {Format(u"16-bit"_s, u"16"_s, 16, {u"-b"_s, u"16"_s}),
+                     Format(u"24-bit"_s, u"24"_s, 24, {u"-b"_s, u"24"_s}), Format(u"32-bit"_s, u"32"_s, 32, {}),
+                     Format(u"32-bit Float"_s, u"32f"_s, 32, {u"-e"_s, u"floating-point"_s, u"-b"_s, u"32"_s})},
+         .defaultChoice = 2},
+    });
+    static_assert(std::tuple_size_v<decltype(rows)> == OutputSettingCount, "one row for every OutputSetting");
+    static const bool inEnumOrder = [] {
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            Q_ASSERT(rows[i].setting == OutputSetting(i));
+        return true;
+    }();
+    Q_UNUSED(inEnumOrder);
+    return rows;
+}
+
+const QList<std::pair<OutputSetting, QString>> &CalibrationNoiseOptions()
+{
+    static const QList<std::pair<OutputSetting, QString>> options{{OutputSetting::LevelUnit, u"RMS"_s},
+                                                                  {OutputSetting::Level, u"-20"_s},
+                                                                  {OutputSetting::NoiseBand, u"1"_s},
+                                                                  {OutputSetting::LoopPreview, u"1"_s}};
+    return options;
+}
+
+const OutputSettingRow &OutputRow(OutputSetting setting)
+{
+    return OutputSettingRows()[std::size_t(setting)];
+}
+
+OutputOptions::OutputOptions()
+{
+    for (const OutputSettingRow &row : OutputSettingRows())
+        m_choices[std::size_t(row.setting)] = row.defaultChoice;
+}
+
+const OutputChoice &OutputOptions::chosen(OutputSetting setting) const
+{
+    return OutputRow(setting).choices[choice(setting)];
+}
+
+void OutputOptions::setChoice(OutputSetting setting, qsizetype choice)
+{
+    const OutputSettingRow &row = OutputRow(setting);
+    m_choices[std::size_t(setting)] = choice >= 0 && choice < row.choices.size() ? choice : row.defaultChoice;
+}
+
+void OutputOptions::restore(OutputSetting setting, const QString &stored)
+{
+    const QList<OutputChoice> &choices = OutputRow(setting).choices;
+    const auto found =
+        std::find_if(choices.begin(), choices.end(), [&](const OutputChoice &c) { return c.stored == stored; });
+    setChoice(setting, found - choices.begin());
+}
+
+QStringList OutputOptions::globalOptions() const
+{
+    return chosen(OutputSetting::SampleRate).toolOptions + chosen(OutputSetting::SampleFormat).toolOptions;
+}
+
+double OutputOptions::burstCycles() const
+{
+    return hannBurst() ? 6.5 : chosen(OutputSetting::Burst).stored.toDouble();
+}
+
+QStringList OutputOptions::effects() const
+{
+    return peakLevelEffects() + chosen(OutputSetting::SoftEdges).effects + chosen(OutputSetting::Channels).effects;
+}

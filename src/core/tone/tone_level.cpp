@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/tone/tone_level.h"
+
+#include "core/tone/output_options.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QString OneDecimalDown(double decibels)
+{
+    return QString::number(std::floor(decibels * 10) / 10, 'f', 1);
+}
+
+// The highest level offered at or below the given one.
+std::optional<int> HighestMenuLevel(double atMost)
+{
+    for (const OutputChoice &choice : OutputRow(OutputSetting::Level).choices) {
+        if (choice.decibels <= atMost + 1e-9)
+            return choice.decibels;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString TooLoudReminder(const LevelTarget &target, double highest)
+{
+    const QString unit = target.rms ? u" dBFS RMS"_s : u" dBFS"_s;
+    const QString chosen = QString::number(target.decibels) + unit;
+    if (const std::optional<int> level = HighestMenuLevel(highest))
+        return u"At %1 this tone would clip: the highest level that fits is %2%3, so choose %4 dBFS or lower "
+               "under Level."_s.arg(chosen, OneDecimalDown(highest), unit)
+                   .arg(*level);
+    return u"At %1 this tone would clip: the highest level that fits is %2%3, below every level under Level."_s.arg(chosen, OneDecimalDown(highest), unit);
+}
+
+double ToneLevels::rmsDb() const
+{
+    return 10 * std::log10(meanSquare) + Aes17OffsetDb;
+}
+
+double ToneLevels::peakDb() const
+{
+    return 20 * std::log10(peak);
+}
+
+QString DecibelWord(double decibels)
+{
+    const double rounded = std::round(decibels * 1e4) / 1e4;
+    return QString::number(rounded == 0 ? 0 : rounded, 'f', 4).remove(QRegularExpression(u"\\.?0+$"_s));
+}
+
+LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels)
+{
+    LevelSetting setting;
+    const double ceiling = -HeadroomDb;
+    if (!target.rms) {
+        const double peak = std::min(target.decibels, ceiling);
+        if (!levels.peakExact) {
+            setting.effects = {u"gain"_s, u"-n"_s, DecibelWord(peak)};
+            return setting;
+        }
+        const double gain = peak - levels.peakDb();
+        if (DecibelWord(gain) != u"0"_s)
+            setting.effects = {u"gain"_s, DecibelWord(gain)};
+        return setting;
+    }
+    double gain = target.decibels - levels.rmsDb();
+    const double peak = levels.peakDb() + gain;
+    // The rounding of the gain to four places may not lift the peak above full scale.
+    if (peak > 1e-4) {
+        setting.reminder = TooLoudReminder(target, target.decibels - peak);
+        return setting;
+    }
+    if (peak > ceiling)
+        gain -= peak - ceiling;
+    if (DecibelWord(gain) != u"0"_s)
+        setting.effects = {u"gain"_s, DecibelWord(gain)};
+    return setting;
+}
+
+QList<ToneLevels> ParseToolStatsByChannel(const QString &errorOutput)
+{
+    static const QRegularExpression peak(uR"(^Pk lev dB((?:[ \t]+\S+)+)\s*$)"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression rms(uR"(^RMS lev dB((?:[ \t]+\S+)+)\s*$)"_s, QRegularExpression::MultilineOption);
+    const QStringList peaks = peak.match(errorOutput).captured(1).split(u' ', Qt::SkipEmptyParts);
+    const QStringList rmsLevels = rms.match(errorOutput).captured(1).split(u' ', Qt::SkipEmptyParts);
+    if (peaks.isEmpty() || peaks.size() != rmsLevels.size() || peaks.size() == 2)
+        return {};
+    QList<ToneLevels> channels;
+    // One column is the only channel; more are the overall figures, then each channel's.
+    for (qsizetype column = peaks.size() == 1 ? 0 : 1; column < peaks.size(); ++column) {
+        bool peakRead = false;
+        bool rmsRead = false;
+        const double peakDb = peaks[column].toDouble(&peakRead);
+        const double rmsDb = rmsLevels[column].toDouble(&rmsRead);
+        if (!peakRead || !rmsRead || !std::isfinite(peakDb) || !std::isfinite(rmsDb))
+            return {};
+        channels.append({.peak = std::pow(10, (peakDb + StatsRoundingDb) / 20),
+                         .peakExact = true,
+                         .meanSquare = std::pow(10, rmsDb / 10)});
+    }
+    return channels;
+}

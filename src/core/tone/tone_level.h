@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Setting a tone's level, by its peak or by its RMS level, from what the tone is known to be
+// (worked out for a periodic tone, measured for a noise).
+//
+// RMS levels follow AES17: a full-scale sine reads 0 dBFS, so a tone's RMS level is
+// 20 log10(rms) + 3.01 dB, and a full-scale square reads +3.01 dBFS.
+
+// 20 log10(sqrt(2)): what AES17 adds to 20 log10(rms).
+inline constexpr double Aes17OffsetDb = 3.0102999566398120;
+// How far below full scale a tone set to 0 dBFS peaks: far below any meter's resolution, yet
+// enough that no sample reaches full scale, also after 16-bit dither or in a float file.
+inline constexpr double HeadroomDb = 0.001;
+
+// What is known of a tone before its level is set: full scale is 1.
+struct ToneLevels
+{
+    double peak = 1;       // the largest magnitude
+    bool peakExact = true; // else an upper bound only
+    double meanSquare = 0.5;
+
+    double rmsDb() const; // AES17
+    double peakDb() const;
+};
+
+struct LevelTarget
+{
+    bool rms = false;
+    double decibels = 0;
+};
+
+struct LevelSetting
+{
+    QStringList effects;             // the gain, or the tool's normalisation to the peak
+    std::optional<QString> reminder; // the level does not fit: nothing may run
+};
+
+// The effects that bring the tone to the target. A peak that is only bounded is left to the tool's
+// own normalisation, which measures the tone first. A level that would need a peak above full
+// scale is refused, with a reminder that names the highest level that fits.
+LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels);
+
+// Why a level does not fit: it would clip, and the highest level that fits (in the target's unit),
+// and the highest offered under Level that does.
+QString TooLoudReminder(const LevelTarget &target, double highest);
+
+// A number of decibels as the gain effect gets it: four places, no trailing zeros.
+QString DecibelWord(double decibels);
+
+// The tool's stats effect reports levels in hundredths of a decibel.
+inline constexpr double StatsRoundingDb = 0.005;
+
+// What the tool's stats effect reports at the end of its standard error, for each channel of a
+// report on several channels (the tool puts the overall figures first, then each channel's); one
+// for a report on one channel; none when it holds no such report (a peak of -inf is silence).
+QList<ToneLevels> ParseToolStatsByChannel(const QString &errorOutput);

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The three texts that become the synth effect's arguments, handed on as typed. The program only
+// checks that they hold nothing but a tone (field_grammar) and works out a length's sample count;
+// the tool interprets lengths, types and frequencies itself.
+struct ToneRequest
+{
+    QString Length;
+    QString Waveform;
+    QString Frequencies;
+
+    friend bool operator==(const ToneRequest &, const ToneRequest &) = default;
+};
+
+// A number as the fields take it: digits with an optional fraction, or a fraction alone (decimal
+// commas already dots), as a regular expression.
+inline const QString NumberPattern = QStringLiteral(R"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))");
+
+// A field's words as the tool gets them: the command line splits the typed fields at blanks, and
+// an empty field gives no word at all.
+inline QStringList FieldWords(const QString &field)
+{
+    return field.split(u' ', Qt::SkipEmptyParts);
+}
+
+// The frequencies with the units people type taken away: a number followed by "Hz" or "kHz", with
+// or without a blank ("440 Hz", "440Hz", "1.5 kHz"), becomes the number alone ("1.5k" for kilohertz),
+// as the tool reads it. A text without such a unit comes back unchanged.
+QString WithoutFrequencyUnits(const QString &frequencies);
+
+// The labels of the waveform list, in list order (the list index is what gets stored).
+const QStringList &WaveformLabels();
+
+// Turns the typed inputs into a request: decimal commas become dots, units after frequencies go
+// ("440 Hz" is "440", see WithoutFrequencyUnits), the waveform label loses
+// " (Default)" and is lower-cased, and blanks are removed from it so that every noise colour is a
+// single tool word ("Pink Noise" -> "pinknoise"; as two words the tool would make a second,
+// white-noise channel).
+ToneRequest MakeToneRequest(const QString &lengthText, const QString &waveformText, const QString &frequenciesText);
+
+// The sample inputs: what Load Sample/Example Data puts back, and what a first run starts from.
+namespace Samples {
+inline const QString Length = QStringLiteral("3");
+inline const QString Frequencies = QStringLiteral("300-3300");
+inline constexpr int WaveformIndex = 0;
+} // namespace Samples
+
+// What Load Calibration Noise puts in: 30 s of pink noise in the frequency range 500 to 2000 Hz,
+// as speakers are set up with (its options are CalibrationNoiseOptions).
+namespace CalibrationNoise {
+inline const QString Length = QStringLiteral("30");
+inline const QString Frequencies = QStringLiteral("500-2000");
+inline constexpr int WaveformIndex = 7; // Pink Noise
+} // namespace CalibrationNoise
