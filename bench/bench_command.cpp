@@ -6,10 +6,10 @@
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
-#include "core/tone/output_options.h"
 #include "core/plan/synth_command.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
+#include "core/tone/output_options.h"
 #include "services/home_page.h"
 #include "tool_run.h"
 #include "window/form1.h"
@@ -94,7 +94,9 @@ public:
         const QString path = outputs + u"/direct.wav"_s;
         const ToneRequest request =
             MakeToneRequest(window.Text1->text(), window.Combo1->currentText(), window.Text2->text());
-        const SynthArgumentPart part = BuildSynthArgumentPart(path, request, window.Options->options());
+        const OutputOptions options = window.Options->options();
+        const SynthArgumentPart part =
+            BuildSynthArgumentPart(path, PlanTone(*ReadTone(request, options).tone, options), ToolPath(ToolFiles[0]));
         const qint64 start = MonotonicNs();
         // Only failures on the terminal: the divide effect that alias-free sweeps use is marked
         // experimental, and the tool says so on every run.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/run/run_and_wait.h"
 #include "core/plan/synth_command.h"
+#include "core/run/run_and_wait.h"
 #include "core/run/synth_run.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
@@ -880,7 +880,7 @@ private slots:
 
         const ToneRequest request = MakeToneRequest(u"0.1"_s, u"Sine (Default)"_s, u"440"_s);
         ToolRun::Deploy();
-        const SynthRun run = RunSynthCommand(ToolRun::Command(FreshPreviewPath(), request), request);
+        const SynthRun run = RunSynthCommand(ToolRun::Command(FreshPreviewPath(), request));
         ToolRun::Remove();
         QCOMPARE(SynthRunProblem(run, PreviewPath()), QString());
         QCOMPARE(QFileInfo(PreviewPath()).path(), folder);
@@ -917,7 +917,7 @@ private slots:
         const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, u"440"_s);
         const QString output = outputFolder + u'/' + name;
         ToolRun::Deploy();
-        const SynthRun run = RunSynthCommand(ToolRun::Command(output, request, options), request);
+        const SynthRun run = RunSynthCommand(ToolRun::Command(output, request, options));
         ToolRun::Remove();
         const QString verdict = SynthRunProblem(run, output);
         QVERIFY2(problem.isEmpty() ? verdict.isEmpty() : verdict.contains(problem), qPrintable(verdict));

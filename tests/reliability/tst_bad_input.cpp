@@ -9,12 +9,13 @@
 // campaign in parallel parts; QUORVANE_CAMPAIGN_SEED and QUORVANE_CAMPAIGN_COUNT change the set.
 
 #include "campaign_inputs.h"
-#include "core/tone/field_grammar.h"
 #include "core/plan/synth_command.h"
 #include "core/run/temp_folder.h"
+#include "core/tone/field_grammar.h"
 #include "fault_fs.h"
 #include "test_files.h"
 #include "test_sandbox.h"
+#include "tool_run.h"
 #include "wav_analysis.h"
 #include "window/options_menu.h"
 #include "window_fixture.h"
@@ -87,7 +88,7 @@ class BadInputTest : public QObject
         for (const Campaign::Triple &triple : std::as_const(triples)) {
             const QString waveform = triple.waveform < 0 ? QString() : WaveformLabels().value(triple.waveform);
             const ToneRequest request = MakeToneRequest(triple.length, waveform, triple.frequencies);
-            const SynthArgumentPart part = BuildSynthArgumentPart(u"OUTPUT"_s, request);
+            const SynthCommand part = ToolRun::Command(u"OUTPUT"_s, request);
             dump.write(QJsonDocument(QJsonArray::fromStringList(part.arguments)).toJson(QJsonDocument::Compact) + '\n');
         }
         QSKIP("arguments written");

@@ -2,9 +2,10 @@
 
 #pragma once
 
+#include "core/job/tone_job.h"
+#include "core/plan/synth_command.h"
 #include "core/run/command_steps.h"
 #include "core/run/run_and_wait.h"
-#include "core/plan/synth_command.h"
 #include "core/run/synth_run.h"
 #include "core/run/tool_files.h"
 
@@ -27,9 +28,14 @@ inline void Remove()
     RemoveToolFiles(steps, 100);
 }
 
+// The command the tone's plan gives, run by the deployed tool. Fields that make no tone give the
+// plain command of what they hold.
 inline SynthCommand Command(const QString &outputPath, const ToneRequest &request, const OutputOptions &options = {})
 {
-    return JoinSynthCommand(BuildSynthToolPart(), BuildSynthArgumentPart(outputPath, request, options));
+    const ToneReading reading = ReadTone(request, options);
+    const TonePlan plan = reading.tone ? PlanTone(*reading.tone, options) : PlanAsTyped(request, options);
+    const SynthToolPart tool = BuildSynthToolPart();
+    return JoinSynthCommand(tool, BuildSynthArgumentPart(outputPath, plan, tool.program));
 }
 
 // Options from "Key=value" pairs as the settings store holds them.
@@ -45,26 +51,23 @@ inline OutputOptions Options(const QString &stored)
     return options;
 }
 
-// Makes the tone as the commands do, with the tool files out for the run: a measuring run first
-// when the level needs it. The run's problem, or the reminder, or an empty text.
+// Makes the tone as the commands do, by their own code: the tool files out for the run, a
+// measuring run first when the level needs it. The run's problem, or the reminder, or an empty text.
 inline QString Make(const QString &outputPath, const ToneRequest &request, const OutputOptions &options,
                     ShellRunDetails *details = nullptr)
 {
-    Deploy();
-    const SynthToolPart tool = BuildSynthToolPart();
-    TonePlan plan = PlanTone(request, options);
-    QString problem = plan.measured ? MeasureTone(tool, plan, request) : QString();
-    if (problem.isEmpty() && plan.reminder)
-        problem = *plan.reminder;
-    if (problem.isEmpty()) {
-        const SynthCommand command = JoinSynthCommand(tool, BuildSynthArgumentPart(outputPath, request, plan));
-        const SynthRun run = RunSynthCommand(command, request);
-        problem = SynthRunProblem(run, outputPath);
-        if (details)
-            *details = run.details;
-    }
+    RecordingSteps steps;
+    QString path = outputPath;
+    const SynthRun run = MakeTone(steps, {100, 110, 0, 111, 112, 113}, path,
+                                  [&] {
+                                      return ToneJobInputs{request, options};
+                                  },
+                                  {});
     Remove();
-    return problem;
+    steps.throwFirstFailure();
+    if (details)
+        *details = run.details;
+    return run.reminder.value_or(SynthRunProblem(run, outputPath));
 }
 
 } // namespace ToolRun

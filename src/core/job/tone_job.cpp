@@ -2,13 +2,13 @@
 
 #include "core/job/tone_job.h"
 
-#include "core/run/command_steps.h"
-#include "core/tone/field_grammar.h"
 #include "core/plan/synth_command.h"
-#include "core/run/temp_folder.h"
 #include "core/plan/tone_plan.h"
+#include "core/run/command_steps.h"
+#include "core/run/temp_folder.h"
 #include "core/run/tone_progress.h"
 #include "core/run/tool_files.h"
+#include "core/tone/field_grammar.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -22,18 +22,11 @@ namespace {
 // Reports how far the tone has got, measured on the clock (which counts a measuring run too); a
 // measuring run has no output path, so its time is reported.
 std::function<void(qint64 writtenBytes)> ProgressReporter(const ToneJobProgress &progress, const QElapsedTimer &clock,
-                                                          const QString &outputPath, const ToneRequest &request,
-                                                          const TonePlan &plan)
+                                                          const QString &outputPath, const TonePlan &plan)
 {
     if (!progress)
         return {};
-    const int rate = plan.sampleRate;
-    std::optional<double> seconds;
-    if (plan.totalSamples > 0) // steps and their pauses
-        seconds = double(plan.totalSamples) / rate;
-    else if (const std::optional<ToneLength> length = ParseLength(request.Length))
-        seconds = length->secondsAt(rate);
-    const ToneShape shape{seconds, rate, plan.bitsPerSample, plan.channelCount, plan.buffered};
+    const ToneShape shape{double(plan.frames) / plan.layout.sampleRate, plan.layout, plan.buffered};
     const std::optional<qint64> expectedBytes =
         outputPath.isEmpty() ? std::nullopt : ExpectedSoundBytes(outputPath, shape);
     return [progress, expectedBytes, clock](qint64 writtenBytes) {
@@ -46,10 +39,14 @@ std::function<void(qint64 writtenBytes)> ProgressReporter(const ToneJobProgress 
 
 std::optional<QString> ToneReminder(const ToneRequest &request, const OutputOptions &options)
 {
-    if (std::optional<QString> grammar = ToneGrammarReminder(
-            request, SampleLayout{options.sampleRate(), options.bitsPerSample(), FileChannelCount(request, options)}))
-        return grammar;
-    return ToneOptionsReminder(request, options);
+    const ToneReading reading = ReadTone(request, options);
+    return reading.tone ? PlanTone(*reading.tone, options).reminder : reading.reminder;
+}
+
+QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)
+{
+    const ToneReading reading = ReadTone(request, options);
+    return CopyableSoxCommand(reading.tone ? PlanTone(*reading.tone, options) : PlanAsTyped(request, options));
 }
 
 SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPath,
@@ -75,7 +72,9 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
     // The inputs are read now, after deployment: edits made until here count.
     g.step(lines.arguments, [&] {
         inputs = readInputs();
-        plan = PlanTone(inputs.request, inputs.options);
+        const ToneReading reading = ReadTone(inputs.request, inputs.options);
+        plan = reading.tone ? PlanTone(*reading.tone, inputs.options) : TonePlan{};
+        plan.reminder = reading.tone ? plan.reminder : reading.reminder;
         clock.start();
     });
     const ToneRequest &request = inputs.request;
@@ -84,11 +83,10 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
         g.step(lines.run, [&] {
             qCInfo(lcCommands).noquote() << "Measuring"
                                          << MeasuringArguments(plan, PipedInputs(plan, toolPart.program)).join(u' ');
-            measuring =
-                MeasureTone(toolPart, plan, request, [report = ProgressReporter(progress, clock, {}, request, plan)] {
-                    if (report)
-                        report(0);
-                });
+            measuring = MeasureTone(toolPart, plan, [report = ProgressReporter(progress, clock, {}, plan)] {
+                if (report)
+                    report(0);
+            });
         });
     }
     // Nothing is made when the measuring failed or the level does not fit.
@@ -101,11 +99,12 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
         g.step(lines.run, ended);
         return run;
     }
-    g.step(lines.arguments, [&] { argumentPart = BuildSynthArgumentPart(outputPath, request, plan); });
+    g.step(lines.arguments, [&] { argumentPart = BuildSynthArgumentPart(outputPath, plan, toolPart.program); });
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
-        run = RunSynthCommand(command, request, ProgressReporter(progress, clock, outputPath, request, plan));
+        run = RunSynthCommand(command, ProgressReporter(progress, clock, outputPath, plan));
+        run.request = request;
     });
     // However the run ended, the progress is over.
     g.step(lines.run, ended);

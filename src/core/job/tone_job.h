@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "core/tone/output_options.h"
 #include "core/run/synth_run.h"
+#include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
 #include <QString>
@@ -23,6 +23,10 @@ inline const QString ForgotFrequenciesReminder = QStringLiteral("You forgot to i
 // The reminder for a field that does not fit what the tool may be given, or for options that
 // cannot make the tone, or nothing. The emptiness of the fields is checked before, on its own.
 std::optional<QString> ToneReminder(const ToneRequest &request, const OutputOptions &options);
+
+// The command that makes the tone with a plain "sox" (see CopyableSoxCommand). Fields that make no
+// tone are given as typed (the window and the command line remind instead of copying them).
+QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options);
 
 // The statements of one command that make a tone, with the line number each one reports.
 struct ToneJobLines

@@ -2,39 +2,19 @@
 
 #include "core/plan/synth_command.h"
 
-#include "core/run/temp_folder.h"
-#include "core/plan/tone_plan.h"
-#include "core/run/tool_files.h"
-
 #include <QRegularExpression>
 
 using namespace Qt::Literals::StringLiterals;
 
-SynthToolPart BuildSynthToolPart()
-{
-    const QString program = ToolPath(ToolFiles[0]);
-    return {u'"' + program + u'"', program};
-}
-
-SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const ToneRequest &request,
-                                         const OutputOptions &options)
-{
-    return BuildSynthArgumentPart(outputPath, request, PlanTone(request, options));
-}
-
-SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRequest &request, const TonePlan &plan,
-                                         const QString &pipedProgram)
+SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const TonePlan &plan, const QString &program)
 {
     const QString outputPath = chosenPath.startsWith(u'-') ? u"./"_s + chosenPath : chosenPath;
     const QStringList effects = plan.effects();
     SynthArgumentPart part;
-    part.sampleRate = plan.sampleRate;
-    part.bitsPerSample = plan.bitsPerSample;
-    part.channels = plan.channelCount;
+    part.layout = plan.layout;
     part.outputPath = outputPath;
-    part.frames = plan.totalSamples;
+    part.frames = plan.frames;
     if (!plan.pipedTones.isEmpty() || !plan.steps.empty()) {
-        const QString program = pipedProgram.isEmpty() ? ToolPath(ToolFiles[0]) : pipedProgram;
         const QStringList inputs = plan.steps.empty() ? PipedInputs(plan, program) : StepInputs(plan, program);
         part.arguments = plan.toolOptions + inputs + plan.outputOptions + QStringList{outputPath} + effects;
         part.outputArgument = int(plan.toolOptions.size() + inputs.size() + plan.outputOptions.size());
@@ -44,16 +24,12 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const ToneRe
         part.text = shown.join(u' ');
         return part;
     }
-    part.text = plan.toolOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s;
-    // The plain command keeps the fields as they were typed, blanks and all.
-    part.text +=
-        plan.plain() ? request.Length + u' ' + request.Waveform + u' ' + request.Frequencies : plan.synth.join(u' ');
+    // A command that the program adds nothing to keeps the fields as they were typed, blanks and all.
+    part.text = plan.toolOptions.join(u' ') + u" -n "_s + u'"' + outputPath + u'"' + u" synth "_s +
+                (plan.typedSynth.isEmpty() ? plan.synth.join(u' ') : plan.typedSynth);
     if (!effects.isEmpty())
         part.text += u' ' + effects.join(u' ');
-    const QStringList synth =
-        plan.plain() ? FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies)
-                     : plan.synth;
-    part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + synth + effects;
+    part.arguments = plan.toolOptions + QStringList{u"-n"_s, outputPath, u"synth"_s} + plan.synth + effects;
     part.outputArgument = int(plan.toolOptions.size() + 1);
     return part;
 }
@@ -64,7 +40,7 @@ QStringList StepInputs(const TonePlan &plan, const QString &program)
     // format to its output ("-p"), the same command for a step as for a whole tone.
     QStringList inputs;
     for (const TonePlan &step : plan.steps) {
-        SynthArgumentPart part = BuildSynthArgumentPart(u"step"_s, ToneRequest{}, step, program);
+        SynthArgumentPart part = BuildSynthArgumentPart(u"step"_s, step, program);
         part.arguments[part.outputArgument] = u"-p"_s;
         QStringList words{ShellQuoted(program)};
         for (const QString &argument : std::as_const(part.arguments))
@@ -88,20 +64,7 @@ QStringList PipedInputs(const TonePlan &plan, const QString &program)
     return inputs;
 }
 
-SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments)
-{
-    return {tool.text + u' ' + arguments.text,
-            tool.program,
-            arguments.arguments,
-            arguments.sampleRate,
-            arguments.bitsPerSample,
-            arguments.channels,
-            arguments.outputPath,
-            arguments.outputArgument,
-            arguments.frames};
-}
-
-QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)
+QString CopyableSoxCommand(TonePlan plan)
 {
     const auto quoted = [](const QStringList &arguments) {
         QStringList words{u"sox"_s};
@@ -109,15 +72,14 @@ QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &opti
             words << ShellQuoted(argument);
         return words.join(u' ');
     };
-    TonePlan plan = PlanTone(request, options);
     if (!plan.measured)
-        return quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan, u"sox"_s).arguments);
+        return quoted(BuildSynthArgumentPart(u"tone.wav"_s, plan, u"sox"_s).arguments);
     // The level comes from a measuring run: the shell makes it, then the tone, as the program does.
     // A run that fails, or a level that does not fit, leaves no gain, and the line stops there.
     const QString measuring = quoted(MeasuringArguments(plan, PipedInputs(plan, u"sox"_s)));
     const bool bySide = !plan.sidePeakTargets.isEmpty();
     plan.level = bySide ? QStringList{u"remix"_s, u"@GAIN@"_s} : QStringList{u"gain"_s, u"@GAIN@"_s};
-    const QString making = quoted(BuildSynthArgumentPart(u"tone.wav"_s, request, plan, u"sox"_s).arguments);
+    const QString making = quoted(BuildSynthArgumentPart(u"tone.wav"_s, plan, u"sox"_s).arguments);
     // A gain for each side is a word for each: the shell splits them apart.
     return u"g=$(%1 2>&1 | awk %2) && %3"_s.arg(measuring, ShellQuoted(MeasuredGainScript(plan)),
                                                 QString(making).replace(u"@GAIN@"_s, bySide ? u"$g"_s : u"\"$g\""_s));

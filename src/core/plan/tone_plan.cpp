@@ -3,7 +3,6 @@
 #include "core/plan/tone_plan.h"
 
 #include "core/plan/alias_free.h"
-#include "core/tone/field_grammar.h"
 #include "core/tone/tone_term.h"
 
 #include <QtNumeric>
@@ -169,23 +168,165 @@ QString AboveHalfTheRateReminder(int rate)
     return u"With Alias-Free Waveforms on, the frequency must be below half the sample rate (%1 Hz)."_s.arg(rate / 2);
 }
 
-// Tones together. Each tone of a side sounds on a channel of its own, and remix sums them into
-// the side's channel, each with its relative level and the side's own level in its gain. Tones at
-// different frequencies add their powers, so an RMS level comes out as set. Their peaks add up
-// only where the tones meet, so a side's peak is set as if they did: the mix peaks at the level
-// where its tones come together within the tone's length, and never above it. With alias-free
-// shapes every tone is made band-limited by a tool run of its own, which the tool reads as an
-// input through a pipe.
-void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions &options, const ToneMix &mix,
-                 qint64 samples)
+// The gain, or the tool's normalisation, as the gain effect takes it: nothing for no change.
+QStringList LevelWords(const LevelSetting &setting)
 {
-    const std::optional<ShapeKind> shape = ShapeOfWaveform(request.Waveform);
-    if (!shape) {
-        plan.reminder = request.Waveform.isEmpty() ? TypeReminder : NoiseTogetherReminder;
+    if (setting.normalisedPeakDb)
+        return {u"gain"_s, u"-n"_s, DecibelWord(*setting.normalisedPeakDb)};
+    if (DecibelWord(setting.gainDb) == u"0"_s)
+        return {};
+    return {u"gain"_s, DecibelWord(setting.gainDb)};
+}
+
+void SetComputedLevel(TonePlan &plan, const ToneLevels &levels)
+{
+    const LevelSetting setting = SetLevel(plan.target, levels);
+    plan.level = LevelWords(setting);
+    plan.reminder = setting.reminder;
+    plan.buffered = setting.normalisedPeakDb.has_value();
+}
+
+// One periodic tone as the plan makes it: what its level comes to, and, made band-limited, the
+// design of the run that does it.
+struct MadeTone
+{
+    SideTone side;
+    double peak = 1;
+    bool peakExact = true;
+    std::optional<AliasFreeTone> band;
+};
+
+// The tone of the text (one tone of the field, with its numbers) at its relative amplitude;
+// nothing, with the reminder, when the options cannot make it.
+std::optional<MadeTone> MakePeriodic(const Tone &tone, const MixTone &text, const OutputOptions &options,
+                                     std::optional<QString> &reminder)
+{
+    const int rate = options.sampleRate();
+    MadeTone made{
+        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term}};
+    made.peak = made.side.shape.peak();
+    made.side.meanSquare = SampledMeanSquare(made.side.shape, *text.term, tone.samples, rate);
+    if (options.aliasFree() && *tone.shape != ShapeKind::Sine) {
+        if (AboveHalfTheRate(*text.term, rate)) {
+            reminder = AboveHalfTheRateReminder(rate);
+            return std::nullopt;
+        }
+        made.band = PlanAliasFreeTone(
+            {tone.fields.Length, tone.fields.Waveform, text.frequencies, *text.term, tone.samples, rate});
+        if (made.band) {
+            made.peak = made.band->peak;
+            made.peakExact = made.band->peakExact;
+            made.side.meanSquare = made.band->meanSquare;
+            made.side.scale = made.band->amplitude;
+            made.side.bandLimited = true;
+        }
+    }
+    return made;
+}
+
+// A noise: the tool makes it as typed, unless its band is limited or its RMS level set, which
+// need it measured.
+void PlanNoise(TonePlan &plan, const Tone &tone, const MixTone &text, const OutputOptions &options)
+{
+    const int rate = plan.layout.sampleRate;
+    const std::optional<ToneTerm> &term = text.term;
+    // The tool has no noise that sweeps: it fails on the range.
+    if (term && term->sweep != SweepKind::Steady && !options.noiseBand()) {
+        plan.reminder = NoiseRangeReminder;
         return;
     }
-    const int rate = plan.sampleRate;
-    const bool aliasFree = options.aliasFree() && *shape != ShapeKind::Sine;
+    const bool band =
+        options.noiseBand() && term && term->sweep != SweepKind::Steady && term->lowest() < term->highest();
+    if (band) {
+        if (term->lowest() >= rate / 2.0) {
+            plan.reminder = u"The noise band must begin below half the sample rate (%1 Hz)."_s.arg(rate / 2);
+            return;
+        }
+        // The first frequency stays, as a single frequency would: the tool ignores it for a
+        // noise, and the numbers after it keep their meaning.
+        QStringList parameters = FieldWords(text.frequencies);
+        parameters.removeFirst();
+        plan.synth = FieldWords(tone.fields.Length) + QStringList{tone.fields.Waveform, term->fromWord} + parameters;
+        plan.synthesis = BandWords(term->lowest(), term->highest(), rate);
+    }
+    if (band || plan.target.rms) {
+        // The same noise in both runs, and no dither to draw from the same random numbers.
+        plan.toolOptions = QStringList{u"-R"_s, u"-D"_s} + plan.toolOptions;
+        plan.measured = true;
+        plan.level.clear();
+    }
+}
+
+// The tones of one step (or of the whole field), one or many. Each tone is made as the options
+// need it (band-limited, or by the synth effect as typed) and brings what is known of its level;
+// each side's level is set from its tones together. Then the words: a tone that the field gives
+// as the tool reads it is made by the synth effect, its level a gain. Tones together each sound
+// on a channel of their own, which remix sums into the side's channel with the tone's relative
+// level and the side's gain; band-limited, each is made by a run of its own that the tool reads
+// through a pipe. Tones at different frequencies add their powers, so an RMS level comes out as
+// set; their peaks add up only where they meet, so a side's peak is set as if they did.
+// What every plan starts from: the options' words, and the level as a gain on a tone that peaks
+// at full scale.
+TonePlan BasePlan(const OutputOptions &options, const LevelTarget &target, bool twoSides)
+{
+    TonePlan plan;
+    // Left | right is stereo whatever the Channels option says.
+    plan.layout = {options.sampleRate(), options.bitsPerSample(), twoSides ? 2 : options.channelCount()};
+    plan.toolOptions = options.globalOptions();
+    plan.softEdges = options.chosen(OutputSetting::SoftEdges).effects;
+    plan.channelEffects = twoSides ? QStringList() : options.chosen(OutputSetting::Channels).effects;
+    plan.target = target;
+    if (target.decibels != 0)
+        plan.level = {u"gain"_s, DecibelWord(target.decibels)};
+    // The tool dithers a 16- or 24-bit file: a tone at full scale would clip where the dither
+    // lifts it, so it peaks just below, as a tone whose level is worked out does.
+    if (plan.level.isEmpty() && !plan.target.rms && IsDithered(options))
+        plan.level = {u"gain"_s, DecibelWord(-HeadroomDb)};
+    return plan;
+}
+
+TonePlan PlanToneAt(const Tone &tone, const ToneMix &mix, const OutputOptions &options, const LevelTarget &target)
+{
+    TonePlan plan = BasePlan(options, target, mix.twoSides());
+    const int rate = options.sampleRate();
+    plan.frames = tone.samples;
+
+    if (mix.asTyped) {
+        MixTone text = mix.left.first();
+        plan.synth = FieldWords(tone.fields.Length) + FieldWords(tone.fields.Waveform) + FieldWords(text.frequencies);
+        // Unless the program has words of its own for it, the tool gets the tone as it was typed.
+        const QString typed = tone.fields.Length + u' ' + tone.fields.Waveform + u' ' +
+                              (tone.stepped() ? text.frequencies : tone.fields.Frequencies);
+        // Left to the tool, which refuses it.
+        if (text.term && text.term->toolRefuses())
+            text.term.reset();
+        if (tone.noise()) {
+            PlanNoise(plan, tone, text, options);
+        } else if (text.term && tone.samples > 0) {
+            const std::optional<MadeTone> made = MakePeriodic(tone, text, options, plan.reminder);
+            if (made && made->band) {
+                plan.toolOptions =
+                    QStringList{u"-r"_s, QString::number(made->band->synthRate)} + options.formatOptions();
+                if (made->band->components > 1)
+                    plan.toolOptions << u"-c"_s << QString::number(made->band->components);
+                plan.synth = made->band->synth;
+                plan.synthesis = made->band->effects;
+                SetComputedLevel(plan, {made->peak, made->peakExact, made->side.meanSquare});
+                return plan;
+            }
+            if (made && plan.target.rms) {
+                SetComputedLevel(plan, {made->peak, true, made->side.meanSquare});
+                return plan;
+            }
+        }
+        if (!plan.measured)
+            plan.typedSynth = typed;
+        return plan;
+    }
+    if (tone.noise()) {
+        plan.reminder = NoiseTogetherReminder;
+        return plan;
+    }
     QStringList specs;       // one synth channel per tone, when all are made by one synth effect
     QStringList remix;       // each side's channel: its tones' channels with their gains
     double highest = qInf(); // the highest level that fits, when one side's would clip
@@ -193,65 +334,47 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
     for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
         if (side->isEmpty())
             continue;
-        double peak = 0;
-        bool peakExact = true;                    // each tone's peak is known, not only bounded
+        ToneLevels levels{0, true, 0};
         QList<std::pair<int, double>> amplitudes; // channel, relative amplitude
         QList<SideTone> sideTones;
-        for (const MixTone &tone : *side) {
-            const std::optional<ToneTerm> term = ParseToneTerm(tone.frequencies);
-            if (!term || samples <= 0) {
-                plan.reminder = FrequenciesReminder;
-                return;
-            }
-            const double amplitude = std::pow(10, tone.relativeDb / 20);
-            SideTone made{amplitude, PeriodicShape(*shape, term->parameters), *term};
-            double tonePeak = made.shape.peak();
-            made.meanSquare = SampledMeanSquare(made.shape, *term, samples, rate);
-            const QStringList words = QStringList{request.Waveform} + FieldWords(tone.frequencies);
-            if (aliasFree) {
-                if (AboveHalfTheRate(*term, rate)) {
-                    plan.reminder = AboveHalfTheRateReminder(rate);
-                    return;
-                }
-                QStringList piped{u"-r"_s, QString::number(rate), u"-n"_s, u"-p"_s, u"synth"_s};
-                piped << FieldWords(request.Length) << words;
-                if (const std::optional<AliasFreeTone> band =
-                        PlanAliasFreeTone({request.Length, request.Waveform, tone.frequencies, *term, samples, rate})) {
-                    piped = QStringList{u"-r"_s, QString::number(band->synthRate)};
-                    if (band->components > 1)
-                        piped << u"-c"_s << QString::number(band->components);
-                    piped << u"-n"_s << u"-p"_s << u"synth"_s << band->synth << band->effects;
-                    tonePeak = band->peak;
-                    peakExact = peakExact && band->peakExact;
-                    made.meanSquare = band->meanSquare;
-                    made.scale = band->amplitude;
-                    made.bandLimited = true;
-                }
+        for (const MixTone &text : *side) {
+            const std::optional<MadeTone> made = MakePeriodic(tone, text, options, plan.reminder);
+            if (!made)
+                return plan;
+            const QStringList words = QStringList{tone.fields.Waveform} + FieldWords(text.frequencies);
+            if (made->band) {
+                QStringList piped{u"-r"_s, QString::number(made->band->synthRate)};
+                if (made->band->components > 1)
+                    piped << u"-c"_s << QString::number(made->band->components);
+                piped << u"-n"_s << u"-p"_s << u"synth"_s << made->band->synth << made->band->effects;
                 plan.pipedTones.append(piped);
+            } else if (options.aliasFree() && *tone.shape != ShapeKind::Sine) {
+                plan.pipedTones.append(QStringList{u"-r"_s, QString::number(rate), u"-n"_s, u"-p"_s, u"synth"_s} +
+                                       FieldWords(tone.fields.Length) + words);
             } else {
                 specs << words;
             }
-            peak += amplitude * tonePeak;
-            sideTones.append(made);
-            amplitudes.append({++channel, amplitude});
+            levels.peak += made->side.amplitude * made->peak;
+            levels.peakExact = levels.peakExact && made->peakExact;
+            sideTones.append(made->side);
+            amplitudes.append({++channel, made->side.amplitude});
         }
-        const ToneLevels levels{peak, true, SideMeanSquare(sideTones, samples, rate)};
-        const double target = plan.target.decibels + mix.sideDb(*side);
-        double gainDb = std::min(target, -HeadroomDb) - levels.peakDb();
-        if (!plan.target.rms && !peakExact && mix.twoSides()) {
+        levels.meanSquare = SideMeanSquare(sideTones, tone.samples, rate);
+        const LevelSetting setting = SetLevel({plan.target.rms, plan.target.decibels + mix.sideDb(*side)}, levels);
+        double gainDb = setting.gainDb;
+        if (setting.normalisedPeakDb && mix.twoSides()) {
             // The same for each side, by a measuring run that reports each channel's peak.
             plan.measured = true;
-            plan.sidePeakTargets << std::min(target, -HeadroomDb);
-        } else if (!plan.target.rms && !peakExact) {
+            plan.sidePeakTargets << *setting.normalisedPeakDb;
+            gainDb = *setting.normalisedPeakDb - levels.peakDb();
+        } else if (setting.normalisedPeakDb) {
             // Band-limited tones whose peaks are only bounded: the tool measures the mix and sets
             // its peak, as for one such tone.
             gainDb = -levels.peakDb();
-            plan.level = {u"gain"_s, u"-n"_s, DecibelWord(std::min(target, -HeadroomDb))};
+            plan.level = LevelWords(setting);
             plan.buffered = true;
-        } else if (plan.target.rms) {
-            gainDb = target - levels.rmsDb();
-            if (const double over = levels.peakDb() + gainDb; over > 1e-4)
-                highest = std::min(highest, plan.target.decibels - over);
+        } else if (setting.overDb) {
+            highest = std::min(highest, plan.target.decibels - *setting.overDb);
         }
         QStringList gains;
         for (const auto &[index, amplitude] : amplitudes)
@@ -260,157 +383,46 @@ void PlanToneMix(TonePlan &plan, const ToneRequest &request, const OutputOptions
     }
     if (highest < qInf()) {
         plan.reminder = TooLoudReminder(plan.target, highest);
-        return;
+        return plan;
     }
     if (plan.pipedTones.isEmpty()) {
         // No headroom of the synth's own: remix sets every level.
         plan.toolOptions << u"-c"_s << QString::number(channel);
-        plan.synth = QStringList{u"-n"_s} + FieldWords(request.Length) + specs;
+        plan.synth = QStringList{u"-n"_s} + FieldWords(tone.fields.Length) + specs;
     } else {
         // The piped tones come at the file's rate; only the sample format is the output's.
         plan.toolOptions = plan.pipedTones.size() > 1 ? QStringList{u"-M"_s} : QStringList();
         plan.outputOptions = options.formatOptions();
         // A pipe tells the tool no length, so the fades are told where the tone ends.
         if (!plan.softEdges.isEmpty())
-            plan.softEdges.replace(plan.softEdges.indexOf(u"-0"_s), QString::number(samples) + u's');
+            plan.softEdges.replace(plan.softEdges.indexOf(u"-0"_s), QString::number(tone.samples) + u's');
     }
     plan.synthesis = QStringList{u"remix"_s, u"-m"_s} + remix;
     if (!plan.buffered)
         plan.level.clear();
-    // Left | right is stereo whatever the Channels option says.
-    if (mix.twoSides())
-        plan.channelEffects.clear();
+    return plan;
 }
 
-void SetComputedLevel(TonePlan &plan, const ToneLevels &levels)
-{
-    const LevelSetting setting = SetLevel(plan.target, levels);
-    plan.level = setting.effects;
-    plan.reminder = setting.reminder;
-    plan.buffered = plan.level.contains(u"-n"_s);
-}
-
-TonePlan PlanToneAt(const ToneRequest &request, const OutputOptions &options, const LevelTarget &target);
-TonePlan PlanSteps(const ToneRequest &request, const OutputOptions &options);
+TonePlan PlanSteps(const Tone &tone, const OutputOptions &options);
 
 } // namespace
 
-int FileChannelCount(const ToneRequest &request, const OutputOptions &options)
+TonePlan PlanAsTyped(const ToneRequest &fields, const OutputOptions &options)
 {
-    for (const QString &step : SplitSteps(request.Frequencies).value_or(QStringList())) {
-        if (const std::optional<ToneMix> mix = ParseStep(step); mix && mix->twoSides())
-            return 2;
-    }
-    return options.channelCount();
+    TonePlan plan = BasePlan(options, {options.rmsLevel(), double(options.levelDecibels())}, false);
+    plan.synth = FieldWords(fields.Length) + FieldWords(fields.Waveform) + FieldWords(fields.Frequencies);
+    plan.typedSynth = fields.Length + u' ' + fields.Waveform + u' ' + fields.Frequencies;
+    return plan;
 }
 
-std::optional<QString> ToneOptionsReminder(const ToneRequest &request, const OutputOptions &options)
+TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
 {
-    return PlanTone(request, options).reminder;
-}
-
-TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options)
-{
-    if (IsStepSequence(request.Frequencies) || options.burstCycles() > 0)
-        return PlanSteps(request, options);
-    return PlanToneAt(request, options, {options.rmsLevel(), double(options.levelDecibels())});
+    if (tone.stepped() || options.burstCycles() > 0)
+        return PlanSteps(tone, options);
+    return PlanToneAt(tone, tone.steps.first(), options, {options.rmsLevel(), double(options.levelDecibels())});
 }
 
 namespace {
-
-TonePlan PlanToneAt(const ToneRequest &request, const OutputOptions &options, const LevelTarget &target)
-{
-    TonePlan plan;
-    const int rate = options.sampleRate();
-    plan.sampleRate = rate;
-    plan.bitsPerSample = options.bitsPerSample();
-    plan.channelCount = options.channelCount();
-    plan.toolOptions = options.globalOptions();
-    plan.softEdges = options.chosen(OutputSetting::SoftEdges).effects;
-    plan.channelEffects = options.chosen(OutputSetting::Channels).effects;
-    plan.target = target;
-    if (target.decibels != 0)
-        plan.level = {u"gain"_s, DecibelWord(target.decibels)};
-    // The tool dithers a 16- or 24-bit file: a tone at full scale would clip where the dither
-    // lifts it, so it peaks just below, as a tone whose level is worked out does.
-    if (plan.level.isEmpty() && !plan.target.rms && IsDithered(options))
-        plan.level = {u"gain"_s, DecibelWord(-HeadroomDb)};
-
-    const std::optional<ToneLength> length = ParseLength(request.Length);
-    const qint64 samples = length ? length->samplesAt(rate) : -1;
-    if (IsToneMix(request.Frequencies)) {
-        if (const std::optional<ToneMix> mix = ParseToneMix(request.Frequencies)) {
-            plan.channelCount = mix->twoSides() ? 2 : plan.channelCount;
-            PlanToneMix(plan, request, options, *mix, samples);
-        } else {
-            plan.reminder = FrequenciesReminder;
-        }
-        return plan;
-    }
-    std::optional<ToneTerm> term = ParseToneTerm(request.Frequencies);
-    // Left to the tool, which refuses it.
-    if (term && term->toolRefuses())
-        term.reset();
-    const std::optional<ShapeKind> shape = ShapeOfWaveform(request.Waveform);
-
-    if (IsNoise(request.Waveform)) {
-        // The tool has no noise that sweeps: it fails on the range.
-        if (term && term->sweep != SweepKind::Steady && !options.noiseBand()) {
-            plan.reminder = NoiseRangeReminder;
-            return plan;
-        }
-        const bool band =
-            options.noiseBand() && term && term->sweep != SweepKind::Steady && term->lowest() < term->highest();
-        if (band) {
-            if (term->lowest() >= rate / 2.0) {
-                plan.reminder = u"The noise band must begin below half the sample rate (%1 Hz)."_s.arg(rate / 2);
-                return plan;
-            }
-            // The first frequency stays, as a single frequency would: the tool ignores it for a
-            // noise, and the numbers after it keep their meaning.
-            QStringList parameters = FieldWords(request.Frequencies);
-            parameters.removeFirst();
-            plan.synth = FieldWords(request.Length) + QStringList{request.Waveform, term->fromWord} + parameters;
-            plan.synthesis = BandWords(term->lowest(), term->highest(), rate);
-        }
-        if (band || plan.target.rms) {
-            // The same noise in both runs, and no dither to draw from the same random numbers.
-            plan.toolOptions = QStringList{u"-R"_s, u"-D"_s} + plan.toolOptions;
-            if (plan.synth.isEmpty())
-                plan.synth =
-                    FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies);
-            plan.measured = true;
-            plan.level.clear();
-        }
-        return plan;
-    }
-    if (!shape || !term || samples <= 0)
-        return plan;
-
-    if (options.aliasFree() && *shape != ShapeKind::Sine) {
-        if (AboveHalfTheRate(*term, rate)) {
-            plan.reminder = AboveHalfTheRateReminder(rate);
-            return plan;
-        }
-        const std::optional<AliasFreeTone> tone =
-            PlanAliasFreeTone({request.Length, request.Waveform, request.Frequencies, *term, samples, rate});
-        if (tone) {
-            plan.toolOptions = QStringList{u"-r"_s, QString::number(tone->synthRate)} + options.formatOptions();
-            if (tone->components > 1)
-                plan.toolOptions << u"-c"_s << QString::number(tone->components);
-            plan.synth = tone->synth;
-            plan.synthesis = tone->effects;
-            SetComputedLevel(plan, {tone->peak, tone->peakExact, tone->meanSquare});
-            return plan;
-        }
-    }
-    if (plan.target.rms) {
-        const PeriodicShape periodic(*shape, term->parameters);
-        plan.synth = FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords(request.Frequencies);
-        SetComputedLevel(plan, {periodic.peak(), true, SampledMeanSquare(periodic, *term, samples, rate)});
-    }
-    return plan;
-}
 
 QString Seconds(qint64 samples, int rate)
 {
@@ -428,8 +440,8 @@ TonePlan PlanBurst(const ToneMix &mix, const QString &waveform, const OutputOpti
 {
     TonePlan step;
     const int rate = options.sampleRate();
-    step.sampleRate = rate;
-    step.channelCount = mix.twoSides() ? 2 : options.channelCount();
+    step.layout = {rate, 32, mix.twoSides() ? 2 : options.channelCount()};
+    step.frames = slot;
     if (waveform != u"sine"_s) {
         step.reminder = u"Tone bursts are bursts of a sine: choose Sine (Default)."_s;
         return step;
@@ -443,8 +455,7 @@ TonePlan PlanBurst(const ToneMix &mix, const QString &waveform, const OutputOpti
     for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
         if (side->isEmpty())
             continue;
-        const std::optional<ToneTerm> term =
-            side->size() == 1 ? ParseToneTerm(side->first().frequencies) : std::nullopt;
+        const std::optional<ToneTerm> term = side->size() == 1 ? side->first().term : std::nullopt;
         if (!term || term->sweep != SweepKind::Steady || term->from <= 0) {
             step.reminder = u"A tone burst takes one frequency a step (with |, one a side), not a sweep or tones "
                             "together."_s;
@@ -486,49 +497,35 @@ TonePlan PlanBurst(const ToneMix &mix, const QString &waveform, const OutputOpti
 // which writes the file's format. A format that is dithered is dithered in each step, before its
 // pause (and a burst's gate) is added, so that silence stays digital zero: the main run only
 // writes samples that are already on the format's steps.
-TonePlan PlanSteps(const ToneRequest &request, const OutputOptions &options)
+TonePlan PlanSteps(const Tone &tone, const OutputOptions &options)
 {
-    // Until the steps are planned, the plain tone's plan: what a refused field is copied as.
-    TonePlan plan = PlanToneAt({}, options, {options.rmsLevel(), double(options.levelDecibels())});
     const int rate = options.sampleRate();
-    const std::optional<QStringList> texts = SplitSteps(request.Frequencies);
-    const std::optional<ToneLength> length = ParseLength(request.Length);
-    const qint64 slot = length ? length->samplesAt(rate) : -1;
-    if (!texts || slot <= 0) {
-        plan.reminder = !texts ? StepsReminder : LengthReminder;
-        return plan;
-    }
-    QList<ToneMix> mixes;
+    TonePlan plan;
+    plan.layout = tone.layout;
+    plan.target = {options.rmsLevel(), double(options.levelDecibels())};
     double loudest = -qInf();
-    bool stereo = false;
-    for (const QString &text : *texts) {
-        const std::optional<ToneMix> mix = ParseStep(text);
-        if (!mix) {
-            plan.reminder = FrequenciesReminder;
-            return plan;
+    for (const ToneMix &mix : tone.steps) {
+        for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
+            for (const MixTone &text : *side)
+                loudest = std::max(loudest, text.relativeDb);
         }
-        for (const QList<MixTone> *side : {&mix->left, &mix->right}) {
-            for (const MixTone &tone : *side)
-                loudest = std::max(loudest, tone.relativeDb);
-        }
-        stereo = stereo || mix->twoSides();
-        mixes.append(*mix);
     }
-    plan.channelCount = stereo ? 2 : options.channelCount();
+    const bool stereo =
+        std::any_of(tone.steps.cbegin(), tone.steps.cend(), [](const ToneMix &mix) { return mix.twoSides(); });
+    const qint64 slot = tone.samples;
     const qint64 pause = std::llround(options.stepPauseSeconds() * rate);
-    const qint64 steps = mixes.size();
-    plan.totalSamples = slot * steps + pause * (steps - 1);
-    const SampleLayout layout{rate, plan.bitsPerSample, plan.channelCount};
-    if (plan.totalSamples > layout.maxSamples()) {
-        plan.reminder = TooLongReminder(layout);
+    const qint64 steps = tone.steps.size();
+    plan.frames = slot * steps + pause * (steps - 1);
+    if (plan.frames > tone.layout.maxSamples()) {
+        plan.reminder = TooLongReminder(tone.layout);
         return plan;
     }
     // The steps are made at the tool's own sample size; the main run writes the file's.
     OutputOptions stepOptions = options;
     stepOptions.restore(OutputSetting::SampleFormat, u"32"_s);
     const bool dithered = IsDithered(options);
-    for (qsizetype i = 0; i < mixes.size(); ++i) {
-        const ToneMix &mix = mixes[i];
+    for (qsizetype i = 0; i < tone.steps.size(); ++i) {
+        const ToneMix &mix = tone.steps[i];
         LevelTarget target = plan.target;
         double stepLoudest = -qInf();
         for (const QList<MixTone> *side : {&mix.left, &mix.right}) {
@@ -541,11 +538,9 @@ TonePlan PlanSteps(const ToneRequest &request, const OutputOptions &options)
             target.decibels = std::min(target.decibels, -HeadroomDb);
         TonePlan step;
         if (options.burstCycles() > 0) {
-            step = PlanBurst(mix, request.Waveform, options, target, slot);
+            step = PlanBurst(mix, tone.fields.Waveform, options, target, slot);
         } else {
-            step = PlanToneAt({request.Length, request.Waveform, (*texts)[i]}, stepOptions, target);
-            if (step.plain())
-                step.synth = FieldWords(request.Length) + FieldWords(request.Waveform) + FieldWords((*texts)[i]);
+            step = PlanToneAt(tone, mix, stepOptions, target);
         }
         if (!step.reminder && step.measured)
             step.reminder =
@@ -558,17 +553,14 @@ TonePlan PlanSteps(const ToneRequest &request, const OutputOptions &options)
         // A step of one channel in a stereo file sounds in both.
         if (stereo && !mix.twoSides() && step.channelEffects.isEmpty() && options.channelCount() == 1)
             step.channelEffects = {u"channels"_s, u"2"_s};
-        if (i + 1 < mixes.size() && pause > 0)
+        if (i + 1 < tone.steps.size() && pause > 0)
             step.channelEffects << u"pad"_s << u"0"_s << QString::number(pause) + u's';
         if (dithered)
-            step.dither = {u"dither"_s, u"-p"_s, QString::number(plan.bitsPerSample)};
+            step.dither = {u"dither"_s, u"-p"_s, QString::number(plan.layout.bitsPerSample)};
         plan.steps.push_back(step);
     }
     plan.outputOptions = options.formatOptions();
     plan.toolOptions = dithered ? QStringList{u"-D"_s} : QStringList();
-    plan.level.clear();
-    plan.softEdges.clear();
-    plan.channelEffects.clear();
     return plan;
 }
 

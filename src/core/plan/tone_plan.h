@@ -3,22 +3,24 @@
 #pragma once
 
 #include "core/tone/output_options.h"
+#include "core/tone/tone.h"
 #include "core/tone/tone_level.h"
-#include "core/tone/tone_request.h"
 
 #include <QString>
 #include <QStringList>
 #include <optional>
 #include <vector>
 
-// Everything a tone takes from the tool, worked out from the request and the output options. With
-// every option at its default it is the plain command: the request's fields after "synth", then
+// Everything a tone takes from the tool, worked out from the tone and the output options. With
+// every option at its default it is the plain command: the fields as typed after "synth", then
 // the options' effects. The options that need to know the tone (an RMS level, alias-free shapes,
 // a noise band) change the words, and may need a measuring run before the tone is made.
 struct TonePlan
 {
     QStringList toolOptions; // before the null input (or before the inputs of tones made apart)
-    QStringList synth;       // the synth effect's words; empty: the request's fields as they are
+    QStringList synth;       // the synth effect's words
+    // The fields as typed, when the synth effect gets them as they are: what the command shows.
+    QString typedSynth;
     // Tones made apart, each by a tool run of its own whose output the tool reads through a pipe
     // (the arguments of each run); when there are some, they are the inputs, and there is no synth.
     QList<QStringList> pipedTones;
@@ -28,9 +30,8 @@ struct TonePlan
     QStringList softEdges;      // the fades at both ends
     QStringList dither;         // a step's own dither, before what must stay digital zero
     QStringList channelEffects; // which channels sound (and a step's gate and pause)
-    int sampleRate = 0;         // of the file
-    int bitsPerSample = 32;
-    int channelCount = 1;
+    SampleLayout layout;        // of the file
+    qint64 frames = 0;          // the samples of the whole file (steps and their pauses too)
     LevelTarget target;
     // The level needs the tone's own peak and RMS level, measured by a run of the same tone before
     // (the noises, made the same each time for that); until then level is empty.
@@ -46,10 +47,6 @@ struct TonePlan
     // reads through a pipe, in order; when there are some, they are the inputs, and there is no
     // synth. Each step's plan is complete, its pause after it.
     std::vector<TonePlan> steps;
-    // The samples of the whole file when it is not the length field's (steps and their pauses).
-    qint64 totalSamples = -1;
-
-    bool plain() const { return synth.isEmpty() && pipedTones.isEmpty() && steps.empty(); }
     // Every effect after the synth effect: a level that the tool normalises comes after the soft
     // edges, so that it is the tone's peak that reaches it, not a sample the fades take away.
     QStringList effects() const
@@ -58,10 +55,11 @@ struct TonePlan
     }
 };
 
-TonePlan PlanTone(const ToneRequest &request, const OutputOptions &options);
+TonePlan PlanTone(const Tone &tone, const OutputOptions &options);
 
-// The channels of the file the tone is written to: two for left | right, else the option's.
-int FileChannelCount(const ToneRequest &request, const OutputOptions &options);
+// The plain command's plan for fields that make no tone: the fields as typed, the options' words.
+// Nothing runs it; it shows what the fields hold, as a copied command.
+TonePlan PlanAsTyped(const ToneRequest &fields, const OutputOptions &options);
 
 // The arguments of the run that measures the tone of a measured plan: the same tone, to no file,
 // reported by the stats effect before its level is set. Tones made apart come as pipedInputs.
@@ -75,6 +73,3 @@ bool ApplyMeasuredLevels(TonePlan &plan, const QList<ToneLevels> &levels);
 // The stats effect's report turned into the level's gain by awk, as the program turns it, for a
 // measured plan's command that a person runs in a shell: the gain is the shell's "$g".
 QString MeasuredGainScript(const TonePlan &plan);
-
-// A reminder for a tone that cannot be made with these options, or nothing.
-std::optional<QString> ToneOptionsReminder(const ToneRequest &request, const OutputOptions &options);

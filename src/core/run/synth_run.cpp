@@ -3,7 +3,6 @@
 #include "core/run/synth_run.h"
 
 #include "core/failure.h"
-#include "core/tone/field_grammar.h"
 #include "core/run/output_target.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
@@ -76,10 +75,11 @@ std::optional<SoundFileInfo> DecodeWithTool(const SynthCommand &command, const Q
     QString output;
     bool decoded = decode({}, output);
     if (output.contains(u"not specified"_s)) {
-        QStringList layout{u"-r"_s, QString::number(command.sampleRate), u"-c"_s, QString::number(command.channels)};
+        QStringList layout{u"-r"_s, QString::number(command.layout.sampleRate), u"-c"_s,
+                           QString::number(command.layout.channels)};
         if (!decoded) {
             const bool isFloat = command.arguments.contains(u"floating-point"_s);
-            layout << u"-b"_s << QString::number(command.bitsPerSample) << u"-e"_s
+            layout << u"-b"_s << QString::number(command.layout.bitsPerSample) << u"-e"_s
                    << (isFloat ? u"floating-point"_s : u"signed-integer"_s);
         }
         decoded = decode(layout, output);
@@ -125,15 +125,28 @@ bool LooksComplete(const SynthRun &run, const QString &path)
 
 } // namespace
 
-SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request,
-                         const std::function<void(qint64 writtenBytes)> &onPoll)
+SynthToolPart BuildSynthToolPart()
+{
+    const QString program = ToolPath(ToolFiles[0]);
+    return {u'"' + program + u'"', program};
+}
+
+SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart &arguments)
+{
+    return {
+        tool.text + u' ' + arguments.text, tool.program,    arguments.arguments, arguments.layout, arguments.outputPath,
+        arguments.outputArgument,          arguments.frames};
+}
+
+SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(qint64 writtenBytes)> &onPoll)
 {
     SynthRun run;
-    run.request = request;
-    run.sampleRate = command.sampleRate;
-    const SampleLayout layout{command.sampleRate, command.bitsPerSample, command.channels};
-    // The window has reminded the person already; this keeps every other caller to the grammar too.
-    QString refusal = ToneGrammarReminder(request, layout).value_or(WorkFolderProblem());
+    run.sampleRate = command.layout.sampleRate;
+    // The fields were read before the command was made; this keeps every caller to a length that
+    // has an end and fits the file.
+    QString refusal = command.frames <= 0                            ? LengthReminder
+                      : command.frames > command.layout.maxSamples() ? TooLongReminder(command.layout)
+                                                                     : WorkFolderProblem();
     // The tool writes the preview beside itself: never in a folder that others can reach.
     const QString toolFolder = QFileInfo(command.program).path();
     if (const QString problem = PrivateFolderProblem(toolFolder);
@@ -167,10 +180,8 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
             run.fileProblem = u"The written file cannot be read back, so it cannot be told whether it holds the whole "
                               "tone."_s;
         } else {
-            // Steps and their pauses are longer than the length field says.
-            const QString length = command.frames > 0 ? QString::number(command.frames) + u's' : request.Length;
-            run.fileProblem =
-                WrittenToneProblem(*written, length, command.sampleRate, QFileInfo(target.writePath).path());
+            run.fileProblem = WrittenToneProblem(*written, command.frames, command.layout.sampleRate,
+                                                 QFileInfo(target.writePath).path());
         }
     }
     if (target.viaPrivateFile()) {
@@ -182,15 +193,10 @@ SynthRun RunSynthCommand(const SynthCommand &command, const ToneRequest &request
     return run;
 }
 
-QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const ToneRequest &request,
-                    const std::function<void()> &onPoll)
+QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const std::function<void()> &onPoll)
 {
-    // Nothing is written: the same checks as a run's before the tool starts, then only its report.
+    // Nothing is written: only the tool's report counts.
     SynthRun run;
-    run.request = request;
-    const SampleLayout layout{plan.sampleRate, plan.bitsPerSample, plan.channelCount};
-    if (const std::optional<QString> refusal = ToneGrammarReminder(request, layout))
-        return *refusal;
     run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan, PipedInputs(plan, tool.program)), 0,
                                 &run.details, {CheckTrustedTool, MaxToneFileSize, onPoll});
     if (!run.details.started || run.details.stopped || run.exitCode != 0)
@@ -200,18 +206,15 @@ QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const ToneRequest
     return QString();
 }
 
-QString WrittenToneProblem(const SoundFileInfo &written, const QString &length, int sampleRate,
-                           const QString &writtenFolder)
+QString WrittenToneProblem(const SoundFileInfo &written, qint64 frames, int sampleRate, const QString &writtenFolder)
 {
-    const std::optional<ToneLength> requested = ParseLength(length);
-    if (!requested || requested->samplesAt(sampleRate) < 0 || written.sampleRate <= 0 || sampleRate <= 0)
+    if (frames <= 0 || written.sampleRate <= 0 || sampleRate <= 0)
         return {};
-    const double requestedSeconds = requested->secondsAt(sampleRate);
+    const double requestedSeconds = double(frames) / sampleRate;
     // A format that cannot hold the rate chosen either had the tool resample the tone to its own
     // rate, or kept the samples and stored a rate near it: the file is complete if it holds as
     // many samples as either way gives.
-    const double expectedFrames =
-        std::min(double(requested->samplesAt(sampleRate)), requestedSeconds * written.sampleRate);
+    const double expectedFrames = std::min(double(frames), requestedSeconds * written.sampleRate);
     QStringList problems;
     if (double(written.frames) < expectedFrames - written.sampleRate / 1000.0) {
         problems << u"The tone was cut short: the file holds %1 s of the %2 s asked for."_s.arg(

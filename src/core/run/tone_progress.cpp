@@ -20,8 +20,8 @@ std::optional<qint64> ExpectedSoundBytes(const QString &outputPath, const ToneSh
     static const QStringList plainFormats{u"wav"_s, u"wave"_s, u"aif"_s, u"aiff"_s, u"au"_s, u"snd"_s, u"raw"_s};
     if (!shape.seconds || shape.buffered || !plainFormats.contains(QFileInfo(outputPath).suffix().toLower()))
         return std::nullopt;
-    const double frames = std::round(*shape.seconds * shape.sampleRate);
-    const qint64 bytes = qint64(frames) * shape.channels * ((shape.bitsPerSample + 7) / 8);
+    const double frames = std::round(*shape.seconds * shape.layout.sampleRate);
+    const qint64 bytes = qint64(frames) * shape.layout.channels * ((shape.layout.bitsPerSample + 7) / 8);
     if (bytes <= 0)
         return std::nullopt;
     return bytes;

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "core/tone/sample_layout.h"
+
 #include <QString>
 #include <optional>
 
@@ -9,9 +11,7 @@
 struct ToneShape
 {
     std::optional<double> seconds; // unknown when the length cannot be read
-    int sampleRate = 0;
-    int bitsPerSample = 0;
-    int channels = 0;
+    SampleLayout layout;
     // The tool holds the whole tone before it writes any (to normalise its peak): the file's size
     // tells nothing until the end.
     bool buffered = false;

@@ -25,7 +25,6 @@ std::optional<quint64> WholeNumber(QStringView digits)
     return value;
 }
 
-
 // One tone's words: see FrequenciesFitGrammar.
 bool ToneFitsGrammar(const QString &frequencies)
 {
@@ -161,7 +160,7 @@ std::optional<ToneMix> ParseStep(const QString &step)
         return ParseToneMix(step);
     if (!ToneFitsGrammar(step))
         return std::nullopt;
-    return ToneMix{{MixTone{step, 0}}, {}};
+    return ToneMix{{MixTone{step, 0, ParseToneTerm(step)}}, {}, true};
 }
 
 double ToneMix::sideDb(const QList<MixTone> &side) const
@@ -218,7 +217,7 @@ std::optional<ToneMix> ParseToneMix(const QString &frequencies)
     qsizetype terms = 0;
     for (qsizetype side = 0; side < sides.size(); ++side) {
         for (const QString &text : sides[side].split(u'&')) {
-            MixTone term{text, 0};
+            MixTone term{text, 0, std::nullopt};
             if (const QRegularExpressionMatch match = leveled.match(text); match.hasMatch()) {
                 term.frequencies = match.captured(1);
                 term.relativeDb = match.captured(2).toDouble();
@@ -230,16 +229,11 @@ std::optional<ToneMix> ParseToneMix(const QString &frequencies)
             const std::optional<ToneTerm> parsed = ParseToneTerm(term.frequencies);
             if (++terms > MaxToneTerms || !parsed || parsed->toolRefuses())
                 return std::nullopt;
+            term.term = parsed;
             (side == 0 ? mix.left : mix.right).append(term);
         }
     }
     return mix;
-}
-
-qint64 SampleLayout::maxSamples() const
-{
-    const qint64 bytesPerSample = qint64(std::max(1, (bitsPerSample + 7) / 8)) * std::max(1, channels);
-    return std::min(MaxSoundDataBytes / bytesPerSample, MaxLengthSamples);
 }
 
 QString TooLongReminder(const SampleLayout &layout)

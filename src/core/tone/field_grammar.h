@@ -2,7 +2,9 @@
 
 #pragma once
 
+#include "core/tone/sample_layout.h"
 #include "core/tone/tone_request.h"
+#include "core/tone/tone_term.h"
 
 #include <QString>
 #include <optional>
@@ -31,26 +33,6 @@ inline const QString NoiseStepsReminder = QStringLiteral(
     "A noise has no frequency to step through, so steps (;) and tone bursts need a waveform from Sine to Exp.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
-
-// The most sound data a tone may have: a wave file cannot describe more than 4 GiB, and a little
-// of that goes to its header. Pipes and devices have no file size limit, so this is checked before
-// anything runs.
-inline constexpr qint64 MaxSoundDataBytes = (qint64(4) << 30) - (qint64(64) << 10);
-
-// How the samples of a tone are laid out: what decides how many bytes a length comes to.
-struct SampleLayout
-{
-    int sampleRate = 48000;
-    int bitsPerSample = 32;
-    int channels = 1;
-
-    // The most samples per channel that fit in MaxSoundDataBytes.
-    qint64 maxSamples() const;
-};
-
-// The largest sample count that is counted exactly (the tool counts in doubles): far beyond
-// anything a file can hold, so longer lengths can only be typing mistakes.
-inline constexpr qint64 MaxLengthSamples = qint64(1) << 53;
 
 // A length as the tool reads it: a time ("2", "2.5", ".5", "[[hh:]mm:]ss[.frac]") or a count of
 // samples ("48000s"). How many samples a time gives depends on the sample rate.
@@ -85,12 +67,16 @@ struct MixTone
 {
     QString frequencies;   // what the field takes for one tone: a frequency or sweep, and its numbers
     double relativeDb = 0; // relative to the loudest tone of the field
+    // The tone read; nothing for a step of several channels' tones, which the tool reads as typed.
+    std::optional<ToneTerm> term;
 };
 
 struct ToneMix
 {
     QList<MixTone> left;  // the one channel's tones, or the left channel's
     QList<MixTone> right; // the right channel's, when the field holds "|"
+    // One tone without "&", "|" or "@", which the tool may read as it was typed.
+    bool asTyped = false;
 
     bool twoSides() const { return !right.isEmpty(); }
     // The loudest tone of a side, relative to the loudest of the field (0 for the louder side).

@@ -36,7 +36,8 @@ QString TooLoudReminder(const LevelTarget &target, double highest)
         return u"At %1 this tone would clip: the highest level that fits is %2%3, so choose %4 dBFS or lower "
                "under Level."_s.arg(chosen, OneDecimalDown(highest), unit)
                    .arg(*level);
-    return u"At %1 this tone would clip: the highest level that fits is %2%3, below every level under Level."_s.arg(chosen, OneDecimalDown(highest), unit);
+    return u"At %1 this tone would clip: the highest level that fits is %2%3, below every level under Level."_s.arg(
+        chosen, OneDecimalDown(highest), unit);
 }
 
 double ToneLevels::rmsDb() const
@@ -61,26 +62,21 @@ LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels)
     const double ceiling = -HeadroomDb;
     if (!target.rms) {
         const double peak = std::min(target.decibels, ceiling);
-        if (!levels.peakExact) {
-            setting.effects = {u"gain"_s, u"-n"_s, DecibelWord(peak)};
-            return setting;
-        }
-        const double gain = peak - levels.peakDb();
-        if (DecibelWord(gain) != u"0"_s)
-            setting.effects = {u"gain"_s, DecibelWord(gain)};
+        if (!levels.peakExact)
+            setting.normalisedPeakDb = peak;
+        else
+            setting.gainDb = peak - levels.peakDb();
         return setting;
     }
-    double gain = target.decibels - levels.rmsDb();
-    const double peak = levels.peakDb() + gain;
+    setting.gainDb = target.decibels - levels.rmsDb();
+    const double peak = levels.peakDb() + setting.gainDb;
     // The rounding of the gain to four places may not lift the peak above full scale.
     if (peak > 1e-4) {
+        setting.overDb = peak;
         setting.reminder = TooLoudReminder(target, target.decibels - peak);
-        return setting;
+    } else if (peak > ceiling) {
+        setting.gainDb -= peak - ceiling;
     }
-    if (peak > ceiling)
-        gain -= peak - ceiling;
-    if (DecibelWord(gain) != u"0"_s)
-        setting.effects = {u"gain"_s, DecibelWord(gain)};
     return setting;
 }
 

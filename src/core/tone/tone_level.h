@@ -35,15 +35,23 @@ struct LevelTarget
     double decibels = 0;
 };
 
+// How a tone is brought to its target.
 struct LevelSetting
 {
-    QStringList effects;             // the gain, or the tool's normalisation to the peak
-    std::optional<QString> reminder; // the level does not fit: nothing may run
+    double gainDb = 0; // the gain that does it
+    // The peak is only bounded: the tool measures it and normalises it to this level instead.
+    std::optional<double> normalisedPeakDb;
+    // The tone would peak this far above full scale (in dB) at the target: it does not fit, and
+    // the reminder says so.
+    std::optional<double> overDb;
+    std::optional<QString> reminder;
 };
 
-// The effects that bring the tone to the target. A peak that is only bounded is left to the tool's
-// own normalisation, which measures the tone first. A level that would need a peak above full
-// scale is refused, with a reminder that names the highest level that fits.
+// The gain that brings the tone to the target: its peak to a peak level (never above
+// -HeadroomDb), or its RMS level to an RMS level, then lowered so that the peak stays below full
+// scale by HeadroomDb. A peak that is only bounded is left to the tool's own normalisation. A level
+// that would need a peak above full scale is refused, with a reminder that names the highest level
+// that fits.
 LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels);
 
 // Why a level does not fit: it would clip, and the highest level that fits (in the target's unit),
