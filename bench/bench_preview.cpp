@@ -14,8 +14,8 @@
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
-#include "core/sound/playback.h"
 #include "core/run/temp_folder.h"
+#include "play_file.h"
 #include "services/home_page.h"
 #include "window/form1.h"
 

@@ -26,14 +26,8 @@ inline const QVariant Combo1Default = Samples::WaveformIndex;
 inline const QVariant Text1Default = Samples::Length.toInt();
 inline const QVariant Text2Default = Samples::Frequencies;
 
-// The output options. Their choices, stored values and defaults stand in one table with the menu
+// The output options' keys, choices, stored values and defaults stand in one table with the menu
 // texts (output_options.h); a missing or unknown value means the default, without a report.
-inline const QString LoopPreview = OutputRow(OutputSetting::LoopPreview).key;
-inline const QString Level = OutputRow(OutputSetting::Level).key;
-inline const QString Channels = OutputRow(OutputSetting::Channels).key;
-inline const QString SoftEdges = OutputRow(OutputSetting::SoftEdges).key;
-inline const QString SampleRate = OutputRow(OutputSetting::SampleRate).key;
-inline const QString SampleFormat = OutputRow(OutputSetting::SampleFormat).key;
 // Where the preview plays: empty for the system's default output, else the output's id as the
 // audio server names it. Its choices are the outputs there are, so it has no row in that table.
 inline const QString OutputDevice = QStringLiteral("OutputDevice");

@@ -51,7 +51,9 @@ private slots:
         QFETCH(QString, commandLine);
         QElapsedTimer clock;
         clock.start();
-        QTEST(int(ShellAndWait(commandLine, 0)), "expected");
+        QStringList arguments = QProcess::splitCommand(commandLine);
+        const QString program = arguments.takeFirst();
+        QTEST(int(ShellAndWait(program, arguments, 0)), "expected");
         // At least one full poll cycle, and an ended program is noticed within about one more.
         QVERIFY(clock.elapsed() >= 100);
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
@@ -68,7 +70,7 @@ private slots:
         QVERIFY(!details.started);
         QVERIFY(details.errorOutput.contains(u"/nonexistent/sox.exe"_s));
         QVERIFY(clock.elapsed() < 100); // no poll cycle for a failed start
-        QVERIFY(ShellAndWait(QString(), 0) < 0);
+        QVERIFY(ShellAndWait(QString(), {}, 0) < 0);
     }
 
     void keepsBoundedErrorOutput()
@@ -92,7 +94,7 @@ private slots:
         timer.start(50);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(ShellAndWait(u"/bin/sleep 1"_s, 0), 0);
+        QCOMPARE(ShellAndWait(u"/bin/sleep"_s, {u"1"_s}, 0), 0);
         QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks))); // one per poll cycle at least
     }
@@ -133,7 +135,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         ShellRunDetails details;
-        const qint32 result = ShellAndWait(u"/bin/sleep 30"_s, 0, &details);
+        const qint32 result = ShellAndWait(u"/bin/sleep"_s, {u"30"_s}, 0, &details);
         QCOMPARE(result, 128 + 15); // SIGTERM
         QVERIFY(details.stopped);
         QVERIFY(clock.elapsed() < 5000);

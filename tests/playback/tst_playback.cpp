@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "audio_recording.h"
-#include "core/sound/playback.h"
+#include "play_file.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/sound/playback.h"
+#include "play_file.h"
 #include "test_sandbox.h"
 
 #include <QAudioDevice>

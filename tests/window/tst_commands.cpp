@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/tone/field_grammar.h"
-#include "core/tone/output_options.h"
-#include "core/sound/playback.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
+#include "core/sound/playback.h"
+#include "core/tone/field_grammar.h"
+#include "core/tone/output_options.h"
 #include "services/guard.h"
+#include "settings_keys.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
@@ -481,12 +482,12 @@ private slots:
 
     void saveAndPreviewMakeTheChosenFormat()
     {
-        for (const auto &[key, value] : {std::pair{Settings::Level, u"-12"_s},
-                                         {Settings::Channels, u"Right"_s},
-                                         {Settings::SoftEdges, u"1"_s},
-                                         {Settings::SampleRate, u"96000"_s},
-                                         {Settings::SampleFormat, u"24"_s},
-                                         {Settings::LoopPreview, u"1"_s}})
+        for (const auto &[key, value] : {std::pair{SettingsKey::Level, u"-12"_s},
+                                         {SettingsKey::Channels, u"Right"_s},
+                                         {SettingsKey::SoftEdges, u"1"_s},
+                                         {SettingsKey::SampleRate, u"96000"_s},
+                                         {SettingsKey::SampleFormat, u"24"_s},
+                                         {SettingsKey::LoopPreview, u"1"_s}})
             Store(key, value);
         window = StartWindow();
         // Half a second in samples: the file is judged complete at the rate the command used.

@@ -6,6 +6,7 @@
 #include "services/app_title.h"
 #include "services/guard.h"
 #include "services/home_page.h"
+#include "settings_keys.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "window/status_line.h"
@@ -726,7 +727,7 @@ private slots:
     // Opened on the level chosen, and choosing what it measures leaves it open for the level.
     void levelSubmenuOpensOnTheChoiceAndStaysForTheUnit()
     {
-        Store(Settings::Level, u"-20"_s);
+        Store(SettingsKey::Level, u"-20"_s);
         auto window = StartWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));

@@ -2,6 +2,7 @@
 
 #include "audio_recording.h"
 #include "core/sound/playback.h"
+#include "settings_keys.h"
 #include "test_sandbox.h"
 #include "window/output_device_menu.h"
 #include "window/status_line.h"
@@ -163,7 +164,7 @@ private slots:
 
     void loopPlaysOnPastTheTone()
     {
-        Store(Settings::LoopPreview, u"1"_s);
+        Store(SettingsKey::LoopPreview, u"1"_s);
         window = StartWindow();
         SetInputs(*window, u"0.5"_s, 0, u"1000"_s);
         Recorder recorder(folder->filePath(u"heard.wav"_s));

@@ -187,13 +187,6 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
     return exitCode;
 }
 
-qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle, ShellRunDetails *details)
-{
-    QStringList arguments = QProcess::splitCommand(commandLine);
-    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    return ShellAndWait(program, arguments, windowStyle, details);
-}
-
 void SetWaitWithoutWindow(bool withoutWindow)
 {
     waitWithoutWindow = withoutWindow;

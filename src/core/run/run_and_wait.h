@@ -47,11 +47,6 @@ struct ShellRunDetails
 qint32 ShellAndWait(const QString &program, const QStringList &arguments, std::optional<int> windowStyle = {},
                     ShellRunDetails *details = nullptr, const ShellRunOptions &options = {});
 
-// The same for a command line, split into program and arguments by the usual rules (blanks
-// separate, double quotes group). No shell is involved.
-qint32 ShellAndWait(const QString &commandLine, std::optional<int> windowStyle = {},
-                    ShellRunDetails *details = nullptr);
-
 // With no window to keep alive (the command line), a wait returns as soon as the program ends
 // rather than at the end of its poll cycle; events are still handled once every cycle.
 void SetWaitWithoutWindow(bool withoutWindow);

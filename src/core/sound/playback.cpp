@@ -23,11 +23,6 @@ PlaybackEngine *TheEngine()
 
 } // namespace
 
-bool PlayWaveFile(const QString &path, bool synchronous, bool loop)
-{
-    return PlayWaveFileOn({}, path, synchronous, loop) != PlaybackStart::Failed;
-}
-
 PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool synchronous, bool loop)
 {
     PlaybackEngine *player = TheEngine();

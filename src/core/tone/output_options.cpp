@@ -2,7 +2,6 @@
 
 #include "core/tone/output_options.h"
 
-
 #include <QtGlobal>
 #include <algorithm>
 #include <tuple>
@@ -24,12 +23,8 @@ OutputSettingRow OnOff(OutputSetting setting, const QString &key, const QString 
 
 OutputChoice Level(const QString &label, int decibels)
 {
-    const QString number = QString::number(decibels);
-    // Every waveform peaks at full scale, so the gain sets the peak level.
-    return {.label = label,
-            .stored = number,
-            .effects = decibels ? QStringList{u"gain"_s, number} : QStringList{},
-            .decibels = decibels};
+    // The planner turns the decibels into the tone's gain, knowing the tone.
+    return {.label = label, .stored = QString::number(decibels), .decibels = decibels};
 }
 
 OutputChoice Channels(const QString &label, const QString &stored, int channelCount, const QStringList &effects)
@@ -173,9 +168,4 @@ QStringList OutputOptions::globalOptions() const
 double OutputOptions::burstCycles() const
 {
     return hannBurst() ? 6.5 : chosen(OutputSetting::Burst).stored.toDouble();
-}
-
-QStringList OutputOptions::effects() const
-{
-    return peakLevelEffects() + chosen(OutputSetting::SoftEdges).effects + chosen(OutputSetting::Channels).effects;
 }

@@ -113,10 +113,6 @@ public:
     // under a Hann window.
     double burstCycles() const;
     bool hannBurst() const { return chosen(OutputSetting::Burst).stored == u"CEA2010"; }
-    // The effects after the synth words, in the order level, soft edges, channels.
-    QStringList effects() const;
-    // The level's effect when it is the peak level of a tone that peaks at full scale.
-    QStringList peakLevelEffects() const { return chosen(OutputSetting::Level).effects; }
 
     friend bool operator==(const OutputOptions &, const OutputOptions &) = default;
 

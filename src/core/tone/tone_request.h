@@ -5,9 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-// The three texts that become the synth effect's arguments, handed on as typed. The program only
-// checks that they hold nothing but a tone (field_grammar) and works out a length's sample count;
-// the tool interprets lengths, types and frequencies itself.
+// The three fields as typed (decimal commas and units already taken away). ReadTone (tone.h) reads
+// them once into the tone they describe; a tone that needs nothing of the program reaches the tool
+// as these texts, blanks and all.
 struct ToneRequest
 {
     QString Length;
