@@ -8,6 +8,7 @@
 using namespace Qt::Literals::StringLiterals;
 
 Q_DECLARE_METATYPE(SampleLayout)
+Q_DECLARE_METATYPE(SweepKind)
 
 // Every word the fields let through, and what the tool would have made of some that they do not.
 class FieldGrammarTest : public QObject
@@ -95,6 +96,9 @@ private slots:
         QTest::newRow("256 steps of sixteen tones")
             << QStringList(256, QStringList(16, u"1"_s).join(u'&')).join(u';') << true;
         QTest::newRow("units as people type them") << u"440 Hz & 1,5 kHz & 440Hz | 300Hz-3300Hz"_s << true;
+        QTest::newRow("numbers alone: the tool's own 440 Hz") << u"-50 10"_s << true;
+        QTest::newRow("five numbers, then the next channel's tone") << u"440 10 0 0 0 0 880"_s << true;
+        QTest::newRow("a sweep from 0 Hz, the tool's to refuse") << u"0/100"_s << true;
 
         QTest::newRow("empty") << u""_s << false;
         QTest::newRow("only blanks") << u"   "_s << false;
@@ -131,6 +135,11 @@ private slots:
         QTest::newRow("seventeen tones") << QStringList(17, u"440"_s).join(u" & "_s) << false;
         QTest::newRow("seventeen tones in a step") << u"440; "_s + QStringList(17, u"440"_s).join(u" & "_s) << false;
         QTest::newRow("an effect in a step") << u"440; 440 noiseprof ~/.profile"_s << false;
+        QTest::newRow("a second frequency read as the offset") << u"440 880"_s << false;
+        QTest::newRow("an offset beyond 100 %") << u"440 -101"_s << false;
+        QTest::newRow("a phase below 0 %") << u"440 0 -5"_s << false;
+        QTest::newRow("two channels' tones together") << u"440 880 & 1000"_s << false;
+        QTest::newRow("a sweep from 0 Hz together") << u"0/100 & 440"_s << false;
     }
 
     void frequencyWords()
@@ -148,6 +157,50 @@ private slots:
         const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
         if (accepted && (frequencies.contains(u'&') || frequencies.contains(u'|')))
             QCOMPARE(ToneGrammarReminder(noise, 48000), std::optional(NoiseTogetherReminder));
+    }
+
+    // What a step's tones are read as: the last tone's frequencies, movement, offset and level.
+    void toneTerms_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QList<int>>("tones");   // on the left, on the right
+        QTest::addColumn<QList<double>>("last"); // from, to, offset, relative dB
+        QTest::addColumn<SweepKind>("sweep");
+        QTest::newRow("stepped sweep, offset")
+            << u"300-3300 25"_s << QList{1, 0} << QList{300., 3300., .25, 0.} << SweepKind::Stepped;
+        QTest::newRow("semitones, exponential")
+            << u"%-12/%0"_s << QList{1, 0} << QList{220., 440., 0., 0.} << SweepKind::Exponential;
+        QTest::newRow("numbers alone") << u"-50 10"_s << QList{1, 0} << QList{440., 440., -.5, 0.} << SweepKind::Steady;
+        QTest::newRow("two channels: the tool reads them as typed")
+            << u"A4 C#5 10"_s << QList{1, 0} << QList{440., 440., 0., 0.} << SweepKind::Steady;
+        QTest::newRow("tones together, a level")
+            << u"60 & 7000@-12"_s << QList{2, 0} << QList{7000., 7000., 0., -12.} << SweepKind::Steady;
+        QTest::newRow("left | right, a linear sweep")
+            << u"440 | 1k:2k 10"_s << QList{1, 1} << QList{1000., 2000., .1, 0.} << SweepKind::Linear;
+    }
+
+    void toneTerms()
+    {
+        QFETCH(QString, step);
+        QFETCH(QList<int>, tones);
+        QFETCH(QList<double>, last);
+        const std::optional<ToneMix> mix = ParseStep(step);
+        QVERIFY(mix);
+        QCOMPARE(QList({int(mix->left.size()), int(mix->right.size())}), tones);
+        const MixTone &tone = mix->twoSides() ? mix->right.last() : mix->left.last();
+        QCOMPARE(tone.relativeDb, last[3]);
+        if (step.startsWith(u'A')) {
+            // Several channels' tones: each read, none of them the step's one tone.
+            QCOMPARE(ParseToneTerms(step)->size(), 2);
+            QCOMPARE(ParseToneTerms(step)->last().parameters.offset, .1);
+            QVERIFY(!tone.term);
+            return;
+        }
+        QVERIFY(tone.term);
+        QCOMPARE(tone.term->from, last[0]);
+        QCOMPARE(tone.term->to, last[1]);
+        QCOMPARE(tone.term->parameters.offset, last[2]);
+        QTEST(tone.term->sweep, "sweep");
     }
 
     // No length that passes makes more than 4 GiB of sound data, whatever the target; the reminder
