@@ -23,11 +23,6 @@ QString Number(double value)
     return QString::number(value, 'g', 12);
 }
 
-bool IsNoise(const QString &waveform)
-{
-    return waveform == u"whitenoise"_s || waveform == u"pinknoise"_s || waveform == u"brownnoise"_s;
-}
-
 // A twelfth-order Butterworth band pass from six two-pole sections on each side, their corners
 // a tenth outside the band: flat within 0.4 dB inside it, more than 60 dB down an octave outside
 // (a side beyond half the rate is left open). The noise is brought down by 12 dB first, so that
@@ -203,7 +198,8 @@ std::optional<MadeTone> MakePeriodic(const Tone &tone, const MixTone &text, cons
 {
     const int rate = options.sampleRate();
     MadeTone made{
-        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term}};
+        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term}, 1,
+        true, std::nullopt};
     made.peak = made.side.shape.peak();
     made.side.meanSquare = SampledMeanSquare(made.side.shape, *text.term, tone.samples, rate);
     if (options.aliasFree() && *tone.shape != ShapeKind::Sine) {
@@ -302,7 +298,7 @@ TonePlan PlanToneAt(const Tone &tone, const ToneMix &mix, const OutputOptions &o
             text.term.reset();
         if (tone.noise()) {
             PlanNoise(plan, tone, text, options);
-        } else if (text.term && tone.samples > 0) {
+        } else if (tone.shape && text.term && tone.samples > 0) {
             const std::optional<MadeTone> made = MakePeriodic(tone, text, options, plan.reminder);
             if (made && made->band) {
                 plan.toolOptions =
@@ -323,7 +319,7 @@ TonePlan PlanToneAt(const Tone &tone, const ToneMix &mix, const OutputOptions &o
             plan.typedSynth = typed;
         return plan;
     }
-    if (tone.noise()) {
+    if (!tone.shape) {
         plan.reminder = NoiseTogetherReminder;
         return plan;
     }

@@ -19,11 +19,11 @@ struct Tone
     SampleLayout layout;            // of the file: two channels for left | right
     qint64 samples = 0;             // the length at the file's rate (of each step)
     bool lengthInSamples = false;   // the length was given as a count of samples
-    std::optional<ShapeKind> shape; // nothing for a noise
+    std::optional<ShapeKind> shape; // nothing for a noise (or a type the tool alone may know)
     // The tones of each step, in order; one step for a field without ';'.
     QList<ToneMix> steps;
 
-    bool noise() const { return !shape; }
+    bool noise() const { return fields.Waveform.endsWith(u"noise"); }
     // The field holds tones together, or a level, and never reaches the tool as typed.
     bool mixed() const { return IsToneMix(fields.Frequencies); }
     bool stepped() const { return IsStepSequence(fields.Frequencies); }
