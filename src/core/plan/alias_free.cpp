@@ -22,8 +22,8 @@ constexpr double SweepAliasDb = 66;
 // Additive while the harmonics are this few: exact, and about as quick as the other ways.
 constexpr int MostAdditiveHarmonics = 12;
 // The highest rate the oversampling ways may work at: 200 times 48 kHz, about 0.3 s of work for a
-// second of sound. Only a shape with a jump that no integrated way makes (a trapezium with an
-// upright edge) comes near it.
+// second of sound. Only a jump that no integrated way makes comes near it: a trapezium with an
+// upright edge, or a sweep from below a millionth of its highest frequency.
 constexpr qint64 MostSynthRate = 9'600'000;
 // What the tool spends per sample at the high rate, in nanoseconds, for the parts of the two
 // oversampling ways (measured).
