@@ -73,7 +73,7 @@ private slots:
             if (!design)
                 continue;
             if (expected[i].size() > 1)
-                QVERIFY2(design->factor == expected[i].mid(1).toInt(), qPrintable(what));
+                QVERIFY2(design->factor == QStringView(expected[i]).mid(1).toInt(), qPrintable(what));
             // Additive: exact, at the file's rate, a dozen sines at most. Else from 4 times the rate
             // up to 9.6 MHz, the folding estimated within the promise unless the rate is at its limit.
             QCOMPARE(qint64(design->synthRate), qint64(design->factor) * rate);
