@@ -22,8 +22,8 @@ constexpr double SweepAliasDb = 66;
 // Additive while the harmonics are this few: exact, and about as quick as the other ways.
 constexpr int MostAdditiveHarmonics = 12;
 // The highest rate the oversampling ways may work at: 200 times 48 kHz, about 0.3 s of work for a
-// second of sound. Only a shape with a jump that no integrated way makes (a trapezium with an
-// upright edge) comes near it.
+// second of sound. Only a jump that no integrated way makes comes near it: a trapezium with an
+// upright edge, or a sweep from below a millionth of its highest frequency.
 constexpr qint64 MostSynthRate = 9'600'000;
 // What the tool spends per sample at the high rate, in nanoseconds, for the parts of the two
 // oversampling ways (measured).
@@ -41,37 +41,12 @@ constexpr int MostPeakHarmonics = 512;
 // The evaluation grid of an exact peak.
 constexpr int PeakGrid = 65536;
 
-QString Number(double value)
-{
-    return QString::number(value, 'g', 17);
-}
-
-// Ten places of a percent: far finer than a sample, without the last bits of binary rounding.
-QString Percent(double fraction)
-{
-    return QString::number(std::round(fraction * 1e12) / 1e10, 'g', 13);
-}
-
-// The same for a phase, where 100 % is 0 %.
-QString PhasePercent(double fraction)
-{
-    const double percent = std::round(fraction * 1e12) / 1e10;
-    return QString::number(percent == 100 ? 0 : percent, 'g', 13);
-}
-
 // The harmonics strictly below half the rate.
 int HarmonicsBelowHalf(double frequency, int sampleRate, double share = 1)
 {
     if (frequency <= 0)
         return std::numeric_limits<int>::max();
     return int(std::min(std::ceil(share * sampleRate / (2 * frequency)) - 1, 1e9));
-}
-
-// Half a millisecond's fade in and out before the rate effect: a tone that starts or stops at once
-// is a step, which its filter would ring on, above the tone's own peak.
-QStringList EdgeFades()
-{
-    return {u"fade"_s, u"h"_s, u"0.0005"_s, u"-0"_s, u"0.0005"_s};
 }
 
 struct Harmonic
@@ -164,8 +139,8 @@ std::vector<Harmonic> AudibleHarmonics(const PeriodicShape &shape, int count)
     return harmonics;
 }
 
-AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &shape,
-                       const std::vector<Harmonic> &harmonics)
+AliasFreeDesign AdditiveDesign(const AliasFreeRequest &request, const PeriodicShape &shape,
+                               const std::vector<Harmonic> &harmonics)
 {
     const double frequency = request.term.from;
     const double peak = SampledPeak(harmonics, shape.mean(), frequency, request.sampleRate, request.samples);
@@ -173,28 +148,22 @@ AliasFreeTone Additive(const AliasFreeRequest &request, const PeriodicShape &sha
     const double scale =
         shape.mean() == 0 ? peak
                           : std::max(peak, SampledPeak(harmonics, 0, frequency, request.sampleRate, request.samples));
-    AliasFreeTone tone;
-    tone.synthRate = request.sampleRate;
-    tone.components = int(harmonics.size());
-    // No headroom of the synth's own: the remix gains add up to more than 1, and it would make
-    // room for that.
-    tone.synth = QStringList{u"-n"_s} + FieldWords(request.length);
-    QStringList mix;
+    AliasFreeDesign design;
+    design.method = AliasFreeMethod::Additive;
+    design.synthRate = request.sampleRate;
+    design.components = int(harmonics.size());
     double power = 0;
     for (const Harmonic &h : harmonics) {
-        // 2|c| cos(x + arg c) is 2|c| sin(x + arg c + pi/2); the tool's sine takes the phase in %.
+        // 2|c| cos(x + arg c) is 2|c| sin(x + arg c + pi/2).
         const double phase = std::fmod((std::arg(h.c) + std::numbers::pi / 2) / TwoPi + 1, 1.0);
-        tone.synth << u"sine"_s << Number(h.k * frequency) << u"0"_s << PhasePercent(phase);
-        mix << u"%1v%2"_s.arg(mix.size() + 1).arg(QString::number(2 * std::abs(h.c) / scale, 'g', 12));
+        design.sines.push_back({h.k, phase, 2 * std::abs(h.c) / scale});
         power += 2 * std::norm(h.c);
     }
-    tone.effects = {u"remix"_s, u"-m"_s, mix.join(u',')};
-    if (shape.mean() != 0)
-        tone.effects << u"dcshift"_s << Number(shape.mean() / scale);
-    tone.peak = peak / scale;
-    tone.meanSquare = (power + shape.mean() * shape.mean()) / (scale * scale);
-    tone.amplitude = 1 / scale;
-    return tone;
+    design.shift = shape.mean() / scale;
+    design.peak = peak / scale;
+    design.meanSquare = (power + shape.mean() * shape.mean()) / (scale * scale);
+    design.amplitude = 1 / scale;
+    return design;
 }
 
 // The largest magnitude of dc + the sum over k <= P of 2 Re(terms[k - 1] e^(2 pi i k phase)), over
@@ -308,6 +277,124 @@ double SpreadFromMean(const PeriodicShape &shape)
     return spread;
 }
 
+// The integrated way's slope of the shape, at the factor: its source and the numbers its words
+// take. Returns the mean that its first difference takes away.
+double DesignSlope(AliasFreeDesign &design, const AliasFreeRequest &request, const PeriodicShape &shape, double room)
+{
+    const ToneTerm &term = request.term;
+    const ShapeParameters &p = term.parameters;
+    const double synthRate = design.synthRate;
+    IntegratedSlope &slope = design.slope;
+    // The slope grows with the frequency: it is made at its size at the highest one, and a
+    // sweep's slope is divided by f / highest at the file's rate, where that costs little.
+    const double scale = 1 - std::abs(p.offset);
+    const double reference = term.highest();
+    slope.divided = term.sweep != SweepKind::Steady && term.highest() > term.lowest();
+    // Where the tool starts the shape: an exponential sweep's phase does not start at 0.
+    double startPhase = p.phase;
+    if (term.sweep == SweepKind::Exponential) {
+        const double growth = std::log(term.to / term.from) / double(request.samples * design.factor) * synthRate;
+        startPhase = std::fmod(term.from / growth + p.phase, 1.0);
+    }
+    if (shape.kind() == ShapeKind::Square) {
+        const double duty = p.p1 < 0 ? 0.5 : p.p1;
+        // Starting at zero, so that the first difference does not start with a step.
+        const double start = PeriodicShape(ShapeKind::Triangle, {.p1 = duty}).value(startPhase);
+        const double lift = start <= 0 ? -start / (1 - start) : -start / (1 + start);
+        slope.source = SlopeSource::Triangle;
+        slope.offset = lift;
+        slope.peakAt = duty;
+        // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
+        slope.gain = 0.5 * scale * duty * (1 - duty) * synthRate / (reference * (1 - std::abs(lift))) * room;
+        return scale * (2 * duty - 1) + p.offset;
+    }
+    if (shape.kind() != ShapeKind::Exp) {
+        // The slope of saw * saw is 4 saw times the frequency. A triangle peaking at 0 is a
+        // falling sawtooth: the slope's sign turns.
+        slope.source = SlopeSource::SawtoothSquared;
+        const double start = -1 + 2 * startPhase;
+        if (start != 0)
+            slope.startShift = -start * start;
+        slope.gain = (p.p1 == 0 ? -scale : scale) * synthRate / (8 * reference) * room;
+        return p.offset;
+    }
+    const ExpIntegral integral(p);
+    slope.source = SlopeSource::ExpSum;
+    slope.offset = integral.squareOffset;
+    slope.peakAt = integral.peakAt;
+    slope.depth = integral.depth;
+    slope.rampOffset = integral.rampOffset;
+    // Starting at zero, so that the first difference does not start with a step.
+    const double start = integral.at(startPhase);
+    if (start != 0)
+        slope.startShift = -start;
+    slope.gain = 2 * scale * synthRate / (reference * integral.size) * room;
+    return shape.mean();
+}
+
+AliasFreeDesign OversampledDesign(const AliasFreeRequest &request, const PeriodicShape &shape,
+                                  const Oversampling &choice, bool integrated)
+{
+    const ToneTerm &term = request.term;
+    const int rate = request.sampleRate;
+    AliasFreeDesign design;
+    design.method = integrated ? AliasFreeMethod::Integrated : AliasFreeMethod::Oversampled;
+    design.factor = choice.factor;
+    design.synthRate = int(qint64(choice.factor) * rate);
+    design.alias = choice.alias;
+    // The size of the result against the shape: half, room for the overshoot that the rate
+    // effect's filter makes of a jump; less for an integrated shape far from its mean on one side
+    // (a narrow square, an exp shape with a deep trough), made without its mean.
+    const double room = integrated ? std::min(1.0, 1.6 / SpreadFromMean(shape)) : 1;
+    const double size = 0.5 * room;
+    if (integrated)
+        design.shift = size * DesignSlope(design, request, shape, room);
+
+    // The band-limited shape at its size, as the filter leaves it: at any moment the harmonics below its
+    // pass band, some of those in its transition band, and none above half the rate.
+    const int fewest = HarmonicsBelowHalf(term.highest(), rate, 0.95);
+    const int most = HarmonicsBelowHalf(term.lowest(), rate);
+    std::vector<std::complex<double>> terms;
+    for (int k = 1; k <= std::min(most, MostPeakHarmonics); ++k)
+        terms.push_back(shape.harmonic(k));
+    const double seconds = double(request.samples) / rate;
+    const double ahead = integrated && term.sweep == SweepKind::Stepped
+                             ? std::max(0.0, std::log(term.to / term.from) / (seconds * term.lowest()))
+                             : 0;
+    design.peak = size * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
+    design.peakExact = false;
+    design.amplitude = size;
+    design.meanSquare = size * size * OversampledMeanSquare(shape, term, rate, design.synthRate, integrated, seconds);
+    return design;
+}
+
+// The words: the design written as the tool takes it.
+
+QString Number(double value)
+{
+    return QString::number(value, 'g', 17);
+}
+
+// Ten places of a percent: far finer than a sample, without the last bits of binary rounding.
+QString Percent(double fraction)
+{
+    return QString::number(std::round(fraction * 1e12) / 1e10, 'g', 13);
+}
+
+// The same for a phase, where 100 % is 0 %.
+QString PhasePercent(double fraction)
+{
+    const double percent = std::round(fraction * 1e12) / 1e10;
+    return QString::number(percent == 100 ? 0 : percent, 'g', 13);
+}
+
+// Half a millisecond's fade in and out before the rate effect: a tone that starts or stops at once
+// is a step, which its filter would ring on, above the tone's own peak.
+QStringList EdgeFades()
+{
+    return {u"fade"_s, u"h"_s, u"0.0005"_s, u"-0"_s, u"0.0005"_s};
+}
+
 // The words of the synth effect that makes f / highest over the tone, the frequency the tool's
 // sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
 // the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
@@ -329,113 +416,78 @@ QStringList SweepShare(const ToneTerm &term, int sampleRate, qint64 samples)
     return words;
 }
 
-AliasFreeTone Oversampled(const AliasFreeRequest &request, const PeriodicShape &shape, const Oversampling &choice,
-                          bool integrated)
+AliasFreeWords AdditiveWords(const AliasFreeDesign &design, const AliasFreeRequest &request)
+{
+    // No headroom of the synth's own: the remix gains add up to more than 1, and it would make
+    // room for that.
+    AliasFreeWords words{QStringList{u"-n"_s} + FieldWords(request.length), {}};
+    QStringList mix;
+    for (const AliasFreeSine &sine : design.sines) {
+        // The tool's sine takes the phase in %.
+        words.synth << u"sine"_s << Number(sine.harmonic * request.term.from) << u"0"_s << PhasePercent(sine.phase);
+        mix << u"%1v%2"_s.arg(mix.size() + 1).arg(QString::number(sine.gain, 'g', 12));
+    }
+    words.effects = {u"remix"_s, u"-m"_s, mix.join(u',')};
+    if (design.shift != 0)
+        words.effects << u"dcshift"_s << Number(design.shift);
+    return words;
+}
+
+AliasFreeWords IntegratedWords(const AliasFreeDesign &design, const AliasFreeRequest &request, const QString &length)
 {
     const ToneTerm &term = request.term;
-    const int rate = request.sampleRate;
-    const qint64 synthRate = qint64(choice.factor) * rate;
-    const QString length = QString::number(request.samples * choice.factor) + u's';
+    const IntegratedSlope &slope = design.slope;
     const QString frequency = term.word.isEmpty() ? u"440"_s : term.word;
-    const bool sweeps = term.sweep != SweepKind::Steady && term.highest() > term.lowest();
-    AliasFreeTone tone;
-    tone.synthRate = int(synthRate);
-    tone.synth = {u"-n"_s, length};
-    // The size of the result against the shape: half, room for the overshoot that the rate
-    // effect's filter makes of a jump; less for an integrated shape far from its mean on one side
-    // (a narrow square, an exp shape with a deep trough), made without its mean.
-    const double room = integrated ? std::min(1.0, 1.6 / SpreadFromMean(shape)) : 1;
-    const double size = 0.5 * room;
-    if (!integrated) {
-        tone.synth << request.waveform << FieldWords(request.frequencies);
-        // Room for the overshoot that the rate effect's filter makes of a jump.
-        tone.effects = {u"vol"_s, u"0.5"_s};
-    } else {
-        const ShapeParameters &p = term.parameters;
-        // The slope grows with the frequency: it is made at its size at the highest one, and a
-        // sweep's slope is divided by f / highest at the file's rate, where that costs little.
-        const double scale = 1 - std::abs(p.offset);
-        const double reference = term.highest();
-        double gain = 0;
-        double mean = 0;
-        // Where the tool starts the shape: an exponential sweep's phase does not start at 0.
-        double startPhase = p.phase;
-        if (term.sweep == SweepKind::Exponential) {
-            const double growth =
-                std::log(term.to / term.from) / double(request.samples * choice.factor) * double(synthRate);
-            startPhase = std::fmod(term.from / growth + p.phase, 1.0);
-        }
-        if (shape.kind() == ShapeKind::Square) {
-            const double duty = p.p1 < 0 ? 0.5 : p.p1;
-            // Starting at zero, so that the first difference does not start with a step.
-            const double start = PeriodicShape(ShapeKind::Triangle, {.p1 = duty}).value(startPhase);
-            const double lift = start <= 0 ? -start / (1 - start) : -start / (1 + start);
-            tone.synth << u"triangle"_s << frequency << Percent(lift) << PhasePercent(p.phase) << Percent(duty);
-            // The triangle's slope, times duty (1 - duty), is the square less its mean 2 duty - 1.
-            gain = 0.5 * scale * duty * (1 - duty) * double(synthRate) / (reference * (1 - std::abs(lift))) * room;
-            mean = scale * (2 * duty - 1) + p.offset;
-        } else if (shape.kind() != ShapeKind::Exp) {
-            // The slope of saw * saw is 4 saw times the frequency. A triangle peaking at 0 is a
-            // falling sawtooth: the slope's sign turns.
-            tone.synth << u"sawtooth"_s << frequency << u"0"_s << PhasePercent(p.phase);
-            tone.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s
-                         << PhasePercent(p.phase);
-            const double start = -1 + 2 * startPhase;
-            if (start != 0)
-                tone.effects << u"dcshift"_s << Number(-start * start);
-            gain = (p.p1 == 0 ? -scale : scale) * double(synthRate) / (8 * reference) * room;
-            mean = p.offset;
-        } else {
-            const ExpIntegral integral(p);
-            tone.synth << u"square"_s << frequency << Percent(integral.squareOffset) << PhasePercent(p.phase)
-                       << Percent(integral.peakAt);
-            tone.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"fmod"_s << frequency << u"-50"_s
-                         << PhasePercent(p.phase) << Percent(integral.peakAt) << Percent(integral.depth) << u"synth"_s
-                         << u"-n"_s << length << u"triangle"_s << u"mix"_s << frequency << Percent(integral.rampOffset)
-                         << PhasePercent(p.phase) << u"0"_s;
-            // Starting at zero, so that the first difference does not start with a step.
-            const double start = integral.at(startPhase);
-            if (start != 0)
-                tone.effects << u"dcshift"_s << Number(-start);
-            gain = 2 * scale * double(synthRate) / (reference * integral.size) * room;
-            mean = shape.mean();
-        }
-        tone.effects << u"biquad"_s << Number(gain) << Number(-gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
-        tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
-        if (sweeps) {
-            // The divide effect divides the second channel by the first; the second passes the
-            // synth effect unchanged (a square at its top all the time, multiplying).
-            const QString samples = QString::number(request.samples) + u's';
-            tone.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << samples
-                         << SweepShare(term, rate, request.samples) << u"square"_s << u"amod"_s << u"0"_s << u"0"_s
-                         << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
-        }
-        // The first difference took the mean away.
-        if (mean != 0)
-            tone.effects << u"dcshift"_s << Number(size * mean);
+    const QString phase = PhasePercent(term.parameters.phase);
+    AliasFreeWords words{{u"-n"_s, length}, {}};
+    switch (slope.source) {
+    case SlopeSource::Triangle:
+        words.synth << u"triangle"_s << frequency << Percent(slope.offset) << phase << Percent(slope.peakAt);
+        break;
+    case SlopeSource::SawtoothSquared:
+        words.synth << u"sawtooth"_s << frequency << u"0"_s << phase;
+        words.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s << phase;
+        break;
+    case SlopeSource::ExpSum:
+        words.synth << u"square"_s << frequency << Percent(slope.offset) << phase << Percent(slope.peakAt);
+        words.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"fmod"_s << frequency << u"-50"_s << phase
+                      << Percent(slope.peakAt) << Percent(slope.depth) << u"synth"_s << u"-n"_s << length
+                      << u"triangle"_s << u"mix"_s << frequency << Percent(slope.rampOffset) << phase << u"0"_s;
+        break;
     }
-    if (!integrated)
-        tone.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(rate);
-
-    // The band-limited shape at its size, as the filter leaves it: at any moment the harmonics below its
-    // pass band, some of those in its transition band, and none above half the rate.
-    const int fewest = HarmonicsBelowHalf(term.highest(), rate, 0.95);
-    const int most = HarmonicsBelowHalf(term.lowest(), rate);
-    std::vector<std::complex<double>> terms;
-    for (int k = 1; k <= std::min(most, MostPeakHarmonics); ++k)
-        terms.push_back(shape.harmonic(k));
-    const double seconds = double(request.samples) / rate;
-    const double ahead = integrated && term.sweep == SweepKind::Stepped
-                             ? std::max(0.0, std::log(term.to / term.from) / (seconds * term.lowest()))
-                             : 0;
-    tone.peak = size * (1 + ahead) * PartialSumsPeak(terms, shape.mean(), std::min(fewest, most), most);
-    tone.peakExact = false;
-    tone.amplitude = size;
-    tone.meanSquare = size * size * OversampledMeanSquare(shape, term, rate, synthRate, integrated, seconds);
-    return tone;
+    if (slope.startShift)
+        words.effects << u"dcshift"_s << Number(*slope.startShift);
+    words.effects << u"biquad"_s << Number(slope.gain) << Number(-slope.gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
+    words.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(request.sampleRate);
+    if (slope.divided) {
+        // The divide effect divides the second channel by the first; the second passes the
+        // synth effect unchanged (a square at its top all the time, multiplying).
+        const QString samples = QString::number(request.samples) + u's';
+        words.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << samples
+                      << SweepShare(term, request.sampleRate, request.samples) << u"square"_s << u"amod"_s << u"0"_s
+                      << u"0"_s << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
+    }
+    // The first difference took the mean away.
+    if (design.shift != 0)
+        words.effects << u"dcshift"_s << Number(design.shift);
+    return words;
 }
 
 } // namespace
+
+AliasFreeWords WriteAliasFreeWords(const AliasFreeDesign &design, const AliasFreeRequest &request)
+{
+    if (design.method == AliasFreeMethod::Additive)
+        return AdditiveWords(design, request);
+    const QString length = QString::number(request.samples * design.factor) + u's';
+    if (design.method == AliasFreeMethod::Integrated)
+        return IntegratedWords(design, request, length);
+    // The tool's own shape at the high rate, at the design's size.
+    AliasFreeWords words{QStringList{u"-n"_s, length, request.waveform} + FieldWords(request.frequencies),
+                         {u"vol"_s, Number(design.amplitude)}};
+    words.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(request.sampleRate);
+    return words;
+}
 
 qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
 {
@@ -453,7 +505,7 @@ bool AboveHalfTheRate(const ToneTerm &term, int sampleRate)
     return term.sweep == SweepKind::Steady && term.from >= sampleRate / 2.0;
 }
 
-std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
+std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &request)
 {
     const std::optional<ShapeKind> kind = ShapeOfWaveform(request.waveform);
     const ToneTerm &term = request.term;
@@ -473,7 +525,7 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
         const std::vector<Harmonic> harmonics =
             AudibleHarmonics(shape, std::min(HarmonicsBelowHalf(term.from, request.sampleRate), 4096));
         if (!harmonics.empty() && harmonics.size() <= MostAdditiveHarmonics)
-            return Additive(request, shape, harmonics);
+            return AdditiveDesign(request, shape, harmonics);
     }
 
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
@@ -499,7 +551,17 @@ std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
         const bool integratedFits = integrated.alias <= wanted;
         if ((integratedFits && (plain.alias > wanted || integrated.cost < plain.cost)) ||
             (!integratedFits && integrated.alias < plain.alias))
-            return Oversampled(request, shape, integrated, true);
+            return OversampledDesign(request, shape, integrated, true);
     }
-    return Oversampled(request, shape, plain, false);
+    return OversampledDesign(request, shape, plain, false);
+}
+
+std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
+{
+    const std::optional<AliasFreeDesign> design = DesignAliasFreeTone(request);
+    if (!design)
+        return std::nullopt;
+    AliasFreeWords words = WriteAliasFreeWords(*design, request);
+    return AliasFreeTone{design->synthRate, design->components, std::move(words.synth), std::move(words.effects),
+                         design->peak,      design->peakExact,  design->meanSquare,     design->amplitude};
 }
