@@ -555,13 +555,3 @@ std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &reque
     }
     return OversampledDesign(request, shape, plain, false);
 }
-
-std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request)
-{
-    const std::optional<AliasFreeDesign> design = DesignAliasFreeTone(request);
-    if (!design)
-        return std::nullopt;
-    AliasFreeWords words = WriteAliasFreeWords(*design, request);
-    return AliasFreeTone{design->synthRate, design->components, std::move(words.synth), std::move(words.effects),
-                         design->peak,      design->peakExact,  design->meanSquare,     design->amplitude};
-}

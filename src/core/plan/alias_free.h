@@ -89,19 +89,6 @@ struct AliasFreeDesign
 };
 
 // What a band-limited tone takes from the tool and what it comes to.
-struct AliasFreeTone
-{
-    int synthRate = 0;     // the rate the synth effect works at
-    int components = 1;    // channels of the synth effect
-    QStringList synth;     // the synth effect's words after "synth"
-    QStringList effects;   // the effects after it, ending at the file's rate in one channel
-    double peak = 0;       // the largest magnitude of the result (full scale 1)
-    bool peakExact = true; // else peak is an upper bound: the level is then set by measuring
-    double meanSquare = 0; // over the whole tone
-    // The result is this many times the shape's band-limited series (its mean and its harmonics).
-    double amplitude = 1;
-};
-
 // Only the parts of the request that the plan needs. The words are the fields as the tool gets
 // them; samples is the tone's length at the file's rate.
 struct AliasFreeRequest
@@ -126,9 +113,6 @@ struct AliasFreeWords
     QStringList effects; // the effects after it, ending at the file's rate in one channel
 };
 AliasFreeWords WriteAliasFreeWords(const AliasFreeDesign &design, const AliasFreeRequest &request);
-
-// The design and its words together.
-std::optional<AliasFreeTone> PlanAliasFreeTone(const AliasFreeRequest &request);
 
 // How many different phases the samples of a steady tone visit: q when frequency / rate is p / q
 // in lowest terms with q up to the limit, else 0.

@@ -188,7 +188,11 @@ struct MadeTone
     SideTone side;
     double peak = 1;
     bool peakExact = true;
-    std::optional<AliasFreeTone> band;
+    std::optional<AliasFreeDesign> band;
+    AliasFreeRequest bandRequest;
+
+    // The band-limited tone's words.
+    AliasFreeWords bandWords() const { return WriteAliasFreeWords(*band, bandRequest); }
 };
 
 // The tone of the text (one tone of the field, with its numbers) at its relative amplitude;
@@ -198,8 +202,11 @@ std::optional<MadeTone> MakePeriodic(const Tone &tone, const MixTone &text, cons
 {
     const int rate = options.sampleRate();
     MadeTone made{
-        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term}, 1,
-        true, std::nullopt};
+        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term},
+        1,
+        true,
+        std::nullopt,
+        {}};
     made.peak = made.side.shape.peak();
     made.side.meanSquare = SampledMeanSquare(made.side.shape, *text.term, tone.samples, rate);
     if (options.aliasFree() && *tone.shape != ShapeKind::Sine) {
@@ -207,8 +214,8 @@ std::optional<MadeTone> MakePeriodic(const Tone &tone, const MixTone &text, cons
             reminder = AboveHalfTheRateReminder(rate);
             return std::nullopt;
         }
-        made.band = PlanAliasFreeTone(
-            {tone.fields.Length, tone.fields.Waveform, text.frequencies, *text.term, tone.samples, rate});
+        made.bandRequest = {tone.fields.Length, tone.fields.Waveform, text.frequencies, *text.term, tone.samples, rate};
+        made.band = DesignAliasFreeTone(made.bandRequest);
         if (made.band) {
             made.peak = made.band->peak;
             made.peakExact = made.band->peakExact;
@@ -305,8 +312,9 @@ TonePlan PlanToneAt(const Tone &tone, const ToneMix &mix, const OutputOptions &o
                     QStringList{u"-r"_s, QString::number(made->band->synthRate)} + options.formatOptions();
                 if (made->band->components > 1)
                     plan.toolOptions << u"-c"_s << QString::number(made->band->components);
-                plan.synth = made->band->synth;
-                plan.synthesis = made->band->effects;
+                const AliasFreeWords words = made->bandWords();
+                plan.synth = words.synth;
+                plan.synthesis = words.effects;
                 SetComputedLevel(plan, {made->peak, made->peakExact, made->side.meanSquare});
                 return plan;
             }
@@ -342,7 +350,8 @@ TonePlan PlanToneAt(const Tone &tone, const ToneMix &mix, const OutputOptions &o
                 QStringList piped{u"-r"_s, QString::number(made->band->synthRate)};
                 if (made->band->components > 1)
                     piped << u"-c"_s << QString::number(made->band->components);
-                piped << u"-n"_s << u"-p"_s << u"synth"_s << made->band->synth << made->band->effects;
+                const AliasFreeWords band = made->bandWords();
+                piped << u"-n"_s << u"-p"_s << u"synth"_s << band.synth << band.effects;
                 plan.pipedTones.append(piped);
             } else if (options.aliasFree() && *tone.shape != ShapeKind::Sine) {
                 plan.pipedTones.append(QStringList{u"-r"_s, QString::number(rate), u"-n"_s, u"-p"_s, u"synth"_s} +
