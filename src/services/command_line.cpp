@@ -3,13 +3,13 @@
 #include "services/command_line.h"
 
 #include "build_config.h"
-#include "core/run/command_steps.h"
 #include "core/failure.h"
-#include "core/sound/playback.h"
-#include "core/run/run_and_wait.h"
-#include "core/plan/synth_command.h"
 #include "core/job/tone_job.h"
+#include "core/plan/synth_command.h"
+#include "core/run/command_steps.h"
+#include "core/run/run_and_wait.h"
 #include "core/run/tool_files.h"
+#include "core/sound/playback.h"
 #include "services/preset_store.h"
 #include "services/settings_store.h"
 

@@ -5,8 +5,8 @@
 // each with its own numbered statements.
 
 #include "build_config.h"
-#include "core/sound/playback.h"
 #include "core/run/tool_files.h"
+#include "core/sound/playback.h"
 #include "services/dialogs.h"
 #include "services/guard.h"
 #include "window/form1.h"

@@ -2,8 +2,8 @@
 
 #include "window/options_menu.h"
 
-#include "core/tone/field_grammar.h"
 #include "core/sound/playback.h"
+#include "core/tone/field_grammar.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
 #include "window/presets_menu.h"

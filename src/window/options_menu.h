@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "core/tone/output_options.h"
 #include "core/job/presets.h"
+#include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
 #include <QMenu>

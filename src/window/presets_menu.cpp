@@ -2,11 +2,10 @@
 
 #include "window/presets_menu.h"
 
-#include "window/options_menu.h"
-
 #include "services/dialogs.h"
 #include "services/preset_store.h"
 #include "services/settings_store.h"
+#include "window/options_menu.h"
 
 using namespace Qt::Literals::StringLiterals;
 

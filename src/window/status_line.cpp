@@ -2,8 +2,8 @@
 
 #include "window/status_line.h"
 
-#include "core/tone/field_grammar.h"
 #include "core/sound/sound_file.h"
+#include "core/tone/field_grammar.h"
 #include "core/tone/tone_term.h"
 
 #include <QEvent>

@@ -2,9 +2,9 @@
 
 #include "window/tone_maker.h"
 
-#include "core/tone/field_grammar.h"
 #include "core/run/run_and_wait.h"
 #include "core/sound/sound_file.h"
+#include "core/tone/field_grammar.h"
 #include "services/app_title.h"
 #include "window/options_menu.h"
 

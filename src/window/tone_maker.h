@@ -2,9 +2,9 @@
 
 #pragma once
 
-#include "core/tone/output_options.h"
-#include "core/run/synth_run.h"
 #include "core/job/tone_job.h"
+#include "core/run/synth_run.h"
+#include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
 #include <QString>

@@ -12,8 +12,8 @@
 //                                    start, click Preview with these inputs; print one JSON line
 //                                    with the messages, the preview's length and its frequency
 
-#include "core/sound/playback.h"
 #include "core/run/temp_folder.h"
+#include "core/sound/playback.h"
 #include "wav_analysis.h"
 #include "window_fixture.h"
 

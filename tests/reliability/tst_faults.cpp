@@ -6,10 +6,10 @@
 // a false "Done." or lost data.
 
 #include "child_process.h"
-#include "core/tone/field_grammar.h"
 #include "core/run/synth_run.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
+#include "core/tone/field_grammar.h"
 #include "fault_fs.h"
 #include "test_files.h"
 #include "test_sandbox.h"

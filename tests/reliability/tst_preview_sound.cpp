@@ -5,8 +5,8 @@
 // command says nothing, and nobody else's sound is cut off.
 
 #include "audio_recording.h"
-#include "core/sound/playback.h"
 #include "core/run/temp_folder.h"
+#include "core/sound/playback.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"
 #include "window_fixture.h"

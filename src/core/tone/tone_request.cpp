@@ -10,7 +10,8 @@ QString WithoutFrequencyUnits(const QString &frequencies)
 {
     // After the start or a character that ends the word before, so that a unit is only taken
     // from a number standing for a frequency of its own or for the end of a sweep.
-    static const QRegularExpression unit(uR"((^|[ &|@:+/-])(%1) *([kK]?)[hH][zZ](?![A-Za-z0-9.]))"_s.arg(NumberPattern));
+    static const QRegularExpression unit(
+        uR"((^|[ &|@:+/-])(%1) *([kK]?)[hH][zZ](?![A-Za-z0-9.]))"_s.arg(NumberPattern));
     QString plain;
     qsizetype done = 0;
     for (const QRegularExpressionMatch &match : unit.globalMatch(frequencies)) {

@@ -13,7 +13,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-
 // Semitones from A4 as the tool counts them for a note's letter, accidental and octave.
 int NoteSemitones(QChar letter, QStringView accidental, QStringView octave)
 {
@@ -136,7 +135,7 @@ std::optional<QList<ToneTerm>> ParseToneTerms(const QString &frequencies)
                 terms.append(ToneTerm{});
             ShapeParameters &values = terms.last().parameters;
             const std::array<double *, MostParameters> places{&values.offset, &values.phase, &values.p1, &values.p2,
-                                                             &values.p3};
+                                                              &values.p3};
             const qsizetype slot = i == 0 ? 0 : parameters;
             const double percent = word.toDouble();
             if (percent < (slot == 0 ? -100 : 0) || percent > 100)
