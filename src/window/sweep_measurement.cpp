@@ -111,13 +111,15 @@ std::optional<QString> WriteInverseFilter(InputStore &store, const QString &swee
 
 void MakeImpulseResponse(QWidget *window, InputStore &store)
 {
+    // Recordings are usually made beside the sweep.
+    const QString lastInverse = store.get(Settings::InverseFilter, QString());
     const QString recording =
         CurrentDialogs().openFileName(window, u"Choose the Recording of the Sweep"_s,
-                                      QFileInfo(store.get(Settings::InverseFilter, {}).toString()).path());
+                                      lastInverse.isEmpty() ? QString() : QFileInfo(lastInverse).path());
     if (recording.isEmpty())
         return;
-    const QString inverse = CurrentDialogs().openFileName(window, u"Choose the Inverse Filter of the Sweep"_s,
-                                                          store.get(Settings::InverseFilter, {}).toString());
+    const QString inverse =
+        CurrentDialogs().openFileName(window, u"Choose the Inverse Filter of the Sweep"_s, lastInverse);
     if (inverse.isEmpty())
         return;
     const QString output = ImpulseResponsePath(recording);

@@ -622,7 +622,7 @@ private slots:
         QVERIFY(dialogs.texts(DialogCall::Message)
                     .value(0)
                     .endsWith(u"\r\nSweep: "_s + sweep + u"\r\nInverse filter: "_s + inverse));
-        dialogs.openAnswers = {sweep, inverse};
+        dialogs.openAnswers << sweep << inverse;
         window->MakeImpulseResponse();
         QCOMPARE(dialogs.calls.last().kind, DialogCall::Message);
         QVERIFY2(dialogs.calls.last().text.startsWith(u"Done."_s), qPrintable(dialogs.calls.last().text));
