@@ -71,41 +71,18 @@ Result WithProgressInTitle(QWidget *window, const std::function<Result(const Mea
 
 bool MayWriteInverseFilter(QWidget *window, const QString &sweepPath)
 {
-    const QString inversePath = InverseFilterPath(sweepPath);
-    if (!QFileInfo::exists(inversePath))
-        return true;
-    // An inverse filter that an earlier Save of this name wrote is the sweep's own: it is replaced.
-    const auto *plugin = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile);
-    if (plugin && IsInverseFilterComment(plugin->comment(inversePath), sweepPath))
-        return true;
-    return CurrentDialogs().question(
-        window,
-        u"%1 already exists, and is not the inverse filter of an earlier sweep of this name.\r\nReplace it?"_s.arg(
-            QFileInfo(inversePath).fileName()));
+    return !InverseFilterNameTaken(sweepPath) ||
+           CurrentDialogs().question(
+               window, u"%1 already exists, and is not the inverse filter of an earlier sweep of this name.\r\n"
+                       "Replace it?"_s.arg(QFileInfo(InverseFilterPath(sweepPath)).fileName()));
 }
 
 std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const ToneRequest &request,
                                           const OutputOptions &options)
 {
-    if (!options.measurementSweep())
-        return std::nullopt;
-    const MeasurementSweepDesign design = DesignRequestedSweep(request, options);
-    if (!design.sweep)
-        return std::nullopt;
-    const QString inversePath = InverseFilterPath(sweepPath);
-    const OutputTarget target = PrepareOutputTarget(inversePath);
-    if (!target.problem.isEmpty())
-        throw Failure(target.problem);
-    try {
-        Measuring().writeInverseFilter(sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate, target.writePath,
-                                       InverseFilterComment(sweepPath, design.sweep->sweepRate));
-    } catch (...) {
-        DiscardOutputTarget(target);
-        throw;
-    }
-    if (const QString problem = CommitOutputTarget(target); !problem.isEmpty())
-        throw Failure(problem);
-    store.save(Settings::InverseFilter, inversePath);
+    const std::optional<QString> inversePath = WriteInverseFilterBeside(sweepPath, request, options);
+    if (inversePath)
+        store.save(Settings::InverseFilter, *inversePath);
     return inversePath;
 }
 

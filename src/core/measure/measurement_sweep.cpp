@@ -2,9 +2,13 @@
 
 #include "core/measure/measurement_sweep.h"
 
+#include "core/failure.h"
+#include "core/measure/measure_plugin.h"
+#include "core/plan/tone_plan.h"
+#include "core/run/output_target.h"
+#include "core/sound/plugin_loader.h"
 #include "core/tone/field_grammar.h"
 #include "core/tone/tone_level.h"
-#include "core/plan/tone_plan.h"
 #include "core/tone/tone_term.h"
 
 #include <QFileInfo>
@@ -163,4 +167,40 @@ bool IsInverseFilterComment(const QString &comment, const QString &sweepPath)
 {
     return comment.startsWith(u"%1 of %2, L = "_s.arg(CommentTag, QFileInfo(sweepPath).fileName())) &&
            SweepRateOfComment(comment);
+}
+
+bool InverseFilterNameTaken(const QString &sweepPath)
+{
+    const QString inversePath = InverseFilterPath(sweepPath);
+    if (!QFileInfo::exists(inversePath))
+        return false;
+    const auto *measuring = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile);
+    return !measuring || !IsInverseFilterComment(measuring->comment(inversePath), sweepPath);
+}
+
+std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const ToneRequest &request,
+                                                const OutputOptions &options)
+{
+    if (!options.measurementSweep())
+        return std::nullopt;
+    const MeasurementSweepDesign design = DesignRequestedSweep(request, options);
+    if (!design.sweep)
+        return std::nullopt;
+    const auto *measuring = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile);
+    if (!measuring)
+        throw Failure(u"The measuring part of the program (%1) could not be loaded."_s.arg(MeasurePluginFile));
+    const QString inversePath = InverseFilterPath(sweepPath);
+    const OutputTarget target = PrepareOutputTarget(inversePath);
+    if (!target.problem.isEmpty())
+        throw Failure(target.problem);
+    try {
+        measuring->writeInverseFilter(sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate, target.writePath,
+                                      InverseFilterComment(sweepPath, design.sweep->sweepRate));
+    } catch (...) {
+        DiscardOutputTarget(target);
+        throw;
+    }
+    if (const QString problem = CommitOutputTarget(target); !problem.isEmpty())
+        throw Failure(problem);
+    return inversePath;
 }

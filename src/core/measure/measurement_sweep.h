@@ -67,3 +67,13 @@ QString InverseFilterComment(const QString &sweepPath, double sweepRate);
 std::optional<double> SweepRateOfComment(const QString &comment);
 // Whether a comment is that of the inverse filter of a sweep saved at that path.
 bool IsInverseFilterComment(const QString &comment, const QString &sweepPath);
+
+// Whether a file is at the name the inverse filter of a sweep saved at sweepPath takes, and is not
+// the inverse filter of an earlier sweep of that name (which is the sweep's own, to be replaced).
+bool InverseFilterNameTaken(const QString &sweepPath);
+
+// After a measurement sweep is saved at sweepPath: writes its inverse filter beside it, through
+// the measuring plugin, and returns its path; nothing when the options make no measurement sweep.
+// Throws a Failure when it cannot be written; a file of that name is then as it was.
+std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const ToneRequest &request,
+                                                const OutputOptions &options);
