@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cmath>
 #include <sndfile.h>
 
@@ -53,16 +54,20 @@ public:
     }
     // Reads up to frames frames; fewer only at the end.
     qint64 read(float *interleaved, qint64 frames) { return sf_readf_float(m_file, interleaved, frames); }
-    // The first channel of the first frames.
-    std::vector<float> firstChannel(qint64 frames)
+    // The loudest channel of the first frames: the one that sounds, when the others are silent.
+    std::vector<float> loudestChannel(qint64 frames)
     {
-        std::vector<float> interleaved(std::size_t(frames * m_info.channels));
-        const qint64 got = read(interleaved.data(), frames);
-        if (got != frames)
+        const auto channels = std::size_t(m_info.channels);
+        std::vector<float> interleaved(std::size_t(frames) * channels);
+        if (read(interleaved.data(), frames) != frames)
             throw Failure(u"%1 ends before its sweep does."_s.arg(m_path));
+        std::vector<double> energy(channels);
+        for (std::size_t i = 0; i < interleaved.size(); ++i)
+            energy[i % channels] += double(interleaved[i]) * interleaved[i];
+        const auto loudest = std::size_t(std::max_element(energy.begin(), energy.end()) - energy.begin());
         std::vector<float> samples(static_cast<std::size_t>(frames));
         for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = interleaved[i * std::size_t(m_info.channels)];
+            samples[i] = interleaved[i * channels + loudest];
         return samples;
     }
 
@@ -200,7 +205,7 @@ public:
     {
         SoundReader sweep(sweepPath);
         const std::vector<float> inverse =
-            InverseFilter(sweep.firstChannel(sweepSamples), sweepRate, sweep.info().samplerate);
+            InverseFilter(sweep.loudestChannel(sweepSamples), sweepRate, sweep.info().samplerate);
         FloatWaveWriter writer(inversePath, sweep.info().samplerate, 1, comment);
         writer.write(inverse.data(), qint64(inverse.size()));
         writer.close();
@@ -230,7 +235,7 @@ public:
                               .arg(rate));
         if (info.frames > qint64(LongestRecordingSeconds) * info.samplerate)
             throw Failure(u"%1 is longer than an hour: record the sweep alone."_s.arg(recordingPath));
-        const std::vector<float> filter = filterFile.firstChannel(filterFile.info().frames);
+        const std::vector<float> filter = filterFile.loudestChannel(filterFile.info().frames);
 
         BlockConvolver convolver(filter, info.channels);
         PendingFrames pending(outputPath, info.channels);

@@ -28,8 +28,8 @@ class MeasurePlugin
 public:
     virtual ~MeasurePlugin() = default;
     // Writes the inverse filter of the sweep in the first sweepSamples frames of the sound file at
-    // sweepPath (its first channel), as 32-bit float at its rate, with the comment. Throws a
-    // Failure with the reason when it cannot.
+    // sweepPath (its loudest channel: Left Only and Right Only leave the other silent), as 32-bit float at its rate,
+    // with the comment. Throws a Failure with the reason when it cannot.
     virtual void writeInverseFilter(const QString &sweepPath, qint64 sweepSamples, double sweepRate,
                                     const QString &inversePath, const QString &comment) const = 0;
     // The comment a sound file carries; empty when it has none or cannot be read.
