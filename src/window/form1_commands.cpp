@@ -6,8 +6,8 @@
 
 #include "build_config.h"
 #include "core/failure.h"
-#include "core/sound/playback.h"
 #include "core/run/tool_files.h"
+#include "core/sound/playback.h"
 #include "services/dialogs.h"
 #include "services/guard.h"
 #include "window/form1.h"

@@ -6,8 +6,8 @@
 #include "core/failure.h"
 #include "core/measure/measure_plugin.h"
 #include "core/measure/measurement_sweep.h"
-#include "core/sound/plugin_loader.h"
 #include "core/plan/tone_plan.h"
+#include "core/sound/plugin_loader.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 
