@@ -26,7 +26,7 @@ using namespace Bench;
 namespace {
 
 constexpr int Rate = 96000;
-constexpr int Seconds = 60;
+constexpr sf_count_t Seconds = 60;
 
 [[noreturn]] void Fail(const QString &why)
 {
@@ -65,7 +65,7 @@ std::vector<float> ReadMono(const QString &path)
 // over faint noise.
 void WriteRecording(const QString &path, const std::vector<float> &sweep)
 {
-    std::vector<float> frames(std::size_t(2 * Rate * Seconds));
+    std::vector<float> frames(std::size_t(Rate * Seconds * 2));
     std::mt19937 random(1);
     std::normal_distribution<float> noise(0, 1e-4f);
     for (auto &sample : frames)

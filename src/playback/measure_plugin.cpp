@@ -155,7 +155,7 @@ public:
                 m_peakFrame = m_frames + qint64(i) / m_channels;
             }
         }
-        const auto bytes = qint64(interleaved.size() * sizeof(float));
+        const auto bytes = qint64(interleaved.size()) * qint64(sizeof(float));
         if (m_file.write(reinterpret_cast<const char *>(interleaved.data()), bytes) != bytes)
             throw Failure(u"The response could not be kept on its way: %1"_s.arg(m_file.errorString()));
         m_frames += qint64(interleaved.size()) / m_channels;

@@ -80,7 +80,7 @@ bool MayWriteInverseFilter(QWidget *window, const QString &sweepPath)
 std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const ToneRequest &request,
                                           const OutputOptions &options)
 {
-    const std::optional<QString> inversePath = WriteInverseFilterBeside(sweepPath, request, options);
+    std::optional<QString> inversePath = WriteInverseFilterBeside(sweepPath, request, options);
     if (inversePath)
         store.save(Settings::InverseFilter, *inversePath);
     return inversePath;
