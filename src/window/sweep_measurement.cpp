@@ -103,8 +103,10 @@ void MakeImpulseResponse(QWidget *window, InputStore &store)
     OutputTarget target;
     try {
         MeasurePlugin &measuring = Measuring();
-        // The responses of the 2nd to 5th harmonics come before the linear one: they are kept.
-        const double lead = SweepRateOfComment(measuring.comment(inverse)).value_or(0) * std::log(5.0);
+        // The responses of the 2nd to 5th harmonics come before the linear one: they are kept. A
+        // filter that does not say its L (not one of ours) keeps the whole response.
+        const std::optional<double> sweepRate = SweepRateOfComment(measuring.comment(inverse));
+        const double lead = sweepRate ? *sweepRate * std::log(5.0) : -1;
         target = PrepareOutputTarget(output);
         if (!target.problem.isEmpty())
             throw Failure(target.problem);

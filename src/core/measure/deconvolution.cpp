@@ -132,5 +132,7 @@ void BlockConvolver::finish(std::vector<float> &output)
 
 qint64 ResponseStart(qint64 peakFrame, double leadSeconds, int sampleRate)
 {
+    if (leadSeconds < 0)
+        return 0;
     return std::max<qint64>(0, peakFrame - std::llround(leadSeconds * sampleRate));
 }

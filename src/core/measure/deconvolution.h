@@ -46,5 +46,6 @@ private:
     std::vector<std::vector<double>> m_pending; // per channel, sums of the frames to come
 };
 
-// The frame where the response is kept from: lead seconds before its peak, or its start.
+// The frame where the response is kept from: lead seconds before its peak, or its start (always
+// when the lead is not known, which a negative lead says).
 qint64 ResponseStart(qint64 peakFrame, double leadSeconds, int sampleRate);

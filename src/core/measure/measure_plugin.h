@@ -36,9 +36,9 @@ public:
     virtual QString comment(const QString &path) const = 0;
     // Convolves each channel of the recording with the inverse filter and writes the response to
     // outputPath as 32-bit float, from leadSeconds before its linear response's peak (or from its
-    // start) to the end of the recording. Refuses, with a Failure that says why and nothing written, a
-    // recording that cannot be read, holds no sound, is longer than an hour or has another rate
-    // than the filter.
+    // start, and always when leadSeconds is negative) to the end of the recording. Refuses, with a
+    // Failure that says why and nothing written, a recording that cannot be read, holds no sound,
+    // is longer than an hour or has another rate than the filter.
     virtual ImpulseResponseMade makeImpulseResponse(const QString &recordingPath, const QString &inversePath,
                                                     const QString &outputPath, double leadSeconds,
                                                     const MeasureProgress &progress) const = 0;

@@ -77,7 +77,7 @@ std::optional<MeasurementSweep> DesignMeasurementSweep(double from, double to, d
     sweep.endFrequency = from * std::exp(double(sweep.sweepSamples) / sampleRate / sweep.sweepRate);
     sweep.fadeInSamples = std::max<qint64>(1, std::llround(sampleRate / from));
     sweep.fadeOutSamples = std::max<qint64>(1, std::llround(sampleRate * sweep.sweepRate * std::numbers::ln2 / 10));
-    if (sweep.fadeInSamples + sweep.fadeOutSamples > sweep.sweepSamples)
+    if (sweep.fadeInSamples + sweep.fadeOutSamples > sweep.sweepSamples || sweep.endFrequency >= sampleRate / 2.0)
         return std::nullopt;
     return sweep;
 }
