@@ -30,8 +30,14 @@ public:
         chosenAt = Bench::MonotonicNs();
         return std::exchange(nextAnswer, QString());
     }
+    QString openFileName(QWidget *, const QString &, const QString &) override
+    {
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
     std::optional<QString> textInput(QWidget *, const QString &) override { return std::nullopt; }
     bool question(QWidget *, const QString &) override { return false; }
+
+    QStringList openAnswers;
 
     void reset()
     {

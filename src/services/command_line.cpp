@@ -5,6 +5,7 @@
 #include "build_config.h"
 #include "core/failure.h"
 #include "core/job/tone_job.h"
+#include "core/measure/measurement_sweep.h"
 #include "core/plan/synth_command.h"
 #include "core/run/command_steps.h"
 #include "core/run/run_and_wait.h"
@@ -183,6 +184,14 @@ int Save(const Inputs &inputs, const QString &file)
 {
     // The tool runs in a folder of its own: it gets the path as the person meant it, from here.
     QString outputPath = QFileInfo(file).absoluteFilePath();
+    // A measurement sweep's inverse filter goes beside it; nobody is there to be asked about a file
+    // of another's at its name.
+    if (inputs.options.measurementSweep() && InverseFilterNameTaken(outputPath)) {
+        PrintError(
+            u"%1 exists and is not the inverse filter of an earlier sweep of this name: choose another name."_s.arg(
+                InverseFilterPath(outputPath)));
+        return ExitCode::Refused;
+    }
     RecordingSteps steps;
     const SynthRun run = MakeTone(
         steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162}, outputPath,
@@ -198,6 +207,12 @@ int Save(const Inputs &inputs, const QString &file)
     }
     if (const QString problem = SynthRunProblem(run, outputPath); !problem.isEmpty()) {
         PrintError(u"Failed to save tone.\n"_s + problem);
+        return ExitCode::Failed;
+    }
+    try {
+        WriteInverseFilterBeside(outputPath, run.request, inputs.options);
+    } catch (const std::exception &error) {
+        PrintError(u"The inverse filter was not written: "_s + DescribeException(error));
         return ExitCode::Failed;
     }
     return ExitCode::Done;

@@ -5,6 +5,7 @@
 #include "services/app_title.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -58,6 +59,23 @@ public:
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followType);
         followType(dialog.selectedNameFilter());
         dialog.selectFile(QString());
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        const QStringList files = dialog.selectedFiles();
+        return files.isEmpty() ? QString() : files.constFirst();
+    }
+
+    QString openFileName(QWidget *parent, const QString &caption, const QString &startPath) override
+    {
+        QFileDialog dialog(parent, caption);
+        dialog.setObjectName(u"CommonDialog2"_s);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (QFileInfo(startPath).isDir())
+            dialog.setDirectory(startPath);
+        else if (!startPath.isEmpty())
+            dialog.selectFile(startPath);
         if (dialog.exec() != QDialog::Accepted)
             return {};
         const QStringList files = dialog.selectedFiles();

@@ -31,6 +31,9 @@ inline const QVariant Text2Default = Samples::Frequencies;
 // Where the preview plays: empty for the system's default output, else the output's id as the
 // audio server names it. Its choices are the outputs there are, so it has no row in that table.
 inline const QString OutputDevice = QStringLiteral("OutputDevice");
+// The inverse filter that the last Save of a measurement sweep wrote: what Make Impulse Response
+// offers first.
+inline const QString InverseFilter = QStringLiteral("InverseFilter");
 // Where the window was when it last closed: "x,y" of its frame's top-left corner on the desktop.
 inline const QString WindowPosition = QStringLiteral("WindowPosition");
 } // namespace Settings

@@ -63,6 +63,9 @@ public:
     void ShowTone();
     // Cancel beside a Save's progress: stops the tool; the Save then says "Cancelled.".
     void PushButton7_Click();
+    // From the options menu: asks for a recording of the measurement sweep and its inverse filter,
+    // and writes the impulse response beside the recording.
+    void MakeImpulseResponse();
     // From the options menu: the command for the tone, when Preview would make it.
     void CopySoxCommand();
 

@@ -5,6 +5,7 @@
 // each with its own numbered statements.
 
 #include "build_config.h"
+#include "core/failure.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
 #include "services/dialogs.h"
@@ -12,6 +13,7 @@
 #include "window/form1.h"
 #include "window/options_menu.h"
 #include "window/status_line.h"
+#include "window/sweep_measurement.h"
 #include "window/tone_maker.h"
 
 #include <QFileInfo>
@@ -42,6 +44,7 @@ void Form1::PushButton2_Click()
     SynthRun run;
     QString problem;
     std::optional<QString> reminder;
+    std::optional<QString> inversePath;
 
     if (g.test(106, [&] { return CommandBusy; }))
         return;
@@ -57,6 +60,12 @@ void Form1::PushButton2_Click()
         g.step(116, [&] { dialogFilter = SaveFilter; });
         g.step(118, [&] { dialogFileName = CurrentDialogs().saveFileName(this, dialogFilter); });
         g.step(120, [&] { outputPath = dialogFileName; });
+        // A measurement sweep's inverse filter goes beside it, with the same care for what is there.
+        g.step(121, [&] {
+            if (!outputPath.isEmpty() && Options->options().measurementSweep() &&
+                !MayWriteInverseFilter(this, outputPath))
+                outputPath.clear();
+        });
         if (!g.test(122, [&] { return outputPath.isEmpty(); })) {
             g.step(124, [&] { setPointerState(PointerState::Busy); });
             // The tool writes beside the chosen name until the tone is whole: a Save that is
@@ -79,9 +88,21 @@ void Form1::PushButton2_Click()
                        [&] { CurrentDialogs().message(this, u"Failed to save tone.\r\n"_s + SupportLine(), problem); });
             } else {
                 g.step(178, [&] {
+                    QString inverseProblem;
+                    try {
+                        inversePath =
+                            WriteInverseFilter(*m_inputs, outputPath, run.request, m_toneMaker->lastMade()->options);
+                    } catch (const std::exception &error) {
+                        inverseProblem = DescribeException(error);
+                    }
                     // What was written, as the file itself says.
                     const QString written = m_toneMaker->describeWritten(run, outputPath);
-                    CurrentDialogs().message(this, written.isEmpty() ? u"Done."_s : u"Done.\r\n"_s + written);
+                    QString done = written.isEmpty() ? u"Done."_s : u"Done.\r\n"_s + written;
+                    if (inversePath)
+                        done += u"\r\nSweep: %1\r\nInverse filter: %2"_s.arg(outputPath, *inversePath);
+                    else if (!inverseProblem.isEmpty())
+                        done += u"\r\nThe inverse filter was not written: "_s + inverseProblem;
+                    CurrentDialogs().message(this, done);
                 });
             }
         }
@@ -141,4 +162,15 @@ void Form1::PushButton3_Click()
         RemoveToolFiles(g, 154);
     }
     g.step(164, [&] { CommandBusy = false; });
+}
+
+void Form1::MakeImpulseResponse()
+{
+    if (CommandBusy)
+        return;
+    CommandBusy = true;
+    setPointerState(PointerState::Busy);
+    ::MakeImpulseResponse(this, *m_inputs);
+    setPointerState(PointerState::Default);
+    CommandBusy = false;
 }

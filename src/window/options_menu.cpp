@@ -144,6 +144,9 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
             addOnOffItem(row);
         else
             addSubmenu(row);
+        // What the sweep is for, beside it.
+        if (row.setting == OutputSetting::MeasurementSweep)
+            addAction(u"Make Impulse Response…"_s, this, &OptionsMenu::impulseResponseRequested);
     }
     m_devices = new OutputDeviceMenu(window, store, this);
     addMenu(m_devices);

@@ -52,6 +52,8 @@ signals:
     void presetChosen(const Preset &preset);
     // Show the Tone… (also Ctrl+I anywhere in the window): the window opens its tone window.
     void toneWindowRequested();
+    // Make Impulse Response…: the window asks for a recording of the sweep and deconvolves it.
+    void impulseResponseRequested();
     // Copy SoX Command: the window checks the fields as Preview would, then copies.
     void copySoxCommandRequested();
     // A choice was made or restored.

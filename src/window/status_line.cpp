@@ -86,6 +86,8 @@ QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &op
         parts << u"CEA-2010 bursts"_s;
     else if (options.burstCycles() > 0)
         parts << u"Bursts of %1"_s.arg(options.chosen(OutputSetting::Burst).label.toLower());
+    if (options.measurementSweep())
+        parts << u"Measurement sweep"_s;
     if (options.aliasFree())
         parts << u"Alias-free"_s;
     if (options.noiseBand()) {

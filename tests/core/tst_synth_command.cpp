@@ -172,6 +172,12 @@ private slots:
         QTest::newRow("left | right is stereo whatever the Channels option")
             << QStringList{u"3"_s, u"Sine (Default)"_s, u"440|444"_s} << u"Channels=Left"_s
             << u"sox -r 48000 -c 2 -n tone.wav synth -n 3 sine 440 sine 444 remix -m 1v%1 2v%1"_s.arg(whole);
+        // L = 29 / 20 s: 480780 samples reach 20000.0668 Hz; faded over 20 Hz's period and the last tenth
+        // of an octave, then a second of zeros, dithered before it when the format is.
+        QTest::newRow("measurement sweep")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"20:20000"_s} << u"MeasurementSweep=1 SampleFormat=16"_s
+            << u"sox -D -r 48000 -b 16 -n tone.wav synth 480780s sine 20/20000.0668343 fade h 2400s 480780s 4824s "
+               "gain -0.001 dither -p 16 pad 0 48000s"_s;
         QTest::newRow("shell characters are quoted")
             << QStringList{u"1 $(reboot)"_s, u"Square"_s, u"440'a;b `c` \\ *~ \"é\""_s} << u""_s
             << uR"(sox -r 48000 -n tone.wav synth 1 '$(reboot)' square '440'\''a;b' '`c`' '\' '*~' '"é"')"_s;
@@ -218,6 +224,21 @@ private slots:
             << QStringList{u"1"_s, u"Square"_s, u"23999"_s} << u"AliasFree=1"_s << u""_s;
         QTest::newRow("alias-free: a sine at any frequency")
             << QStringList{u"1"_s, u"Sine (Default)"_s, u"30000"_s} << u"AliasFree=1"_s << u""_s;
+        const QString notASweep = u"The measurement sweep is a Sine with one rising sweep in Frequencies, such as "
+                                  "20-20000: turn off Measurement Sweep with Inverse Filter for other tones."_s;
+        QTest::newRow("measurement sweep of a square")
+            << QStringList{u"10"_s, u"Square"_s, u"20-20000"_s} << u"MeasurementSweep=1"_s << notASweep;
+        QTest::newRow("measurement sweep of one frequency")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"1000"_s} << u"MeasurementSweep=1"_s << notASweep;
+        QTest::newRow("measurement sweep of steps")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"20-200; 200-2000"_s} << u"MeasurementSweep=1"_s << notASweep;
+        QTest::newRow("measurement sweep of bursts")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"20-200"_s} << u"MeasurementSweep=1 Burst=10"_s << notASweep;
+        QTest::newRow("measurement sweep of tones together")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"20-200 & 30-300"_s} << u"MeasurementSweep=1"_s << notASweep;
+        QTest::newRow("falling measurement sweep")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"20000/20"_s} << u"MeasurementSweep=1"_s
+            << u"The measurement sweep rises: give the lower frequency first, such as 20-20000."_s;
         QTest::newRow("a noise band above half the rate")
             << QStringList{u"1"_s, u"White Noise"_s, u"30000-40000"_s} << u"NoiseBand=1"_s
             << u"The noise band must begin below half the sample rate (24000 Hz)."_s;

@@ -31,6 +31,12 @@ QString RecordingDialogs::saveFileName(QWidget *parent, const QString &filter)
     return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
 }
 
+QString RecordingDialogs::openFileName(QWidget *parent, const QString &caption, const QString &startPath)
+{
+    record({DialogCall::OpenFileName, caption, startPath, {}, parent});
+    return openAnswers.isEmpty() ? QString() : openAnswers.dequeue();
+}
+
 std::optional<QString> RecordingDialogs::textInput(QWidget *parent, const QString &prompt)
 {
     record({DialogCall::TextInput, prompt, {}, ApplicationTitle(), parent});

@@ -20,7 +20,8 @@ struct DialogCall
         ErrorReport,
         SaveFileName,
         TextInput,
-        Question
+        Question,
+        OpenFileName
     };
     Kind kind;
     QString text;    // the message or prompt, exactly as given; the filter for SaveFileName
@@ -43,6 +44,9 @@ public:
     void errorReport(QWidget *parent, const QString &prompt) override;
     // Answers with the next queued answer; empty (a cancel) when none is left.
     QString saveFileName(QWidget *parent, const QString &filter) override;
+    // Answers with the next queued answer; empty (a cancel) when none is left. The call's text is
+    // the caption, its detail the start path.
+    QString openFileName(QWidget *parent, const QString &caption, const QString &startPath) override;
     // Answer with the next queued answer; a cancel, or No, when none is left.
     std::optional<QString> textInput(QWidget *parent, const QString &prompt) override;
     bool question(QWidget *parent, const QString &text) override;
@@ -56,6 +60,7 @@ public:
     QQueue<QString> saveAnswers;
     QQueue<QString> textAnswers;
     QQueue<bool> questionAnswers;
+    QQueue<QString> openAnswers;
     // Runs while the call is "open", as if the user acted while the box was shown.
     std::function<void(const DialogCall &)> whileShown;
 

@@ -233,6 +233,9 @@ private slots:
         QTest::newRow("third octaves") << u"Third-Octave Speaker Check"_s << qint64(31 * 48000 + 30 * 24000)
                                        << qint64(17 * 72000) << 1000.0 << -20.0;
         QTest::newRow("CEA-2010") << u"CEA-2010 Bursts"_s << qint64(6 * 48000) << qint64(-1) << 0.0 << 0.0;
+        // L = 1.45 s: the sweep's round(48000 L ln 1000) samples, then a second of silence.
+        QTest::newRow("measurement sweep")
+            << u"Measurement Sweep"_s << qint64(480780 + 48000) << qint64(-1) << 0.0 << 0.0;
     }
 
     void builtInStepPresetsSaveTheirSequence()
@@ -600,6 +603,32 @@ private slots:
         for (const QString &title : progress)
             QVERIFY2(shape.match(title).hasMatch(), qPrintable(title));
         QFile::remove(outputs + u"/long.wav"_s);
+    }
+    // Save writes the inverse filter beside the sweep, asks before replacing a file of another's,
+    // and Make Impulse Response offers it next and writes the response beside the recording.
+    void measurementSweepSavesItsInverseForTheResponse()
+    {
+        SetInputs(*window, u"2"_s, 0, u"100-10000"_s);
+        window->Options->chooseStored({{OutputSetting::MeasurementSweep, u"1"_s}});
+        const QString sweep = outputs + u"/sweep.wav"_s;
+        const QString inverse = outputs + u"/sweep-inverse.wav"_s;
+        QVERIFY(WriteFile(outputs + u"/other-inverse.wav"_s, "someone's"));
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/other.wav"_s);
+        dialogs.queueSaveAnswer(sweep);
+        window->PushButton2->click(); // "No" to replacing other-inverse.wav: nothing is written
+        window->PushButton2->click();
+        QCOMPARE(dialogs.count(DialogCall::Question), 1);
+        QVERIFY(dialogs.texts(DialogCall::Message)
+                    .value(0)
+                    .endsWith(u"\r\nSweep: "_s + sweep + u"\r\nInverse filter: "_s + inverse));
+        dialogs.openAnswers << sweep << inverse;
+        window->MakeImpulseResponse();
+        QCOMPARE(dialogs.calls.last().kind, DialogCall::Message);
+        QVERIFY2(dialogs.calls.last().text.startsWith(u"Done."_s), qPrintable(dialogs.calls.last().text));
+        QCOMPARE(dialogs.calls[dialogs.calls.size() - 2].detail, inverse); // the last filter saved, offered
+        QCOMPARE(QDir(outputs).entryList(QDir::Files),
+                 (QStringList{u"other-inverse.wav"_s, u"sweep-inverse.wav"_s, u"sweep-ir.wav"_s, u"sweep.wav"_s}));
     }
 };
 

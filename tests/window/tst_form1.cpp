@@ -596,6 +596,8 @@ private slots:
                                                u"10 Cycles"_s, u"20 Cycles"_s,
                                                u"100 Cycles"_s}
                                 << 1 << u"Burst"_s << u"CEA2010"_s;
+        QTest::newRow("measurement sweep")
+            << u"Measurement Sweep with Inverse Filter"_s << QStringList() << 1 << u"MeasurementSweep"_s << u"1"_s;
         QTest::newRow("alias-free") << u"Alias-Free Waveforms"_s << QStringList() << 1 << u"AliasFree"_s << u"1"_s;
         QTest::newRow("noise band") << u"Limit Noise to the Frequency Range"_s << QStringList() << 1 << u"NoiseBand"_s
                                     << u"1"_s;
@@ -625,10 +627,13 @@ private slots:
         };
         RecordingDialogs dialogs;
         auto window = StartWindow();
+        // The sweep's own command beside its option.
+        const QStringList sweep{u"Measurement Sweep with Inverse Filter"_s, u"Make Impulse Response…"_s};
         QCOMPARE(ItemTexts(window->Options),
                  (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u""_s, u"Level"_s, u"Channels"_s,
-                              u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s,
-                              u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u""_s,
+                              u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s} +
+                  sweep +
+                  QStringList{u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u""_s,
                               u"Sample Rate"_s, u"Sample Format"_s, u"Output Device"_s, u""_s, u"Presets"_s,
                               u"Copy SoX Command"_s, u"Show the Tone…"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
@@ -695,6 +700,8 @@ private slots:
             << u"0 dBFS peak (full scale) · Stereo (left | right) · 48 kHz · 32-bit · Pause 0.5 s"_s;
         QTest::newRow("bursts") << u"Burst=10"_s << 0 << u"1000"_s << plain + u" · Bursts of 10 cycles"_s;
         QTest::newRow("alias-free") << u"AliasFree=1"_s << 1 << u"440"_s << plain + u" · Alias-free"_s;
+        QTest::newRow("a measurement sweep")
+            << u"MeasurementSweep=1"_s << 0 << u"20-20000"_s << plain + u" · Measurement sweep"_s;
         QTest::newRow("a noise band") << u"NoiseBand=1"_s << 7 << u"500-2000"_s << plain + u" · Noise 500–2000 Hz"_s;
         QTest::newRow("loop") << u"LoopPreview=1"_s << 0 << u"440"_s << plain + u" · Loop"_s;
         QTest::newRow("an output device") << u"OutputDevice=desk"_s << 0 << u"440"_s << plain + u" · Output: desk"_s;

@@ -88,6 +88,10 @@ const QList<Preset> &BuiltInPresets()
         // CEA-2010: 6.5-cycle Hann-windowed bursts at the low-frequency bands' centres, one a second.
         BuiltIn(u"CEA-2010 Bursts"_s, u"1"_s, SineIndex, u"20; 25; 31.5; 40; 50; 63"_s,
                 {{OutputSetting::Burst, u"CEA2010"_s}, {OutputSetting::LoopPreview, u"1"_s}}),
+        // Farina's exponential sweep over the audio band, synchronized (Novak et al.), with 6 dB to
+        // spare for what the playback chain adds; Save writes its inverse filter beside it.
+        BuiltIn(u"Measurement Sweep"_s, u"10"_s, SineIndex, u"20-20000"_s,
+                {{OutputSetting::MeasurementSweep, u"1"_s}, {OutputSetting::Level, u"-6"_s}}),
     };
     return presets;
 }

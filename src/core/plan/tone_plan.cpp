@@ -2,6 +2,7 @@
 
 #include "core/plan/tone_plan.h"
 
+#include "core/measure/measurement_sweep.h"
 #include "core/plan/alias_free.h"
 #include "core/tone/tone_term.h"
 
@@ -422,6 +423,8 @@ TonePlan PlanAsTyped(const ToneRequest &fields, const OutputOptions &options)
 
 TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
 {
+    if (options.measurementSweep())
+        return PlanMeasurementSweep(tone, options);
     if (tone.stepped() || options.burstCycles() > 0)
         return PlanSteps(tone, options);
     return PlanToneAt(tone, tone.steps.first(), options, {options.rmsLevel(), double(options.levelDecibels())});

@@ -93,6 +93,9 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
                      {.label = u"10 Cycles"_s, .stored = u"10"_s},
                      {.label = u"20 Cycles"_s, .stored = u"20"_s},
                      {.label = u"100 Cycles"_s, .stored = u"100"_s}}},
+        // Read where the tone is planned: a Sine's sweep becomes the synchronized exponential sweep
+        // that measurements deconvolve, and Save writes its inverse filter beside it.
+        OnOff(OutputSetting::MeasurementSweep, u"MeasurementSweep"_s, u"Measurement Sweep with Inverse Filter"_s),
         // Read where the command is built: square, triangle and the like hold only the harmonics
         // below half the rate, and a noise with a range in the frequency field keeps to it.
         OnOff(OutputSetting::AliasFree, u"AliasFree"_s, u"Alias-Free Waveforms"_s),

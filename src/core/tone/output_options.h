@@ -29,6 +29,7 @@ enum class OutputSetting
     SoftEdges,
     StepPause,
     Burst,
+    MeasurementSweep,
     AliasFree,
     NoiseBand,
     SampleRate,
@@ -98,6 +99,7 @@ public:
     // The level is the tone's RMS level (AES17: a full-scale sine reads 0 dBFS), not its peak.
     bool rmsLevel() const { return choice(OutputSetting::LevelUnit) == 1; }
     bool aliasFree() const { return isOn(OutputSetting::AliasFree); }
+    bool measurementSweep() const { return isOn(OutputSetting::MeasurementSweep); }
     bool noiseBand() const { return isOn(OutputSetting::NoiseBand); }
     // The shape of the written file.
     int sampleRate() const { return chosen(OutputSetting::SampleRate).sampleRate; }

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QString>
+#include <QtPlugin>
+#include <functional>
+
+// What the measuring plugin offers: the inverse filter of a saved sweep, and the impulse response
+// of a recording. It brings libsndfile and FFTW, so it is loaded only when they are used.
+
+// An impulse response that was written.
+struct ImpulseResponseMade
+{
+    qint64 frames = 0;      // of the written file
+    qint64 peakFrame = 0;   // where the linear response peaks in it
+    qint64 delayFrames = 0; // how long after the recording's start it peaks: the system's delay
+    double peakDb = 0;      // its level, full scale being 0 dB
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+// Called with the share done (0 to 1) now and then.
+using MeasureProgress = std::function<void(double share)>;
+
+class MeasurePlugin
+{
+public:
+    virtual ~MeasurePlugin() = default;
+    // Writes the inverse filter of the sweep in the first sweepSamples frames of the sound file at
+    // sweepPath (its loudest channel: Left Only and Right Only leave the other silent), as 32-bit float at its rate,
+    // with the comment. Throws a Failure with the reason when it cannot.
+    virtual void writeInverseFilter(const QString &sweepPath, qint64 sweepSamples, double sweepRate,
+                                    const QString &inversePath, const QString &comment) const = 0;
+    // The comment a sound file carries; empty when it has none or cannot be read.
+    virtual QString comment(const QString &path) const = 0;
+    // Convolves each channel of the recording with the inverse filter and writes the response to
+    // outputPath as 32-bit float, from leadSeconds before its linear response's peak (or from its
+    // start, and always when leadSeconds is negative) to the end of the recording. Refuses, with a
+    // Failure that says why and nothing written, a recording that cannot be read, holds no sound,
+    // is longer than an hour or has another rate than the filter.
+    virtual ImpulseResponseMade makeImpulseResponse(const QString &recordingPath, const QString &inversePath,
+                                                    const QString &outputPath, double leadSeconds,
+                                                    const MeasureProgress &progress) const = 0;
+};
+
+#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/1.0"
+Q_DECLARE_INTERFACE(MeasurePlugin, QUORVANE_MEASURE_PLUGIN_IID)
+
+inline const QString MeasurePluginFile = QStringLiteral("quorvane-measure.so");
+
+// The longest recording that Make Impulse Response takes.
+inline constexpr int LongestRecordingSeconds = 3600;
