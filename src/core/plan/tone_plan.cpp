@@ -2,8 +2,8 @@
 
 #include "core/plan/tone_plan.h"
 
-#include "core/measure/measurement_sweep.h"
 #include "core/plan/alias_free.h"
+#include "core/plan/sweep_plan.h"
 #include "core/tone/tone_term.h"
 
 #include <QtNumeric>

@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/plan/sweep_plan.h"
+
+#include "core/tone/field_grammar.h"
+#include "core/tone/tone_level.h"
+#include "core/tone/tone_term.h"
+
+#include <cmath>
+#include <numbers>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QString Number(double value)
+{
+    return QString::number(value, 'g', 12);
+}
+
+QString SampleCount(qint64 samples)
+{
+    return QString::number(samples) + u's';
+}
+
+const QString SweepReminder = u"The measurement sweep is a Sine with one rising sweep in Frequencies, such as "
+                              "20-20000: turn off Measurement Sweep with Inverse Filter for other tones."_s;
+
+} // namespace
+
+double MeasurementSweep::harmonicLead(int harmonic) const
+{
+    return sweepRate * std::log(double(harmonic));
+}
+
+QStringList MeasurementSweep::synthWords() const
+{
+    return {SampleCount(sweepSamples), u"sine"_s, Number(from) + u'/' + Number(endFrequency)};
+}
+
+QStringList MeasurementSweep::fadeWords() const
+{
+    return {u"fade"_s, u"h"_s, SampleCount(fadeInSamples), SampleCount(sweepSamples), SampleCount(fadeOutSamples)};
+}
+
+std::optional<MeasurementSweep> DesignMeasurementSweep(double from, double to, double lengthSeconds, int sampleRate)
+{
+    if (!(from > 0) || !(to > from) || !(lengthSeconds > 0) || sampleRate <= 0 || to >= sampleRate / 2.0)
+        return std::nullopt;
+    const double span = std::log(to / from); // in e-folds of the frequency
+    // L holds a whole number of periods of f1 (at least one), so that the harmonics stay in phase.
+    const double periods = std::max(1.0, std::round(from * lengthSeconds / span));
+    MeasurementSweep sweep;
+    sweep.from = from;
+    sweep.to = to;
+    sweep.sampleRate = sampleRate;
+    sweep.sweepRate = periods / from;
+    sweep.sweepSamples = std::llround(sampleRate * sweep.sweepRate * span);
+    sweep.endFrequency = from * std::exp(double(sweep.sweepSamples) / sampleRate / sweep.sweepRate);
+    sweep.fadeInSamples = std::max<qint64>(1, std::llround(sampleRate / from));
+    sweep.fadeOutSamples = std::max<qint64>(1, std::llround(sampleRate * sweep.sweepRate * std::numbers::ln2 / 10));
+    if (sweep.fadeInSamples + sweep.fadeOutSamples > sweep.sweepSamples || sweep.endFrequency >= sampleRate / 2.0)
+        return std::nullopt;
+    return sweep;
+}
+
+MeasurementSweepDesign DesignRequestedSweep(const ToneRequest &request, const OutputOptions &options)
+{
+    const int rate = options.sampleRate();
+    if (request.Waveform != u"sine"_s || options.burstCycles() > 0 || IsStepSequence(request.Frequencies) ||
+        IsToneMix(request.Frequencies) || FieldWords(request.Frequencies).size() != 1)
+        return {std::nullopt, SweepReminder};
+    const std::optional<ToneTerm> term = ParseToneTerm(request.Frequencies);
+    if (!term || term->sweep == SweepKind::Steady)
+        return {std::nullopt, SweepReminder};
+    if (term->to <= term->from)
+        return {std::nullopt, u"The measurement sweep rises: give the lower frequency first, such as 20-20000."_s};
+    if (term->to >= rate / 2.0)
+        return {std::nullopt, HighestFrequencyReminder(rate)};
+    const std::optional<ToneLength> length = ParseLength(request.Length);
+    const std::optional<MeasurementSweep> sweep =
+        length ? DesignMeasurementSweep(term->from, term->to, length->secondsAt(rate), rate) : std::nullopt;
+    if (!sweep)
+        return {std::nullopt, u"The measurement sweep needs a longer Length, a second or more."_s};
+    return {sweep, {}};
+}
+
+TonePlan PlanMeasurementSweep(const Tone &tone, const OutputOptions &options)
+{
+    TonePlan plan;
+    plan.layout = tone.layout;
+    plan.target = {options.rmsLevel(), double(options.levelDecibels())};
+    const MeasurementSweepDesign design = DesignRequestedSweep(tone.fields, options);
+    if (!design.sweep) {
+        plan.reminder = design.reminder;
+        return plan;
+    }
+    const MeasurementSweep &sweep = *design.sweep;
+    plan.toolOptions = options.globalOptions();
+    plan.synth = sweep.synthWords();
+    plan.synthesis = sweep.fadeWords();
+    plan.frames = sweep.totalSamples();
+    // A sine's RMS level as AES17 reads it is its peak level, and the sweep peaks at full scale.
+    const bool dithered = options.bitsPerSample() < 32;
+    LevelTarget target = plan.target;
+    if (dithered && !target.rms)
+        target.decibels = std::min(target.decibels, -HeadroomDb);
+    const LevelSetting level = SetLevel(target, ToneLevels{1, true, 0.5});
+    if (DecibelWord(level.gainDb) != u"0"_s)
+        plan.level = {u"gain"_s, DecibelWord(level.gainDb)};
+    plan.reminder = level.reminder;
+    // The silence is digital zero, so a dithered format is dithered before it.
+    if (dithered) {
+        plan.toolOptions.prepend(u"-D"_s);
+        plan.dither = {u"dither"_s, u"-p"_s, QString::number(plan.layout.bitsPerSample)};
+    }
+    plan.channelEffects = options.chosen(OutputSetting::Channels).effects;
+    plan.channelEffects << u"pad"_s << u"0"_s << SampleCount(sweep.silenceSamples());
+    return plan;
+}
