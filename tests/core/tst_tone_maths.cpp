@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "core/alias_free.h"
+#include "core/periodic_shape.h"
+#include "core/tone_level.h"
+#include "test_sandbox.h"
+
+#include <QProcess>
+#include <cmath>
+#include <numbers>
+
+using namespace Qt::Literals::StringLiterals;
+using Complex = std::complex<double>;
+
+Q_DECLARE_METATYPE(ShapeKind)
+Q_DECLARE_METATYPE(ShapeParameters)
+Q_DECLARE_METATYPE(Complex)
+
+namespace {
+
+constexpr double Pi = std::numbers::pi;
+
+ShapeParameters Shape(double p1 = -1, double p2 = -1, double p3 = -1, double offset = 0, double phase = 0)
+{
+    return {.offset = offset, .phase = phase, .p1 = p1, .p2 = p2, .p3 = p3};
+}
+
+// The levels that the tool's stats effect reports on this tone: its standard error, as it wrote it.
+QString ToolStats(int channels, const QStringList &tone)
+{
+    QProcess tool;
+    tool.start(u"" QUORVANE_TOOL_101 ""_s,
+               QStringList{u"-c"_s, QString::number(channels), u"-n"_s, u"-n"_s} + tone + QStringList{u"stats"_s});
+    if (!tool.waitForFinished() || tool.exitCode() != 0)
+        qFatal("the tool did not measure %s", qPrintable(tone.join(u' ')));
+    return QString::fromUtf8(tool.readAllStandardError());
+}
+
+} // namespace
+
+// The maths that plans a tone, on its own: the shapes' harmonics, the phases a steady tone
+// visits, and reading the tool's measurement.
+class ToneMathsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The published series: the waveform is mean + sum of 2 Re(c_k e^(2 pi i k t)), so a harmonic's
+    // amplitude is 2|c_k|: 4/(pi k) for the square, 2/(pi k) for the sawtooth, 8/(pi k)^2 for the
+    // triangle, odd k only for the square and the triangle.
+    void publishedSeries_data()
+    {
+        QTest::addColumn<ShapeKind>("kind");
+        QTest::addColumn<ShapeParameters>("parameters");
+        QTest::addColumn<int>("k");
+        QTest::addColumn<Complex>("expected");
+
+        const Complex i(0, 1);
+        for (const int k : {1, 2, 3, 7}) {
+            const bool odd = k % 2 == 1;
+            QTest::addRow("square %d", k) << ShapeKind::Square << Shape() << k << (odd ? -2.0 * i / (Pi * k) : 0.0);
+            QTest::addRow("sawtooth %d", k) << ShapeKind::Sawtooth << Shape() << k << i / (Pi * k);
+            QTest::addRow("triangle %d", k)
+                << ShapeKind::Triangle << Shape() << k << Complex(odd ? -4 / (Pi * Pi * k * k) : 0.0);
+            // A pulse of duty d: 2 sin(pi k d) / (pi k) e^(-i pi k d).
+            QTest::addRow("pulse of duty 1/4, %d", k)
+                << ShapeKind::Square << Shape(0.25) << k
+                << 2 * std::sin(Pi * k / 4) / (Pi * k) * std::polar(1.0, -Pi * k / 4);
+            // Half the scale for an offset of 1/2, and a quarter period earlier: i^k.
+            QTest::addRow("square, offset and phase, %d", k) << ShapeKind::Square << Shape(-1, -1, -1, 0.5, 0.25) << k
+                                                             << (odd ? -1.0 * i / (Pi * k) * std::pow(i, k) : 0.0);
+        }
+        QTest::newRow("sine") << ShapeKind::Sine << Shape() << 1 << Complex(0, -0.5);
+        QTest::newRow("sine, no second") << ShapeKind::Sine << Shape() << 2 << Complex(0);
+    }
+
+    void publishedSeries()
+    {
+        QFETCH(ShapeKind, kind);
+        QFETCH(ShapeParameters, parameters);
+        QFETCH(int, k);
+        QFETCH(Complex, expected);
+        const Complex harmonic = PeriodicShape(kind, parameters).harmonic(k);
+        QVERIFY2(std::abs(harmonic - expected) < 1e-12, qPrintable(u"(%1, %2), expected (%3, %4)"_s.arg(harmonic.real())
+                                                                       .arg(harmonic.imag())
+                                                                       .arg(expected.real())
+                                                                       .arg(expected.imag())));
+    }
+
+    // Every shape's harmonics, mean, power and peak against a discrete Fourier transform of its own
+    // samples, taken at the middle of 2^14 equal steps.
+    void seriesOfSamples_data()
+    {
+        QTest::addColumn<ShapeKind>("kind");
+        QTest::addColumn<ShapeParameters>("parameters");
+
+        QTest::newRow("square, duty 0.3, offset") << ShapeKind::Square << Shape(0.3, -1, -1, -0.2);
+        QTest::newRow("triangle, peak at 0.2") << ShapeKind::Triangle << Shape(0.2);
+        QTest::newRow("sawtooth, phase 0.4") << ShapeKind::Sawtooth << Shape(-1, -1, -1, 0, 0.4);
+        QTest::newRow("trapezium") << ShapeKind::Trapezium << Shape();
+        QTest::newRow("trapezium, rise 0.3: symmetric") << ShapeKind::Trapezium << Shape(0.3);
+        QTest::newRow("trapezium, rise 0.7: falls to the end") << ShapeKind::Trapezium << Shape(0.7);
+        QTest::newRow("trapezium, fall from 0.4") << ShapeKind::Trapezium << Shape(0.2, 0.4);
+        QTest::newRow("trapezium, high ends before the rise") << ShapeKind::Trapezium << Shape(0.5, 0.2, 0.8);
+        QTest::newRow("exp") << ShapeKind::Exp << Shape();
+        QTest::newRow("exp, early and deep") << ShapeKind::Exp << Shape(0.1, 0.9);
+        QTest::newRow("exp, offset and phase") << ShapeKind::Exp << Shape(0.7, 0.2, -1, 0.3, 0.6);
+        QTest::newRow("exp, no depth: constant") << ShapeKind::Exp << Shape(0.5, 0);
+    }
+
+    void seriesOfSamples()
+    {
+        QFETCH(ShapeKind, kind);
+        QFETCH(ShapeParameters, parameters);
+        const PeriodicShape shape(kind, parameters);
+        constexpr int Steps = 1 << 14;
+        constexpr int Harmonics = 9;
+        std::vector<Complex> sums(Harmonics);
+        double meanSquare = 0;
+        double peak = 0;
+        for (int n = 0; n < Steps; ++n) {
+            const double t = (n + 0.5) / Steps;
+            const double value = shape.value(t);
+            for (int k = 0; k < Harmonics; ++k)
+                sums[k] += value * std::polar(1.0 / Steps, -2 * Pi * k * t);
+            meanSquare += value * value / Steps;
+            peak = std::max(peak, std::abs(value));
+        }
+        // Samples of a jump converge as 1/Steps, of a corner as 1/Steps^2.
+        QVERIFY2(std::abs(shape.mean() - sums[0].real()) < 1e-4, qPrintable(QString::number(sums[0].real())));
+        for (int k = 1; k < Harmonics; ++k)
+            QVERIFY2(std::abs(shape.harmonic(k) - sums[k]) < 1e-4, qPrintable(u"harmonic %1"_s.arg(k)));
+        QVERIFY2(std::abs(shape.meanSquare() - meanSquare) < 1e-4, qPrintable(QString::number(meanSquare)));
+        // The peak is at a piece's end, which the samples may miss by half a step.
+        QVERIFY(shape.peak() >= peak - 1e-12);
+        QVERIFY(shape.peak() < peak + 1e-3);
+    }
+
+    // The phases are 0, f/r, 2 f/r, ... modulo 1: q of them when f/r is p/q in lowest terms.
+    void phaseCount_data()
+    {
+        QTest::addColumn<double>("frequency");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<qint64>("expected"); // 0: more than the limit
+
+        QTest::newRow("0 Hz: one phase") << 0.0 << 48000 << qint64(100) << qint64(1);
+        QTest::newRow("the rate itself: one phase") << 48000.0 << 48000 << qint64(100) << qint64(1);
+        QTest::newRow("half the rate") << 24000.0 << 48000 << qint64(100) << qint64(2);
+        QTest::newRow("a third of the rate") << 16000.0 << 48000 << qint64(100) << qint64(3);
+        QTest::newRow("1 kHz at 48 kHz") << 1000.0 << 48000 << qint64(100) << qint64(48);
+        QTest::newRow("440 Hz at 48 kHz: 11/1200") << 440.0 << 48000 << qint64(65536) << qint64(1200);
+        QTest::newRow("at the limit") << 440.0 << 48000 << qint64(1200) << qint64(1200);
+        QTest::newRow("one over the limit") << 440.0 << 48000 << qint64(1199) << qint64(0);
+        QTest::newRow("441 Hz at 44.1 kHz") << 441.0 << 44100 << qint64(65536) << qint64(100);
+        QTest::newRow("a fraction of a hertz: 667/32000") << 1000.5 << 48000 << qint64(65536) << qint64(32000);
+        QTest::newRow("above the rate: 25/48") << 73000.0 << 48000 << qint64(100) << qint64(48);
+        QTest::newRow("not a fraction") << 1000 * std::numbers::sqrt2 << 48000 << qint64(4096) << qint64(0);
+    }
+
+    void phaseCount()
+    {
+        QFETCH(double, frequency);
+        QFETCH(int, rate);
+        QFETCH(qint64, limit);
+        QFETCH(qint64, expected);
+        QCOMPARE(PhaseCount(frequency, rate, limit), expected);
+    }
+
+    // What the tool reports, captured from it: one column for one channel, the overall figures
+    // then each channel's for more. Levels are in hundredths of a decibel; the peak is rounded up.
+    void toolStats_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QStringList>("tone");
+        QTest::addColumn<QList<double>>("peaks");       // per channel, full scale 1
+        QTest::addColumn<QList<double>>("meanSquares"); // per channel
+
+        const double half = std::pow(10, -6.0 / 20);
+        QTest::newRow("sine at -6 dB") << 1 << QStringList{u"synth"_s, u"1"_s, u"sine"_s, u"1000"_s, u"gain"_s, u"-6"_s}
+                                       << QList<double>{half} << QList<double>{half * half / 2};
+        QTest::newRow("square, stereo, right at -6 dB")
+            << 2 << QStringList{u"synth"_s, u"1"_s, u"square"_s, u"1000"_s, u"remix"_s, u"1"_s, u"2v0.5"_s}
+            << QList<double>{1, 0.5} << QList<double>{1, 0.25};
+        QTest::newRow("three channels, one silent")
+            << 3 << QStringList{u"synth"_s, u"1"_s, u"sine"_s, u"1000"_s, u"remix"_s, u"1"_s, u"0"_s, u"2"_s}
+            << QList<double>{} << QList<double>{};
+        QTest::newRow("silence") << 1 << QStringList{u"synth"_s, u"1"_s, u"sine"_s, u"1000"_s, u"vol"_s, u"0"_s}
+                                 << QList<double>{} << QList<double>{};
+    }
+
+    void toolStats()
+    {
+        QFETCH(int, channels);
+        QFETCH(QStringList, tone);
+        QFETCH(QList<double>, peaks);
+        QFETCH(QList<double>, meanSquares);
+        const QList<ToneLevels> levels = ParseToolStatsByChannel(ToolStats(channels, tone));
+        QCOMPARE(levels.size(), peaks.size());
+        for (qsizetype channel = 0; channel < levels.size(); ++channel) {
+            // Two places of decibels: within 0.006 dB, and never below the true peak.
+            QVERIFY(levels[channel].peak >= peaks[channel] * (1 - 1e-9));
+            QVERIFY(levels[channel].peak <= peaks[channel] * std::pow(10, 0.011 / 20));
+            QVERIFY(levels[channel].peakExact);
+            QVERIFY(std::abs(10 * std::log10(levels[channel].meanSquare / meanSquares[channel])) < 0.006);
+        }
+    }
+
+    // Reports that are not the stats effect's, or not whole.
+    void malformedStats_data()
+    {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<int>("channels");
+
+        const QString rms = u"RMS lev dB     -3.01\n"_s;
+        QTest::newRow("one channel") << u"Pk lev dB      -0.00\n"_s + rms << 1;
+        QTest::newRow("empty") << QString() << 0;
+        QTest::newRow("no RMS row") << u"Pk lev dB      -0.00\n"_s << 0;
+        QTest::newRow("columns do not agree") << u"Pk lev dB  -0.00  -0.00  -6.02\n"_s + rms << 0;
+        QTest::newRow("overall without channels") << u"Pk lev dB  -0.00 -0.00\nRMS lev dB -3.01 -3.01\n"_s << 0;
+        QTest::newRow("not a number") << u"Pk lev dB      loud\n"_s + rms << 0;
+        QTest::newRow("one silent channel") << u"Pk lev dB  -0.00 -0.00 -inf\nRMS lev dB -3.01 -3.01 -inf\n"_s << 0;
+        QTest::newRow("row inside another line") << u"xPk lev dB      -0.00\n"_s + rms << 0;
+        QTest::newRow("after other output")
+            << u"sox WARN dither: dither clipped 3 samples\nPk lev dB -1.00\n"_s + rms << 1;
+    }
+
+    void malformedStats()
+    {
+        QFETCH(QString, report);
+        QFETCH(int, channels);
+        QCOMPARE(ParseToolStatsByChannel(report).size(), channels);
+    }
+};
+
+QUORVANE_TEST_MAIN(ToneMathsTest)
+#include "tst_tone_maths.moc"
