@@ -4,9 +4,12 @@
 
 #include <QFile>
 #include <QIconEngine>
-#include <QImageReader>
 #include <QPainter>
+#include <QResource>
+#include <QtEndian>
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -15,12 +18,29 @@ const QList<QSize> IconSizes{{32, 32}, {48, 48}, {128, 128}, {256, 256}};
 
 QString ResourcePath(const QSize &size)
 {
-    return QStringLiteral(":/icons/quorvane-%1.png").arg(size.width());
+    return QStringLiteral(":/icons/quorvane-%1.pixels").arg(size.width());
 }
 
-// The four images are decoded only when one is first asked for: offscreen never, under X when
-// the window is shown. Each is read as PNG outright, because a reader left to find the format
-// loads every image plugin there is (a dozen libraries) to ask them.
+// The pixels that the build decoded from the PNG (see icon_pixels.cpp), copied out of the program.
+QImage EmbeddedImage(const QString &path)
+{
+    const QByteArray data = QResource(path).uncompressedData();
+    std::array<quint32, 4> head{};
+    if (data.size() < qsizetype(sizeof head))
+        return {};
+    std::memcpy(head.data(), data.constData(), sizeof head);
+    for (quint32 &number : head)
+        number = qFromLittleEndian(number);
+    const auto [width, height, format, bytesPerLine] = head;
+    if (data.size() - qsizetype(sizeof head) < qsizetype(height) * qsizetype(bytesPerLine))
+        return {};
+    return QImage(reinterpret_cast<const uchar *>(data.constData()) + sizeof head, int(width), int(height),
+                  qsizetype(bytesPerLine), QImage::Format(format))
+        .copy();
+}
+
+// The four images are made only when one is first asked for: offscreen never, under X when the
+// window is shown.
 class ProgramIconEngine : public QIconEngine
 {
 public:
@@ -57,11 +77,8 @@ private:
     const QIcon &loaded()
     {
         if (!std::exchange(m_decoded, true)) {
-            for (const QSize &size : IconSizes) {
-                QImageReader reader(ResourcePath(size), "png");
-                reader.setAutoDetectImageFormat(false);
-                m_icon.addPixmap(QPixmap::fromImage(reader.read()));
-            }
+            for (const QSize &size : IconSizes)
+                m_icon.addPixmap(QPixmap::fromImage(EmbeddedImage(ResourcePath(size))));
         }
         return m_icon;
     }

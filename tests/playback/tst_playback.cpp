@@ -43,9 +43,37 @@ private slots:
 
 private:
     QString path(const QString &name) const { return folder->filePath(name); }
+    // A sine made in the test's folder under this name.
+    QString madeTone(const QString &name, double seconds, int frequency, const QStringList &format = {}) const;
+    // Records what the test server's sink plays, until heard().
+    bool startRecording();
+    // What the sink played since startRecording(), without the silence around it.
+    std::vector<double> heard();
 
     std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<Recorder> recorder;
 };
+
+QString PlaybackTest::madeTone(const QString &name, double seconds, int frequency, const QStringList &format) const
+{
+    const QString made = path(name);
+    const QString problem = MakeTone(made, seconds, frequency, format);
+    QTest::qVerify(problem.isEmpty(), "MakeTone", qPrintable(problem), __FILE__, __LINE__);
+    return made;
+}
+
+bool PlaybackTest::startRecording()
+{
+    recorder = std::make_unique<Recorder>(path(u"heard.wav"_s));
+    return recorder->start();
+}
+
+std::vector<double> PlaybackTest::heard()
+{
+    const WavInfo wav = recorder->stop();
+    QTest::qVerify(wav.valid, "recorder->stop().valid", qPrintable(wav.problem), __FILE__, __LINE__);
+    return Sounding(wav);
+}
 
 void PlaybackTest::initTestCase()
 {
@@ -64,6 +92,7 @@ void PlaybackTest::init()
 void PlaybackTest::cleanup()
 {
     StopPlayback();
+    recorder.reset();
 }
 
 void PlaybackTest::playsTheRequestedTone_data()
@@ -94,17 +123,13 @@ void PlaybackTest::playsTheRequestedTone()
     QFETCH(bool, loop);
     QFETCH(int, frequency);
     QFETCH(QStringList, format);
-    const QString tone = path(u"tone.wav"_s);
-    QCOMPARE(MakeTone(tone, 1.5, frequency, format), QString());
-    Recorder recorder(path(u"heard.wav"_s));
-    QVERIFY(recorder.start());
+    const QString tone = madeTone(u"tone.wav"_s, 1.5, frequency, format);
+    QVERIFY(startRecording());
 
     QVERIFY(PlayWaveFile(tone, synchronous, loop));
     QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
 
-    const WavInfo heard = recorder.stop();
-    QVERIFY2(heard.valid, qPrintable(heard.problem));
-    const auto sound = Sounding(heard);
+    const auto sound = heard();
     QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), frequency), qPrintable(Describe(sound)));
     QVERIFY2(Seconds(sound) > 1.3 && Seconds(sound) < 1.7, qPrintable(Describe(sound)));
     QVERIFY(RmsLevel(sound) > 0.1);
@@ -120,12 +145,9 @@ void PlaybackTest::loopPlaysPastTheFileWithoutAGap_data()
 void PlaybackTest::loopPlaysPastTheFileWithoutAGap()
 {
     QFETCH(QString, end);
-    const QString tone = path(u"loop.wav"_s);
-    const QString next = path(u"next.wav"_s);
-    QCOMPARE(MakeTone(tone, 0.5, 1000), QString());
-    QCOMPARE(MakeTone(next, 0.5, 3000), QString());
-    Recorder recorder(path(u"heard.wav"_s));
-    QVERIFY(recorder.start());
+    const QString tone = madeTone(u"loop.wav"_s, 0.5, 1000);
+    const QString next = madeTone(u"next.wav"_s, 0.5, 3000);
+    QVERIFY(startRecording());
 
     QVERIFY(PlayWaveFile(tone, false, true));
     QTest::qWait(1800);
@@ -137,9 +159,7 @@ void PlaybackTest::loopPlaysPastTheFileWithoutAGap()
     QVERIFY(!IsSoundPlaying());
 
     // Three times the file's own length and more, one unbroken tone; nothing after the end.
-    const WavInfo heard = recorder.stop();
-    QVERIFY2(heard.valid, qPrintable(heard.problem));
-    const auto sound = Sounding(heard);
+    const auto sound = heard();
     const auto looped = end == u"replaced" ? Head(sound, 1.4) : sound;
     QVERIFY2(Seconds(sound) > 1.4 && Seconds(sound) < (end == u"replaced" ? 2.8 : 2.2), qPrintable(Describe(sound)));
     QVERIFY2(IsNear(DominantFrequency(looped, RecordRate), 1000), qPrintable(Describe(looped)));
@@ -153,10 +173,8 @@ void PlaybackTest::loopPlaysPastTheFileWithoutAGap()
 
 void PlaybackTest::asynchronousRequestReturnsWhileTheSoundPlays()
 {
-    const QString tone = path(u"long.wav"_s);
-    QCOMPARE(MakeTone(tone, 3, 1000), QString());
-    Recorder recorder(path(u"heard.wav"_s));
-    QVERIFY(recorder.start());
+    const QString tone = madeTone(u"long.wav"_s, 3, 1000);
+    QVERIFY(startRecording());
 
     QElapsedTimer clock;
     clock.start();
@@ -169,16 +187,13 @@ void PlaybackTest::asynchronousRequestReturnsWhileTheSoundPlays()
     QVERIFY(!IsSoundPlaying());
 
     // It went on sounding after the call had returned, and it stopped when told.
-    const WavInfo heard = recorder.stop();
-    QVERIFY2(heard.valid, qPrintable(heard.problem));
-    const auto sound = Sounding(heard);
+    const auto sound = heard();
     QVERIFY2(Seconds(sound) > 0.7 && Seconds(sound) < 2.5, qPrintable(Describe(sound)));
 }
 
 void PlaybackTest::synchronousRequestReturnsWhenTheSoundHasEnded()
 {
-    const QString tone = path(u"tone.wav"_s);
-    QCOMPARE(MakeTone(tone, 2, 1000), QString());
+    const QString tone = madeTone(u"tone.wav"_s, 2, 1000);
     bool eventsHandled = false;
     QTimer::singleShot(300, this, [&] { eventsHandled = true; });
 
@@ -192,12 +207,9 @@ void PlaybackTest::synchronousRequestReturnsWhenTheSoundHasEnded()
 
 void PlaybackTest::laterRequestReplacesTheSoundStillPlaying()
 {
-    const QString first = path(u"first.wav"_s);
-    const QString second = path(u"second.wav"_s);
-    QCOMPARE(MakeTone(first, 3, 1000), QString());
-    QCOMPARE(MakeTone(second, 1, 3000), QString());
-    Recorder recorder(path(u"heard.wav"_s));
-    QVERIFY(recorder.start());
+    const QString first = madeTone(u"first.wav"_s, 3, 1000);
+    const QString second = madeTone(u"second.wav"_s, 1, 3000);
+    QVERIFY(startRecording());
 
     QVERIFY(PlayWaveFile(first, false));
     QTest::qWait(700);
@@ -205,9 +217,7 @@ void PlaybackTest::laterRequestReplacesTheSoundStillPlaying()
     QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
 
     // 1000 Hz, then 3000 Hz alone; the first tone would have sounded on to 3 s.
-    const WavInfo heard = recorder.stop();
-    QVERIFY2(heard.valid, qPrintable(heard.problem));
-    const auto sound = Sounding(heard);
+    const auto sound = heard();
     QVERIFY2(Seconds(sound) > 1.4 && Seconds(sound) < 2.4, qPrintable(Describe(sound)));
     const auto start = Head(sound, 0.4);
     const auto end = Tail(sound, 0.4);
@@ -227,19 +237,15 @@ void PlaybackTest::rewrittenFileSoundsTheNewTone_data()
 void PlaybackTest::rewrittenFileSoundsTheNewTone()
 {
     QFETCH(QString, before);
-    const QString tone = path(u"preview.wav"_s);
-    QCOMPARE(MakeTone(tone, before == u"ended" ? 0.5 : 3, 1000), QString());
+    const QString tone = madeTone(u"preview.wav"_s, before == u"ended" ? 0.5 : 3, 1000);
     QVERIFY(PlayWaveFile(tone, before == u"ended"));
     if (before == u"stopped")
         StopPlayback();
 
     QCOMPARE(MakeTone(tone, 1, 3000), QString());
-    Recorder recorder(path(u"heard.wav"_s));
-    QVERIFY(recorder.start());
+    QVERIFY(startRecording());
     QVERIFY(PlayWaveFile(tone, true));
-    const WavInfo heard = recorder.stop();
-    QVERIFY2(heard.valid, qPrintable(heard.problem));
-    const auto sound = Tail(Sounding(heard), 0.8);
+    const auto sound = Tail(heard(), 0.8);
     QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 3000), qPrintable(Describe(sound)));
 }
 
@@ -259,12 +265,9 @@ void PlaybackTest::refusedRequestEndsTheSoundAndPlaysNothing()
     QFile text(path(u"text.wav"_s));
     QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a sound\n") > 0);
     text.close();
-    const QString first = path(u"first.wav"_s);
-    const QString next = path(u"next.wav"_s);
-    QCOMPARE(MakeTone(first, 3, 1000), QString());
-    QCOMPARE(MakeTone(next, 0.5, 3000), QString());
-    Recorder recorder(path(u"heard.wav"_s));
-    QVERIFY(recorder.start());
+    const QString first = madeTone(u"first.wav"_s, 3, 1000);
+    const QString next = madeTone(u"next.wav"_s, 0.5, 3000);
+    QVERIFY(startRecording());
 
     QVERIFY(PlayWaveFile(first, false));
     QVERIFY(!PlayWaveFile(name.isEmpty() ? name : path(name), false));
@@ -272,9 +275,7 @@ void PlaybackTest::refusedRequestEndsTheSoundAndPlaysNothing()
     // The next request plays as if nothing had happened.
     QVERIFY(PlayWaveFile(next, true));
 
-    const WavInfo heard = recorder.stop();
-    QVERIFY2(heard.valid, qPrintable(heard.problem));
-    const auto sound = Sounding(heard);
+    const auto sound = heard();
     QVERIFY2(Seconds(sound) < 1.2, qPrintable(Describe(sound)));
     const auto end = Tail(sound, 0.3);
     QVERIFY2(IsNear(DominantFrequency(end, RecordRate), 3000), qPrintable(Describe(end)));

@@ -294,8 +294,13 @@ void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, 
     RealFft fft(frame);
 
     m_result.curveHertz.clear();
-    for (double hertz = CurveLowestHertz; hertz <= rate / 2; hertz *= std::exp2(1 / CurvePointsPerOctave))
+    // Each point from its own index, so that rounding does not build up along the curve.
+    for (int point = 0;; ++point) {
+        const double hertz = CurveLowestHertz * std::exp2(point / CurvePointsPerOctave);
+        if (hertz > rate / 2)
+            break;
         m_result.curveHertz.push_back(hertz);
+    }
     std::vector<double> power(frame / 2 + 1);
     std::vector<double> cumulative(power.size() + 1);
     for (const std::vector<float> &channel : samples) {
