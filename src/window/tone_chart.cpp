@@ -134,18 +134,22 @@ void PaintSpectrum(QPainter &painter, const QRectF &plot, const QPalette &palett
     };
 
     painter.setPen(QPen(pens.faint, 1, Qt::DotLine));
-    for (double octave = 1000 / 64.0; octave < highestHertz; octave *= 2) {
+    // Integer counters: the lines stand at exact powers, with no rounding carried from one to the next.
+    for (int doubling = 0; 1000 / 64.0 * std::exp2(doubling) < highestHertz; ++doubling) {
+        const double octave = 1000 / 64.0 * std::exp2(doubling);
         if (octave > LowestHertz)
             painter.drawLine(QPointF(x(octave), plot.top()), QPointF(x(octave), plot.bottom()));
     }
-    for (double decade = LowestHertz; decade <= highestHertz; decade *= 10) {
+    for (int tenfold = 0; LowestHertz * std::pow(10.0, tenfold) <= highestHertz; ++tenfold) {
+        const double decade = LowestHertz * std::pow(10.0, tenfold);
         painter.setPen(QPen(pens.grid, 1));
         painter.drawLine(QPointF(x(decade), plot.top()), QPointF(x(decade), plot.bottom()));
         painter.setPen(pens.text);
         painter.drawText(QRectF(x(decade) - 30, plot.bottom() + 2, 60, 16), Qt::AlignCenter, HertzLabel(decade));
     }
     painter.drawText(QRectF(plot.right() - 120, plot.bottom() + 2, 120, 16), Qt::AlignRight, u"Hz"_s);
-    for (double decibels = 0; decibels >= bottom; decibels -= 20) {
+    for (int step = 0; - 20 * step >= bottom; ++step) {
+        const double decibels = -20 * step;
         painter.setPen(QPen(decibels == 0 ? pens.grid : pens.faint, 1));
         painter.drawLine(QPointF(plot.left(), y(decibels)), QPointF(plot.right(), y(decibels)));
         painter.setPen(pens.text);

@@ -190,8 +190,8 @@ private slots:
         const ChannelFigures &figures = analysis.figures[0];
         Near(figures.line.hertz, fundamental, 0.01, "fundamental");
         QList<double> harmonics;
-        for (double harmonic = fundamental; harmonic < rate / 2; harmonic += fundamental)
-            harmonics.append(harmonic);
+        for (int k = 1; k * fundamental < rate / 2; ++k)
+            harmonics.append(k * fundamental);
         const double worstAlias = analysis.strongestComponent(0, harmonics).decibels - figures.line.decibels;
         if (aliasFree) {
             QVERIFY2(worstAlias < -70, qPrintable(QString::number(worstAlias)));

@@ -56,7 +56,7 @@ private:
 
 QString PlaybackTest::madeTone(const QString &name, double seconds, int frequency, const QStringList &format) const
 {
-    const QString made = path(name);
+    QString made = path(name);
     const QString problem = MakeTone(made, seconds, frequency, format);
     QTest::qVerify(problem.isEmpty(), "MakeTone", qPrintable(problem), __FILE__, __LINE__);
     return made;
