@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/alias_free.h"
-#include "core/periodic_shape.h"
-#include "core/tone_level.h"
+#include "core/plan/alias_free.h"
+#include "core/tone/periodic_shape.h"
+#include "core/tone/tone_level.h"
 #include "test_sandbox.h"
 
 #include <QProcess>
