@@ -229,6 +229,54 @@ private slots:
         QFETCH(int, channels);
         QCOMPARE(ParseToolStatsByChannel(report).size(), channels);
     }
+
+    // The level maths alone: the gain that brings a tone to a peak or an AES17 RMS level, the
+    // tool's normalisation for a peak that is only bounded, and how far a level that cannot fit
+    // would clip.
+    void setLevel_data()
+    {
+        QTest::addColumn<bool>("rms");
+        QTest::addColumn<double>("target");
+        QTest::addColumn<double>("peak");
+        QTest::addColumn<bool>("exact");
+        QTest::addColumn<double>("meanSquare");
+        QTest::addColumn<double>("gainDb");
+        QTest::addColumn<double>("normalisedDb"); // NaN: none
+        QTest::addColumn<double>("overDb");       // NaN: it fits
+        const double none = qQNaN();
+        QTest::newRow("peak -6, full-scale sine") << false << -6. << 1. << true << .5 << -6. << none << none;
+        QTest::newRow("peak 0 keeps the headroom") << false << 0. << 1. << true << .5 << -HeadroomDb << none << none;
+        QTest::newRow("peak -6 of a tone peaking at 0.5")
+            << false << -6. << .5 << true << .125 << -6 + 6.0206 << none << none;
+        QTest::newRow("a bounded peak is normalised") << false << -3. << 1.2 << false << .5 << 0. << -3. << none;
+        // A square's RMS level is its peak level + 3.01 dB; a sine's equals it.
+        QTest::newRow("RMS -20, square") << true << -20. << 1. << true << 1. << -23.0103 << none << none;
+        QTest::newRow("RMS 0, sine: just below full scale")
+            << true << 0. << 1. << true << .5 << -HeadroomDb << none << none;
+        // A triangle's RMS is 1 / sqrt(3) of its peak: at 0 dBFS RMS it would peak 1.76 dB over.
+        QTest::newRow("RMS 0, triangle: too loud") << true << 0. << 1. << true << 1. / 3 << 1.7609 << none << 1.7609;
+    }
+
+    void setLevel()
+    {
+        QFETCH(bool, rms);
+        QFETCH(double, target);
+        QFETCH(double, peak);
+        QFETCH(bool, exact);
+        QFETCH(double, meanSquare);
+        QFETCH(double, gainDb);
+        QFETCH(double, normalisedDb);
+        QFETCH(double, overDb);
+        const LevelSetting setting = SetLevel({rms, target}, {peak, exact, meanSquare});
+        QVERIFY2(std::abs(setting.gainDb - gainDb) < 1e-4, qPrintable(QString::number(setting.gainDb)));
+        QCOMPARE(setting.normalisedPeakDb.has_value(), !qIsNaN(normalisedDb));
+        if (setting.normalisedPeakDb)
+            QCOMPARE(*setting.normalisedPeakDb, normalisedDb);
+        QCOMPARE(setting.overDb.has_value(), !qIsNaN(overDb));
+        QCOMPARE(setting.reminder.has_value(), !qIsNaN(overDb));
+        if (setting.overDb)
+            QVERIFY(std::abs(*setting.overDb - overDb) < 1e-4);
+    }
 };
 
 QUORVANE_TEST_MAIN(ToneMathsTest)
