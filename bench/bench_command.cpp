@@ -5,6 +5,7 @@
 // removing the five tool files costs per command, and what alias-free shapes and steps cost.
 
 #include "answering_dialogs.h"
+#include "bench_application.h"
 #include "bench_support.h"
 #include "core/plan/synth_command.h"
 #include "core/run/temp_folder.h"
@@ -445,11 +446,7 @@ void DeploymentCost()
 
 int main(int argc, char *argv[])
 {
-    PrepareSandbox();
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SetHomePageChance({{}, [](const QUrl &) { return true; }});
+    BenchApplication app(argc, argv);
 
     CommandBench bench;
     CommandOverhead(bench);

@@ -5,6 +5,7 @@
 // program. The baseline is one plain read of the recording with libsndfile.
 
 #include "answering_dialogs.h"
+#include "bench_application.h"
 #include "bench_support.h"
 #include "services/home_page.h"
 #include "window/form1.h"
@@ -101,17 +102,11 @@ double PlainReadMs(const QString &path)
 
 int main(int argc, char *argv[])
 {
-    PrepareSandbox();
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SetHomePageChance({{}, [](const QUrl &) { return true; }});
+    BenchApplication app(argc, argv);
 
     Say(u"\n== 9. Make Impulse Response on a 60 s, 96 kHz, stereo recording of a 10 s sweep"_s);
     Form1 window;
-    window.endProcess = [] {};
-    window.Form_Load();
-    window.show();
+    StartWindow(window);
     window.Text1->setText(u"10"_s);
     window.Combo1->setCurrentIndex(0);
     window.Text2->setText(u"20-20000"_s);

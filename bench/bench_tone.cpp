@@ -6,6 +6,7 @@
 // with libsndfile, which any view of the whole file needs at least.
 
 #include "answering_dialogs.h"
+#include "bench_application.h"
 #include "bench_support.h"
 #include "services/home_page.h"
 #include "window/form1.h"
@@ -69,17 +70,11 @@ double PlainReadMs(const QString &path, float &peak)
 
 int main(int argc, char *argv[])
 {
-    PrepareSandbox();
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SetHomePageChance({{}, [](const QUrl &) { return true; }});
+    BenchApplication app(argc, argv);
 
     Say(u"\n== 8. The tone window on a 10-minute, 192 kHz, stereo tone"_s);
     Form1 window;
-    window.endProcess = [] {};
-    window.Form_Load();
-    window.show();
+    StartWindow(window);
     window.Text1->setText(u"600"_s);
     window.Combo1->setCurrentIndex(0);
     window.Text2->setText(u"997"_s);
