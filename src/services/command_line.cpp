@@ -134,6 +134,11 @@ std::optional<Refusal> ApplySetting(Inputs &inputs, const QString &assignment)
             return Refusal{ExitCode::BadCommandLine,
                            u"Unknown setting \"%1\". The settings are: %2."_s.arg(key, keys.join(u", "_s))};
         }
+        if (row->setting == OutputSetting::Level) {
+            if (!inputs.options.restore(row->setting, value))
+                return Refusal{ExitCode::BadCommandLine, u"Level takes %1, such as -20 or -4.5."_s.arg(LevelRangeText)};
+            return std::nullopt;
+        }
         QStringList values;
         for (const OutputChoice &choice : row->choices) {
             if (choice.stored.compare(value, Qt::CaseInsensitive) == 0) {

@@ -4,11 +4,16 @@
 
 #include "services/app_title.h"
 
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -103,6 +108,36 @@ public:
         box.setTextFormat(Qt::PlainText);
         box.setText(DisplayText(text));
         return box.exec() == QMessageBox::Yes;
+    }
+
+    std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current) override
+    {
+        QDialog dialog(parent);
+        dialog.setObjectName(u"LevelDialog"_s);
+        dialog.setWindowTitle(ApplicationTitle());
+        // The box holds only levels of the range, to the hundredth of a decibel.
+        auto *level = new QDoubleSpinBox(&dialog);
+        level->setObjectName(u"LevelBox"_s);
+        level->setDecimals(2);
+        level->setRange(double(OutputLevel::LowestHundredths) / OutputLevel::HundredthsPerDecibel, 0);
+        level->setSuffix(u" dBFS"_s);
+        level->setValue(current.level.decibels());
+        auto *peak = new QRadioButton(u"&Peak"_s, &dialog);
+        auto *rms = new QRadioButton(u"&RMS (AES17)"_s, &dialog);
+        (current.rms ? rms : peak)->setChecked(true);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        auto *form = new QFormLayout(&dialog);
+        form->addRow(u"&Level (0 to -120):"_s, level);
+        form->addRow(u"Measured by:"_s, peak);
+        form->addRow(QString(), rms);
+        form->addRow(buttons);
+        level->selectAll();
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        const auto hundredths = int(std::lround(level->value() * OutputLevel::HundredthsPerDecibel));
+        return TypedLevel{OutputLevel::FromHundredths(hundredths).value_or(current.level), rms->isChecked()};
     }
 };
 

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "core/tone/output_options.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -10,6 +12,13 @@ class QWidget;
 
 // The caption of the error report; every other box takes ApplicationTitle().
 inline const QString ErrorReportCaption = QStringLiteral("Application Error");
+
+// A level as Other Level… takes it: the level and what it measures.
+struct TypedLevel
+{
+    OutputLevel level;
+    bool rms = false; // the RMS level as AES17 reads it, else the peak
+};
 
 // The boxes and the save dialog of the window, behind one seam so that tests can answer them
 // without a modal loop.
@@ -34,6 +43,9 @@ public:
     virtual std::optional<QString> textInput(QWidget *parent, const QString &prompt) = 0;
     // Asks a question with Yes and No, ApplicationTitle() as caption; true for Yes.
     virtual bool question(QWidget *parent, const QString &text) = 0;
+    // Asks for any level of the range, by peak or by RMS, starting from the one given, with OK and
+    // Cancel; nothing when the user cancels.
+    virtual std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current) = 0;
 };
 
 // The Qt implementation unless a test installed another.

@@ -4,6 +4,7 @@
 
 #include "core/sound/playback.h"
 #include "core/tone/field_grammar.h"
+#include "services/dialogs.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
 #include "window/presets_menu.h"
@@ -64,6 +65,12 @@ void OpenOnChoice(QMenu *submenu)
                 submenu->setActiveAction(*chosen);
         });
     });
+}
+
+// The item of a typed level, naming it once it is the level chosen.
+QString OtherLevelText(const std::optional<OutputLevel> &chosen)
+{
+    return chosen ? u"Other Level (%1)…"_s.arg(chosen->label()) : u"Other Level…"_s;
 }
 
 const QString OptionsTip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
@@ -202,6 +209,13 @@ void OptionsMenu::addSubmenu(const OutputSettingRow &row)
         }
     }
     addChoices(submenu, row);
+    if (row.setting == OutputSetting::Level) {
+        m_otherLevel = submenu->addAction(OtherLevelText(std::nullopt));
+        m_otherLevel->setCheckable(true);
+        m_items[std::size_t(row.setting)].first()->actionGroup()->addAction(m_otherLevel);
+        m_items[std::size_t(row.setting)].append(m_otherLevel);
+        connect(m_otherLevel, &QAction::triggered, this, &OptionsMenu::askForLevel);
+    }
     OpenOnChoice(submenu);
 }
 
@@ -240,21 +254,42 @@ void OptionsMenu::showChoices()
         else
             items[m_options.choice(row.setting)]->setChecked(true);
     }
+    const bool typed = m_options.choice(OutputSetting::Level) == OtherLevelChoice();
+    m_otherLevel->setText(OtherLevelText(typed ? std::optional(m_options.level()) : std::nullopt));
 }
 
 void OptionsMenu::choose(OutputSetting setting, qsizetype choice)
 {
     m_options.setChoice(setting, choice);
-    m_store.save(OutputRow(setting).key, m_options.chosen(setting).stored);
+    store(setting);
+}
+
+void OptionsMenu::store(OutputSetting setting)
+{
+    m_store.save(OutputRow(setting).key, m_options.stored(setting));
     emit optionsChanged();
+}
+
+void OptionsMenu::askForLevel()
+{
+    const std::optional<TypedLevel> typed =
+        CurrentDialogs().levelInput(parentWidget(), {m_options.level(), m_options.rmsLevel()});
+    if (typed) {
+        choose(OutputSetting::LevelUnit, typed->rms ? 1 : 0);
+        m_options.setLevel(typed->level);
+        store(OutputSetting::Level);
+    }
+    // The item was checked as it was triggered: a cancel puts the check back where it was, and a
+    // quick choice typed checks its own item.
+    showChoices();
 }
 
 void OptionsMenu::chooseStored(const QList<std::pair<OutputSetting, QString>> &choices)
 {
+    // A value that is none of the choices means the default, as in the settings.
     for (const auto &[setting, stored] : choices) {
-        OutputOptions chosen = m_options;
-        chosen.restore(setting, stored);
-        choose(setting, chosen.choice(setting));
+        m_options.restore(setting, stored);
+        store(setting);
     }
     showChoices();
 }
@@ -263,7 +298,7 @@ void OptionsMenu::choosePreset(const OutputOptions &options)
 {
     QList<std::pair<OutputSetting, QString>> choices;
     for (const OutputSettingRow &row : OutputSettingRows())
-        choices.append({row.setting, options.chosen(row.setting).stored});
+        choices.append({row.setting, options.stored(row.setting)});
     chooseStored(choices);
 }
 

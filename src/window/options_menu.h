@@ -64,6 +64,10 @@ private:
     void addSubmenu(const OutputSettingRow &row);
     void addChoices(QMenu *submenu, const OutputSettingRow &row);
     void choose(OutputSetting setting, qsizetype choice);
+    // Other Level…: any level of the range, typed, and what it measures.
+    void askForLevel();
+    // Keeps what is chosen now for the setting, and says that it changed.
+    void store(OutputSetting setting);
     // The items' checks follow the options. Only a person's choice stores anything (triggered,
     // not toggled).
     void showChoices();
@@ -74,6 +78,8 @@ private:
     QAction *m_stopSound;
     OutputDeviceMenu *m_devices;
     PresetsMenu *m_presets;
-    // Per setting, the items of its choices; an on/off setting has one item, checked when on.
+    // Per setting, the items of its choices; an on/off setting has one item, checked when on. The
+    // Level's end with Other Level…, at the choice of a level that is none of the quick choices.
     std::array<QList<QAction *>, OutputSettingCount> m_items;
+    QAction *m_otherLevel = nullptr;
 };

@@ -21,10 +21,11 @@ constexpr int ToldMs = 3000;
 const QString Playing = u"Playing — Esc stops"_s;
 const QString ClickForOptions = u"Click for the options."_s;
 
-QString Decibels(int decibels)
+QString Decibels(const OutputLevel &level)
 {
-    // The minus sign, not a hyphen: a screen reader says "minus".
-    return (decibels < 0 ? u"\u2212"_s + QString::number(-decibels) : QString::number(decibels)) + u" dBFS"_s;
+    // As typed, but with the minus sign, not a hyphen: a screen reader says "minus".
+    const QString text = level.text();
+    return (text.startsWith(u'-') ? u"\u2212"_s + text.mid(1) : text) + u" dBFS"_s;
 }
 
 } // namespace
@@ -60,9 +61,8 @@ StatusLine::StatusLine(QWidget *window, QRect place, std::function<QString()> de
 
 QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice)
 {
-    const int decibels = options.levelDecibels();
-    QString level = Decibels(decibels) + (options.rmsLevel() ? u" RMS (AES17)"_s : u" peak"_s);
-    if (decibels == 0 && !options.rmsLevel())
+    QString level = Decibels(options.level()) + (options.rmsLevel() ? u" RMS (AES17)"_s : u" peak"_s);
+    if (options.level() == OutputLevel() && !options.rmsLevel())
         level += u" (full scale)"_s;
     QString channels = options.chosen(OutputSetting::Channels).label;
     // A left | right step makes the whole file stereo.

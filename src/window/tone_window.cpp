@@ -210,7 +210,9 @@ QString ToneWindow::toneDescription() const
     QStringList chosen;
     for (const OutputSettingRow &row : OutputSettingRows()) {
         const qsizetype choice = m_shownTone->options.choice(row.setting);
-        if (choice != row.defaultChoice)
+        if (row.setting == OutputSetting::Level && choice == OtherLevelChoice())
+            chosen << m_shownTone->options.level().label();
+        else if (choice != row.defaultChoice)
             chosen << (row.kind == OutputSettingKind::OnOff ? row.menuText : row.choices[choice].label);
     }
     return u"Length %1 · %2 · Frequencies %3\nOptions: %4"_s.arg(request.Length, request.Waveform, request.Frequencies,

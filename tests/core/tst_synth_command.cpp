@@ -73,7 +73,7 @@ private slots:
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/e.wav" synth  1  2  pinknoise )"_s << QStringList();
         QTest::newRow("unknown stored values and looping change nothing")
             << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}
-            << u"Level=-4 Channels=left SoftEdges=yes SampleRate=48000.0 SampleFormat=32F LoopPreview=1"_s
+            << u"Level=-4.125 Channels=left SoftEdges=yes SampleRate=48000.0 SampleFormat=32F LoopPreview=1"_s
             << uR"("/work temp/sox.exe" -r 48000 -n "/t/o.wav" synth 3 sine 440)"_s << QStringList();
         QTest::newRow("global options before -n, effects gain, fade, channels")
             << u"/t/o.wav"_s << QStringList{u"3"_s, u"Sine (Default)"_s, u"440"_s}

@@ -108,8 +108,16 @@ private slots:
                                         << u"Unknown option 'loud'."_s << none << 0.0 << 0.0 << 0.0;
         QTest::newRow("unknown type") << QStringList{u"--save"_s, u"out.wav"_s, u"--type"_s, u"cosine"_s} << 64
                                       << u"Unknown type \"cosine\"."_s << none << 0.0 << 0.0 << 0.0;
-        QTest::newRow("a level not in the menu") << QStringList{u"--save"_s, u"out.wav"_s, u"--set"_s, u"Level=-19"_s}
-                                                 << 64 << u"Level takes one of: 0,"_s << none << 0.0 << 0.0 << 0.0;
+        const QString levelRange = u"Level takes a level from 0 down to -120 dBFS, to 0.01 dB"_s;
+        for (const QString &level : {u"-4.125"_s, u"-120.01"_s, u"3"_s, u"-4,5"_s})
+            QTest::addRow("level %s", qPrintable(level))
+                << QStringList{u"--save"_s, u"out.wav"_s, u"--set"_s, u"Level="_s + level} << 64 << levelRange << none
+                << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a typed level that does not fit")
+            << u"--save out.wav --length 1 --frequencies 441 --type triangle --set Level=-1.5 --set LevelUnit=RMS"_s
+                   .split(u' ')
+            << 2 << u"At -1.5 dBFS RMS this tone would clip: the highest level that fits is -1.8 dBFS RMS"_s << none
+            << 0.0 << 0.0 << 0.0;
         QTest::newRow("unknown preset") << QStringList{u"--save"_s, u"out.wav"_s, u"--preset"_s, u"Nope"_s} << 64
                                         << u"There is no preset \"Nope\""_s << none << 0.0 << 0.0 << 0.0;
         QTest::newRow("save and play") << QStringList{u"--save"_s, u"out.wav"_s, u"--play"_s} << 64
@@ -150,6 +158,32 @@ private slots:
             const double db = LineDb(KaiserSpectrum(wav.firstChannel, 0, 65536), wav.sampleRate, together, frequency);
             QVERIFY2(qAbs(db) <= 0.1, qPrintable(QString::number(db)));
         }
+    }
+
+    // A typed level reaches the file to the hundredth of a decibel, by its peak or by its RMS level
+    // as AES17 reads it (20 log10(rms) + 3.0103): a square's is 3.0103 dB above its peak level.
+    void typedLevelReachesTheFile_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<double>("peakDbfs");
+        QTest::addColumn<double>("rmsDbfs");
+        QTest::newRow("sine, -4 peak") << u"sine --set Level=-4"_s << -4.0 << -4.0;
+        QTest::newRow("sine, -14.5 RMS") << u"sine --set Level=-14.5 --set LevelUnit=RMS"_s << -14.5 << -14.5;
+        QTest::newRow("square, -14.25 RMS") << u"square --set Level=-14.25 --set LevelUnit=RMS"_s << -17.2603 << -14.25;
+        QTest::newRow("sine, the lowest") << u"sine --set Level=-120"_s << -120.0 << -120.0;
+    }
+
+    void typedLevelReachesTheFile()
+    {
+        QFETCH(QString, options);
+        const Run run =
+            RunProgram((u"--save out.wav --length 1 --frequencies 1000 --type "_s + options).split(u' '), folder);
+        QCOMPARE(run.exitCode, 0);
+        const WavInfo wav = ReadSound(folder + u"/out.wav"_s);
+        QFETCH(double, peakDbfs);
+        QFETCH(double, rmsDbfs);
+        QVERIFY2(qAbs(PeakDbfs(wav.firstChannel) - peakDbfs) < 0.005, qPrintable(options));
+        QVERIFY2(qAbs(Aes17RmsDbfs(wav.firstChannel) - rmsDbfs) < 0.005, qPrintable(options));
     }
 
     // On the test server's output --play returns once the tone has played; Ctrl+C stops a

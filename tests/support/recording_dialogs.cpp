@@ -4,6 +4,8 @@
 
 #include "services/app_title.h"
 
+using namespace Qt::StringLiterals;
+
 RecordingDialogs::RecordingDialogs() : m_previous(&CurrentDialogs())
 {
     InstallDialogs(this);
@@ -47,6 +49,12 @@ bool RecordingDialogs::question(QWidget *parent, const QString &text)
 {
     record({DialogCall::Question, text, {}, ApplicationTitle(), parent});
     return !questionAnswers.isEmpty() && questionAnswers.dequeue();
+}
+
+std::optional<TypedLevel> RecordingDialogs::levelInput(QWidget *parent, const TypedLevel &current)
+{
+    record({DialogCall::LevelInput, current.level.text() + (current.rms ? u" RMS"_s : QString()), {}, {}, parent});
+    return levelAnswers.isEmpty() ? std::nullopt : std::optional(levelAnswers.dequeue());
 }
 
 QStringList RecordingDialogs::texts(DialogCall::Kind kind) const

@@ -21,7 +21,8 @@ struct DialogCall
         SaveFileName,
         TextInput,
         Question,
-        OpenFileName
+        OpenFileName,
+        LevelInput // its text is the level it starts from, as stored, and " RMS" after an RMS level
     };
     Kind kind;
     QString text;    // the message or prompt, exactly as given; the filter for SaveFileName
@@ -50,6 +51,8 @@ public:
     // Answer with the next queued answer; a cancel, or No, when none is left.
     std::optional<QString> textInput(QWidget *parent, const QString &prompt) override;
     bool question(QWidget *parent, const QString &text) override;
+    // Answers with the next queued answer; a cancel when none is left.
+    std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current) override;
 
     void queueSaveAnswer(const QString &path) { saveAnswers.enqueue(path); }
     // The texts of all calls of one kind, in order.
@@ -61,6 +64,7 @@ public:
     QQueue<QString> textAnswers;
     QQueue<bool> questionAnswers;
     QQueue<QString> openAnswers;
+    QQueue<TypedLevel> levelAnswers;
     // Runs while the call is "open", as if the user acted while the box was shown.
     std::function<void(const DialogCall &)> whileShown;
 

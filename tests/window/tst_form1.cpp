@@ -452,7 +452,9 @@ private slots:
         QTest::newRow("10,000 characters")
             << "2\\Name=" + QByteArray(10000, 'n') + '\n' + tone << QString(63, u'n') + u'…' << u"at most 64"_s;
         QTest::newRow("built-in name") << "2\\Name=EBU Line-Up Tone\n" + tone << u"EBU Line-Up Tone"_s << u"built-in"_s;
-        QTest::newRow("unknown level") << "2\\Name=Bad\n2\\Level=-19\n" + tone << u"Bad"_s << u"Level"_s;
+        QTest::newRow("a typed level") << "2\\Name=Typed\n2\\Level=-4.5\n" + tone << u"Typed"_s << QString();
+        QTest::newRow("a level of thousandths") << "2\\Name=Bad\n2\\Level=-19.125\n" + tone << u"Bad"_s
+                                                << u"Level is not a level from 0 down to -120 dBFS"_s;
         QTest::newRow("type 12") << "2\\Name=Bad\n" + QByteArray(tone).replace("Combo1=0", "Combo1=12") << u"Bad"_s
                                  << u"Combo1"_s;
         QTest::newRow("a tool word") << "2\\Name=Bad\n" + QByteArray(tone).replace("=500", "=440 noiseprof x")
@@ -579,7 +581,7 @@ private slots:
         // The unit first, a separator, then the levels.
         const QStringList levels{u"Peak"_s,     u"RMS (AES17)"_s, u""_s,         u"0 dBFS (Full Scale)"_s,
                                  u"-3 dBFS"_s,  u"-6 dBFS"_s,     u"-12 dBFS"_s, u"-18 dBFS"_s,
-                                 u"-20 dBFS"_s, u"-23 dBFS"_s,    u"-30 dBFS"_s};
+                                 u"-20 dBFS"_s, u"-23 dBFS"_s,    u"-30 dBFS"_s, u"Other Level…"_s};
         QTest::newRow("level") << u"Level"_s << levels << 5 << u"Level"_s << u"-6"_s;
         QTest::newRow("level -23") << u"Level"_s << levels << 9 << u"Level"_s << u"-23"_s;
         QTest::newRow("level unit") << u"Level"_s << levels << 1 << u"LevelUnit"_s << u"RMS"_s;
@@ -729,6 +731,47 @@ private slots:
         QTest::mouseClick(line, Qt::LeftButton);
         QVERIFY(window->Options->isVisible());
         window->Options->close();
+    }
+
+    // Other Level… asks for any level; a quick choice typed checks its own item, any other level
+    // checks Other Level…, which names it.
+    void otherLevelTakesAnyLevel_data()
+    {
+        QTest::addColumn<QString>("stored"); // the Level in the settings at start-up
+        QTest::addColumn<QString>("typed");  // the answer, and " RMS" for an RMS level; empty for Cancel
+        QTest::addColumn<QString>("checked");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("a peak level") << QString() << u"-4"_s << u"Other Level (-4 dBFS)…"_s << u"−4 dBFS peak ·"_s;
+        QTest::newRow("an RMS level") << u"-6"_s << u"-14.5 RMS"_s << u"Other Level (-14.5 dBFS)…"_s
+                                      << u"−14.5 dBFS RMS (AES17) ·"_s;
+        QTest::newRow("a quick choice typed") << u"-4.5"_s << u"-20"_s << u"-20 dBFS"_s << u"−20 dBFS peak ·"_s;
+        QTest::newRow("cancelled") << u"-0.01"_s << QString() << u"Other Level (-0.01 dBFS)…"_s
+                                   << u"−0.01 dBFS peak ·"_s;
+        QTest::newRow("a stored level out of range")
+            << u"-120.5"_s << QString() << u"0 dBFS (Full Scale)"_s << u"0 dBFS peak (full scale) ·"_s;
+    }
+
+    void otherLevelTakesAnyLevel()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        if (!stored.isEmpty())
+            Store(SettingsKey::Level, stored);
+        RecordingDialogs dialogs;
+        if (!typed.isEmpty())
+            dialogs.levelAnswers.enqueue({*OutputLevel::FromText(typed.section(u' ', 0, 0)), typed.endsWith(u"RMS"_s)});
+        auto window = StartWindow();
+        QMenu *level = MenuItem(*window, u"Level"_s)->menu();
+        level->actions().last()->trigger();
+        QCOMPARE(dialogs.count(DialogCall::LevelInput), 1);
+        QTEST(level->actions().last()->actionGroup()->checkedAction()->text(), "checked");
+        QFETCH(QString, line);
+        QVERIFY2(window->Status->label()->text().startsWith(line), qPrintable(window->Status->label()->text()));
+        // What is kept is what the command line makes the same tone from.
+        OutputOptions same;
+        for (const OutputSetting setting : {OutputSetting::Level, OutputSetting::LevelUnit})
+            same.restore(setting, Stored(OutputRow(setting).key));
+        QCOMPARE(window->Options->options(), same);
     }
 
     // Opened on the level chosen, and choosing what it measures leaves it open for the level.

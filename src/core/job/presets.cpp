@@ -126,7 +126,7 @@ QList<std::pair<QString, QString>> PresetValues(const Preset &preset)
                                               {PresetKeys::Frequencies, preset.frequencies},
                                               {PresetKeys::Waveform, QString::number(preset.waveformIndex)}};
     for (const OutputSettingRow &row : OutputSettingRows())
-        values.append({row.key, preset.options.chosen(row.setting).stored});
+        values.append({row.key, preset.options.stored(row.setting)});
     return values;
 }
 
@@ -157,10 +157,10 @@ Preset PresetFromValues(const QHash<QString, QString> &values)
     for (const OutputSettingRow &row : OutputSettingRows()) {
         if (!values.contains(row.key))
             continue;
-        const QString stored = values.value(row.key);
-        preset.options.restore(row.setting, stored);
-        if (preset.options.chosen(row.setting).stored != stored)
-            return fail(u"The preset's %1 is not one of its choices."_s.arg(row.key));
+        if (!preset.options.restore(row.setting, values.value(row.key)))
+            return fail(row.setting == OutputSetting::Level
+                            ? u"The preset's Level is not %1."_s.arg(LevelRangeText)
+                            : u"The preset's %1 is not one of its choices."_s.arg(row.key));
     }
     if (std::optional<QString> problem = PresetToneProblem(preset))
         return fail(*problem);

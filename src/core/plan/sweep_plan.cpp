@@ -89,7 +89,7 @@ TonePlan PlanMeasurementSweep(const Tone &tone, const OutputOptions &options)
 {
     TonePlan plan;
     plan.layout = tone.layout;
-    plan.target = {options.rmsLevel(), double(options.levelDecibels())};
+    plan.target = {options.rmsLevel(), options.levelDecibels()};
     const MeasurementSweepDesign design = DesignRequestedSweep(tone.fields, options);
     if (!design.sweep) {
         plan.reminder = design.reminder;

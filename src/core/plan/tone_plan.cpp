@@ -415,7 +415,7 @@ TonePlan PlanSteps(const Tone &tone, const OutputOptions &options);
 
 TonePlan PlanAsTyped(const ToneRequest &fields, const OutputOptions &options)
 {
-    TonePlan plan = BasePlan(options, {options.rmsLevel(), double(options.levelDecibels())}, false);
+    TonePlan plan = BasePlan(options, {options.rmsLevel(), options.levelDecibels()}, false);
     plan.synth = FieldWords(fields.Length) + FieldWords(fields.Waveform) + FieldWords(fields.Frequencies);
     plan.typedSynth = fields.Length + u' ' + fields.Waveform + u' ' + fields.Frequencies;
     return plan;
@@ -427,7 +427,7 @@ TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
         return PlanMeasurementSweep(tone, options);
     if (tone.stepped() || options.burstCycles() > 0)
         return PlanSteps(tone, options);
-    return PlanToneAt(tone, tone.steps.first(), options, {options.rmsLevel(), double(options.levelDecibels())});
+    return PlanToneAt(tone, tone.steps.first(), options, {options.rmsLevel(), options.levelDecibels()});
 }
 
 namespace {
@@ -510,7 +510,7 @@ TonePlan PlanSteps(const Tone &tone, const OutputOptions &options)
     const int rate = options.sampleRate();
     TonePlan plan;
     plan.layout = tone.layout;
-    plan.target = {options.rmsLevel(), double(options.levelDecibels())};
+    plan.target = {options.rmsLevel(), options.levelDecibels()};
     double loudest = -qInf();
     for (const ToneMix &mix : tone.steps) {
         for (const QList<MixTone> *side : {&mix.left, &mix.right}) {

@@ -2,8 +2,10 @@
 
 #include "core/tone/output_options.h"
 
+#include <QRegularExpression>
 #include <QtGlobal>
 #include <algorithm>
+#include <cstdlib>
 #include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
@@ -138,29 +140,97 @@ const OutputSettingRow &OutputRow(OutputSetting setting)
     return OutputSettingRows()[std::size_t(setting)];
 }
 
+std::optional<OutputLevel> OutputLevel::FromHundredths(int hundredths)
+{
+    if (hundredths > 0 || hundredths < LowestHundredths)
+        return std::nullopt;
+    return OutputLevel(hundredths);
+}
+
+std::optional<OutputLevel> OutputLevel::FromText(const QString &text)
+{
+    // Digits enough for the range and no more, so that the number cannot overflow.
+    static const QRegularExpression decimal(uR"(^(-?)([0-9]{1,3})(?:\.([0-9]{1,2}))?$)"_s);
+    const QRegularExpressionMatch match = decimal.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int magnitude =
+        match.captured(2).toInt() * HundredthsPerDecibel + match.captured(3).leftJustified(2, u'0').toInt();
+    return FromHundredths(match.captured(1).isEmpty() ? magnitude : -magnitude);
+}
+
+QString OutputLevel::text() const
+{
+    const int magnitude = std::abs(m_hundredths);
+    QString text = QString::number(magnitude / HundredthsPerDecibel);
+    if (const int fraction = magnitude % HundredthsPerDecibel) {
+        text += u'.' + QString::number(fraction).rightJustified(2, u'0');
+        if (text.endsWith(u'0'))
+            text.chop(1);
+    }
+    return m_hundredths < 0 ? u'-' + text : text;
+}
+
+QString OutputLevel::label() const
+{
+    return text() + u" dBFS"_s;
+}
+
 OutputOptions::OutputOptions()
 {
     for (const OutputSettingRow &row : OutputSettingRows())
         m_choices[std::size_t(row.setting)] = row.defaultChoice;
+    setChoice(OutputSetting::Level, OutputRow(OutputSetting::Level).defaultChoice);
+}
+
+qsizetype OutputOptions::choice(OutputSetting setting) const
+{
+    if (setting != OutputSetting::Level)
+        return m_choices[std::size_t(setting)];
+    const QList<OutputChoice> &quick = OutputRow(setting).choices;
+    const auto found = std::find_if(quick.begin(), quick.end(), [&](const OutputChoice &c) {
+        return c.decibels * OutputLevel::HundredthsPerDecibel == m_level.hundredths();
+    });
+    return found - quick.begin();
 }
 
 const OutputChoice &OutputOptions::chosen(OutputSetting setting) const
 {
-    return OutputRow(setting).choices[choice(setting)];
+    const qsizetype index = choice(setting);
+    Q_ASSERT(index < OutputRow(setting).choices.size());
+    return OutputRow(setting).choices[index];
 }
 
 void OutputOptions::setChoice(OutputSetting setting, qsizetype choice)
 {
     const OutputSettingRow &row = OutputRow(setting);
-    m_choices[std::size_t(setting)] = choice >= 0 && choice < row.choices.size() ? choice : row.defaultChoice;
+    const qsizetype index = choice >= 0 && choice < row.choices.size() ? choice : row.defaultChoice;
+    if (setting == OutputSetting::Level)
+        m_level = *OutputLevel::FromHundredths(row.choices[index].decibels * OutputLevel::HundredthsPerDecibel);
+    else
+        m_choices[std::size_t(setting)] = index;
 }
 
-void OutputOptions::restore(OutputSetting setting, const QString &stored)
+bool OutputOptions::restore(OutputSetting setting, const QString &stored)
 {
+    if (setting == OutputSetting::Level) {
+        const std::optional<OutputLevel> level = OutputLevel::FromText(stored);
+        if (!level)
+            setChoice(setting, -1);
+        else
+            m_level = *level;
+        return level.has_value();
+    }
     const QList<OutputChoice> &choices = OutputRow(setting).choices;
     const auto found =
         std::find_if(choices.begin(), choices.end(), [&](const OutputChoice &c) { return c.stored == stored; });
     setChoice(setting, found - choices.begin());
+    return found != choices.end();
+}
+
+QString OutputOptions::stored(OutputSetting setting) const
+{
+    return setting == OutputSetting::Level ? m_level.text() : chosen(setting).stored;
 }
 
 QStringList OutputOptions::globalOptions() const

@@ -14,7 +14,8 @@
 // edges, sample rate and format, and whether the preview loops. Each setting is one row of a
 // table with its choices: the menu text, the stored value, the words the choice adds to the
 // tool's command and what it means for the file all live there, so the menu, the settings and the
-// command can never disagree. Adding an option means adding a row.
+// command can never disagree. Adding an option means adding a row. The level alone takes any
+// value of its range as well; its row holds the quick choices the menu offers.
 
 // The tool's own sample rate, the one a file gets unless another is chosen.
 inline constexpr int SynthSampleRate = 48000;
@@ -48,8 +49,42 @@ struct OutputChoice
     int sampleRate = 0;
     int bitsPerSample = 0;
     int channelCount = 0;
-    int decibels = 0;
+    int decibels = 0; // a quick choice of level
 };
+
+// A level in dBFS from full scale down to -120, to the hundredth of a decibel. It is kept in
+// whole hundredths, so that a typed level equals a quick choice exactly and is stored as the
+// shortest text that gives it back: the quick choices keep the values they always had ("-20").
+class OutputLevel
+{
+public:
+    static constexpr int HundredthsPerDecibel = 100;
+    static constexpr int LowestHundredths = -120 * HundredthsPerDecibel;
+
+    OutputLevel() = default; // full scale
+    // Nothing for a level out of the range.
+    static std::optional<OutputLevel> FromHundredths(int hundredths);
+    // From a decimal text such as "-20", "-4.5" or "-14.25": nothing for any other text, a level
+    // out of the range or one with more than two decimals.
+    static std::optional<OutputLevel> FromText(const QString &text);
+
+    int hundredths() const { return m_hundredths; }
+    double decibels() const { return double(m_hundredths) / HundredthsPerDecibel; }
+    // The shortest decimal text: "-20", "-4.5", "-14.25".
+    QString text() const;
+    // As the Level submenu names a level: "-4.5 dBFS".
+    QString label() const;
+
+    friend bool operator==(const OutputLevel &, const OutputLevel &) = default;
+
+private:
+    explicit OutputLevel(int hundredths) : m_hundredths(hundredths) {}
+
+    int m_hundredths = 0;
+};
+
+// What a level may be, as a refusal names it.
+inline const QString LevelRangeText = QStringLiteral("a level from 0 down to -120 dBFS, to 0.01 dB");
 
 // How the menu offers a setting.
 enum class OutputSettingKind
@@ -85,17 +120,25 @@ public:
     // Every setting at its default: the command and the file are as without any options.
     OutputOptions();
 
-    qsizetype choice(OutputSetting setting) const { return m_choices[std::size_t(setting)]; }
+    // The Level's is the quick choice that is the level, or one past them (OtherLevelChoice) for
+    // any other level.
+    qsizetype choice(OutputSetting setting) const;
+    // Not for the Level while it is none of the quick choices.
     const OutputChoice &chosen(OutputSetting setting) const;
     // An index that names no choice means the default.
     void setChoice(OutputSetting setting, qsizetype choice);
-    // From the stored text; a text that is not one of the choices' values means the default.
-    void restore(OutputSetting setting, const QString &stored);
+    // From the stored text; a text that is not one of the choices' values (for the Level, not a
+    // level of its range) means the default, and false.
+    bool restore(OutputSetting setting, const QString &stored);
+    // The text kept in the settings.
+    QString stored(OutputSetting setting) const;
     // For an on/off setting: whether it is on.
     bool isOn(OutputSetting setting) const { return choice(setting) == 1; }
 
     bool loopPreview() const { return isOn(OutputSetting::LoopPreview); }
-    int levelDecibels() const { return chosen(OutputSetting::Level).decibels; }
+    OutputLevel level() const { return m_level; }
+    void setLevel(const OutputLevel &level) { m_level = level; }
+    double levelDecibels() const { return m_level.decibels(); }
     // The level is the tone's RMS level (AES17: a full-scale sine reads 0 dBFS), not its peak.
     bool rmsLevel() const { return choice(OutputSetting::LevelUnit) == 1; }
     bool aliasFree() const { return isOn(OutputSetting::AliasFree); }
@@ -119,5 +162,12 @@ public:
     friend bool operator==(const OutputOptions &, const OutputOptions &) = default;
 
 private:
-    std::array<qsizetype, OutputSettingCount> m_choices;
+    std::array<qsizetype, OutputSettingCount> m_choices; // the Level's is unused: the level is m_level
+    OutputLevel m_level;
 };
+
+// The Level's choice for a level that is none of the quick choices.
+inline qsizetype OtherLevelChoice()
+{
+    return OutputRow(OutputSetting::Level).choices.size();
+}

@@ -36,8 +36,9 @@ QString TooLoudReminder(const LevelTarget &target, double highest)
         return u"At %1 this tone would clip: the highest level that fits is %2%3, so choose %4 dBFS or lower "
                "under Level."_s.arg(chosen, OneDecimalDown(highest), unit)
                    .arg(*level);
-    return u"At %1 this tone would clip: the highest level that fits is %2%3, below every level under Level."_s.arg(
-        chosen, OneDecimalDown(highest), unit);
+    // Lower than every quick choice: a level can still be typed.
+    return u"At %1 this tone would clip: the highest level that fits is %2%3, below every quick choice: type it or "
+           "lower with Other Level… under Level."_s.arg(chosen, OneDecimalDown(highest), unit);
 }
 
 double ToneLevels::rmsDb() const
