@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "core/run/private_files.h"
 #include "core/sound/plugin_interfaces.h"
 #include "core/sound/plugin_loader.h"
 #include "services/command_line.h"
@@ -8,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Whatever a Save of an earlier run was writing when it was killed, or the machine stopped.
+    RemoveLeftoverPrivateFiles();
     // With arguments the program works without its window (and without a display).
     if (argc > 1)
         return RunCommandLine(argc, argv);

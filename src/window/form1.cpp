@@ -9,6 +9,7 @@
 #include "core/job/presets.h"
 #include "core/job/tone_job.h"
 #include "core/plan/synth_command.h"
+#include "core/run/private_files.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
@@ -103,8 +104,10 @@ void Form1::Form_Unload()
         return;
     m_ending = true;
     storePosition();
-    // Nobody could stop a tool left running once the window is gone.
+    // Nobody could stop a tool left running once the window is gone, and the file that a Save was
+    // writing beside the chosen name is removed: the process may end before the Save does.
     StopRunningProgram();
+    RemovePrivateFiles();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     if (endProcess)

@@ -108,8 +108,8 @@ void MakeImpulseResponse(QWidget *window, InputStore &store)
         const std::optional<double> sweepRate = SweepRateOfComment(measuring.comment(inverse));
         const double lead = sweepRate ? *sweepRate * std::log(5.0) : -1;
         target = PrepareOutputTarget(output);
-        if (!target.problem.isEmpty())
-            throw Failure(target.problem);
+        if (!target.refusal().isEmpty())
+            throw Failure(target.refusal());
         const ImpulseResponseMade made =
             WithProgressInTitle<ImpulseResponseMade>(window, [&](const MeasureProgress &progress) {
                 return measuring.makeImpulseResponse(recording, inverse, target.writePath, lead, progress);
@@ -124,8 +124,7 @@ void MakeImpulseResponse(QWidget *window, InputStore &store)
                         .arg(QString::number(double(made.delayFrames) / made.sampleRate, 'f', 4),
                              QString::number(made.peakDb, 'f', 1)));
     } catch (const std::exception &error) {
-        if (target.viaPrivateFile())
-            DiscardOutputTarget(target);
+        DiscardOutputTarget(target);
         CurrentDialogs().message(window, u"No impulse response was made.\r\n"_s + DescribeException(error));
     }
 }

@@ -3,6 +3,7 @@
 #include "window/tone_window.h"
 
 #include "core/failure.h"
+#include "core/run/output_target.h"
 #include "core/sound/plugin_interfaces.h"
 #include "core/sound/plugin_loader.h"
 #include "core/sound/sound_file.h"
@@ -227,14 +228,23 @@ void ToneWindow::savePicture()
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix != u"png"_s && suffix != u"svg"_s)
         path += u".png"_s;
+    // Written as a tone is: into a private file beside the name, renamed over it when whole, with the
+    // same care for a link or another user's file at the name.
+    OutputTarget target;
     try {
-        writePicture(path);
+        target = PrepareOutputTarget(path);
+        if (!target.refusal().isEmpty())
+            throw Failure(target.refusal());
+        writePicture(target.writePath, path);
+        if (const QString problem = CommitOutputTarget(target); !problem.isEmpty())
+            throw Failure(problem);
     } catch (const std::exception &error) {
+        DiscardOutputTarget(target);
         CurrentDialogs().message(this, u"The picture could not be saved."_s, DescribeException(error));
     }
 }
 
-void ToneWindow::writePicture(const QString &path) const
+void ToneWindow::writePicture(const QString &path, const QString &shownPath) const
 {
     const QSize size = this->size();
     const int lineHeight = QFontMetrics(font()).lineSpacing();
@@ -256,11 +266,11 @@ void ToneWindow::writePicture(const QString &path) const
         const std::unique_ptr<QPaintDevice> svg = parts->svgFile(path, size, windowTitle());
         QPainter painter;
         if (!painter.begin(svg.get()))
-            throw Failure(u"%1 cannot be written."_s.arg(path));
+            throw Failure(u"%1 cannot be written."_s.arg(shownPath));
         paint(painter);
         // The generator writes when the painting ends, and says nothing when it cannot.
         if (!painter.end() || QFileInfo(path).size() == 0)
-            throw Failure(u"%1 cannot be written."_s.arg(path));
+            throw Failure(u"%1 cannot be written."_s.arg(shownPath));
         return;
     }
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -268,5 +278,5 @@ void ToneWindow::writePicture(const QString &path) const
     paint(painter);
     painter.end();
     if (!image.save(path, "PNG"))
-        throw Failure(u"%1 cannot be written."_s.arg(path));
+        throw Failure(u"%1 cannot be written."_s.arg(shownPath));
 }

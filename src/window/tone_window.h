@@ -35,9 +35,9 @@ public:
     // Save Picture…: asks for a file name, then writes the picture as PNG or SVG by its extension
     // (PNG when it has neither).
     void savePicture();
-    // The picture at the window's size, with the tone's fields and options under it. Throws a
-    // Failure when it cannot be written.
-    void writePicture(const QString &path) const;
+    // The picture at the window's size, with the tone's fields and options under it, written at
+    // the path (SVG when it ends so, else PNG). Throws a Failure naming shownPath when it cannot be.
+    void writePicture(const QString &path, const QString &shownPath) const;
 
     // What the window shows: the analysis (null before the first), and the tone it is of.
     std::shared_ptr<const ToneAnalysis> analysis() const { return m_analysis; }

@@ -2,6 +2,8 @@
 
 // The real program run with arguments and without a display.
 
+#include "child_process.h"
+#include "core/run/private_files.h"
 #include "core/tone/field_grammar.h"
 #include "fault_fs.h"
 #include "services/command_line.h"
@@ -14,6 +16,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <csignal>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -47,6 +52,13 @@ WavInfo ReadSound(const QString &path)
     const QString copy = path + u".read.wav"_s;
     QProcess::execute(u"sox"_s, {path, copy});
     return ReadWav(copy);
+}
+
+// The private file that a Save is writing in the folder, once the tool has begun to write it.
+QString PrivateFileWritten(const QString &folder)
+{
+    const QFileInfoList hidden = QDir(folder).entryInfoList({u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
+    return !hidden.isEmpty() && hidden.first().size() > 0 ? hidden.first().filePath() : QString();
 }
 
 } // namespace
@@ -235,6 +247,54 @@ private slots:
         QVERIFY2(run.err.startsWith(u"Failed to save tone.\n"_s) && !run.err.contains(u"Please email"_s),
                  qPrintable(run.err));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+
+    void stoppedSaveLeavesNothing_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        // Nothing can be done at a kill: the next start removes what it left.
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+    }
+
+    void stoppedSaveLeavesNothing()
+    {
+        QFETCH(int, signal);
+        const QString output = folder + u"/long.wav"_s;
+        QVERIFY(WriteFile(output, "an older file"));
+        QProcess saving;
+        // As from a terminal, whatever this test inherited (a background job ignores SIGINT).
+        saving.setChildProcessModifier([] {
+            for (const int each : {SIGTERM, SIGINT, SIGHUP})
+                ::signal(each, SIG_DFL);
+        });
+        saving.start(QStringLiteral(QUORVANE_PROGRAM),
+                     {u"--save"_s, output, u"--length"_s, u"600"_s, u"--frequencies"_s, u"440"_s});
+        QString privateFile;
+        QTRY_VERIFY_WITH_TIMEOUT(!(privateFile = PrivateFileWritten(folder)).isEmpty(), 60000);
+        const int toolEnd = int(::syscall(SYS_pidfd_open, FirstChildProcess(saving.processId()), 0));
+        QVERIFY(toolEnd >= 0);
+        // Another start leaves alone the file of a program that runs.
+        QCOMPARE(RunProgram({u"--list-presets"_s}, folder).exitCode, 0);
+        QVERIFY(QFile::exists(privateFile));
+
+        ::kill(pid_t(saving.processId()), signal);
+        QVERIFY(saving.waitForFinished(60000));
+        QCOMPARE(saving.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(saving.exitCode(), signal);
+        pollfd toolEnded{toolEnd, POLLIN, 0}; // the tool ends with the program
+        QCOMPARE(::poll(&toolEnded, 1, 60000), 1);
+        ::close(toolEnd);
+        if (signal == SIGKILL) {
+            QVERIFY(QFile::exists(privateFile));
+            QCOMPARE(RunProgram({u"--list-presets"_s}, folder).exitCode, 0);
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{u"long.wav"_s});
+        QCOMPARE(ReadFile(output), QByteArray("an older file"));
+        QCOMPARE(QDir(PrivateFileRecords()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // The printed command, run by a shell, makes the very file that --save makes.

@@ -26,6 +26,7 @@ void Prepare()
     // Removed by Remove() only: it must outlive every test object.
     sandbox = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/quorvane-test-XXXXXX"));
     qputenv("XDG_CONFIG_HOME", MakeFolder(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", MakeFolder(QStringLiteral("state")).toLocal8Bit());
     const QString runtime = MakeFolder(QStringLiteral("runtime"));
     QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());

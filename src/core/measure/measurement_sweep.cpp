@@ -82,9 +82,9 @@ std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const 
     if (!measuring)
         throw Failure(u"The measuring part of the program (%1) could not be loaded."_s.arg(MeasurePluginFile));
     const QString inversePath = InverseFilterPath(sweepPath);
-    const OutputTarget target = PrepareOutputTarget(inversePath);
-    if (!target.problem.isEmpty())
-        throw Failure(target.problem);
+    OutputTarget target = PrepareOutputTarget(inversePath);
+    if (!target.refusal().isEmpty())
+        throw Failure(target.refusal());
     try {
         measuring->writeInverseFilter(sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate, target.writePath,
                                       InverseFilterComment(sweepPath, design.sweep->sweepRate));

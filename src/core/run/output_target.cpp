@@ -3,10 +3,13 @@
 #include "core/run/output_target.h"
 
 #include "core/failure.h"
+#include "core/run/private_files.h"
+#include "core/run/temp_folder.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,16 +19,75 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-bool IsSharedFolder(const QString &folder)
+// The tool and the program reach the private file in a shared folder through this link, made in
+// the program's own working folder under the file's name (the tool reads the format from it).
+QString LinkToPrivateFile(const QString &privatePath, int fd)
 {
-    struct stat status
+    const QString link = WorkFolder() + u'/' + QFileInfo(privatePath).fileName();
+    const QByteArray target = "/proc/self/fd/" + QByteArray::number(fd);
+    ::unlink(QFile::encodeName(link).constData());
+    if (::symlink(target.constData(), QFile::encodeName(link).constData()) != 0)
+        return {};
+    return link;
+}
+
+// The private file is still at its name: nobody has moved it away or put anything in its place.
+bool StillAtItsName(const OutputTarget &target)
+{
+    struct stat held
     {
     };
-    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 && (status.st_mode & S_ISVTX) &&
-           (status.st_mode & S_IWOTH);
+    struct stat named
+    {
+    };
+    return ::fstat(target.privateFile, &held) == 0 &&
+           ::lstat(QFile::encodeName(target.privatePath).constData(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
+// Ends the target: the private file is no longer written, so no longer tracked.
+void Release(OutputTarget &target)
+{
+    ForgetPrivateFile(target.privatePath);
+    if (target.privateFile >= 0) {
+        ::unlink(QFile::encodeName(target.writePath).constData());
+        ::close(target.privateFile);
+    }
+    target.privatePath.clear();
+    target.privateFile = -1;
+}
+
+// Renames the private file over the chosen name; false with errno set when it cannot be.
+bool PutInPlace(const OutputTarget &target)
+{
+    const QByteArray from = QFile::encodeName(target.privatePath);
+    const QByteArray to = QFile::encodeName(target.chosenPath);
+    if (!target.nameWasFree)
+        return ::rename(from.constData(), to.constData()) == 0;
+    // What someone else put at the name in the meantime stays as it is.
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system that cannot: a hard link does not replace either.
+    if (errno != EINVAL || ::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
 }
 
 } // namespace
+
+bool IsSharedFolder(const QString &folder)
+{
+    // Group write covers POSIX ACLs too: with an ACL the group bits are its mask, the most that any
+    // named user or group may do. The sticky bit keeps others from removing a file of ours, not from
+    // putting a link where there is none yet, so it does not matter here. A folder of another user
+    // is theirs to change (root's excepted: root may change anything anywhere anyway).
+    struct stat status
+    {
+    };
+    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 &&
+           ((status.st_mode & (S_IWGRP | S_IWOTH)) || (status.st_uid != ::geteuid() && status.st_uid != 0));
+}
 
 std::optional<QString> OutputNameReminder(const QString &chosenPath)
 {
@@ -44,7 +106,9 @@ bool NeedsNoGlob(const QString &path)
 
 OutputTarget PrepareOutputTarget(const QString &chosenPath)
 {
-    OutputTarget target{chosenPath, chosenPath, {}};
+    OutputTarget target;
+    target.chosenPath = chosenPath;
+    target.writePath = chosenPath;
     const QFileInfo chosen(chosenPath);
     const QString folder = chosen.absolutePath();
     const bool shared = IsSharedFolder(folder);
@@ -53,17 +117,16 @@ OutputTarget PrepareOutputTarget(const QString &chosenPath)
     {
     };
     const bool exists = ::lstat(QFile::encodeName(chosenPath).constData(), &status) == 0;
-    if (shared) {
-        QString what;
-        if (exists && S_ISLNK(status.st_mode))
-            what = u"a link"_s;
-        else if (exists && status.st_uid != ::geteuid())
-            what = u"another user's file"_s;
-        if (!what.isEmpty()) {
-            target.problem = u"%1 is %2, in a folder that all users share (%3): Quorvane does not write through "
-                             "links or into other users' files there."_s.arg(chosenPath, what, folder);
-            return target;
-        }
+    if (shared && exists && S_ISLNK(status.st_mode)) {
+        target.reminder = u"%1 is a link, and other users may add and remove files in %2: Quorvane never writes "
+                          "through a link there, since someone else may have put it there to have a file of yours "
+                          "overwritten. Choose another name."_s.arg(chosenPath, folder);
+        return target;
+    }
+    if (shared && exists && status.st_uid != ::geteuid()) {
+        target.reminder = u"%1 belongs to another user, and other users may add and remove files in %2: Quorvane "
+                          "never replaces another user's file there. Choose another name."_s.arg(chosenPath, folder);
+        return target;
     }
     // A device or a named pipe is written as it is: a rename would put a file in its place. The
     // same for whatever a link leads to in the person's own folder.
@@ -91,29 +154,51 @@ OutputTarget PrepareOutputTarget(const QString &chosenPath)
         target.problem = u"Cannot write in %1: %2"_s.arg(folder, SystemError(errno));
         return target;
     }
+    target.privatePath = QFile::decodeName(pattern);
+    target.writePath = target.privatePath;
+    TrackPrivateFile(target.privatePath, fd);
     // The mode the file had, or the one the tool would have given a new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, leadsSomewhere ? (followed.st_mode & 07777) : (0666 & ~mask));
-    ::close(fd);
-    target.writePath = QFile::decodeName(pattern);
+    if (!shared) {
+        ::close(fd);
+        return target;
+    }
+    target.privateFile = fd;
+    target.nameWasFree = !exists;
+    target.writePath = LinkToPrivateFile(target.privatePath, fd);
+    if (target.writePath.isEmpty()) {
+        const int error = errno;
+        target.problem = u"Cannot write in %1: %2"_s.arg(WorkFolder(), SystemError(error));
+        DiscardOutputTarget(target);
+    }
     return target;
 }
 
-QString CommitOutputTarget(const OutputTarget &target)
+QString CommitOutputTarget(OutputTarget &target)
 {
     if (!target.viaPrivateFile())
         return {};
-    if (::rename(QFile::encodeName(target.writePath).constData(), QFile::encodeName(target.chosenPath).constData()) ==
-        0)
+    QString failure;
+    if (target.privateFile >= 0 && !StillAtItsName(target))
+        failure = u"someone else moved it away while it was made"_s;
+    else if (!PutInPlace(target))
+        failure = SystemError(errno);
+    if (failure.isEmpty()) {
+        Release(target);
         return {};
-    QString problem = u"The tone cannot be put at %1: %2"_s.arg(target.chosenPath, SystemError(errno));
+    }
     DiscardOutputTarget(target);
-    return problem;
+    return u"The tone cannot be put at %1: %2"_s.arg(target.chosenPath, failure);
 }
 
-void DiscardOutputTarget(const OutputTarget &target)
+void DiscardOutputTarget(OutputTarget &target)
 {
-    if (target.viaPrivateFile())
-        ::unlink(QFile::encodeName(target.writePath).constData());
+    if (!target.viaPrivateFile())
+        return;
+    // In a shared folder, only while it is still ours: whatever else is at the name is someone else's.
+    if (target.privateFile < 0 || StillAtItsName(target))
+        ::unlink(QFile::encodeName(target.privatePath).constData());
+    Release(target);
 }

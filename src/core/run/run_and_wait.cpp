@@ -76,12 +76,14 @@ struct OpenedProgram
 // (opening a named pipe, say) would not even do that. What it was writing is incomplete anyway.
 // Qt starts the child with vfork semantics, on our own stack: the address checker must leave no
 // marks there.
-[[gnu::no_sanitize_address]] void PrepareChild(struct rlimit fileSizeLimit, pid_t parent)
+[[gnu::no_sanitize_address]] void PrepareChild(struct rlimit fileSizeLimit, pid_t parent, int passedFile)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(127);
     ::setrlimit(RLIMIT_FSIZE, &fileSizeLimit);
+    if (passedFile >= 0)
+        ::fcntl(passedFile, F_SETFD, 0);
 }
 
 // Our limit, never above the one this program was given ("ulimit -f"): that one stays in force.
@@ -120,6 +122,7 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
     const struct rlimit fileSizeLimit = FileSizeLimit(options.maxFileSize);
     run.fileSizeLimit = fileSizeLimit.rlim_cur == RLIM_INFINITY ? 0 : qint64(fileSizeLimit.rlim_cur);
     const pid_t parent = ::getpid();
+    const int passedFile = options.passedFile;
     if (check) {
         // Check the very file that will run: start it through the descriptor that was checked,
         // so nothing can be swapped in between.
@@ -141,15 +144,16 @@ qint32 ShellAndWait(const QString &program, const QStringList &arguments,
         for (QByteArray &argument : opened.storage)
             opened.argv.push_back(argument.data());
         opened.argv.push_back(nullptr);
-        process.setChildProcessModifier([&opened, fileSizeLimit, parent] {
-            PrepareChild(fileSizeLimit, parent);
+        process.setChildProcessModifier([&opened, fileSizeLimit, parent, passedFile] {
+            PrepareChild(fileSizeLimit, parent, passedFile);
             ::fexecve(opened.fd, opened.argv.data(), environ);
             static const char message[] = "The checked program could not be started.\n";
             [[maybe_unused]] auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
             ::_exit(127);
         });
     } else {
-        process.setChildProcessModifier([fileSizeLimit, parent] { PrepareChild(fileSizeLimit, parent); });
+        process.setChildProcessModifier(
+            [fileSizeLimit, parent, passedFile] { PrepareChild(fileSizeLimit, parent, passedFile); });
     }
 
     process.start();

@@ -63,12 +63,14 @@ QString WriteFailureIn(const QString &folder)
 // The file's layout as the tool reads it back, by decoding it all: "-V3" names the channels and the
 // rate, and "stat" counts every sample that can be decoded. A format without a header is read with
 // the layout it was written in.
-std::optional<SoundFileInfo> DecodeWithTool(const SynthCommand &command, const QString &path)
+std::optional<SoundFileInfo> DecodeWithTool(const SynthCommand &command, const OutputTarget &target)
 {
+    const QString &path = target.writePath;
     const auto decode = [&](const QStringList &layout, QString &output) {
         ShellRunDetails details;
         const QStringList arguments = QStringList{u"-V3"_s} + layout + QStringList{path, u"-n"_s, u"stat"_s};
-        const qint32 status = ShellAndWait(command.program, arguments, 0, &details, {CheckTrustedTool});
+        const qint32 status = ShellAndWait(command.program, arguments, 0, &details,
+                                           {.check = CheckTrustedTool, .passedFile = target.privateFile});
         output = details.errorOutput;
         return status == 0;
     };
@@ -103,16 +105,16 @@ std::optional<SoundFileInfo> DecodeWithTool(const SynthCommand &command, const Q
 // some that the tool writes (WavPack, the ADPCM and raw formats), and for a file without a header
 // it guesses, once in a while wrongly. Those are decoded by the tool. Some of these formats'
 // headers claim the whole tone even when the disk filled up, so the count is of what can be decoded.
-std::optional<SoundFileInfo> MeasureWrittenFile(const SynthCommand &command, const QString &path)
+std::optional<SoundFileInfo> MeasureWrittenFile(const SynthCommand &command, const OutputTarget &target)
 {
-    if (std::optional<SoundFileInfo> info = ReadSoundFileInfo(path)) {
+    if (std::optional<SoundFileInfo> info = ReadSoundFileInfo(target.writePath)) {
         // libsndfile's container codes (SF_FORMAT_TYPEMASK, SF_FORMAT_RAW, SF_FORMAT_MPEG): a file
         // without a header, which it can only guess at.
         const int container = info->format & 0x0FFF0000;
         if (container != 0x040000 && container != 0x230000)
             return info;
     }
-    return DecodeWithTool(command, path);
+    return DecodeWithTool(command, target);
 }
 
 // The tool's output looks complete: it started, ended well, said nothing of a failure and left a
@@ -157,7 +159,9 @@ SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(q
     OutputTarget target;
     if (refusal.isEmpty()) {
         target = PrepareOutputTarget(command.outputPath);
-        refusal = target.problem;
+        refusal = target.refusal();
+        if (!target.reminder.isEmpty())
+            run.reminder = target.reminder;
     }
     if (!refusal.isEmpty()) {
         run.details.errorOutput = refusal;
@@ -172,16 +176,17 @@ SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(q
         arguments.insert(command.outputArgument, u"--no-glob"_s);
     const std::function<void()> poll =
         !onPoll ? std::function<void()>() : [&] { onPoll(QFileInfo(target.writePath).size()); };
-    run.exitCode = ShellAndWait(command.program, arguments, 0, &run.details, {CheckTrustedTool, MaxToneFileSize, poll});
+    run.exitCode = ShellAndWait(command.program, arguments, 0, &run.details,
+                                {CheckTrustedTool, MaxToneFileSize, poll, target.privateFile});
 
     if (LooksComplete(run, target.writePath)) {
-        const std::optional<SoundFileInfo> written = MeasureWrittenFile(command, target.writePath);
+        const std::optional<SoundFileInfo> written = MeasureWrittenFile(command, target);
         if (!written) {
             run.fileProblem = u"The written file cannot be read back, so it cannot be told whether it holds the whole "
                               "tone."_s;
         } else {
             run.fileProblem = WrittenToneProblem(*written, command.frames, command.layout.sampleRate,
-                                                 QFileInfo(target.writePath).path());
+                                                 QFileInfo(target.chosenPath).path());
         }
     }
     if (target.viaPrivateFile()) {
