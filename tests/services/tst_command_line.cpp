@@ -67,6 +67,17 @@ class CommandLineTest : public QObject
 {
     Q_OBJECT
 
+public:
+    enum class Leftover
+    {
+        AsLeft,
+        AnotherFile,
+        ALink,
+        AnotherUsers
+    };
+    Q_ENUM(Leftover)
+
+private:
     QString folder;
     QByteArray settings;
 
@@ -252,16 +263,23 @@ private slots:
     void stoppedSaveLeavesNothing_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
-        // Nothing can be done at a kill: the next start removes what it left.
-        QTest::newRow("SIGKILL") << int(SIGKILL);
+        QTest::addColumn<Leftover>("leftover"); // what became of the file a kill left, before the next start
+        QTest::newRow("SIGTERM") << int(SIGTERM) << Leftover::AsLeft;
+        QTest::newRow("SIGINT") << int(SIGINT) << Leftover::AsLeft;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << Leftover::AsLeft;
+        // Nothing can be done at a kill: the next start removes what it left, and nothing else.
+        QTest::newRow("SIGKILL") << int(SIGKILL) << Leftover::AsLeft;
+        QTest::newRow("SIGKILL, then another file at its name") << int(SIGKILL) << Leftover::AnotherFile;
+        QTest::newRow("SIGKILL, then a link at its name") << int(SIGKILL) << Leftover::ALink;
+        QTest::newRow("SIGKILL, then given to another user") << int(SIGKILL) << Leftover::AnotherUsers;
     }
 
     void stoppedSaveLeavesNothing()
     {
         QFETCH(int, signal);
+        QFETCH(Leftover, leftover);
+        if (leftover == Leftover::AnotherUsers && ::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
         const QString output = folder + u"/long.wav"_s;
         QVERIFY(WriteFile(output, "an older file"));
         QProcess saving;
@@ -287,12 +305,24 @@ private slots:
         pollfd toolEnded{toolEnd, POLLIN, 0}; // the tool ends with the program
         QCOMPARE(::poll(&toolEnded, 1, 60000), 1);
         ::close(toolEnd);
+        QStringList left{u"long.wav"_s};
         if (signal == SIGKILL) {
             QVERIFY(QFile::exists(privateFile));
+            const QString precious = TestSandbox::NewFolder() + u"/precious"_s;
+            QVERIFY(WriteFile(precious, "the person's own data"));
+            if (leftover == Leftover::AnotherFile)
+                QVERIFY(WriteFile(precious + u".new"_s, "a file made since") &&
+                        ::rename(QFile::encodeName(precious + u".new"_s), QFile::encodeName(privateFile)) == 0);
+            if (leftover == Leftover::ALink)
+                QVERIFY(QFile::remove(privateFile) && QFile::link(precious, privateFile));
+            if (leftover == Leftover::AnotherUsers)
+                QCOMPARE(::chown(QFile::encodeName(privateFile).constData(), 65534, 65534), 0);
             QCOMPARE(RunProgram({u"--list-presets"_s}, folder).exitCode, 0);
+            QCOMPARE(ReadFile(precious), QByteArray("the person's own data"));
+            if (leftover != Leftover::AsLeft)
+                left.prepend(QFileInfo(privateFile).fileName());
         }
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{u"long.wav"_s});
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), left);
         QCOMPARE(ReadFile(output), QByteArray("an older file"));
         QCOMPARE(QDir(PrivateFileRecords()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }

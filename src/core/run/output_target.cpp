@@ -6,6 +6,7 @@
 #include "core/run/private_files.h"
 #include "core/run/temp_folder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -21,14 +22,26 @@ namespace {
 
 // The tool and the program reach the private file in a shared folder through this link, made in
 // the program's own working folder under the file's name (the tool reads the format from it).
-QString LinkToPrivateFile(const QString &privatePath, int fd)
+// Empty, with the reason in problem, when it cannot be made.
+QString LinkToPrivateFile(const QString &privatePath, int fd, QString &problem)
 {
+    if (!(problem = WorkFolderProblem()).isEmpty())
+        return {};
     const QString link = WorkFolder() + u'/' + QFileInfo(privatePath).fileName();
     const QByteArray target = "/proc/self/fd/" + QByteArray::number(fd);
     ::unlink(QFile::encodeName(link).constData());
-    if (::symlink(target.constData(), QFile::encodeName(link).constData()) != 0)
-        return {};
-    return link;
+    if (::symlink(target.constData(), QFile::encodeName(link).constData()) == 0)
+        return link;
+    const int error = errno;
+    problem = u"Cannot write in %1: %2"_s.arg(WorkFolder(), SystemError(error));
+    return {};
+}
+
+// The program's own working folder (where a preview is made) goes with all in it when the program
+// ends, or at a later start: nothing in it needs tracking.
+bool IsWorkFolder(const QString &folder)
+{
+    return WorkFolderProblem().isEmpty() && QDir::cleanPath(folder) == QDir::cleanPath(WorkFolder());
 }
 
 // The private file is still at its name: nobody has moved it away or put anything in its place.
@@ -156,7 +169,8 @@ OutputTarget PrepareOutputTarget(const QString &chosenPath)
     }
     target.privatePath = QFile::decodeName(pattern);
     target.writePath = target.privatePath;
-    TrackPrivateFile(target.privatePath, fd);
+    if (!IsWorkFolder(folder))
+        TrackPrivateFile(target.privatePath, fd);
     // The mode the file had, or the one the tool would have given a new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -167,12 +181,9 @@ OutputTarget PrepareOutputTarget(const QString &chosenPath)
     }
     target.privateFile = fd;
     target.nameWasFree = !exists;
-    target.writePath = LinkToPrivateFile(target.privatePath, fd);
-    if (target.writePath.isEmpty()) {
-        const int error = errno;
-        target.problem = u"Cannot write in %1: %2"_s.arg(WorkFolder(), SystemError(error));
+    target.writePath = LinkToPrivateFile(target.privatePath, fd, target.problem);
+    if (target.writePath.isEmpty())
         DiscardOutputTarget(target);
-    }
     return target;
 }
 
