@@ -8,9 +8,9 @@
 // baseline program links nothing more than it needs.
 namespace TestSandbox {
 
-// Points the settings store, the state folder, the temporary folder and the runtime folder at a fresh
-// throw-away folder, so no test ever reads or writes the user's own files. Must run
-// before the first settings access of the process (QUORVANE_TEST_MAIN does it first).
+// Points the settings store, the state folder, the temporary folder and the runtime folder at a
+// fresh throw-away folder, so no test ever reads or writes the user's own files. Must run before
+// the first settings access of the process (QUORVANE_TEST_MAIN does it first).
 void Prepare();
 
 // The root of this process's sandbox.

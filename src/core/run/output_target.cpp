@@ -27,7 +27,7 @@ QString LinkToPrivateFile(const QString &privatePath, int fd, QString &problem)
 {
     if (!(problem = WorkFolderProblem()).isEmpty())
         return {};
-    const QString link = WorkFolder() + u'/' + QFileInfo(privatePath).fileName();
+    QString link = WorkFolder() + u'/' + QFileInfo(privatePath).fileName();
     const QByteArray target = "/proc/self/fd/" + QByteArray::number(fd);
     ::unlink(QFile::encodeName(link).constData());
     if (::symlink(target.constData(), QFile::encodeName(link).constData()) == 0)

@@ -24,10 +24,10 @@
 struct OutputTarget
 {
     QString chosenPath;
-    QString writePath;   // where the tool writes: the chosen path, the private file or the link to it
-    QString privatePath; // the private file beside the chosen name, or empty
-    QString problem;     // why nothing may be written at the chosen path; empty when it may
-    QString reminder;    // why the person must choose another name (a link or another user's file)
+    QString writePath;        // where the tool writes: the chosen path, the private file or the link to it
+    QString privatePath;      // the private file beside the chosen name, or empty
+    QString problem;          // why nothing may be written at the chosen path; empty when it may
+    QString reminder;         // why the person must choose another name (a link or another user's file)
     int privateFile = -1;     // the private file, held open in a shared folder
     bool nameWasFree = false; // nothing was at the chosen name in a shared folder: nothing may be replaced
 

@@ -133,12 +133,12 @@ void MakePrivatePath(const QByteArray &folder)
 // then remove or plant records), and nothing is recorded.
 QString RecordFolder()
 {
-    const QString folder = PrivateFileRecords();
+    QString folder = PrivateFileRecords();
     MakePrivatePath(QFile::encodeName(folder));
     if (const QString problem = PrivateFolderProblem(folder); !problem.isEmpty()) {
         qCWarning(lcPrivateFiles).noquote()
-            << u"%1 cannot hold the records of files being saved (%2): a file left by a kill will stay."_s.arg(
-                   folder, problem);
+            << u"%1 cannot hold the records of files being saved (%2): a file left by a kill will stay."_s.arg(folder,
+                                                                                                               problem);
         return {};
     }
     return folder;
@@ -189,7 +189,8 @@ bool IsPrivateFileName(const QByteArray &name)
     if (!name.startsWith(prefix) || name.size() < prefix.size() + Random)
         return false;
     const QByteArray random = name.mid(prefix.size(), Random);
-    return std::all_of(random.begin(), random.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) &&
+    return std::all_of(random.begin(), random.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) &&
            (name.size() == prefix.size() + Random || name[prefix.size() + Random] == '.');
 }
 
@@ -219,7 +220,8 @@ bool RemoveRecordedFile(const QByteArray &content)
     if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
         status.st_uid == ::geteuid() && quint64(status.st_dev) == device && quint64(status.st_ino) == inode &&
         ::unlinkat(folder, name.constData(), 0) == 0)
-        qCInfo(lcPrivateFiles).noquote() << u"Removed %1, left by a Save that was stopped"_s.arg(QFile::decodeName(path));
+        qCInfo(lcPrivateFiles).noquote() << u"Removed %1, left by a Save that was stopped"_s.arg(
+            QFile::decodeName(path));
     ::close(folder);
     return true;
 }
