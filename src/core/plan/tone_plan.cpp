@@ -421,13 +421,43 @@ TonePlan PlanAsTyped(const ToneRequest &fields, const OutputOptions &options)
     return plan;
 }
 
-TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
+namespace {
+
+// The run dithers: the tool dithers a 16- or 24-bit file unless told not to, and a step itself.
+bool RunDithers(const TonePlan &plan)
+{
+    return (plan.layout.bitsPerSample < 32 && !plan.toolOptions.contains(u"-D"_s)) || !plan.dither.isEmpty();
+}
+
+// The tool seeds its dither from the clock, so that no two runs make the same 16- or 24-bit file.
+// Seeded the same each time ("-R"), a dithered tone is the same file however often it is made,
+// and the copied command makes the very file that Save makes.
+void MakeDitherRepeatable(TonePlan &plan)
+{
+    if (RunDithers(plan) && !plan.toolOptions.contains(u"-R"_s))
+        plan.toolOptions.prepend(u"-R"_s);
+    for (TonePlan &step : plan.steps)
+        MakeDitherRepeatable(step);
+}
+
+TonePlan PlanWithoutSeed(const Tone &tone, const OutputOptions &options)
 {
     if (options.measurementSweep())
         return PlanMeasurementSweep(tone, options);
     if (tone.stepped() || options.burstCycles() > 0)
         return PlanSteps(tone, options);
     return PlanToneAt(tone, tone.steps.first(), options, {options.rmsLevel(), options.levelDecibels()});
+}
+
+} // namespace
+
+TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
+{
+    TonePlan plan = PlanWithoutSeed(tone, options);
+    // A noise is a fresh one in every run, as it is in a 32-bit file.
+    if (!tone.noise())
+        MakeDitherRepeatable(plan);
+    return plan;
 }
 
 namespace {
