@@ -148,15 +148,20 @@ private slots:
         QFETCH(bool, accepted);
         const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
         QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
-        // A refused "@" says what a level may be; a refused ";" what steps may be.
+        // A refused "@" says what a level may be; a refused ";" what steps may be; too many tones
+        // together, how many may be.
         QString reminder = frequencies.contains(u'@') ? LevelReminder : FrequenciesReminder;
         if (frequencies.contains(u';') && !SplitSteps(frequencies))
             reminder = StepsReminder;
+        if (frequencies.count(u'&') >= MaxToneTerms)
+            reminder = TooManyTonesReminder;
         QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(reminder));
-        // A noise has no frequency to combine with another.
+        // A noise has no frequency to combine with another, and needs none at all.
         const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
         if (accepted && (frequencies.contains(u'&') || frequencies.contains(u'|')))
             QCOMPARE(ToneGrammarReminder(noise, 48000), std::optional(NoiseTogetherReminder));
+        if (frequencies.trimmed().isEmpty())
+            QCOMPARE(ToneGrammarReminder(noise, 48000), std::nullopt);
     }
 
     // What a step's tones are read as: the last tone's frequencies, movement, offset and level.

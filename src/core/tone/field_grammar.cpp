@@ -2,6 +2,7 @@
 
 #include "core/tone/field_grammar.h"
 
+#include "core/failure.h"
 #include "core/tone/output_options.h"
 #include "core/tone/tone_term.h"
 
@@ -9,6 +10,7 @@
 #include <QStringList>
 #include <QtNumeric>
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -205,9 +207,9 @@ bool HasBadLevel(const QString &frequencies)
     return false;
 }
 
-} // namespace
-
-std::optional<ToneMix> ParseToneMix(const QString &frequencies)
+// The tones of a field's tones together, or nothing when it does not fit or holds more than
+// mostTones.
+std::optional<ToneMix> ParseToneMixOf(const QString &frequencies, qsizetype mostTones)
 {
     const QRegularExpression &leveled = LeveledTone();
     const QStringList sides = frequencies.split(u'|');
@@ -227,13 +229,29 @@ std::optional<ToneMix> ParseToneMix(const QString &frequencies)
                 return std::nullopt;
             }
             const std::optional<ToneTerm> parsed = ParseToneTerm(term.frequencies);
-            if (++terms > MaxToneTerms || !parsed || parsed->toolRefuses())
+            if (++terms > mostTones || !parsed || parsed->toolRefuses())
                 return std::nullopt;
             term.term = parsed;
             (side == 0 ? mix.left : mix.right).append(term);
         }
     }
     return mix;
+}
+
+// True when a step of the field would fit but for its number of tones.
+bool HasTooManyTones(const QString &frequencies)
+{
+    const QStringList steps = SplitSteps(frequencies).value_or(QStringList());
+    return std::any_of(steps.begin(), steps.end(), [](const QString &step) {
+        return !ParseToneMixOf(step, MaxToneTerms) && ParseToneMixOf(step, std::numeric_limits<qsizetype>::max());
+    });
+}
+
+} // namespace
+
+std::optional<ToneMix> ParseToneMix(const QString &frequencies)
+{
+    return ParseToneMixOf(frequencies, MaxToneTerms);
 }
 
 QString TooLongReminder(const SampleLayout &layout)
@@ -263,8 +281,14 @@ std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const Sam
         return TooLongReminder(layout);
     if (IsStepSequence(request.Frequencies) && !SplitSteps(request.Frequencies))
         return StepsReminder;
-    if (!FrequenciesFitGrammar(request.Frequencies))
+    // The tool makes a noise without a frequency.
+    const bool noiseWithoutFrequency =
+        request.Waveform.endsWith(u"noise"_s) && FieldWords(request.Frequencies).isEmpty();
+    if (!noiseWithoutFrequency && !FrequenciesFitGrammar(request.Frequencies)) {
+        if (HasTooManyTones(request.Frequencies))
+            return TooManyTonesReminder;
         return HasBadLevel(request.Frequencies) ? LevelReminder : FrequenciesReminder;
+    }
     if (request.Waveform.isEmpty())
         return TypeReminder;
     // A noise's frequency field is not read at all; only a level alone on one noise is harmless.
@@ -307,12 +331,12 @@ std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequenc
 {
     static const QRegularExpression level(uR"(\A-?%1\z)"_s.arg(NumberPattern));
     static const QRegularExpression unit(uR"(\A[kK]?[hH][zZ]\z)"_s);
-    const QList<FieldWord> words = WordsAt(frequencies, u"&|@"_s);
+    const QList<FieldWord> words = WordsAt(frequencies, u"&|@;"_s);
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString &word = words[i].text;
         const QString before = i > 0 ? words[i - 1].text : QString();
         const bool understood =
-            word == u"&"_s || word == u"|"_s || word == u"@"_s ||
+            word == u"&"_s || word == u"|"_s || word == u"@"_s || word == u";"_s ||
             (before == u"@"_s ? level.match(word).hasMatch()
                               : IsToneWord(WithoutFrequencyUnits(word)) ||
                                     (unit.match(word).hasMatch() && !before.isEmpty() && before.back().isDigit()));
@@ -320,4 +344,25 @@ std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequenc
             return words[i];
     }
     return std::nullopt;
+}
+
+std::optional<FieldWord> WordNotUnderstood(const QString &reminder, const QString &typedLength,
+                                           const QString &typedFrequencies)
+{
+    const bool length = reminder == LengthReminder;
+    if (!length && reminder != FrequenciesReminder)
+        return std::nullopt;
+    // Commas are dots to the grammar; the places of the words stay those of the field.
+    const QString &typed = length ? typedLength : typedFrequencies;
+    const QString dotted = QString(typed).replace(u',', u'.');
+    std::optional<FieldWord> word =
+        length ? FirstLengthWordNotUnderstood(dotted) : FirstFrequencyWordNotUnderstood(dotted);
+    if (word)
+        word->text = typed.mid(word->start, word->text.size());
+    return word;
+}
+
+QString QuotingWordNotUnderstood(const QString &reminder, const std::optional<FieldWord> &word)
+{
+    return word ? reminder + u"\r\nNot understood: "_s + ShortenedForMessage(word->text) : reminder;
 }

@@ -29,6 +29,9 @@ inline const QString NoiseRangeReminder =
 inline const QString StepsReminder =
     QStringLiteral("Steps are separated by ; and play one after another: up to 256 of them, none empty, each a "
                    "tone the field takes on its own, such as 100; 1000; 10000.");
+inline const QString TooManyTonesReminder =
+    QStringLiteral("Up to 16 tones can sound together (joined by & and |): leave some out, or play them one after "
+                   "another as steps, separated by ;.");
 inline const QString NoiseStepsReminder = QStringLiteral(
     "A noise has no frequency to step through, so steps (;) and tone bursts need a waveform from Sine to Exp.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
@@ -84,6 +87,7 @@ struct ToneMix
 };
 
 inline constexpr int MaxToneTerms = 16;
+static_assert(MaxToneTerms == 16, "TooManyTonesReminder names the number");
 // Quieter than this relative to the loudest tone is no tone at all in any sample format.
 inline constexpr double QuietestRelativeDb = -120;
 
@@ -142,3 +146,12 @@ struct FieldWord
 // nothing when every word is understood and only their number or values do not fit.
 std::optional<FieldWord> FirstLengthWordNotUnderstood(const QString &length);
 std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequencies);
+
+// For the length's and the frequencies' reminders, the first word of that field that is not
+// understood, as typed (decimal commas and all); nothing for another reminder.
+std::optional<FieldWord> WordNotUnderstood(const QString &reminder, const QString &typedLength,
+                                           const QString &typedFrequencies);
+
+// The reminder and, when there is one, the line that quotes that word ("Not understood: noise"),
+// as the window shows it and the command line prints it.
+QString QuotingWordNotUnderstood(const QString &reminder, const std::optional<FieldWord> &word);

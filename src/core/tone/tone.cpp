@@ -21,6 +21,9 @@ ToneReading ReadTone(const ToneRequest &request, const OutputOptions &options)
     tone.layout = {options.sampleRate(), options.bitsPerSample(), twoSides ? 2 : options.channelCount()};
     if (std::optional<QString> reminder = ToneGrammarReminder(request, tone.layout))
         return {std::nullopt, reminder};
+    // A noise without a frequency: the tool makes it from the type alone.
+    if (tone.steps.isEmpty())
+        tone.steps.append(ToneMix{{MixTone{}}, {}, true});
     const std::optional<ToneLength> length = ParseLength(request.Length);
     tone.samples = length->samplesAt(tone.layout.sampleRate);
     tone.lengthInSamples = length->inSamples;
