@@ -6,6 +6,7 @@
 
 #include "build_config.h"
 #include "core/failure.h"
+#include "core/run/output_target.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
 #include "services/dialogs.h"
@@ -60,6 +61,15 @@ void Form1::PushButton2_Click()
         g.step(116, [&] { dialogFilter = SaveFilter; });
         g.step(118, [&] { dialogFileName = CurrentDialogs().saveFileName(this, dialogFilter); });
         g.step(120, [&] { outputPath = dialogFileName; });
+        // A name that the tool cannot take for a sound file ("All Files" adds no extension) gets
+        // its reminder before anything runs.
+        g.step(120, [&] {
+            if (const std::optional<QString> nameReminder =
+                    outputPath.isEmpty() ? std::nullopt : OutputNameReminder(outputPath)) {
+                CurrentDialogs().message(this, *nameReminder);
+                outputPath.clear();
+            }
+        });
         // A measurement sweep's inverse filter goes beside it, with the same care for what is there.
         g.step(121, [&] {
             if (!outputPath.isEmpty() && Options->options().measurementSweep() &&

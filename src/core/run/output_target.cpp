@@ -104,8 +104,12 @@ bool IsSharedFolder(const QString &folder)
 
 std::optional<QString> OutputNameReminder(const QString &chosenPath)
 {
-    // The tool takes a name ending so as a list of files to read and write, whatever it holds.
     const QString suffix = QFileInfo(chosenPath).suffix().toLower();
+    // The extension names the format, and the tool knows no other way to tell it.
+    if (suffix.isEmpty())
+        return u"\"%1\" has no extension, which names the format: add one, such as .wav or .flac."_s.arg(
+            QFileInfo(chosenPath).fileName());
+    // The tool takes a name ending so as a list of files to read and write, whatever it holds.
     if (suffix != u"m3u"_s && suffix != u"pls"_s)
         return std::nullopt;
     return u"A .%1 file is a playlist, not a sound format: choose a name that ends in a sound format's extension, such "

@@ -36,8 +36,8 @@ struct OutputTarget
     QString refusal() const { return reminder.isEmpty() ? problem : reminder; }
 };
 
-// Why the name cannot be a sound file at all (the tool reads it as a playlist), as a reminder
-// for the person, or nothing.
+// Why the name cannot be a sound file at all (it has no extension to name the format, or the tool
+// reads it as a playlist), as a reminder for the person, or nothing.
 std::optional<QString> OutputNameReminder(const QString &chosenPath);
 
 // The path as the tool must take it to read no pattern into it: true when it holds the wildcard
