@@ -120,12 +120,21 @@ void Form1::closeEvent(QCloseEvent *event)
     Form_Unload();
 }
 
-void Form1::showEvent(QShowEvent *event)
+void Form1::setVisible(bool visible)
 {
-    QWidget::showEvent(event);
-    if (m_centred)
-        return;
-    m_centred = true;
+    // Placed before it is first shown: a window moved before it is made is placed by its frame's
+    // corner, which the window manager then keeps where it was asked. Moved once it is made, the
+    // point would be taken for the inside's corner, before the window manager has added the frame
+    // and told its size, and the window would come back a title bar higher each time.
+    if (visible && !m_placed) {
+        m_placed = true;
+        placeWhereItWas();
+    }
+    QWidget::setVisible(visible);
+}
+
+void Form1::placeWhereItWas()
+{
     // Where it was last time, when the whole window still fits on a screen that is there.
     const QStringList stored = m_inputs->get(Settings::WindowPosition, QString()).split(u',');
     if (stored.size() == 2) {
@@ -153,11 +162,13 @@ void Form1::storePosition()
 
 void Form1::Text1_Change()
 {
+    m_reminderWord.reset();
     m_inputs->save(Settings::Text1, Text1->text());
 }
 
 void Form1::Text2_Change()
 {
+    m_reminderWord.reset();
     m_inputs->save(Settings::Text2, Text2->text());
 }
 
@@ -242,7 +253,8 @@ void Form1::PushButton1_Click()
             "from A4). A range sweeps from the first to the second: 300-3300 and 300/3300 exponentially, 300:3300 "
             "linearly, 300+3300 along a square law. Plain numbers after it are the offset, phase and shape.\r\n\r\n"
             "& joins tones that sound together (697 & 1209), | puts the left channel's before the right one's "
-            "(440 | 444), and @ after a tone gives its level in dB below the loudest (60 & 7000@-12).\r\n\r\n"
+            "(440 | 444), and @ after a tone gives its level in dB below the loudest (60 & 7000@-12). ; separates "
+            "steps that play one after another, each for the length (100; 1000; 10000).\r\n\r\n"
             "Up and Down move a single frequency by 1 Hz (Shift: 0.1 Hz, Ctrl: 10 Hz); Page Up and Page Down move "
             "it an octave."_s);
     });
@@ -273,20 +285,25 @@ void Form1::CopySoxCommand()
 void Form1::showReminder(const QString &reminder)
 {
     QLineEdit *field = reminder == LengthReminder ? Text1 : reminder == FrequenciesReminder ? Text2 : nullptr;
-    std::optional<FieldWord> word;
-    if (field) {
-        // Commas are dots to the grammar; the places of the words stay those of the field.
-        const QString typed = QString(field->text()).replace(u',', u'.');
-        word = field == Text1 ? FirstLengthWordNotUnderstood(typed) : FirstFrequencyWordNotUnderstood(typed);
-    }
-    CurrentDialogs().message(this, word ? reminder + u"\r\nNot understood: "_s +
-                                              ShortenedForMessage(field->text().mid(word->start, word->text.size()))
-                                        : reminder);
+    const std::optional<FieldWord> word = WordNotUnderstood(reminder, Text1->text(), Text2->text());
+    CurrentDialogs().message(this, QuotingWordNotUnderstood(reminder, word));
     if (!field)
         return;
-    field->setFocus();
     if (word)
-        field->setSelection(int(word->start), int(word->text.size()));
+        m_reminderWord = ReminderWord{field, int(word->start), int(word->text.size())};
+    field->setFocus();
+    // The window may not be active again yet, after the message: then the word is selected when
+    // the focus arrives, after the field has selected all of itself.
+    if (field->hasFocus())
+        selectReminderWord(field);
+}
+
+void Form1::selectReminderWord(QLineEdit *field)
+{
+    if (!m_reminderWord || m_reminderWord->field != field)
+        return;
+    field->setSelection(m_reminderWord->start, m_reminderWord->length);
+    m_reminderWord.reset();
 }
 
 void Form1::showWhetherPlaying()
@@ -336,6 +353,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             Text1_GotFocus();
         else if (watched == Text2)
             Text2_GotFocus();
+        if (watched == Text1 || watched == Text2)
+            selectReminderWord(static_cast<QLineEdit *>(watched));
         return false;
     case QEvent::KeyPress:
         return watched == Text2 && Text2_StepKey(static_cast<QKeyEvent *>(event));

@@ -43,6 +43,9 @@ public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
 
+    // The first show puts the window where it was last closed (see WindowPosition).
+    void setVisible(bool visible) override;
+
     // Start-up: skin, caption, icon, title, hand cursor, home page chance, the waveform list and
     // the restored inputs. Runs before the window is first shown.
     void Form_Load();
@@ -116,7 +119,6 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -126,8 +128,11 @@ private:
     // Shows a reminder; one about a word of the length or the frequencies quotes the first word not
     // understood, and the focus then goes back to that field with the word selected.
     void showReminder(const QString &reminder);
+    // Selects the word that the last reminder quoted, once, when it is in this field.
+    void selectReminderWord(QLineEdit *field);
     // Preview Tone reads Stop Tone while its sound plays, and the status line says so.
     void showWhetherPlaying();
+    void placeWhereItWas();
     void storePosition();
 
     std::unique_ptr<InputStore> m_inputs;
@@ -136,7 +141,15 @@ private:
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;
     std::optional<QCursor> m_customPointerImage;
-    bool m_centred = false;
+    // The word a reminder quoted, to be selected when the focus is back in its field.
+    struct ReminderWord
+    {
+        QLineEdit *field;
+        int start;
+        int length;
+    };
+    std::optional<ReminderWord> m_reminderWord;
+    bool m_placed = false;
     bool m_ending = false;
     QTimer m_soundWatch; // while a sound plays: when it ends
 };

@@ -102,6 +102,9 @@ private slots:
         QTest::newRow("30000 Hz at 48 kHz") << u"1"_s << 0 << u"30000"_s << aboveHalf;
         QTest::newRow("a sweep ending above") << u"1"_s << 2 << u"300-30 kHz"_s << aboveHalf;
         QTest::newRow("a unit alone") << u"1"_s << 0 << u"440 & Hz"_s << FrequenciesReminder + notUnderstood + u"Hz"_s;
+        QTest::newRow("a word in a later step")
+            << u"1"_s << 0 << u"440; 880 noise"_s << FrequenciesReminder + notUnderstood + u"noise"_s;
+        QTest::newRow("seventeen tones") << u"1"_s << 0 << QStringList(17, u"1k"_s).join(u'&') << TooManyTonesReminder;
     }
 
     void inputsAreRemindedBeforeTheDialog()
@@ -111,7 +114,15 @@ private slots:
         QFETCH(QString, frequencies);
         SetInputs(*window, length, waveform, frequencies);
         RecordingDialogs dialogs;
+        // The message is in front while it is read: the window is active again only after OK.
+        window->show();
+        auto message = std::make_unique<QWidget>();
+        message->show();
+        QVERIFY(QTest::qWaitForWindowActive(message.get()));
         window->PushButton2->click();
+        message.reset();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QCOMPARE(dialogs.calls.size(), 1);
         QTEST(dialogs.texts(DialogCall::Message).value(0), "reminder");
         // After OK the word not understood is selected in its field, ready to be typed over.

@@ -496,14 +496,17 @@ private slots:
     void tipsOnlyInform_data()
     {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("text"); // how the tip begins
+        QTest::addColumn<QString>("text");  // how the tip begins
+        QTest::addColumn<QString>("signs"); // every sign that the field takes, each named
         QTest::newRow("frequencies") << u"PushButton1"_s
                                      << u"This is the frequency of audio in Hz. You can input a single value such as "
-                                        "5000 or a range like 300-3300."_s;
+                                        "5000 or a range like 300-3300."_s
+                                     << u"&|@;"_s;
         QTest::newRow("length") << u"PushButton6"_s
                                 << u"This is a length of audio in seconds. For example: 2\r\n\r\nNote: you can also "
                                    "input in this format hh:mm:ss.frac like 00:05:30.0 which means 5 mins and 30 "
-                                   "seconds."_s;
+                                   "seconds."_s
+                                << QString();
     }
 
     void tipsOnlyInform()
@@ -517,6 +520,9 @@ private slots:
         QCOMPARE(dialogs.calls[0].kind, DialogCall::Message);
         QFETCH(QString, text);
         QVERIFY(dialogs.calls[0].text.startsWith(text));
+        QFETCH(QString, signs);
+        for (const QChar sign : signs)
+            QVERIFY2(dialogs.calls[0].text.contains(sign), qPrintable(QString(sign)));
         QCOMPARE(dialogs.calls[0].caption, ApplicationTitle());
         QCOMPARE(window->Text1->text(), u"4"_s);
         QCOMPARE(Stored(u"Text1"_s), u"4"_s);
