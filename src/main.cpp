@@ -5,6 +5,7 @@
 #include "core/sound/plugin_loader.h"
 #include "services/command_line.h"
 
+#include <QtGlobal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -14,6 +15,14 @@ int main(int argc, char *argv[])
     // With arguments the program works without its window (and without a display).
     if (argc > 1)
         return RunCommandLine(argc, argv);
+    // Without a display the window cannot open, and Qt would abort with a message about its plugins.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("quorvane: there is no display to open the window on; to make a tone without it, see "
+                   "\"quorvane --help\".\n",
+                   stderr);
+        return ExitCode::BadCommandLine;
+    }
     WindowPlugin *window = ProgramPluginAs<WindowPlugin>(WindowPluginFile);
     if (!window) {
         std::fputs("quorvane: the window (quorvane-window.so beside the program) cannot be loaded.\n", stderr);

@@ -8,9 +8,11 @@
 #include "core/measure/measurement_sweep.h"
 #include "core/plan/synth_command.h"
 #include "core/run/command_steps.h"
+#include "core/run/output_target.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
+#include "core/tone/field_grammar.h"
 #include "services/preset_store.h"
 #include "services/settings_store.h"
 
@@ -19,6 +21,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -152,14 +155,27 @@ std::optional<Refusal> ApplySetting(Inputs &inputs, const QString &assignment)
     return std::nullopt;
 }
 
-// The reminder the window would give for these inputs, the empty fields first.
+// The reminder the window would give for these inputs, the empty fields first (a noise needs no
+// frequency), with the word it did not understand.
 std::optional<QString> InputsReminder(const Inputs &inputs)
 {
     if (inputs.length.isEmpty())
         return ForgotLengthReminder;
-    if (inputs.frequencies.isEmpty())
+    if (inputs.frequencies.isEmpty() && !inputs.request().Waveform.endsWith(u"noise"_s))
         return ForgotFrequenciesReminder;
-    return ToneReminder(inputs.request(), inputs.options);
+    const std::optional<QString> reminder = ToneReminder(inputs.request(), inputs.options);
+    if (!reminder)
+        return std::nullopt;
+    return QuotingWordNotUnderstood(*reminder, WordNotUnderstood(*reminder, inputs.length, inputs.frequencies));
+}
+
+// What was printed reached standard output: a full disk or a closed pipe is a failure, not "done".
+int OutputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return ExitCode::Done;
+    PrintError(u"The output cannot be written: "_s + SystemError(errno));
+    return ExitCode::Failed;
 }
 
 // The progress on one line of the terminal, rewritten in place; nothing when stderr is not one.
@@ -189,6 +205,10 @@ int Save(const Inputs &inputs, const QString &file)
 {
     // The tool runs in a folder of its own: it gets the path as the person meant it, from here.
     QString outputPath = QFileInfo(file).absoluteFilePath();
+    if (const std::optional<QString> reminder = OutputNameReminder(outputPath)) {
+        PrintError(*reminder);
+        return ExitCode::Refused;
+    }
     // A measurement sweep's inverse filter goes beside it; nobody is there to be asked about a file
     // of another's at its name.
     if (inputs.options.measurementSweep() && InverseFilterNameTaken(outputPath)) {
@@ -341,9 +361,18 @@ int RunCommandLine(int argc, char *argv[])
         PrintError(parser.errorText() + u"\nTry \"quorvane --help\"."_s);
         return ExitCode::BadCommandLine;
     }
-    // Help and version end here, as QCommandLineParser ends them (with --help-all's Qt options too).
-    if (parser.isSet(u"help"_s) || parser.isSet(u"help-all"_s) || parser.isSet(u"version"_s))
+    // Help and version end here, in QCommandLineParser's words (--help-all with Qt's options too).
+    if (parser.isSet(u"help-all"_s))
         parser.process(app);
+    if (parser.isSet(u"help"_s)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return OutputWritten();
+    }
+    if (parser.isSet(u"version"_s)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return OutputWritten();
+    }
 
     const auto refuse = [](const Refusal &refusal) {
         PrintError(refusal.message);
@@ -368,7 +397,7 @@ int RunCommandLine(int argc, char *argv[])
         for (const Preset &each : AvailablePresets())
             if (each.usable())
                 std::printf("%s\n", each.name.toLocal8Bit().constData());
-        return ExitCode::Done;
+        return OutputWritten();
     }
 
     Inputs inputs;
@@ -391,7 +420,7 @@ int RunCommandLine(int argc, char *argv[])
 
     if (parser.isSet(soxCommand)) {
         std::printf("%s\n", CopyableSoxCommand(inputs.request(), inputs.options).toLocal8Bit().constData());
-        return ExitCode::Done;
+        return OutputWritten();
     }
     if (parser.isSet(play))
         return Play(app, inputs);

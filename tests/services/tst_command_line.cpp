@@ -31,7 +31,7 @@ struct Run
     QString err;
 };
 
-Run RunProgram(const QStringList &arguments, const QString &folder)
+Run RunProgram(const QStringList &arguments, const QString &folder, const QString &standardOutput = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString &display : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
@@ -39,6 +39,8 @@ Run RunProgram(const QStringList &arguments, const QString &folder)
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(folder);
+    if (!standardOutput.isEmpty())
+        program.setStandardOutputFile(standardOutput);
     program.start(QStringLiteral(QUORVANE_PROGRAM), arguments);
     program.waitForFinished(60000);
     return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
@@ -122,7 +124,26 @@ private slots:
                                         << u"You forgot to input frequencies.\n"_s << none << 0.0 << 0.0 << 0.0;
         QTest::newRow("a tool word") << QStringList{u"--save"_s, u"out.wav"_s,       u"--length"_s,
                                                     u"1"_s,      u"--frequencies"_s, u"440 noiseprof x"_s}
-                                     << 2 << FrequenciesReminder << none << 0.0 << 0.0 << 0.0;
+                                     << 2 << FrequenciesReminder + u"\nNot understood: noiseprof\n"_s << none << 0.0
+                                     << 0.0 << 0.0;
+        QTest::newRow("seventeen tones") << QStringList{u"--save"_s,        u"out.wav"_s,
+                                                        u"--length"_s,      u"1"_s,
+                                                        u"--frequencies"_s, QStringList(17, u"1k"_s).join(u'&')}
+                                         << 2 << TooManyTonesReminder << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a name without an extension")
+            << QStringList{u"--save"_s, u"noext"_s, u"--length"_s, u"1"_s, u"--frequencies"_s, u"440"_s} << 2
+            << u"\"noext\" has no extension"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a noise needs no frequency")
+            << QStringList{u"--save"_s,    u"out.wav"_s, u"--length"_s,      u"1"_s,     u"--type"_s,
+                           u"pinknoise"_s, u"--set"_s,   u"LevelUnit=RMS"_s, u"--set"_s, u"Level=-20"_s}
+            << 0 << QString() << -20.0 << none << 0.0 << 1.0;
+        // Written to a full disk: nothing reached it, so it is no success.
+        for (const QString &action : {u"--sox-command"_s, u"--list-presets"_s, u"--version"_s})
+            QTest::newRow(qPrintable(action + u" to a full disk"_s))
+                << QStringList{u">/dev/full"_s, action, u"--length"_s, u"1"_s, u"--frequencies"_s, u"440"_s} << 1
+                << u"The output cannot be written: No space left on device"_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("no arguments, no display")
+            << QStringList() << 64 << u"quorvane: there is no display"_s << none << 0.0 << 0.0 << 0.0;
         QTest::newRow("pink noise too loud")
             << QStringList{u"--save"_s, u"out.wav"_s, u"--length"_s,   u"1"_s,     u"--frequencies"_s,
                            u"1"_s,      u"--type"_s,  u"Pink Noise"_s, u"--set"_s, u"levelunit=rms"_s}
@@ -154,11 +175,12 @@ private slots:
     void runs()
     {
         QFETCH(QStringList, arguments);
+        const QString standardOutput = arguments.value(0).startsWith(u'>') ? arguments.takeFirst().mid(1) : QString();
         QFETCH(double, rmsDbfs);
         QFETCH(double, frequency);
         QFETCH(double, together);
         QFETCH(double, seconds);
-        const Run run = RunProgram(arguments, folder);
+        const Run run = RunProgram(arguments, folder, standardOutput);
         QTEST(run.exitCode, "exitCode");
         QFETCH(QString, message);
         QVERIFY2((run.exitCode == 0 ? run.out + run.err : run.err).startsWith(message), qPrintable(run.err));
@@ -175,7 +197,7 @@ private slots:
         const double rms = Aes17RmsDbfs(wav.firstChannel);
         QVERIFY2(qAbs(rms - rmsDbfs) <= 0.1, qPrintable(QString::number(rms)));
         const double strongest = DominantFrequency(wav.firstChannel, wav.sampleRate);
-        QVERIFY2(std::min(qAbs(strongest - frequency), qAbs(strongest - together)) < 3,
+        QVERIFY2(qIsNaN(frequency) || std::min(qAbs(strongest - frequency), qAbs(strongest - together)) < 3,
                  qPrintable(QString::number(strongest)));
         if (together > 0) {
             const double db = LineDb(KaiserSpectrum(wav.firstChannel, 0, 65536), wav.sampleRate, together, frequency);
@@ -242,6 +264,29 @@ private slots:
         for (const OutputSettingRow &row : OutputSettingRows())
             for (const OutputChoice &choice : row.choices)
                 QVERIFY2(completion.contains(row.key + u'=' + choice.stored + u'\n'), qPrintable(row.key));
+    }
+
+    // The manual page has an entry for every option that --help lists, every settings key and
+    // every built-in preset.
+    void manualPageNamesEverything()
+    {
+        const QString page =
+            QString::fromUtf8(ReadFile(QStringLiteral(QUORVANE_MANUAL))).remove(u"\\&"_s).replace(u"\\-"_s, u"-"_s);
+        const Run help = RunProgram({u"--help"_s}, folder);
+        QCOMPARE(help.exitCode, ExitCode::Done);
+        for (const QString &line : help.out.split(u'\n')) {
+            if (line.startsWith(u"  -"_s))
+                for (const QString &name : line.trimmed().section(u"  "_s, 0, 0).split(u", "_s))
+                    QVERIFY2(page.contains(name.section(u' ', 0, 0)), qPrintable(name));
+        }
+        QStringList entries{Settings::Text1, Settings::Text2, Settings::Combo1, Settings::OutputDevice,
+                            Settings::WindowPosition};
+        for (const OutputSettingRow &row : OutputSettingRows())
+            entries << row.key;
+        for (const Preset &preset : BuiltInPresets())
+            entries << preset.name;
+        for (const QString &entry : std::as_const(entries))
+            QVERIFY2(page.contains(u"\n.B "_s + entry + u'\n'), qPrintable(entry));
     }
 
     // A folder that refuses the file: the tool fails, and the message says so.
@@ -327,10 +372,25 @@ private slots:
         QCOMPARE(QDir(PrivateFileRecords()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // The printed command, run by a shell, makes the very file that --save makes.
+    // The printed command, run by a shell, makes the very file that --save makes: dithered too.
+    void soxCommandMakesTheSameFile_data()
+    {
+        QTest::addColumn<QStringList>("tone");
+        QTest::newRow("tones together") << QStringList{u"--preset"_s, u"SMPTE Intermodulation"_s, u"--length"_s,
+                                                       u"1"_s};
+        QTest::newRow("16-bit") << QStringList{u"--length"_s, u"1"_s,     u"--frequencies"_s,
+                                               u"1k"_s,       u"--set"_s, u"SampleFormat=16"_s};
+        QTest::newRow("24-bit steps with pauses")
+            << QStringList{u"--length"_s,        u"0.3"_s,   u"--frequencies"_s, u"440; 880@-6"_s, u"--set"_s,
+                           u"SampleFormat=24"_s, u"--set"_s, u"StepPause=0.25"_s};
+        QTest::newRow("16-bit alias-free square")
+            << QStringList{u"--length"_s, u"0.5"_s,   u"--frequencies"_s,   u"1k"_s,    u"--type"_s,
+                           u"square"_s,   u"--set"_s, u"SampleFormat=16"_s, u"--set"_s, u"AliasFree=1"_s};
+    }
+
     void soxCommandMakesTheSameFile()
     {
-        const QStringList tone{u"--preset"_s, u"SMPTE Intermodulation"_s, u"--length"_s, u"1"_s};
+        QFETCH(QStringList, tone);
         const Run printed = RunProgram(QStringList{u"--sox-command"_s} + tone, folder);
         QCOMPARE(printed.exitCode, 0);
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
