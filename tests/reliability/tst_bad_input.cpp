@@ -10,6 +10,7 @@
 
 #include "campaign_inputs.h"
 #include "core/plan/synth_command.h"
+#include "core/run/output_target.h"
 #include "core/run/private_files.h"
 #include "core/run/temp_folder.h"
 #include "core/tone/field_grammar.h"
@@ -65,6 +66,7 @@ class BadInputTest : public QObject
     int tried = 0;
     int done = 0;
     int toolFailed = 0;
+    int nameReminder = 0;
     int lengthReminder = 0;
     int frequenciesReminder = 0;
     int typeReminder = 0;
@@ -136,7 +138,8 @@ private slots:
             FaultFs::Unmount(safetyNet);
         qInfo().noquote()
             << u"Campaign part %1: %2 input triples tried: \"Done.\" %3, tool failed %4, length must be a "
-               u"number %5, frequencies must be numbers %6, type %12, forgot length %7, forgot frequencies %8; planted "
+               u"number %5, frequencies must be numbers %6, type %12, name without extension %13, forgot length %7, "
+               u"forgot frequencies %8; planted "
                u"older files kept after a failure %9, replaced by a fresh tone %10; longest Save %11 ms; lost, "
                u"stray or left-over files 0"_s.arg(shardName)
                    .arg(tried)
@@ -149,7 +152,8 @@ private slots:
                    .arg(plantedKept)
                    .arg(plantedReplaced)
                    .arg(longestMs)
-                   .arg(typeReminder);
+                   .arg(typeReminder)
+                   .arg(nameReminder);
     }
 
     void survives_data()
@@ -248,6 +252,10 @@ private slots:
                          qPrintable(description + u": the older file is gone or changed"_s));
                 ++plantedKept;
             }
+        } else if (std::optional(message) == OutputNameReminder(path)) {
+            // Reminded before anything ran: an older file stays as it was.
+            ++nameReminder;
+            QVERIFY2(!triple.plantOld || ReadFile(path) == OldContent, qPrintable(description));
         } else if (message == LengthReminder) {
             ++lengthReminder;
         } else if (message == FrequenciesReminder || message == LevelReminder || message == NoiseRangeReminder ||
