@@ -664,8 +664,7 @@ private slots:
         window->endProcess = [&] { leftAtTheEnd = Entries(outputs); };
         QTimer pass;
         connect(&pass, &QTimer::timeout, this, [&] {
-            const QFileInfoList hidden = QDir(outputs).entryInfoList({u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
-            if (!hidden.isEmpty() && hidden.first().size() > 0 && !std::exchange(closed, true))
+            if (!PrivateFileBeingWritten(outputs).isEmpty() && !std::exchange(closed, true))
                 window->close();
         });
         pass.start(0);

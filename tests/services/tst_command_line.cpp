@@ -56,13 +56,6 @@ WavInfo ReadSound(const QString &path)
     return ReadWav(copy);
 }
 
-// The private file that a Save is writing in the folder, once the tool has begun to write it.
-QString PrivateFileWritten(const QString &folder)
-{
-    const QFileInfoList hidden = QDir(folder).entryInfoList({u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
-    return !hidden.isEmpty() && hidden.first().size() > 0 ? hidden.first().filePath() : QString();
-}
-
 } // namespace
 
 class CommandLineTest : public QObject
@@ -73,7 +66,7 @@ public:
     enum class Leftover
     {
         AsLeft,
-        AnotherFile,
+        AnotherFolder,
         ALink,
         AnotherUsers
     };
@@ -314,7 +307,7 @@ private slots:
         QTest::newRow("SIGHUP") << int(SIGHUP) << Leftover::AsLeft;
         // Nothing can be done at a kill: the next start removes what it left, and nothing else.
         QTest::newRow("SIGKILL") << int(SIGKILL) << Leftover::AsLeft;
-        QTest::newRow("SIGKILL, then another file at its name") << int(SIGKILL) << Leftover::AnotherFile;
+        QTest::newRow("SIGKILL, then another folder at its name") << int(SIGKILL) << Leftover::AnotherFolder;
         QTest::newRow("SIGKILL, then a link at its name") << int(SIGKILL) << Leftover::ALink;
         QTest::newRow("SIGKILL, then given to another user") << int(SIGKILL) << Leftover::AnotherUsers;
     }
@@ -336,7 +329,7 @@ private slots:
         saving.start(QStringLiteral(QUORVANE_PROGRAM),
                      {u"--save"_s, output, u"--length"_s, u"600"_s, u"--frequencies"_s, u"440"_s});
         QString privateFile;
-        QTRY_VERIFY_WITH_TIMEOUT(!(privateFile = PrivateFileWritten(folder)).isEmpty(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(privateFile = PrivateFileBeingWritten(folder)).isEmpty(), 60000);
         const int toolEnd = int(::syscall(SYS_pidfd_open, FirstChildProcess(saving.processId()), 0));
         QVERIFY(toolEnd >= 0);
         // Another start leaves alone the file of a program that runs.
@@ -353,19 +346,21 @@ private slots:
         QStringList left{u"long.wav"_s};
         if (signal == SIGKILL) {
             QVERIFY(QFile::exists(privateFile));
-            const QString precious = TestSandbox::NewFolder() + u"/precious"_s;
-            QVERIFY(WriteFile(precious, "the person's own data"));
-            if (leftover == Leftover::AnotherFile)
-                QVERIFY(WriteFile(precious + u".new"_s, "a file made since") &&
-                        ::rename(QFile::encodeName(precious + u".new"_s), QFile::encodeName(privateFile)) == 0);
+            // What is at the private folder's name by the next start: the folder left, or another.
+            const QString privateFolder = QFileInfo(privateFile).path();
+            const QString precious = TestSandbox::NewFolder();
+            QVERIFY(WriteFile(precious + u"/tone.wav"_s, "the person's own data"));
+            if (leftover == Leftover::AnotherFolder)
+                QVERIFY(QDir().rename(privateFolder, TestSandbox::NewFolder() + u"/moved"_s) &&
+                        QDir().rename(precious, privateFolder) && QFile::link(privateFolder, precious));
             if (leftover == Leftover::ALink)
-                QVERIFY(QFile::remove(privateFile) && QFile::link(precious, privateFile));
+                QVERIFY(QDir(privateFolder).removeRecursively() && QFile::link(precious, privateFolder));
             if (leftover == Leftover::AnotherUsers)
-                QCOMPARE(::chown(QFile::encodeName(privateFile).constData(), 65534, 65534), 0);
+                QCOMPARE(::chown(QFile::encodeName(privateFolder).constData(), 65534, 65534), 0);
             QCOMPARE(RunProgram({u"--list-presets"_s}, folder).exitCode, 0);
-            QCOMPARE(ReadFile(precious), QByteArray("the person's own data"));
+            QCOMPARE(ReadFile(precious + u"/tone.wav"_s), QByteArray("the person's own data"));
             if (leftover != Leftover::AsLeft)
-                left.prepend(QFileInfo(privateFile).fileName());
+                left.prepend(QFileInfo(privateFolder).fileName());
         }
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), left);
         QCOMPARE(ReadFile(output), QByteArray("an older file"));

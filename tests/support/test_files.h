@@ -19,3 +19,7 @@ bool WriteFile(const QString &path, const QByteArray &content, QFileDevice::Perm
 // The whole file; a text naming the path when it cannot be read, so that two unreadable files
 // never pass for the same content.
 QByteArray ReadFile(const QString &path);
+
+// The private file that a Save is writing beside its chosen name in the folder, once the tool has
+// begun to write it; empty before.
+QString PrivateFileBeingWritten(const QString &folder);

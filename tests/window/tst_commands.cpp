@@ -37,7 +37,8 @@ class CommandsTest : public QObject
 
     QStringList toolFilesLeft() const
     {
-        return QDir(WorkFolder()).entryList({u"*.exe"_s, u"*.dll"_s, u".quorvane-*"_s}, QDir::Files | QDir::Hidden);
+        return QDir(WorkFolder())
+            .entryList({u"*.exe"_s, u"*.dll"_s, u".quorvane-*"_s}, QDir::AllEntries | QDir::Hidden | QDir::System);
     }
 
     // Chooses the preset from the menu and saves, as a person would; the file as written.

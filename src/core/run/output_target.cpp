@@ -20,14 +20,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The tool and the program reach the private file in a shared folder through this link, made in
-// the program's own working folder under the file's name (the tool reads the format from it).
-// Empty, with the reason in problem, when it cannot be made.
-QString LinkToPrivateFile(const QString &privatePath, int fd, QString &problem)
+// The tool and the program reach the private folder in a shared folder through this link, made in
+// the program's own working folder under the folder's name. Empty, with the reason in problem,
+// when it cannot be made.
+QString LinkToPrivateFolder(const QString &privateFolder, int fd, QString &problem)
 {
     if (!(problem = WorkFolderProblem()).isEmpty())
         return {};
-    QString link = WorkFolder() + u'/' + QFileInfo(privatePath).fileName();
+    QString link = WorkFolder() + u'/' + QFileInfo(privateFolder).fileName();
     const QByteArray target = "/proc/self/fd/" + QByteArray::number(fd);
     ::unlink(QFile::encodeName(link).constData());
     if (::symlink(target.constData(), QFile::encodeName(link).constData()) == 0)
@@ -44,7 +44,7 @@ bool IsWorkFolder(const QString &folder)
     return WorkFolderProblem().isEmpty() && QDir::cleanPath(folder) == QDir::cleanPath(WorkFolder());
 }
 
-// The private file is still at its name: nobody has moved it away or put anything in its place.
+// The private folder is still at its name: nobody has moved it away or put anything in its place.
 bool StillAtItsName(const OutputTarget &target)
 {
     struct stat held
@@ -53,37 +53,58 @@ bool StillAtItsName(const OutputTarget &target)
     struct stat named
     {
     };
-    return ::fstat(target.privateFile, &held) == 0 &&
-           ::lstat(QFile::encodeName(target.privatePath).constData(), &named) == 0 && held.st_dev == named.st_dev &&
+    return ::fstat(target.privateFolderFd, &held) == 0 &&
+           ::lstat(QFile::encodeName(target.privateFolder).constData(), &named) == 0 && held.st_dev == named.st_dev &&
            held.st_ino == named.st_ino;
 }
 
-// Ends the target: the private file is no longer written, so no longer tracked.
+// The folder that the private file's name is looked up in: the one held open, or any.
+int FolderFd(const OutputTarget &target)
+{
+    return target.privateFolderFd >= 0 ? target.privateFolderFd : AT_FDCWD;
+}
+
+// The private file's name as FolderFd() takes it.
+QByteArray FileName(const OutputTarget &target)
+{
+    return QFile::encodeName(target.privateFolderFd >= 0 ? target.privateName
+                                                         : target.privateFolder + u'/' + target.privateName);
+}
+
+// Ends the target: the private file is put in place or removed; its folder goes too, while it is
+// still ours, and is no longer tracked.
 void Release(OutputTarget &target)
 {
-    ForgetPrivateFile(target.privatePath);
-    if (target.privateFile >= 0) {
-        ::unlink(QFile::encodeName(target.writePath).constData());
-        ::close(target.privateFile);
+    ForgetPrivateFolder(target.privateFolder);
+    if (target.privateFolderFd < 0 || StillAtItsName(target))
+        ::rmdir(QFile::encodeName(target.privateFolder).constData());
+    if (target.privateFolderFd >= 0) {
+        if (const QString link = QFileInfo(target.writePath).path(); link != target.privateFolder)
+            ::unlink(QFile::encodeName(link).constData());
+        ::close(target.privateFolderFd);
     }
-    target.privatePath.clear();
-    target.privateFile = -1;
+    target.privateFolder.clear();
+    target.privateFolderFd = -1;
 }
 
 // Renames the private file over the chosen name; false with errno set when it cannot be.
 bool PutInPlace(const OutputTarget &target)
 {
-    const QByteArray from = QFile::encodeName(target.privatePath);
+    const int folder = FolderFd(target);
+    const QByteArray from = FileName(target);
     const QByteArray to = QFile::encodeName(target.chosenPath);
+    // The file replaces one that had this mode: it keeps it.
+    if (target.keptMode >= 0 && ::fchmodat(folder, from.constData(), mode_t(target.keptMode), 0) != 0)
+        return false;
     if (!target.nameWasFree)
-        return ::rename(from.constData(), to.constData()) == 0;
+        return ::renameat(folder, from.constData(), AT_FDCWD, to.constData()) == 0;
     // What someone else put at the name in the meantime stays as it is.
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(folder, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
     // A file system that cannot: a hard link does not replace either.
-    if (errno != EINVAL || ::link(from.constData(), to.constData()) != 0)
+    if (errno != EINVAL || ::linkat(folder, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
         return false;
-    ::unlink(from.constData());
+    ::unlinkat(folder, from.constData(), 0);
     return true;
 }
 
@@ -159,11 +180,8 @@ OutputTarget PrepareOutputTarget(const QString &chosenPath)
         return target;
     }
 
-    // The same extension, so that the tool writes the same format.
-    const QString suffix = chosen.suffix().isEmpty() ? QString() : u'.' + chosen.suffix();
-    QByteArray pattern = QFile::encodeName(folder + u"/.quorvane-XXXXXX"_s + suffix);
-    const int fd = ::mkostemps(pattern.data(), int(QFile::encodeName(suffix).size()), O_CLOEXEC);
-    if (fd < 0) {
+    QByteArray pattern = QFile::encodeName(folder + u"/.quorvane-XXXXXX"_s);
+    if (!::mkdtemp(pattern.data())) {
         // In a folder of one's own where no new file may be made, the tool writes the file itself,
         // as it always could.
         if (!shared && leadsSomewhere)
@@ -171,23 +189,33 @@ OutputTarget PrepareOutputTarget(const QString &chosenPath)
         target.problem = u"Cannot write in %1: %2"_s.arg(folder, SystemError(errno));
         return target;
     }
-    target.privatePath = QFile::decodeName(pattern);
-    target.writePath = target.privatePath;
+    target.privateFolder = QFile::decodeName(pattern);
+    // The same extension, so that the tool writes the same format.
+    target.privateName = chosen.suffix().isEmpty() ? u"tone"_s : u"tone."_s + chosen.suffix();
+    target.writePath = target.privateFolder + u'/' + target.privateName;
     if (!IsWorkFolder(folder))
-        TrackPrivateFile(target.privatePath, fd);
-    // The mode the file had, or the one the tool would have given a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, leadsSomewhere ? (followed.st_mode & 07777) : (0666 & ~mask));
-    if (!shared) {
-        ::close(fd);
+        TrackPrivateFolder(target.privateFolder, target.privateName);
+    if (leadsSomewhere)
+        target.keptMode = int(followed.st_mode & 07777);
+    if (!shared)
+        return target;
+    target.nameWasFree = !exists;
+    target.privateFolderFd = ::open(pattern.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // Still the folder just made, not one that someone put in its place in the meantime.
+    struct stat made
+    {
+    };
+    const bool ours = target.privateFolderFd >= 0 && ::fstat(target.privateFolderFd, &made) == 0 &&
+                      made.st_uid == ::geteuid() && S_ISDIR(made.st_mode) && (made.st_mode & 077) == 0;
+    const QString link =
+        ours ? LinkToPrivateFolder(target.privateFolder, target.privateFolderFd, target.problem) : QString();
+    if (link.isEmpty()) {
+        if (target.problem.isEmpty())
+            target.problem = u"Cannot write in %1: %2"_s.arg(folder, SystemError(errno));
+        DiscardOutputTarget(target);
         return target;
     }
-    target.privateFile = fd;
-    target.nameWasFree = !exists;
-    target.writePath = LinkToPrivateFile(target.privatePath, fd, target.problem);
-    if (target.writePath.isEmpty())
-        DiscardOutputTarget(target);
+    target.writePath = link + u'/' + target.privateName;
     return target;
 }
 
@@ -195,15 +223,11 @@ QString CommitOutputTarget(OutputTarget &target)
 {
     if (!target.viaPrivateFile())
         return {};
-    QString failure;
-    if (target.privateFile >= 0 && !StillAtItsName(target))
-        failure = u"someone else moved it away while it was made"_s;
-    else if (!PutInPlace(target))
-        failure = SystemError(errno);
-    if (failure.isEmpty()) {
+    if (PutInPlace(target)) {
         Release(target);
         return {};
     }
+    const QString failure = SystemError(errno);
     DiscardOutputTarget(target);
     return u"The tone cannot be put at %1: %2"_s.arg(target.chosenPath, failure);
 }
@@ -212,8 +236,6 @@ void DiscardOutputTarget(OutputTarget &target)
 {
     if (!target.viaPrivateFile())
         return;
-    // In a shared folder, only while it is still ours: whatever else is at the name is someone else's.
-    if (target.privateFile < 0 || StillAtItsName(target))
-        ::unlink(QFile::encodeName(target.privatePath).constData());
+    ::unlinkat(FolderFd(target), FileName(target).constData(), 0);
     Release(target);
 }

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -40,7 +41,8 @@ struct Tracked
 {
     volatile std::sig_atomic_t used = 0;
     int recordFd = -1;
-    std::array<char, PATH_MAX> path{};
+    std::array<char, PATH_MAX> folder{};
+    std::array<char, PATH_MAX> file{}; // in the folder
     std::array<char, PATH_MAX> record{};
 };
 std::array<Tracked, MostTracked> tracked;
@@ -52,7 +54,8 @@ extern "C" void RemoveTrackedAndStop(int signal)
     for (const Tracked &file : tracked) {
         if (!file.used)
             continue;
-        ::unlink(file.path.data());
+        ::unlink(file.file.data());
+        ::rmdir(file.folder.data());
         if (file.record[0] != '\0')
             ::unlink(file.record.data());
     }
@@ -144,24 +147,27 @@ QString RecordFolder()
     return folder;
 }
 
-// Writes the record of the private file (its device, inode and path), locked before anything is
-// in it, and kept locked until the file is forgotten.
-void WriteRecord(Tracked &file, const QByteArray &path, int fd)
+// Writes the record of the private folder (its device, inode and path), locked before anything is
+// in it, and kept locked until the folder is forgotten. It is not synced to the disk: that would
+// wait for the disk to take the whole of an earlier Save's tone. The file systems that Linux
+// journals put the record on the disk no later than the folder made just before it, and the tone
+// written into the folder only after both; what a power cut takes from the record, it takes from
+// the folder too.
+void WriteRecord(Tracked &file, const QByteArray &path)
 {
     struct stat status
     {
     };
     const QString folder = RecordFolder();
     QByteArray record = QFile::encodeName(folder + u"/save-XXXXXX"_s);
-    if (folder.isEmpty() || ::fstat(fd, &status) != 0 || record.size() >= PATH_MAX)
+    if (folder.isEmpty() || ::lstat(path.constData(), &status) != 0 || record.size() >= PATH_MAX)
         return;
     const int recordFd = ::mkostemp(record.data(), O_CLOEXEC);
     if (recordFd < 0)
         return;
     const QByteArray content =
         QByteArray::number(quint64(status.st_dev)) + ' ' + QByteArray::number(quint64(status.st_ino)) + '\n' + path;
-    // On the disk before the tool writes anything: a power cut must not leave the file without it.
-    if (::flock(recordFd, LOCK_EX) != 0 || !WriteAll(recordFd, content) || ::fdatasync(recordFd) != 0) {
+    if (::flock(recordFd, LOCK_EX) != 0 || !WriteAll(recordFd, content)) {
         ::unlink(record.constData());
         ::close(recordFd);
         return;
@@ -180,23 +186,42 @@ void DropRecord(Tracked &file)
     file.record[0] = '\0';
 }
 
-// ".quorvane-" and six letters or digits, then nothing or the chosen extension: the name that
-// mkostemps gives a private file.
-bool IsPrivateFileName(const QByteArray &name)
+// ".quorvane-" and six letters or digits: the name that mkdtemp gives a private folder.
+bool IsPrivateFolderName(const QByteArray &name)
 {
     static const QByteArray prefix = ".quorvane-";
     constexpr qsizetype Random = 6;
-    if (!name.startsWith(prefix) || name.size() < prefix.size() + Random)
-        return false;
-    const QByteArray random = name.mid(prefix.size(), Random);
-    return std::all_of(random.begin(), random.end(),
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) &&
-           (name.size() == prefix.size() + Random || name[prefix.size() + Random] == '.');
+    return name.startsWith(prefix) && name.size() == prefix.size() + Random &&
+           std::all_of(name.begin() + prefix.size(), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
-// Removes the file that the record names if it is still that private file. False when the record
-// says nothing readable.
-bool RemoveRecordedFile(const QByteArray &content)
+// Removes this user's files in the folder (only files: a private folder holds one) and then the
+// folder, never following a link.
+void RemoveFolderAndFiles(int parent, const QByteArray &name)
+{
+    const int fd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (DIR *entries = ::fdopendir(fd)) {
+        while (const dirent *entry = ::readdir(entries)) {
+            struct stat status
+            {
+            };
+            if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
+                status.st_uid == ::geteuid())
+                ::unlinkat(fd, entry->d_name, 0);
+        }
+        ::closedir(entries);
+    } else {
+        ::close(fd);
+    }
+    ::unlinkat(parent, name.constData(), AT_REMOVEDIR);
+}
+
+// Removes the folder that the record names if it is still that private folder, with its file.
+// False when the record says nothing readable.
+bool RemoveRecordedFolder(const QByteArray &content)
 {
     const qsizetype lineEnd = content.indexOf('\n');
     const QList<QByteArray> numbers = content.left(lineEnd).split(' ');
@@ -211,17 +236,18 @@ bool RemoveRecordedFile(const QByteArray &content)
     const QByteArray name = path.mid(slash + 1);
     const QByteArray folderPath = slash == 0 ? QByteArray("/") : path.left(slash);
     const int folder = ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (!IsPrivateFileName(name) || folder < 0)
+    if (!IsPrivateFolderName(name) || folder < 0)
         return true;
     // Looked at and removed in the one folder opened, without following a link at the name.
     struct stat status
     {
     };
-    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
-        status.st_uid == ::geteuid() && quint64(status.st_dev) == device && quint64(status.st_ino) == inode &&
-        ::unlinkat(folder, name.constData(), 0) == 0)
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid == ::geteuid() && quint64(status.st_dev) == device && quint64(status.st_ino) == inode) {
+        RemoveFolderAndFiles(folder, name);
         qCInfo(lcPrivateFiles).noquote() << u"Removed %1, left by a Save that was stopped"_s.arg(
             QFile::decodeName(path));
+    }
     ::close(folder);
     return true;
 }
@@ -237,23 +263,24 @@ QString PrivateFileRecords()
     return state + u"/quorvane"_s;
 }
 
-void TrackPrivateFile(const QString &path, int fd)
+void TrackPrivateFolder(const QString &folder, const QString &fileName)
 {
     const auto file = std::find_if(tracked.begin(), tracked.end(), [](const Tracked &each) { return !each.used; });
-    if (file == tracked.end() || !CopyInto(file->path, QFile::encodeName(path)))
+    if (file == tracked.end() || !CopyInto(file->folder, QFile::encodeName(folder)) ||
+        !CopyInto(file->file, QFile::encodeName(folder + u'/' + fileName)))
         return;
-    WriteRecord(*file, QFile::encodeName(path), fd);
+    WriteRecord(*file, QFile::encodeName(folder));
     // The handler sees the slot only once the path in it is whole.
     std::atomic_signal_fence(std::memory_order_seq_cst);
     file->used = 1;
     CatchStopSignals(true);
 }
 
-void ForgetPrivateFile(const QString &path)
+void ForgetPrivateFolder(const QString &folder)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = QFile::encodeName(folder);
     for (Tracked &file : tracked) {
-        if (file.used && name == file.path.data()) {
+        if (file.used && name == file.folder.data()) {
             file.used = 0;
             std::atomic_signal_fence(std::memory_order_seq_cst);
             DropRecord(file);
@@ -267,8 +294,9 @@ void RemovePrivateFiles()
 {
     for (Tracked &file : tracked) {
         if (file.used) {
-            ::unlink(file.path.data());
-            ForgetPrivateFile(QFile::decodeName(file.path.data()));
+            ::unlink(file.file.data());
+            ::rmdir(file.folder.data());
+            ForgetPrivateFolder(QFile::decodeName(file.folder.data()));
         }
     }
 }
@@ -294,7 +322,7 @@ void RemoveLeftoverPrivateFiles()
             QByteArray content(PATH_MAX + 64, '\0');
             const ssize_t read = ::read(fd, content.data(), size_t(content.size()));
             content.truncate(std::max<ssize_t>(read, 0));
-            if (RemoveRecordedFile(content) || std::time(nullptr) - status.st_mtime > RecordMadeWithinSeconds)
+            if (RemoveRecordedFolder(content) || std::time(nullptr) - status.st_mtime > RecordMadeWithinSeconds)
                 ::unlink(record.constData());
         }
         ::close(fd);

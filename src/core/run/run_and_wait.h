@@ -29,8 +29,8 @@ struct ShellRunOptions
     qint64 maxFileSize = 0;
     // Called once every poll cycle while the program runs, after the window's events.
     std::function<void()> onPoll = {};
-    // A descriptor of ours that the program may open again as /proc/self/fd/<it> (the private file
-    // it writes in a shared folder, see OutputTarget); -1 for none.
+    // A descriptor of ours that the program may reach again as /proc/self/fd/<it> (the private
+    // folder it writes in, in a shared folder, see OutputTarget); -1 for none.
     int passedFile = -1;
 };
 

@@ -70,7 +70,7 @@ std::optional<SoundFileInfo> DecodeWithTool(const SynthCommand &command, const O
         ShellRunDetails details;
         const QStringList arguments = QStringList{u"-V3"_s} + layout + QStringList{path, u"-n"_s, u"stat"_s};
         const qint32 status = ShellAndWait(command.program, arguments, 0, &details,
-                                           {.check = CheckTrustedTool, .passedFile = target.privateFile});
+                                           {.check = CheckTrustedTool, .passedFile = target.privateFolderFd});
         output = details.errorOutput;
         return status == 0;
     };
@@ -177,7 +177,7 @@ SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(q
     const std::function<void()> poll =
         !onPoll ? std::function<void()>() : [&] { onPoll(QFileInfo(target.writePath).size()); };
     run.exitCode = ShellAndWait(command.program, arguments, 0, &run.details,
-                                {CheckTrustedTool, MaxToneFileSize, poll, target.privateFile});
+                                {CheckTrustedTool, MaxToneFileSize, poll, target.privateFolderFd});
 
     if (LooksComplete(run, target.writePath)) {
         const std::optional<SoundFileInfo> written = MeasureWrittenFile(command, target);

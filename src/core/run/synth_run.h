@@ -57,9 +57,9 @@ struct SynthRun
 // a file hold, or a working folder that cannot be made, is refused without starting anything (the
 // reason is the folder's problem or the length's reminder); so is an output name that the tool
 // would read as a playlist (the run's reminder). The tool writes a private file
-// beside the output that is put in place only when it holds the whole tone (see OutputTarget). Right after the run,
-// while the tool is still there, the written file is measured. onPoll, when given, is called once every poll cycle
-// while the tool runs, with the size of what it has written so far.
+// in a folder beside the output that is put in place only when it holds the whole tone (see OutputTarget). Right after
+// the run, while the tool is still there, the written file is measured. onPoll, when given, is called once every poll
+// cycle while the tool runs, with the size of what it has written so far.
 SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(qint64 writtenBytes)> &onPoll = {});
 
 // Why a file that holds what `written` says is not the whole tone of so many samples made at this
