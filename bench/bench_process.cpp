@@ -14,7 +14,7 @@
 
 #include "bench_support.h"
 #include "services/home_page.h"
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "cli/command_line.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
 #include "core/run/private_files.h"
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
-#include "services/command_line.h"
 
 #include <QtGlobal>
 #include <cstdio>

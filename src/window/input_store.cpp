@@ -3,7 +3,7 @@
 #include "window/input_store.h"
 
 #include "services/dialogs.h"
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -5,7 +5,7 @@
 #include "core/failure.h"
 #include "core/sound/playback.h"
 #include "services/dialogs.h"
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 #include "window/input_store.h"
 
 #include <QActionGroup>

@@ -3,8 +3,8 @@
 #include "window/presets_menu.h"
 
 #include "services/dialogs.h"
-#include "services/preset_store.h"
-#include "services/settings_store.h"
+#include "settings/preset_store.h"
+#include "settings/settings_store.h"
 #include "window/options_menu.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -3,13 +3,13 @@
 #include "window/sweep_measurement.h"
 
 #include "core/failure.h"
-#include "core/measure/measure_plugin.h"
 #include "core/measure/measurement_sweep.h"
+#include "core/plugins/measure_plugin.h"
+#include "core/plugins/plugin_loader.h"
 #include "core/run/output_target.h"
-#include "core/sound/plugin_loader.h"
 #include "services/app_title.h"
 #include "services/dialogs.h"
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 #include "window/input_store.h"
 
 #include <QEventLoop>

@@ -3,9 +3,9 @@
 #include "window/tone_window.h"
 
 #include "core/failure.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
 #include "core/run/output_target.h"
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
 #include "core/sound/sound_file.h"
 #include "services/app_title.h"
 #include "services/dialogs.h"

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/sound/tone_analysis.h"
+#include "core/analysis/tone_analysis.h"
 #include "window/tone_maker.h"
 
 #include <QWidget>

@@ -3,8 +3,8 @@
 // The window program as a plugin (quorvane-window.so), loaded by main() only when there are no
 // arguments: a command-line run never loads Qt Widgets, and starts as fast as Qt Core allows.
 
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
 #include "window/form1.h"
 
 #include <QApplication>

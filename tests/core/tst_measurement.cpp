@@ -4,10 +4,10 @@
 // the tool and the measuring plugin write.
 
 #include "core/failure.h"
-#include "core/measure/measure_plugin.h"
 #include "core/measure/measurement_sweep.h"
 #include "core/plan/tone_plan.h"
-#include "core/sound/plugin_loader.h"
+#include "core/plugins/measure_plugin.h"
+#include "core/plugins/plugin_loader.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 

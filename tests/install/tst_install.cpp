@@ -6,8 +6,8 @@
 // from this build: the same files under /usr, the packages it needs, lintian's verdict, and the
 // program started from the unpacked package.
 
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 

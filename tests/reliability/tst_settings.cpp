@@ -5,7 +5,7 @@
 // file in its place, and the program killed right after an edit or in the middle of typing.
 
 #include "fault_fs.h"
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 #include "store_fixture.h"
 #include "test_files.h"
 #include "test_sandbox.h"

@@ -3,12 +3,12 @@
 // The real program run with arguments and without a display.
 
 #include "child_process.h"
+#include "cli/command_line.h"
 #include "core/run/private_files.h"
 #include "core/tone/field_grammar.h"
 #include "fault_fs.h"
-#include "services/command_line.h"
-#include "services/preset_store.h"
-#include "services/settings_store.h"
+#include "settings/preset_store.h"
+#include "settings/settings_store.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "wav_analysis.h"

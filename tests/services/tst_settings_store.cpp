@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <QString>
 

@@ -3,9 +3,9 @@
 #include "core/measure/measurement_sweep.h"
 
 #include "core/failure.h"
-#include "core/measure/measure_plugin.h"
+#include "core/plugins/measure_plugin.h"
+#include "core/plugins/plugin_loader.h"
 #include "core/run/output_target.h"
-#include "core/sound/plugin_loader.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 
 #include "core/sound/playback.h"
 
-#include "core/sound/plugin_loader.h"
+#include "core/plugins/plugin_loader.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "core/sound/sound_file.h"
 
 #include "core/failure.h"
-#include "core/sound/plugin_loader.h"
+#include "core/plugins/plugin_loader.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/sound/plugin_interfaces.h"
+#include "core/plugins/plugin_interfaces.h"
 
 #include <QString>
 #include <QStringList>

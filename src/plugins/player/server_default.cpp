@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "playback/server_default.h"
+#include "plugins/player/server_default.h"
 
 #include <QDeadlineTimer>
 #include <pulse/pulseaudio.h>

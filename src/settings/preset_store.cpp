@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "services/preset_store.h"
+#include "settings/preset_store.h"
 
-#include "services/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <algorithm>
 

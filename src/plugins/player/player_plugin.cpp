@@ -4,9 +4,9 @@
 // QAudioSink. A media player would build a decoding pipeline for every sound and start it with a
 // deep buffer, which costs a short preview about two tenths of a second before it is heard.
 
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
-#include "playback/server_default.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
+#include "plugins/player/server_default.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/sound/tone_analyser.h"
+#include "core/analysis/tone_analyser.h"
 
 #include "core/failure.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/sound/plugin_loader.h"
+#include "core/plugins/plugin_loader.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/measure/deconvolution.h"
+#include "core/deconvolution/deconvolution.h"
 
 #include <algorithm>
 #include <bit>

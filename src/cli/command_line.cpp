@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "services/command_line.h"
+#include "cli/command_line.h"
 
 #include "build_config.h"
 #include "core/failure.h"
@@ -13,8 +13,8 @@
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
 #include "core/tone/field_grammar.h"
-#include "services/preset_store.h"
-#include "services/settings_store.h"
+#include "settings/preset_store.h"
+#include "settings/settings_store.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

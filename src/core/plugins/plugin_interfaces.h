@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/sound/tone_analyser.h"
+#include "core/analysis/tone_analyser.h"
 
 #include <QList>
 #include <QObject>

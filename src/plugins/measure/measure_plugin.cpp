@@ -3,11 +3,11 @@
 // The measuring plugin: sweeps and recordings read and written with libsndfile, deconvolved with
 // FFTW.
 
-#include "core/measure/measure_plugin.h"
+#include "core/plugins/measure_plugin.h"
 
+#include "core/deconvolution/deconvolution.h"
 #include "core/failure.h"
-#include "core/measure/deconvolution.h"
-#include "playback/regular_file.h"
+#include "core/plugins/regular_file.h"
 
 #include <QDir>
 #include <QFileInfo>

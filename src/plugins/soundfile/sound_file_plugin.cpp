@@ -2,9 +2,9 @@
 
 // The sound file reader: what a written file holds, as libsndfile reads it.
 
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
-#include "playback/regular_file.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
+#include "core/plugins/regular_file.h"
 
 #include <sndfile.h>
 

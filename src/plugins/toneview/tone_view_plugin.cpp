@@ -4,9 +4,9 @@
 // FFTW, and its picture written as SVG with Qt SVG.
 
 #include "core/failure.h"
-#include "core/sound/plugin_interfaces.h"
-#include "core/sound/plugin_loader.h"
-#include "playback/regular_file.h"
+#include "core/plugins/plugin_interfaces.h"
+#include "core/plugins/plugin_loader.h"
+#include "core/plugins/regular_file.h"
 
 #include <QSvgGenerator>
 #include <sndfile.h>

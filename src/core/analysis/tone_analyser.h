@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/sound/tone_analysis.h"
+#include "core/analysis/tone_analysis.h"
 
 #include <functional>
 
