@@ -103,16 +103,19 @@ void MakeImpulseResponse(QWidget *window, InputStore &store)
     OutputTarget target;
     try {
         MeasurePlugin &measuring = Measuring();
-        // The responses of the 2nd to 5th harmonics come before the linear one: they are kept. A
-        // filter that does not say its L (not one of ours) keeps the whole response.
+        // The responses of the 2nd to 5th harmonics come before the linear one: they are kept, with
+        // what rings before the 5th's, up to where the 6th's would be. A filter that does not say its
+        // L (not one of ours) keeps the whole response.
         const std::optional<double> sweepRate = SweepRateOfComment(measuring.comment(inverse));
-        const double lead = sweepRate ? *sweepRate * std::log(5.0) : -1;
+        const double lead = sweepRate ? *sweepRate * std::log(6.0) : -1;
         target = PrepareOutputTarget(output);
         if (!target.refusal().isEmpty())
             throw Failure(target.refusal());
         const ImpulseResponseMade made =
             WithProgressInTitle<ImpulseResponseMade>(window, [&](const MeasureProgress &progress) {
-                return measuring.makeImpulseResponse(recording, inverse, target.writePath, lead, progress);
+                return measuring.makeImpulseResponse(
+                    recording, inverse, target.writePath, lead,
+                    sweepRate ? ImpulseResponseComment(recording, *sweepRate) : QString(), progress);
             });
         if (const QString problem = CommitOutputTarget(target); !problem.isEmpty())
             throw Failure(problem);

@@ -172,12 +172,14 @@ private slots:
         QTest::newRow("left | right is stereo whatever the Channels option")
             << QStringList{u"3"_s, u"Sine (Default)"_s, u"440|444"_s} << u"Channels=Left"_s
             << u"sox -r 48000 -c 2 -n tone.wav synth -n 3 sine 440 sine 444 remix -m 1v%1 2v%1"_s.arg(whole);
-        // L = 29 / 20 s: 480780 samples reach 20000.0668 Hz; faded over 20 Hz's period and the last tenth
-        // of an octave, then a second of zeros, dithered before it when the format is.
+        // L = 29 / 20 s. It starts six widths sqrt(L / f) below 20 Hz, at 9 / L = 6.2069 Hz, and
+        // goes as far above 20 kHz, to 20717.2 Hz, in 564669 samples; each fade takes the outer half of
+        // the run beyond the band (48000 L ln(20 / f0) / 2 = 40718, 48000 L ln(fe / 20000) / 2 = 1226);
+        // then a second of zeros, dithered before it when the format is.
         QTest::newRow("measurement sweep")
             << QStringList{u"10"_s, u"Sine (Default)"_s, u"20:20000"_s} << u"MeasurementSweep=1 SampleFormat=16"_s
-            << u"sox -R -D -r 48000 -b 16 -n tone.wav synth 480780s sine 20/20000.0668343 fade h 2400s 480780s 4824s "
-               "gain -0.001 dither -p 16 pad 0 48000s"_s;
+            << u"sox -R -D -r 48000 -b 16 -n tone.wav synth 564669s sine 6.20689655172/20717.2375733 fade h 40718s "
+               "564669s 1226s gain -0.001 dither -p 16 pad 0 48000s"_s;
         QTest::newRow("shell characters are quoted")
             << QStringList{u"1 $(reboot)"_s, u"Square"_s, u"440'a;b `c` \\ *~ \"é\""_s} << u""_s
             << uR"(sox -r 48000 -n tone.wav synth 1 '$(reboot)' square '440'\''a;b' '`c`' '\' '*~' '"é"')"_s;
@@ -236,6 +238,10 @@ private slots:
             << QStringList{u"10"_s, u"Sine (Default)"_s, u"20-200"_s} << u"MeasurementSweep=1 Burst=10"_s << notASweep;
         QTest::newRow("measurement sweep of tones together")
             << QStringList{u"10"_s, u"Sine (Default)"_s, u"20-200 & 30-300"_s} << u"MeasurementSweep=1"_s << notASweep;
+        QTest::newRow("measurement sweep without room above its band")
+            << QStringList{u"10"_s, u"Sine (Default)"_s, u"20-23000"_s} << u"MeasurementSweep=1"_s
+            << u"The measurement sweep runs on above its top frequency, so that the top is measured whole: at 48000 "
+               "Hz, give a top well below 22800 Hz, or choose a higher rate under Sample Rate."_s;
         QTest::newRow("falling measurement sweep")
             << QStringList{u"10"_s, u"Sine (Default)"_s, u"20000/20"_s} << u"MeasurementSweep=1"_s
             << u"The measurement sweep rises: give the lower frequency first, such as 20-20000."_s;

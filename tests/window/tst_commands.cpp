@@ -245,9 +245,10 @@ private slots:
         QTest::newRow("third octaves") << u"Third-Octave Speaker Check"_s << qint64(31 * 48000 + 30 * 24000)
                                        << qint64(17 * 72000) << 1000.0 << -20.0;
         QTest::newRow("CEA-2010") << u"CEA-2010 Bursts"_s << qint64(6 * 48000) << qint64(-1) << 0.0 << 0.0;
-        // L = 1.45 s: the sweep's round(48000 L ln 1000) samples, then a second of silence.
+        // L = 1.45 s: the sweep's round(48000 L ln(fe / f0)) samples from 9 / L Hz to above 20 kHz
+        // (six widths sqrt(L / 20000) up: 20717.2 Hz), then a second of silence.
         QTest::newRow("measurement sweep")
-            << u"Measurement Sweep"_s << qint64(480780 + 48000) << qint64(-1) << 0.0 << 0.0;
+            << u"Measurement Sweep"_s << qint64(564669 + 48000) << qint64(-1) << 0.0 << 0.0;
     }
 
     void builtInStepPresetsSaveTheirSequence()

@@ -20,24 +20,28 @@ std::mutex &PlannerLock()
 
 } // namespace
 
-std::vector<float> InverseFilter(std::span<const float> sweep, double sweepRate, int sampleRate)
+std::vector<float> InverseFilter(std::span<const float> sweep, double sweepRate, int sampleRate, double endFrequency)
 {
     const std::size_t count = sweep.size();
-    std::vector<double> envelope(count);
-    double meeting = 0; // the sweep convolved with the unscaled filter, where they meet
-    for (std::size_t n = 0; n < count; ++n) {
-        // The sweep's frequency at sample n is f1 e^(n / (rate L)), and it spends as long in each
-        // octave, so its energy falls 3 dB an octave: the filter's amplitude goes as f (reversed in
-        // time, it falls 6 dB an octave as its frequency falls). 1 at the top, where f is highest.
-        envelope[n] = std::exp(double(qint64(n) - qint64(count - 1)) / (sampleRate * sweepRate));
-        meeting += double(sweep[n]) * sweep[n] * envelope[n];
-    }
     std::vector<float> inverse(count);
-    if (meeting <= 0)
+    float amplitude = 0;
+    for (const float sample : sweep)
+        amplitude = std::max(amplitude, std::abs(sample));
+    if (count == 0 || amplitude <= 0)
         return inverse;
+    const double samplesPerEfold = sampleRate * sweepRate;
+    // By stationary phase, a sweep A sin(2π f0 L e^(t/L)) sampled at rate R has the magnitude
+    // (A R / 2) sqrt(L / f) at f. The filter, 1 where the sweep is at its last frequency fL and going
+    // as f below it, has (R / 2) sqrt(L / f) · f / fL, so the two make R² L A² / (4 fL) at every
+    // frequency they share: dividing by that makes the band read 1.
+    const double lastFrequency = endFrequency * std::exp(-1 / samplesPerEfold);
+    const double passband = double(sampleRate) * sampleRate * sweepRate * amplitude * amplitude / (4 * lastFrequency);
     for (std::size_t m = 0; m < count; ++m) {
         const std::size_t n = count - 1 - m;
-        inverse[m] = float(sweep[n] * envelope[n] / meeting);
+        // The sweep spends as long in each octave, so its energy falls 3 dB an octave: the filter's
+        // amplitude goes as the frequency (reversed in time, it falls 6 dB an octave).
+        const double envelope = std::exp(-double(m) / samplesPerEfold);
+        inverse[m] = float(sweep[n] * envelope / passband);
     }
     return inverse;
 }

@@ -11,12 +11,14 @@
 // The maths of turning a recording of the measurement sweep into an impulse response, on FFTW.
 // Linked into the measuring plugin and the tests only: the program does not load FFTW to start.
 
-// The inverse filter of a sweep whose frequency grows e-fold every sweepRate seconds: the sweep
-// reversed in time, its amplitude falling 6 dB an octave (the envelope applied after the
-// reversal, so that the sweep, whose energy falls 3 dB an octave, convolved with it has a flat
-// magnitude), scaled so that the sweep
-// convolved with it is 1 where they meet, which is its peak.
-std::vector<float> InverseFilter(std::span<const float> sweep, double sweepRate, int sampleRate);
+// The inverse filter of a sweep whose frequency grows e-fold every sweepRate seconds and reaches
+// endFrequency one sample after its last: the sweep reversed in time, its amplitude falling 6 dB an
+// octave (the envelope applied after the reversal, so that the sweep, whose energy falls 3 dB an
+// octave, convolved with it has a flat magnitude), scaled so that the sweep convolved with it reads
+// 1 (0 dB) across the band it sweeps: a wire then reads 0 dB in the frequency domain at every rate.
+// The peak of that convolution is a band-limited impulse's, below 1 by about the share of half the
+// rate that the sweep covers.
+std::vector<float> InverseFilter(std::span<const float> sweep, double sweepRate, int sampleRate, double endFrequency);
 
 // Convolves a stream of blocks with one filter by overlap-add, for each of a number of channels:
 // the memory it takes depends on the filter's length, not the stream's.

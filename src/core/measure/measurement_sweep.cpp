@@ -47,12 +47,18 @@ QString InverseFilterComment(const QString &sweepPath, double sweepRate)
 
 std::optional<double> SweepRateOfComment(const QString &comment)
 {
-    static const QRegularExpression rate(u"^%1 of .*, L = ([0-9.eE+-]+) s$"_s.arg(CommentTag),
+    static const QRegularExpression rate(u"^Quorvane [a-z ]+ of .*, L = ([0-9.eE+-]+) s$"_s,
                                          QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = rate.match(comment);
     bool ok = false;
     const double value = match.hasMatch() ? match.captured(1).toDouble(&ok) : 0;
     return ok && value > 0 ? std::optional(value) : std::nullopt;
+}
+
+QString ImpulseResponseComment(const QString &recordingPath, double sweepRate)
+{
+    return u"Quorvane impulse response of %1, L = %2 s"_s.arg(QFileInfo(recordingPath).fileName(),
+                                                              QString::number(sweepRate, 'g', 17));
 }
 
 bool IsInverseFilterComment(const QString &comment, const QString &sweepPath)
@@ -86,7 +92,8 @@ std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const 
     if (!target.refusal().isEmpty())
         throw Failure(target.refusal());
     try {
-        measuring->writeInverseFilter(sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate, target.writePath,
+        measuring->writeInverseFilter(sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate,
+                                      design.sweep->endFrequency, target.writePath,
                                       InverseFilterComment(sweepPath, design.sweep->sweepRate));
     } catch (...) {
         DiscardOutputTarget(target);

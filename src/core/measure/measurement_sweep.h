@@ -15,7 +15,9 @@ QString ImpulseResponsePath(const QString &recordingPath);
 // The comment an inverse filter carries, which tells the inverse of an earlier Save of the same
 // name from a file of someone else's, and holds the L that the response's start is measured by.
 QString InverseFilterComment(const QString &sweepPath, double sweepRate);
-// The L of a comment of that form, or nothing.
+// The comment an impulse response carries, with the L that finds its harmonics' responses.
+QString ImpulseResponseComment(const QString &recordingPath, double sweepRate);
+// The L of a comment of either form, or nothing.
 std::optional<double> SweepRateOfComment(const QString &comment);
 // Whether a comment is that of the inverse filter of a sweep saved at that path.
 bool IsInverseFilterComment(const QString &comment, const QString &sweepPath);

@@ -27,24 +27,26 @@ class MeasurePlugin
 {
 public:
     virtual ~MeasurePlugin() = default;
-    // Writes the inverse filter of the sweep in the first sweepSamples frames of the sound file at
-    // sweepPath (its loudest channel: Left Only and Right Only leave the other silent), as 32-bit float at its rate,
-    // with the comment. Throws a Failure with the reason when it cannot.
+    // Writes the inverse filter (see InverseFilter) of the sweep in the first sweepSamples frames of
+    // the sound file at sweepPath (its loudest channel: Left Only and Right Only leave the other
+    // silent), as 32-bit float at its rate, with the comment. Throws a Failure with the reason when
+    // it cannot.
     virtual void writeInverseFilter(const QString &sweepPath, qint64 sweepSamples, double sweepRate,
-                                    const QString &inversePath, const QString &comment) const = 0;
+                                    double endFrequency, const QString &inversePath, const QString &comment) const = 0;
     // The comment a sound file carries; empty when it has none or cannot be read.
     virtual QString comment(const QString &path) const = 0;
     // Convolves each channel of the recording with the inverse filter and writes the response to
-    // outputPath as 32-bit float, from leadSeconds before its linear response's peak (or from its
-    // start, and always when leadSeconds is negative) to the end of the recording. Refuses, with a
-    // Failure that says why and nothing written, a recording that cannot be read, holds no sound,
-    // is longer than an hour or has another rate than the filter.
+    // outputPath as 32-bit float with the comment, its samples as they come (above 1 too), from
+    // leadSeconds before its linear response's peak (or from its start, and always when leadSeconds
+    // is negative) to the end of the recording. Refuses, with a Failure that says why and nothing
+    // written, a recording that cannot be read, holds no sound, is longer than an hour or has
+    // another rate than the filter.
     virtual ImpulseResponseMade makeImpulseResponse(const QString &recordingPath, const QString &inversePath,
                                                     const QString &outputPath, double leadSeconds,
-                                                    const MeasureProgress &progress) const = 0;
+                                                    const QString &comment, const MeasureProgress &progress) const = 0;
 };
 
-#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/1.0"
+#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/2.0"
 Q_DECLARE_INTERFACE(MeasurePlugin, QUORVANE_MEASURE_PLUGIN_IID)
 
 inline const QString MeasurePluginFile = QStringLiteral("quorvane-measure.so");

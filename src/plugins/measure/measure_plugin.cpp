@@ -200,12 +200,12 @@ class MeasureParts final : public QObject, public MeasurePlugin
     Q_INTERFACES(MeasurePlugin)
 
 public:
-    void writeInverseFilter(const QString &sweepPath, qint64 sweepSamples, double sweepRate, const QString &inversePath,
-                            const QString &comment) const override
+    void writeInverseFilter(const QString &sweepPath, qint64 sweepSamples, double sweepRate, double endFrequency,
+                            const QString &inversePath, const QString &comment) const override
     {
         SoundReader sweep(sweepPath);
         const std::vector<float> inverse =
-            InverseFilter(sweep.loudestChannel(sweepSamples), sweepRate, sweep.info().samplerate);
+            InverseFilter(sweep.loudestChannel(sweepSamples), sweepRate, sweep.info().samplerate, endFrequency);
         FloatWaveWriter writer(inversePath, sweep.info().samplerate, 1, comment);
         writer.write(inverse.data(), qint64(inverse.size()));
         writer.close();
@@ -221,7 +221,7 @@ public:
     }
 
     ImpulseResponseMade makeImpulseResponse(const QString &recordingPath, const QString &inversePath,
-                                            const QString &outputPath, double leadSeconds,
+                                            const QString &outputPath, double leadSeconds, const QString &comment,
                                             const MeasureProgress &progress) const override
     {
         SoundReader filterFile(inversePath);
@@ -262,7 +262,7 @@ public:
         pending.append(made);
 
         const qint64 start = ResponseStart(pending.peakFrame(), leadSeconds, rate);
-        FloatWaveWriter writer(outputPath, rate, info.channels);
+        FloatWaveWriter writer(outputPath, rate, info.channels, comment);
         pending.copyTo(writer, start, [&](double share) { report(0.9 + 0.1 * share); });
         writer.close();
         // Where the recording's start meets the filter's end, the response has no delay.
