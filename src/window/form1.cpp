@@ -27,6 +27,7 @@
 #include "window/input_store.h"
 #include "window/options_menu.h"
 #include "window/status_line.h"
+#include "window/sweep_measurement.h"
 #include "window/tone_maker.h"
 #include "window/tone_window.h"
 
@@ -104,9 +105,11 @@ void Form1::Form_Unload()
         return;
     m_ending = true;
     storePosition();
-    // Nobody could stop a tool left running once the window is gone, and the file that a Save was
-    // writing beside the chosen name is removed: the process may end before the Save does.
+    // Nobody could stop a tool left running once the window is gone, nor remove what a
+    // deconvolution was writing; the file that a Save was writing beside the chosen name is removed:
+    // the process may end before the Save does.
     StopRunningProgram();
+    m_measurement->stop();
     RemovePrivateFiles();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();

@@ -18,6 +18,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class StatusLine;
+class SweepMeasurement;
 class ToneMaker;
 class ToneWindow;
 
@@ -64,7 +65,8 @@ public:
     void ApplyPreset(const Preset &preset);
     // Show the Tone…: opens the tone window (made on the first call) with the last tone made.
     void ShowTone();
-    // Cancel beside a Save's progress: stops the tool; the Save then says "Cancelled.".
+    // Cancel beside a Save's or an impulse response's progress: stops the tool or the
+    // deconvolution; the command then says "Cancelled.".
     void PushButton7_Click();
     // From the options menu: asks for a recording of the measurement sweep and its inverse filter,
     // and writes the impulse response beside the recording.
@@ -137,6 +139,7 @@ private:
 
     std::unique_ptr<InputStore> m_inputs;
     std::unique_ptr<ToneMaker> m_toneMaker;
+    std::unique_ptr<SweepMeasurement> m_measurement;
     ToneWindow *m_toneWindow = nullptr;
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;

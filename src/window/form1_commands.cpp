@@ -123,6 +123,7 @@ void Form1::PushButton2_Click()
 void Form1::PushButton7_Click()
 {
     m_toneMaker->cancel();
+    m_measurement->cancel();
 }
 
 void Form1::PushButton3_Click()
@@ -180,7 +181,7 @@ void Form1::MakeImpulseResponse()
         return;
     CommandBusy = true;
     setPointerState(PointerState::Busy);
-    ::MakeImpulseResponse(this, *m_inputs);
+    m_measurement->makeImpulseResponse();
     setPointerState(PointerState::Default);
     CommandBusy = false;
 }

@@ -8,6 +8,7 @@
 #include "window/list_accessibility.h"
 #include "window/options_menu.h"
 #include "window/status_line.h"
+#include "window/sweep_measurement.h"
 #include "window/tone_maker.h"
 #include "window/tone_window.h"
 
@@ -94,6 +95,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(Text2, &QLineEdit::textChanged, Status, &StatusLine::refresh);
     connect(Combo1, &QComboBox::currentIndexChanged, Status, &StatusLine::refresh);
     Status->refresh();
+    m_measurement = std::make_unique<SweepMeasurement>(this, *m_inputs, *Status);
     m_soundWatch.setInterval(100);
     connect(&m_soundWatch, &QTimer::timeout, this, &Form1::showWhetherPlaying);
 

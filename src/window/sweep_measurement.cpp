@@ -11,6 +11,7 @@
 #include "services/dialogs.h"
 #include "settings/settings_store.h"
 #include "window/input_store.h"
+#include "window/status_line.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -29,42 +30,6 @@ MeasurePlugin &Measuring()
     if (auto *plugin = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile))
         return *plugin;
     throw Failure(u"The measuring part of the program (%1) could not be loaded."_s.arg(MeasurePluginFile));
-}
-
-// Runs the work on a thread of its own while the window's events go on, the title showing the
-// share done; rethrows what the work threw.
-template<class Result>
-Result WithProgressInTitle(QWidget *window, const std::function<Result(const MeasureProgress &)> &work)
-{
-    std::atomic<double> share = 0;
-    std::atomic<bool> finished = false;
-    std::optional<Result> result;
-    std::exception_ptr failure;
-    QEventLoop loop;
-    QTimer poll;
-    const auto showShare = [&] {
-        window->setWindowTitle(u"%1 – making impulse response %2 %"_s.arg(ProgramName).arg(int(share * 100)));
-        if (finished)
-            loop.quit();
-    };
-    QObject::connect(&poll, &QTimer::timeout, &loop, showShare);
-    std::thread worker([&] {
-        try {
-            result = work([&](double done) { share = done; });
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        finished = true;
-    });
-    showShare();
-    poll.start(100);
-    if (!finished)
-        loop.exec();
-    worker.join();
-    window->setWindowTitle(ProgramName);
-    if (failure)
-        std::rethrow_exception(failure);
-    return *result;
 }
 
 } // namespace
@@ -86,48 +51,122 @@ std::optional<QString> WriteInverseFilter(InputStore &store, const QString &swee
     return inversePath;
 }
 
-void MakeImpulseResponse(QWidget *window, InputStore &store)
+SweepMeasurement::SweepMeasurement(QWidget *window, InputStore &store, StatusLine &status)
+    : m_window(window), m_store(store), m_status(status)
+{
+}
+
+SweepMeasurement::~SweepMeasurement()
+{
+    stop();
+}
+
+void SweepMeasurement::stop()
+{
+    m_cancel = true;
+    if (m_worker.joinable())
+        m_worker.join();
+    discard();
+}
+
+void SweepMeasurement::discard()
+{
+    if (m_target.viaPrivateFile())
+        DiscardOutputTarget(m_target);
+    m_target = {};
+}
+
+ImpulseResponseMade SweepMeasurement::respond(const QString &recording, const QString &inverse, const QString &output)
+{
+    MeasurePlugin &measuring = Measuring();
+    // The responses of the 2nd to 5th harmonics come before the linear one: they are kept, with
+    // what rings before the 5th's, up to where the 6th's would be. A filter that does not say its L
+    // (not one of ours) keeps the whole response.
+    const std::optional<double> sweepRate = SweepRateOfComment(measuring.comment(inverse));
+    const double lead = sweepRate ? *sweepRate * std::log(6.0) : -1;
+    m_target = PrepareOutputTarget(output);
+    if (!m_target.refusal().isEmpty())
+        throw Failure(std::exchange(m_target, {}).refusal());
+
+    m_cancel = false;
+    std::atomic<double> share = 0;
+    std::atomic<bool> finished = false;
+    std::optional<ImpulseResponseMade> made;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    QTimer poll;
+    const auto showShare = [&] {
+        const int percent = int(share * 100);
+        m_window->setWindowTitle(u"%1 – making impulse response %2 %"_s.arg(ProgramName).arg(percent));
+        m_status.showProgress(percent,
+                              u"Making the impulse response of %1: %p %"_s.arg(QFileInfo(recording).fileName()));
+        if (finished)
+            loop.quit();
+    };
+    QObject::connect(&poll, &QTimer::timeout, &loop, showShare);
+    m_worker = std::thread([&, writePath = m_target.writePath, comment = ImpulseResponseComment(recording, sweepRate)] {
+        try {
+            made = measuring.makeImpulseResponse(recording, inverse, writePath, lead, comment, [&](double done) {
+                share = done;
+                return !m_cancel;
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+    });
+    showShare();
+    poll.start(100);
+    if (!finished)
+        loop.exec();
+    if (m_worker.joinable())
+        m_worker.join();
+    m_window->setWindowTitle(ProgramName);
+    m_status.hideProgress();
+    if (!failure && !m_target.writePath.isEmpty()) {
+        if (const QString problem = CommitOutputTarget(m_target); !problem.isEmpty())
+            failure = std::make_exception_ptr(Failure(problem));
+    }
+    if (failure) {
+        discard();
+        std::rethrow_exception(failure);
+    }
+    m_target = {};
+    return *made;
+}
+
+void SweepMeasurement::makeImpulseResponse()
 {
     // Recordings are usually made beside the sweep.
-    const QString lastInverse = store.get(Settings::InverseFilter, QString());
+    const QString lastInverse = m_store.get(Settings::InverseFilter, QString());
     const QString recording =
-        CurrentDialogs().openFileName(window, u"Choose the Recording of the Sweep"_s,
+        CurrentDialogs().openFileName(m_window, u"Choose the Recording of the Sweep"_s,
                                       lastInverse.isEmpty() ? QString() : QFileInfo(lastInverse).path());
     if (recording.isEmpty())
         return;
     const QString inverse =
-        CurrentDialogs().openFileName(window, u"Choose the Inverse Filter of the Sweep"_s, lastInverse);
+        CurrentDialogs().openFileName(m_window, u"Choose the Inverse Filter of the Sweep"_s, lastInverse);
     if (inverse.isEmpty())
         return;
     const QString output = ImpulseResponsePath(recording);
-    OutputTarget target;
+    // As the inverse filter beside a saved sweep: an earlier response of this recording is its own.
+    if (ImpulseResponseNameTaken(recording) &&
+        !CurrentDialogs().question(
+            m_window,
+            u"%1 already exists, and is not an earlier impulse response of this recording.\r\nReplace it?"_s.arg(
+                QFileInfo(output).fileName())))
+        return;
     try {
-        MeasurePlugin &measuring = Measuring();
-        // The responses of the 2nd to 5th harmonics come before the linear one: they are kept, with
-        // what rings before the 5th's, up to where the 6th's would be. A filter that does not say its
-        // L (not one of ours) keeps the whole response.
-        const std::optional<double> sweepRate = SweepRateOfComment(measuring.comment(inverse));
-        const double lead = sweepRate ? *sweepRate * std::log(6.0) : -1;
-        target = PrepareOutputTarget(output);
-        if (!target.refusal().isEmpty())
-            throw Failure(target.refusal());
-        const ImpulseResponseMade made =
-            WithProgressInTitle<ImpulseResponseMade>(window, [&](const MeasureProgress &progress) {
-                return measuring.makeImpulseResponse(
-                    recording, inverse, target.writePath, lead,
-                    sweepRate ? ImpulseResponseComment(recording, *sweepRate) : QString(), progress);
-            });
-        if (const QString problem = CommitOutputTarget(target); !problem.isEmpty())
-            throw Failure(problem);
+        const ImpulseResponseMade made = respond(recording, inverse, output);
         CurrentDialogs().message(
-            window, u"Done.\r\nThe impulse response is %1.\r\nIts linear response peaks at %2 s in it (sample %3), "
-                    "%4 s after the recording's start, at %5 dBFS."_s
-                        .arg(output, QString::number(double(made.peakFrame) / made.sampleRate, 'f', 4))
-                        .arg(made.peakFrame)
-                        .arg(QString::number(double(made.delayFrames) / made.sampleRate, 'f', 4),
-                             QString::number(made.peakDb, 'f', 1)));
+            m_window, u"Done.\r\nThe impulse response is %1.\r\nIts linear response peaks at %2 s in it (sample %3), "
+                      "%4 s after the recording's start, at %5 dBFS."_s
+                          .arg(output, QString::number(double(made.peakFrame) / made.sampleRate, 'f', 4))
+                          .arg(made.peakFrame)
+                          .arg(QString::number(double(made.delayFrames) / made.sampleRate, 'f', 4),
+                               QString::number(made.peakDb, 'f', 1)));
     } catch (const std::exception &error) {
-        DiscardOutputTarget(target);
-        CurrentDialogs().message(window, u"No impulse response was made.\r\n"_s + DescribeException(error));
+        CurrentDialogs().message(
+            m_window, m_cancel ? u"Cancelled."_s : u"No impulse response was made.\r\n"_s + DescribeException(error));
     }
 }

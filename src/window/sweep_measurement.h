@@ -2,14 +2,20 @@
 
 #pragma once
 
+#include "core/measure/measure_plugin.h"
+#include "core/run/output_target.h"
 #include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
 #include <QString>
+#include <atomic>
+#include <functional>
 #include <optional>
+#include <thread>
 
 class InputStore;
 class QWidget;
+class StatusLine;
 
 // The window's side of measuring with a sweep: the inverse filter that Save writes beside a
 // measurement sweep, and Make Impulse Response…, which deconvolves a recording of the sweep. The
@@ -26,7 +32,35 @@ bool MayWriteInverseFilter(QWidget *window, const QString &sweepPath);
 std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const ToneRequest &request,
                                           const OutputOptions &options);
 
-// Make Impulse Response…: asks for the recording and the inverse filter, and writes the response
-// beside the recording with the window's title showing how far it has got. Every outcome is told
-// in a box.
-void MakeImpulseResponse(QWidget *window, InputStore &store);
+// Make Impulse Response…, with its progress in the title and the status line, where Cancel stops it.
+class SweepMeasurement
+{
+public:
+    SweepMeasurement(QWidget *window, InputStore &store, StatusLine &status);
+    ~SweepMeasurement();
+    SweepMeasurement(const SweepMeasurement &) = delete;
+    SweepMeasurement &operator=(const SweepMeasurement &) = delete;
+
+    // Asks for the recording and the inverse filter, and for leave to replace a file of another's
+    // at the response's name, then writes the response beside the recording. Every outcome is told
+    // in a box.
+    void makeImpulseResponse();
+    // Cancel beside the progress: the work stops and leaves nothing behind ("Cancelled.").
+    void cancel() { m_cancel = true; }
+    // The window closes: the work stops, and its private file goes, before the program ends.
+    void stop();
+
+private:
+    // Deconvolves on a thread of its own while the window's events go on; rethrows what the work
+    // threw. The response is put in place only when whole.
+    ImpulseResponseMade respond(const QString &recording, const QString &inverse, const QString &output);
+    // Removes the private file of a response that was not made whole.
+    void discard();
+
+    QWidget *m_window;
+    InputStore &m_store;
+    StatusLine &m_status;
+    std::atomic<bool> m_cancel = false;
+    std::thread m_worker;
+    OutputTarget m_target;
+};

@@ -8,6 +8,7 @@
 #include "core/plan/tone_plan.h"
 #include "core/plugins/measure_plugin.h"
 #include "core/plugins/plugin_loader.h"
+#include "test_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
 
@@ -48,13 +49,26 @@ std::vector<std::complex<double>> Spectrum(const std::vector<double> &samples, s
     return Transform(std::move(data), FFTW_FORWARD);
 }
 
-void WriteFloatWave(const QString &path, const std::vector<double> &samples, int rate)
+void WriteFloatWave(const QString &path, const std::vector<double> &samples, int rate, int channels = 1)
 {
-    SF_INFO info{0, rate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
     SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     QVERIFY(file);
-    QCOMPARE(sf_writef_double(file, samples.data(), sf_count_t(samples.size())), sf_count_t(samples.size()));
+    const auto frames = sf_count_t(samples.size()) / channels;
+    QCOMPARE(sf_writef_double(file, samples.data(), frames), frames);
     sf_close(file);
+}
+
+qint64 PeakResidentKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 // The analytic signal of the samples (the Hilbert transform as its imaginary part), by FFT.
@@ -123,9 +137,11 @@ private:
         }
         return design;
     }
-    ImpulseResponseMade respondTo(const QString &recording, const QString &sweep, double lead)
+    ImpulseResponseMade respondTo(const QString &recording, const QString &sweep, double lead,
+                                  const QString &inverse = {})
     {
-        return m_measuring->makeImpulseResponse(path(recording), InverseFilterPath(path(sweep)),
+        return m_measuring->makeImpulseResponse(path(recording),
+                                                inverse.isEmpty() ? InverseFilterPath(path(sweep)) : inverse,
                                                 ImpulseResponsePath(path(recording)), lead, {}, {});
     }
     // The response of a recording that is the sweep made into something else sample by sample.
@@ -331,37 +347,67 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
         QVERIFY2(std::abs(delayed.peakDb - direct.peakDb + 6) <= 0.01, qPrintable(QString::number(delayed.peakDb)));
     }
 
-    void unusableRecordingsAreRefused_data()
+    // Every refusal names its reason and writes nothing; hostile headers are refused before
+    // anything is allocated for them.
+    void unusableFilesAreRefused_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("another rate") << u"44k.wav"_s
+        QTest::addColumn<QString>("recording");
+        QTest::addColumn<QString>("inverse");
+        QTest::addColumn<QString>("message"); // after the path of the file refused
+        const QString inverse = u"sweep-inverse.wav"_s;
+        QTest::newRow("another rate") << u"44k.wav"_s << inverse
                                       << u" was recorded at 44100 Hz, but the inverse filter is at 48000 Hz"_s;
-        QTest::newRow("empty") << u"empty.wav"_s << u" holds no sound."_s;
-        QTest::newRow("text") << u"notes.wav"_s << u" is not a sound file that can be read."_s;
-        QTest::newRow("missing") << u"missing.wav"_s << u" was not found."_s;
+        QTest::newRow("empty") << u"empty.wav"_s << inverse << u" holds no sound."_s;
+        QTest::newRow("text") << u"notes.wav"_s << inverse << u" is not a sound file that can be read."_s;
+        QTest::newRow("missing") << u"missing.wav"_s << inverse << u" was not found."_s;
+        QTest::newRow("1024 channels") << u"channels.wav"_s << inverse
+                                       << u" has 1024 channels; an impulse response is made of at most 32."_s;
+        QTest::newRow("NaN and infinity")
+            << u"nan.wav"_s << inverse
+            << u" holds samples that are not numbers (NaN or infinity), the first 0.500 s in"_s;
+        QTest::newRow("an hour of filter")
+            << u"sweep.wav"_s << u"hour.wav"_s << u" is longer than 10 minutes, which no inverse filter"_s;
+        // Nine minutes at 48 kHz, 25,920,000 samples, take transforms of 2^26: three of doubles, and
+        // per channel one of doubles and two of floats, with the filter itself, 3,861,776,384 bytes.
+        QTest::newRow("more memory than it may")
+            << u"stereo.wav"_s << u"nine-minutes.wav"_s << u" would take 3861 MB of memory for its 2 channel(s)"_s;
     }
 
-    void unusableRecordingsAreRefused()
+    void unusableFilesAreRefused()
     {
-        QFETCH(QString, name);
+        QFETCH(QString, recording);
+        QFETCH(QString, inverse);
         QCOMPARE(ToolRun::Make(path(u"44k.wav"_s), MakeToneRequest(u"1"_s, u"Sine (Default)"_s, u"1000"_s),
                                ToolRun::Options(u"SampleRate=44100"_s)),
                  QString());
         WriteFloatWave(path(u"empty.wav"_s), {}, Rate);
-        QFile text(path(u"notes.wav"_s));
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a sound\n") > 0);
-        text.close();
+        QVERIFY(WriteFile(path(u"notes.wav"_s), "not a sound\n"));
+        std::vector<double> numbers(Rate, 0.5);
+        numbers[Rate / 2] = std::nan("");
+        numbers[Rate / 2 + 1] = qInf();
+        WriteFloatWave(path(u"nan.wav"_s), numbers, Rate);
+        WriteFloatWave(path(u"channels.wav"_s), std::vector<double>(5 * 1024, 0.1), Rate, 1024);
+        WriteFloatWave(path(u"stereo.wav"_s), std::vector<double>(2 * Rate, 0.1), Rate, 2);
+        // Headers that claim far more than the file holds: the rest reads as zeros.
+        for (const auto &[name, seconds] : {std::pair{u"hour.wav"_s, 3600}, std::pair{u"nine-minutes.wav"_s, 540}}) {
+            WriteFloatWave(path(name), {}, Rate);
+            QFile claim(path(name));
+            QVERIFY(claim.open(QIODevice::ReadWrite));
+            const qint64 dataSize = claim.readAll().indexOf("data") + 4;
+            QVERIFY(claim.resize(claim.size() + qint64(seconds) * Rate * 4) && claim.seek(dataSize));
+            const quint32 dataBytes = quint32(seconds * Rate * 4);
+            QVERIFY(claim.write(reinterpret_cast<const char *>(&dataBytes), 4) == 4);
+        }
         const QStringList before = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
         try {
-            m_measuring->makeImpulseResponse(path(name), path(u"sweep-inverse.wav"_s), ImpulseResponsePath(path(name)),
-                                             1, {}, {});
+            respondTo(recording, u"sweep.wav"_s, 1, path(inverse));
             QFAIL("made a response");
         } catch (const Failure &refused) {
             QFETCH(QString, message);
-            QVERIFY2(refused.description().startsWith(path(name) + message), qPrintable(refused.description()));
+            QVERIFY2(refused.description().contains(message), qPrintable(refused.description()));
         }
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+        QVERIFY2(PeakResidentKiB() < 500 * 1000, qPrintable(QString::number(PeakResidentKiB())));
     }
 };
 

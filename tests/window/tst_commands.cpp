@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "audio_recording.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
@@ -641,13 +642,54 @@ private slots:
         QVERIFY(dialogs.texts(DialogCall::Message)
                     .value(0)
                     .endsWith(u"\r\nSweep: "_s + sweep + u"\r\nInverse filter: "_s + inverse));
-        dialogs.openAnswers << sweep << inverse;
-        window->MakeImpulseResponse();
-        QCOMPARE(dialogs.calls.last().kind, DialogCall::Message);
-        QVERIFY2(dialogs.calls.last().text.startsWith(u"Done."_s), qPrintable(dialogs.calls.last().text));
+        // A file of another's at the response's name is asked about; the earlier response is not.
+        QVERIFY(WriteFile(outputs + u"/sweep-ir.wav"_s, "someone's"));
+        dialogs.questionAnswers << false << true;
+        for (int run = 0; run < 3; ++run) {
+            dialogs.openAnswers << sweep << inverse;
+            window->MakeImpulseResponse();
+        }
+        QCOMPARE(dialogs.count(DialogCall::Question), 3);
+        QCOMPARE(dialogs.count(DialogCall::Message), 3);
+        for (const QString &message : dialogs.texts(DialogCall::Message).mid(1))
+            QVERIFY2(message.startsWith(u"Done."_s), qPrintable(message));
         QCOMPARE(dialogs.calls[dialogs.calls.size() - 2].detail, inverse); // the last filter saved, offered
-        QCOMPARE(QDir(outputs).entryList(QDir::Files),
+        QCOMPARE(QDir(outputs).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"other-inverse.wav"_s, u"sweep-inverse.wav"_s, u"sweep-ir.wav"_s, u"sweep.wav"_s}));
+    }
+
+    // Cancel, or closing the window, while the response is made: nothing is left behind, not even
+    // before the program ends.
+    void impulseResponseStopsWithoutATrace_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("closing the window") << true;
+    }
+
+    void impulseResponseStopsWithoutATrace()
+    {
+        QFETCH(bool, close);
+        SetInputs(*window, u"2"_s, 0, u"100-10000"_s);
+        window->Options->chooseStored({{OutputSetting::MeasurementSweep, u"1"_s}});
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/sweep.wav"_s);
+        window->PushButton2->click();
+        QCOMPARE(AudioRecording::MakeTone(outputs + u"/long.wav"_s, 60, 1000), QString());
+        const QStringList before = QDir(outputs).entryList(QDir::Files | QDir::Hidden);
+        QStringList atEnd;
+        window->endProcess = [&] { atEnd = QDir(outputs).entryList(QDir::Files | QDir::Hidden); };
+        // In the first pass of the events while the work runs.
+        QMetaObject::invokeMethod(
+            window.get(),
+            [&] { close ? void(window->close()) : window->findChild<QPushButton *>(u"PushButton7"_s)->click(); },
+            Qt::QueuedConnection);
+        dialogs.openAnswers << outputs + u"/long.wav"_s << outputs + u"/sweep-inverse.wav"_s;
+        window->MakeImpulseResponse();
+        QCOMPARE(dialogs.texts(DialogCall::Message).value(1), u"Cancelled."_s);
+        QCOMPARE(QDir(outputs).entryList(QDir::Files | QDir::Hidden), before);
+        if (close)
+            QCOMPARE(atEnd, before);
     }
 };
 

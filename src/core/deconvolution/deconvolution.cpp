@@ -73,10 +73,23 @@ struct BlockConvolver::Fft
     std::vector<std::complex<double>> filter; // the filter's spectrum, scaled for the round trip
 };
 
+qint64 BlockConvolver::transformSize(qint64 filterLength)
+{
+    // At least half as many new frames as the filter has in each transform: twice the filter would
+    // take fewer transforms, but for most filters twice the memory.
+    return qint64(std::bit_ceil(std::max<quint64>(quint64(filterLength + filterLength / 2), 4096)));
+}
+
+qint64 BlockConvolver::bytesNeeded(qint64 filterLength, int channels)
+{
+    // The transform's samples, its spectrum and the filter's (a double each per frame of the size),
+    // per channel the sums to come (a double) and a block in and out (a float each), and the filter.
+    const qint64 size = transformSize(filterLength);
+    return (3 + qint64(channels) * 2) * size * qint64(sizeof(double)) + filterLength * qint64(sizeof(float));
+}
+
 BlockConvolver::BlockConvolver(std::span<const float> filter, int channels)
-    : m_filterLength(qint64(filter.size())),
-      // Twice the filter: each transform then brings at least as many new frames as the filter has.
-      m_size(qint64(std::bit_ceil(std::max<std::size_t>(2 * filter.size(), 4096)))),
+    : m_filterLength(qint64(filter.size())), m_size(transformSize(m_filterLength)),
       m_block(m_size - m_filterLength + 1), m_channels(channels), m_fft(std::make_unique<Fft>(m_size)),
       m_pending(std::size_t(channels), std::vector<double>(std::size_t(m_size)))
 {

@@ -27,6 +27,9 @@ class BlockConvolver
 public:
     BlockConvolver(std::span<const float> filter, int channels);
     ~BlockConvolver();
+    // The bytes a convolver of a filter of that length takes for that many channels, with the
+    // blocks that its caller pushes and takes back: to be asked before one is made.
+    static qint64 bytesNeeded(qint64 filterLength, int channels);
     BlockConvolver(const BlockConvolver &) = delete;
     BlockConvolver &operator=(const BlockConvolver &) = delete;
 
@@ -40,6 +43,7 @@ public:
 
 private:
     struct Fft;
+    static qint64 transformSize(qint64 filterLength);
     qint64 m_filterLength;
     qint64 m_size;  // of the transforms
     qint64 m_block; // frames a push takes

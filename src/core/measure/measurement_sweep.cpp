@@ -55,10 +55,21 @@ std::optional<double> SweepRateOfComment(const QString &comment)
     return ok && value > 0 ? std::optional(value) : std::nullopt;
 }
 
-QString ImpulseResponseComment(const QString &recordingPath, double sweepRate)
+QString ImpulseResponseComment(const QString &recordingPath, std::optional<double> sweepRate)
 {
-    return u"Quorvane impulse response of %1, L = %2 s"_s.arg(QFileInfo(recordingPath).fileName(),
-                                                              QString::number(sweepRate, 'g', 17));
+    const QString comment = u"Quorvane impulse response of "_s + QFileInfo(recordingPath).fileName();
+    return sweepRate ? comment + u", L = %1 s"_s.arg(QString::number(*sweepRate, 'g', 17)) : comment;
+}
+
+bool ImpulseResponseNameTaken(const QString &recordingPath)
+{
+    const QString output = ImpulseResponsePath(recordingPath);
+    if (!QFileInfo::exists(output))
+        return false;
+    const auto *measuring = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile);
+    const QString comment = measuring ? measuring->comment(output) : QString();
+    const QString ours = ImpulseResponseComment(recordingPath, std::nullopt);
+    return comment != ours && !comment.startsWith(ours + u", L = "_s);
 }
 
 bool IsInverseFilterComment(const QString &comment, const QString &sweepPath)

@@ -15,8 +15,9 @@ QString ImpulseResponsePath(const QString &recordingPath);
 // The comment an inverse filter carries, which tells the inverse of an earlier Save of the same
 // name from a file of someone else's, and holds the L that the response's start is measured by.
 QString InverseFilterComment(const QString &sweepPath, double sweepRate);
-// The comment an impulse response carries, with the L that finds its harmonics' responses.
-QString ImpulseResponseComment(const QString &recordingPath, double sweepRate);
+// The comment an impulse response carries, with the L that finds its harmonics' responses when it
+// is known.
+QString ImpulseResponseComment(const QString &recordingPath, std::optional<double> sweepRate);
 // The L of a comment of either form, or nothing.
 std::optional<double> SweepRateOfComment(const QString &comment);
 // Whether a comment is that of the inverse filter of a sweep saved at that path.
@@ -25,6 +26,10 @@ bool IsInverseFilterComment(const QString &comment, const QString &sweepPath);
 // Whether a file is at the name the inverse filter of a sweep saved at sweepPath takes, and is not
 // the inverse filter of an earlier sweep of that name (which is the sweep's own, to be replaced).
 bool InverseFilterNameTaken(const QString &sweepPath);
+
+// Whether a file is at the name the response of that recording takes, and is not an earlier
+// response of a recording of that name (which is the recording's own, to be replaced).
+bool ImpulseResponseNameTaken(const QString &recordingPath);
 
 // After a measurement sweep is saved at sweepPath: writes its inverse filter beside it, through
 // the measuring plugin, and returns its path; nothing when the options make no measurement sweep.

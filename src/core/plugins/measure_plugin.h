@@ -20,8 +20,9 @@ struct ImpulseResponseMade
     int channels = 0;
 };
 
-// Called with the share done (0 to 1) now and then.
-using MeasureProgress = std::function<void(double share)>;
+// Called with the share done (0 to 1) now and then; false stops the work, which then throws a
+// Failure that says "Cancelled.".
+using MeasureProgress = std::function<bool(double share)>;
 
 class MeasurePlugin
 {
@@ -39,17 +40,23 @@ public:
     // outputPath as 32-bit float with the comment, its samples as they come (above 1 too), from
     // leadSeconds before its linear response's peak (or from its start, and always when leadSeconds
     // is negative) to the end of the recording. Refuses, with a Failure that says why and nothing
-    // written, a recording that cannot be read, holds no sound, is longer than an hour or has
-    // another rate than the filter.
+    // written, a recording or a filter that cannot be read, holds no sound or samples that are no
+    // numbers, has more than MostChannels channels or another rate than the other; a recording
+    // longer than an hour, a filter longer than LongestFilterSeconds, and work that would take more
+    // than MostMeasuringBytes of memory.
     virtual ImpulseResponseMade makeImpulseResponse(const QString &recordingPath, const QString &inversePath,
                                                     const QString &outputPath, double leadSeconds,
                                                     const QString &comment, const MeasureProgress &progress) const = 0;
 };
 
-#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/2.0"
+#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/2.1"
 Q_DECLARE_INTERFACE(MeasurePlugin, QUORVANE_MEASURE_PLUGIN_IID)
 
 inline const QString MeasurePluginFile = QStringLiteral("quorvane-measure.so");
 
-// The longest recording that Make Impulse Response takes.
+// What Make Impulse Response takes at most: an hour of recording, a filter as long as the longest
+// measurement sweep, 32 channels, and a gigabyte of memory for the work.
 inline constexpr int LongestRecordingSeconds = 3600;
+inline constexpr int LongestFilterSeconds = 600;
+inline constexpr int MostChannels = 32;
+inline constexpr qint64 MostMeasuringBytes = 1000000000;

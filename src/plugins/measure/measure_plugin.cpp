@@ -52,22 +52,52 @@ public:
         const char *text = sf_get_string(m_file, SF_STR_COMMENT);
         return text ? QString::fromUtf8(text) : QString();
     }
-    // Reads up to frames frames; fewer only at the end.
-    qint64 read(float *interleaved, qint64 frames) { return sf_readf_float(m_file, interleaved, frames); }
+    // Reads up to frames frames; fewer only at the end. Refuses samples that are no numbers, which
+    // would make the whole response none.
+    qint64 read(float *interleaved, qint64 frames)
+    {
+        const qint64 read = sf_readf_float(m_file, interleaved, frames);
+        const qint64 samples = std::max<qint64>(read, 0) * m_info.channels;
+        const float *bad = std::find_if(interleaved, interleaved + samples, [](float x) { return !std::isfinite(x); });
+        if (bad != interleaved + samples) {
+            const qint64 frame = m_position + (bad - interleaved) / m_info.channels;
+            throw Failure(u"%1 holds samples that are not numbers (NaN or infinity), the first %2 s in: it is no "
+                          "recording that can be deconvolved."_s.arg(
+                              m_path, QString::number(double(frame) / m_info.samplerate, 'f', 3)));
+        }
+        m_position += std::max<qint64>(read, 0);
+        return read;
+    }
     // The loudest channel of the first frames: the one that sounds, when the others are silent.
+    // Read twice in blocks, so that only the one channel is ever held whole.
     std::vector<float> loudestChannel(qint64 frames)
     {
         const auto channels = std::size_t(m_info.channels);
-        std::vector<float> interleaved(std::size_t(frames) * channels);
-        if (read(interleaved.data(), frames) != frames)
-            throw Failure(u"%1 ends before its sweep does."_s.arg(m_path));
+        constexpr qint64 BlockFrames = 65536;
+        std::vector<float> block(std::size_t(BlockFrames) * channels);
+        const auto eachBlock = [&](const std::function<void(qint64 first, qint64 count)> &use) {
+            if (sf_seek(m_file, 0, SEEK_SET) != 0)
+                throw Failure(u"%1 cannot be read again from its start."_s.arg(m_path));
+            m_position = 0;
+            for (qint64 done = 0; done < frames;) {
+                const qint64 count = read(block.data(), std::min(BlockFrames, frames - done));
+                if (count <= 0)
+                    throw Failure(u"%1 ends before its sweep does."_s.arg(m_path));
+                use(done, count);
+                done += count;
+            }
+        };
         std::vector<double> energy(channels);
-        for (std::size_t i = 0; i < interleaved.size(); ++i)
-            energy[i % channels] += double(interleaved[i]) * interleaved[i];
+        eachBlock([&](qint64, qint64 count) {
+            for (std::size_t i = 0; i < std::size_t(count) * channels; ++i)
+                energy[i % channels] += double(block[i]) * block[i];
+        });
         const auto loudest = std::size_t(std::max_element(energy.begin(), energy.end()) - energy.begin());
         std::vector<float> samples(static_cast<std::size_t>(frames));
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = interleaved[i * channels + loudest];
+        eachBlock([&](qint64 first, qint64 count) {
+            for (std::size_t i = 0; i < std::size_t(count); ++i)
+                samples[std::size_t(first) + i] = block[i * channels + loudest];
+        });
         return samples;
     }
 
@@ -86,6 +116,7 @@ private:
     int m_fd = -1;
     SF_INFO m_info{};
     SNDFILE *m_file = nullptr;
+    qint64 m_position = 0; // the frame the next read starts at
 };
 
 // A 32-bit float wave file being written.
@@ -228,6 +259,13 @@ public:
         SoundReader recording(recordingPath);
         const SF_INFO &info = recording.info();
         const int rate = filterFile.info().samplerate;
+        // Everything that sizes the work is checked before anything is allocated for it.
+        for (const auto &[file, path] : {std::pair{&filterFile, inversePath}, std::pair{&recording, recordingPath}}) {
+            if (file->info().channels > MostChannels)
+                throw Failure(u"%1 has %2 channels; an impulse response is made of at most %3."_s.arg(path)
+                                  .arg(file->info().channels)
+                                  .arg(MostChannels));
+        }
         if (info.samplerate != rate)
             throw Failure(u"%1 was recorded at %2 Hz, but the inverse filter is at %3 Hz: record at %3 Hz, or "
                           "save the sweep at %2 Hz."_s.arg(recordingPath)
@@ -235,6 +273,17 @@ public:
                               .arg(rate));
         if (info.frames > qint64(LongestRecordingSeconds) * info.samplerate)
             throw Failure(u"%1 is longer than an hour: record the sweep alone."_s.arg(recordingPath));
+        if (filterFile.info().frames > qint64(LongestFilterSeconds) * rate)
+            throw Failure(
+                u"%1 is longer than %2 minutes, which no inverse filter of a measurement sweep is."_s.arg(inversePath)
+                    .arg(LongestFilterSeconds / 60));
+        if (const qint64 bytes = BlockConvolver::bytesNeeded(filterFile.info().frames, info.channels);
+            bytes > MostMeasuringBytes)
+            throw Failure(u"The impulse response of %1 would take %2 MB of memory for its %3 channel(s), more than the "
+                          "%4 MB it may: use a shorter sweep, or fewer channels."_s.arg(recordingPath)
+                              .arg(bytes / 1000000)
+                              .arg(info.channels)
+                              .arg(MostMeasuringBytes / 1000000));
         const std::vector<float> filter = filterFile.loudestChannel(filterFile.info().frames);
 
         BlockConvolver convolver(filter, info.channels);
@@ -244,8 +293,8 @@ public:
         std::vector<float> made;
         // The convolution is most of the work; the copy into the file is the rest.
         const auto report = [&](double share) {
-            if (progress)
-                progress(share);
+            if (progress && !progress(share))
+                throw Failure(u"Cancelled."_s);
         };
         for (qint64 done = 0; done < total;) {
             const qint64 frames = recording.read(block.data(), std::min(convolver.blockFrames(), total - done));
