@@ -243,6 +243,30 @@ int Save(const Inputs &inputs, const QString &file)
     return ExitCode::Done;
 }
 
+// --impulse-response: Make Impulse Response without the window. The response goes where --save
+// says, else beside the recording, where only an earlier response of it is replaced unasked.
+int ImpulseResponse(const QString &recording, const QString &inverse, const QString &save)
+{
+    const QString output = QFileInfo(save.isEmpty() ? ImpulseResponsePath(recording) : save).absoluteFilePath();
+    if (save.isEmpty() && ImpulseResponseNameTaken(recording)) {
+        PrintError(u"%1 exists and is not an earlier impulse response of this recording: choose a name with "
+                   "--save."_s.arg(output));
+        return ExitCode::Refused;
+    }
+    try {
+        const ImpulseResponseMade made = WriteImpulseResponse(recording, inverse, output);
+        const auto seconds = [&](qint64 frames) { return double(frames) / made.sampleRate; };
+        std::printf("Impulse response: %s\nDelay: %lld samples, %.6f s\nPeak: %.2f dBFS, at %.6f s in the response "
+                    "(sample %lld)\n",
+                    output.toLocal8Bit().constData(), made.delayFrames, seconds(made.delayFrames), made.peakDb,
+                    seconds(made.peakFrame), made.peakFrame);
+        return ExitCode::Done;
+    } catch (const std::exception &error) {
+        PrintError(u"No impulse response was made.\n"_s + DescribeException(error));
+        return ExitCode::Failed;
+    }
+}
+
 // Ctrl+C while --play runs: the signal handler only writes to a pipe, and the event loop that
 // waits for the sound stops it.
 int interruptPipe[2] = {-1, -1};
@@ -355,7 +379,14 @@ int RunCommandLine(int argc, char *argv[])
         u"set"_s, u"Set an option by its settings key and value, e.g. Level=-20; repeatable."_s, u"key=value"_s);
     const QCommandLineOption preset(u"preset"_s, u"Start from a preset, before the other inputs are applied."_s,
                                     u"name"_s);
-    parser.addOptions({save, play, soxCommand, listPresets, length, frequencies, type, set, preset});
+    const QCommandLineOption impulseResponse(
+        u"impulse-response"_s,
+        u"Make the impulse response of <recording> of the measurement sweep, with --inverse; --save names it "
+        "(else <recording>-ir.wav)."_s,
+        u"recording"_s);
+    const QCommandLineOption inverse(u"inverse"_s, u"The sweep's inverse filter, for --impulse-response."_s, u"file"_s);
+    parser.addOptions(
+        {save, play, soxCommand, listPresets, length, frequencies, type, set, preset, impulseResponse, inverse});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         PrintError(parser.errorText() + u"\nTry \"quorvane --help\"."_s);
@@ -383,6 +414,16 @@ int RunCommandLine(int argc, char *argv[])
     };
     if (!parser.positionalArguments().isEmpty())
         return badCommandLine(u"Unexpected argument \"%1\"."_s.arg(parser.positionalArguments().constFirst()));
+    if (parser.isSet(impulseResponse) || parser.isSet(inverse)) {
+        const QStringList allowed{u"impulse-response"_s, u"inverse"_s, u"save"_s};
+        const QStringList given = parser.optionNames();
+        if (parser.values(impulseResponse).size() != 1 || parser.values(inverse).size() != 1 ||
+            parser.values(save).size() > 1 ||
+            !std::all_of(given.begin(), given.end(), [&](const QString &name) { return allowed.contains(name); }))
+            return badCommandLine(u"--impulse-response takes one recording, --inverse its filter and at most one "
+                                  "--save, and nothing else."_s);
+        return ImpulseResponse(parser.value(impulseResponse), parser.value(inverse), parser.value(save));
+    }
     const int actions = int(parser.values(save).size()) + (parser.isSet(play) ? 1 : 0) +
                         (parser.isSet(soxCommand) ? 1 : 0) + (parser.isSet(listPresets) ? 1 : 0);
     if (actions != 1)

@@ -23,17 +23,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
-MeasurePlugin &Measuring()
-{
-    if (auto *plugin = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile))
-        return *plugin;
-    throw Failure(u"The measuring part of the program (%1) could not be loaded."_s.arg(MeasurePluginFile));
-}
-
-} // namespace
-
 bool MayWriteInverseFilter(QWidget *window, const QString &sweepPath)
 {
     return !InverseFilterNameTaken(sweepPath) ||
@@ -63,31 +52,14 @@ SweepMeasurement::~SweepMeasurement()
 
 void SweepMeasurement::stop()
 {
+    // The work removes what it wrote as it stops.
     m_cancel = true;
     if (m_worker.joinable())
         m_worker.join();
-    discard();
-}
-
-void SweepMeasurement::discard()
-{
-    if (m_target.viaPrivateFile())
-        DiscardOutputTarget(m_target);
-    m_target = {};
 }
 
 ImpulseResponseMade SweepMeasurement::respond(const QString &recording, const QString &inverse, const QString &output)
 {
-    MeasurePlugin &measuring = Measuring();
-    // The responses of the 2nd to 5th harmonics come before the linear one: they are kept, with
-    // what rings before the 5th's, up to where the 6th's would be. A filter that does not say its L
-    // (not one of ours) keeps the whole response.
-    const std::optional<double> sweepRate = SweepRateOfComment(measuring.comment(inverse));
-    const double lead = sweepRate ? *sweepRate * std::log(6.0) : -1;
-    m_target = PrepareOutputTarget(output);
-    if (!m_target.refusal().isEmpty())
-        throw Failure(std::exchange(m_target, {}).refusal());
-
     m_cancel = false;
     std::atomic<double> share = 0;
     std::atomic<bool> finished = false;
@@ -104,9 +76,9 @@ ImpulseResponseMade SweepMeasurement::respond(const QString &recording, const QS
             loop.quit();
     };
     QObject::connect(&poll, &QTimer::timeout, &loop, showShare);
-    m_worker = std::thread([&, writePath = m_target.writePath, comment = ImpulseResponseComment(recording, sweepRate)] {
+    m_worker = std::thread([&] {
         try {
-            made = measuring.makeImpulseResponse(recording, inverse, writePath, lead, comment, [&](double done) {
+            made = WriteImpulseResponse(recording, inverse, output, [&](double done) {
                 share = done;
                 return !m_cancel;
             });
@@ -123,15 +95,8 @@ ImpulseResponseMade SweepMeasurement::respond(const QString &recording, const QS
         m_worker.join();
     m_window->setWindowTitle(ProgramName);
     m_status.hideProgress();
-    if (!failure && !m_target.writePath.isEmpty()) {
-        if (const QString problem = CommitOutputTarget(m_target); !problem.isEmpty())
-            failure = std::make_exception_ptr(Failure(problem));
-    }
-    if (failure) {
-        discard();
+    if (failure)
         std::rethrow_exception(failure);
-    }
-    m_target = {};
     return *made;
 }
 

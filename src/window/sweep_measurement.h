@@ -3,7 +3,6 @@
 #pragma once
 
 #include "core/measure/measure_plugin.h"
-#include "core/run/output_target.h"
 #include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
@@ -54,13 +53,10 @@ private:
     // Deconvolves on a thread of its own while the window's events go on; rethrows what the work
     // threw. The response is put in place only when whole.
     ImpulseResponseMade respond(const QString &recording, const QString &inverse, const QString &output);
-    // Removes the private file of a response that was not made whole.
-    void discard();
 
     QWidget *m_window;
     InputStore &m_store;
     StatusLine &m_status;
     std::atomic<bool> m_cancel = false;
     std::thread m_worker;
-    OutputTarget m_target;
 };

@@ -393,6 +393,45 @@ private slots:
         QCOMPARE(RunProgram(QStringList{u"--save"_s, u"saved.wav"_s} + tone, folder).exitCode, 0);
         QCOMPARE(ReadFile(folder + u"/tone.wav"_s), ReadFile(folder + u"/saved.wav"_s));
     }
+
+    // --impulse-response of a wire, of one 4800 samples late, and of what is refused.
+    void impulseResponse_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed"); // a pattern of stdout, or of stderr when it is not 0
+        const QStringList inverse{u"--inverse"_s, u"sweep-inverse.wav"_s};
+        QTest::newRow("wire") << QStringList{u"--impulse-response"_s, u"sweep.wav"_s} + inverse << 0
+                              << u"Impulse response: .*/sweep-ir.wav\nDelay: 0 samples, 0.000000 s\nPeak: "
+                                 "-?\\d+.\\d\\d dBFS, at 2.59[0-9]+ s in the response \\(sample \\d+\\)\n"_s;
+        QTest::newRow("late, saved elsewhere")
+            << QStringList{u"--impulse-response"_s, u"late.wav"_s, u"--save"_s, u"room.wav"_s} + inverse << 0
+            << u"Impulse response: .*/room.wav\nDelay: 4800 samples, 0.100000 s\n.*"_s;
+        QTest::newRow("no filter") << QStringList{u"--impulse-response"_s, u"sweep.wav"_s} << 64
+                                   << u"--impulse-response takes one recording, --inverse its filter.*"_s;
+        QTest::newRow("a file of another's at the name")
+            << QStringList{u"--impulse-response"_s, u"other.wav"_s} + inverse << 2
+            << u".*/other-ir.wav exists and is not an earlier impulse response of this recording.*"_s;
+        QTest::newRow("no recording") << QStringList{u"--impulse-response"_s, u"none.wav"_s} + inverse << 1
+                                      << u"No impulse response was made.\n.*none.wav was not found.\n"_s;
+    }
+
+    void impulseResponse()
+    {
+        QFETCH(QStringList, arguments);
+        QCOMPARE(RunProgram({u"--preset"_s, u"Measurement Sweep"_s, u"--save"_s, u"sweep.wav"_s}, folder).exitCode, 0);
+        QCOMPARE(QProcess::execute(u"sox"_s, {folder + u"/sweep.wav"_s, folder + u"/late.wav"_s, u"pad"_s, u"4800s"_s}),
+                 0);
+        QVERIFY(QFile::copy(folder + u"/sweep.wav"_s, folder + u"/other.wav"_s));
+        QVERIFY(WriteFile(folder + u"/other-ir.wav"_s, "someone's"));
+        const Run run = RunProgram(arguments, folder);
+        QTEST(run.exitCode, "exitCode");
+        QFETCH(QString, printed);
+        QVERIFY2(QRegularExpression(u"^(%1)$"_s.arg(printed), QRegularExpression::DotMatchesEverythingOption)
+                     .match(run.exitCode == 0 ? run.out : run.err)
+                     .hasMatch(),
+                 qPrintable(run.out + run.err));
+    }
 };
 
 QUORVANE_TEST_MAIN(CommandLineTest)

@@ -87,6 +87,34 @@ bool InverseFilterNameTaken(const QString &sweepPath)
     return !measuring || !IsInverseFilterComment(measuring->comment(inversePath), sweepPath);
 }
 
+ImpulseResponseMade WriteImpulseResponse(const QString &recordingPath, const QString &inversePath,
+                                         const QString &outputPath, const MeasureProgress &progress)
+{
+    const auto *measuring = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile);
+    if (!measuring)
+        throw Failure(u"The measuring part of the program (%1) could not be loaded."_s.arg(MeasurePluginFile));
+    // The responses of the 2nd to 5th harmonics come before the linear one: they are kept, with
+    // what rings before the 5th's, up to where the 6th's would be. A filter that does not say its L
+    // (not one of ours) keeps the whole response.
+    const std::optional<double> sweepRate = SweepRateOfComment(measuring->comment(inversePath));
+    const double lead = sweepRate ? *sweepRate * std::log(6.0) : -1;
+    OutputTarget target = PrepareOutputTarget(outputPath);
+    if (!target.refusal().isEmpty())
+        throw Failure(target.refusal());
+    ImpulseResponseMade made;
+    try {
+        made = measuring->makeImpulseResponse(recordingPath, inversePath, target.writePath, lead,
+                                              ImpulseResponseComment(recordingPath, sweepRate), progress);
+    } catch (...) {
+        if (target.viaPrivateFile())
+            DiscardOutputTarget(target);
+        throw;
+    }
+    if (const QString problem = CommitOutputTarget(target); !problem.isEmpty())
+        throw Failure(problem);
+    return made;
+}
+
 std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const ToneRequest &request,
                                                 const OutputOptions &options)
 {

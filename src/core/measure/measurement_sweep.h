@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "core/measure/measure_plugin.h"
 #include "core/plan/sweep_plan.h"
 
 #include <QString>
@@ -30,6 +31,13 @@ bool InverseFilterNameTaken(const QString &sweepPath);
 // Whether a file is at the name the response of that recording takes, and is not an earlier
 // response of a recording of that name (which is the recording's own, to be replaced).
 bool ImpulseResponseNameTaken(const QString &recordingPath);
+
+// Makes the impulse response of a recording of the sweep with its inverse filter, through the
+// measuring plugin, at outputPath, written beside it until it is whole as a saved tone is; the
+// harmonics' responses are kept before the linear one when the filter says its L. Throws a Failure
+// that says why (or "Cancelled." when progress asked to stop); nothing is then left behind.
+ImpulseResponseMade WriteImpulseResponse(const QString &recordingPath, const QString &inversePath,
+                                         const QString &outputPath, const MeasureProgress &progress = {});
 
 // After a measurement sweep is saved at sweepPath: writes its inverse filter beside it, through
 // the measuring plugin, and returns its path; nothing when the options make no measurement sweep.
