@@ -96,6 +96,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(Combo1, &QComboBox::currentIndexChanged, Status, &StatusLine::refresh);
     Status->refresh();
     m_measurement = std::make_unique<SweepMeasurement>(this, *m_inputs, *Status);
+    m_measurement->responseMade = [this](const QString &path) {
+        ShowTone();
+        m_toneWindow->followFile(path);
+    };
     m_soundWatch.setInterval(100);
     connect(&m_soundWatch, &QTimer::timeout, this, &Form1::showWhetherPlaying);
 

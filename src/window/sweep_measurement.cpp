@@ -130,6 +130,8 @@ void SweepMeasurement::makeImpulseResponse()
                           .arg(made.peakFrame)
                           .arg(QString::number(double(made.delayFrames) / made.sampleRate, 'f', 4),
                                QString::number(made.peakDb, 'f', 1)));
+        if (responseMade)
+            responseMade(output);
     } catch (const std::exception &error) {
         CurrentDialogs().message(
             m_window, m_cancel ? u"Cancelled."_s : u"No impulse response was made.\r\n"_s + DescribeException(error));

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/measure/measure_plugin.h"
+#include "core/plugins/measure_plugin.h"
 #include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
@@ -48,6 +48,9 @@ public:
     void cancel() { m_cancel = true; }
     // The window closes: the work stops, and its private file goes, before the program ends.
     void stop();
+
+    // Shows a response that was made, after its message.
+    std::function<void(const QString &path)> responseMade;
 
 private:
     // Deconvolves on a thread of its own while the window's events go on; rethrows what the work

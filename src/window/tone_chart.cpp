@@ -2,10 +2,13 @@
 
 #include "window/tone_chart.h"
 
+#include "core/measure/response_curves.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <array>
 #include <cmath>
+#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -13,7 +16,8 @@ namespace {
 
 constexpr double LowestHertz = 10;
 constexpr double TopDecibels = 10;
-constexpr double GapPixels = 22; // room for a section's caption above it
+constexpr double GapPixels = 22;       // room for a section's caption above it
+constexpr double AxisLabelPixels = 18; // for the frequencies under a plot
 
 // Text colour with some of the background in it: for grid lines that stay in the background.
 QColor Blend(const QColor &text, const QColor &base, double share)
@@ -113,6 +117,103 @@ void PaintOverview(QPainter &painter, const QRectF &plot, const QPalette &palett
     }
 }
 
+// A plot's axes: frequency on a log scale, dB from top to bottom.
+struct Axes
+{
+    QRectF plot;
+    double lowHertz;
+    double highHertz;
+    double top;
+    double bottom;
+
+    double x(double hertz) const
+    {
+        return plot.left() + plot.width() * std::log(hertz / lowHertz) / std::log(highHertz / lowHertz);
+    }
+    double y(double decibels) const
+    {
+        return plot.top() + plot.height() * (top - std::clamp(decibels, bottom, top)) / (top - bottom);
+    }
+};
+
+// The decades labelled, the octaves of 1 kHz faint, and the dB lines every step down from the first.
+void PaintGrid(QPainter &painter, const Axes &axes, double firstLine, double step, const Pens &pens)
+{
+    const QRectF &plot = axes.plot;
+    painter.setPen(QPen(pens.faint, 1, Qt::DotLine));
+    // Integer counters: the lines stand at exact powers, with no rounding carried from one to the next.
+    for (int doubling = 0; 1000 / 64.0 * std::exp2(doubling) < axes.highHertz; ++doubling) {
+        const double octave = 1000 / 64.0 * std::exp2(doubling);
+        if (octave > axes.lowHertz)
+            painter.drawLine(QPointF(axes.x(octave), plot.top()), QPointF(axes.x(octave), plot.bottom()));
+    }
+    for (int tenfold = 0; LowestHertz * std::pow(10.0, tenfold) <= axes.highHertz; ++tenfold) {
+        const double decade = LowestHertz * std::pow(10.0, tenfold);
+        if (decade < axes.lowHertz)
+            continue;
+        painter.setPen(QPen(pens.grid, 1));
+        painter.drawLine(QPointF(axes.x(decade), plot.top()), QPointF(axes.x(decade), plot.bottom()));
+        painter.setPen(pens.text);
+        // No label where the unit is written, at the right end.
+        if (axes.x(decade) + 30 <= plot.right() - 20)
+            painter.drawText(QRectF(axes.x(decade) - 30, plot.bottom() + 2, 60, 16), Qt::AlignCenter,
+                             HertzLabel(decade));
+    }
+    painter.drawText(QRectF(plot.right() - 120, plot.bottom() + 2, 120, 16), Qt::AlignRight, u"Hz"_s);
+    for (int line = 0; firstLine - step * line >= axes.bottom; ++line) {
+        const double decibels = firstLine - step * line;
+        painter.setPen(QPen(decibels == 0 ? pens.grid : pens.faint, 1));
+        painter.drawLine(QPointF(plot.left(), axes.y(decibels)), QPointF(plot.right(), axes.y(decibels)));
+        painter.setPen(pens.text);
+        painter.drawText(QRectF(0, axes.y(decibels) - 8, plot.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(decibels));
+    }
+}
+
+// Names with their colours, top right of the plot.
+void PaintLegend(QPainter &painter, const QRectF &plot, const QList<std::pair<QString, QColor>> &entries,
+                 const Pens &pens)
+{
+    const QFontMetricsF metrics(painter.font());
+    double top = plot.top() + 6;
+    for (const auto &[name, colour] : entries) {
+        const double width = metrics.horizontalAdvance(name);
+        const QRectF swatch(plot.right() - width - 30, top + 4, 16, 8);
+        painter.fillRect(swatch, colour);
+        painter.setPen(pens.text);
+        painter.drawText(QRectF(swatch.right() + 6, top, width + 4, 16), Qt::AlignLeft | Qt::AlignVCenter, name);
+        top += 18;
+    }
+}
+
+void PaintCurve(QPainter &painter, const Axes &axes, const std::vector<double> &hertz,
+                const std::function<double(std::size_t)> &value, const QPen &pen)
+{
+    QPainterPath path;
+    bool drawing = false;
+    for (std::size_t i = 0; i < hertz.size(); ++i) {
+        const double y = value(i);
+        if (!std::isfinite(y)) {
+            drawing = false;
+            continue;
+        }
+        const QPointF point(axes.x(hertz[i]), axes.y(y));
+        drawing ? path.lineTo(point) : path.moveTo(point);
+        drawing = true;
+    }
+    painter.setPen(pen);
+    painter.drawPath(path);
+}
+
+QList<std::pair<QString, QColor>> ChannelLegend(const ToneAnalysis &analysis, const QPalette &palette)
+{
+    QList<std::pair<QString, QColor>> entries;
+    for (int channel = 0; channel < analysis.channels; ++channel)
+        entries.append(
+            {ToneChart::channelName(channel, analysis.channels), ToneChart::channelColour(channel, palette)});
+    return entries;
+}
+
 // The spectrum: dB against a log frequency axis with the decades and the octaves (of 1 kHz) marked.
 void PaintSpectrum(QPainter &painter, const QRectF &plot, const QPalette &palette, const ToneAnalysis &analysis,
                    const Pens &pens)
@@ -124,38 +225,10 @@ void PaintSpectrum(QPainter &painter, const QRectF &plot, const QPalette &palett
     for (const std::vector<float> &curve : analysis.curveDecibels)
         lowest = std::min(lowest, *std::min_element(curve.begin(), curve.end()));
     const double bottom = std::clamp(std::floor(lowest / 20.0) * 20, -200.0, -100.0);
-    const double highestHertz = analysis.sampleRate / 2.0;
-    const auto x = [&](double hertz) {
-        return plot.left() + plot.width() * std::log(hertz / LowestHertz) / std::log(highestHertz / LowestHertz);
-    };
-    const auto y = [&](double decibels) {
-        return plot.top() +
-               plot.height() * (TopDecibels - std::clamp(decibels, bottom, TopDecibels)) / (TopDecibels - bottom);
-    };
-
-    painter.setPen(QPen(pens.faint, 1, Qt::DotLine));
-    // Integer counters: the lines stand at exact powers, with no rounding carried from one to the next.
-    for (int doubling = 0; 1000 / 64.0 * std::exp2(doubling) < highestHertz; ++doubling) {
-        const double octave = 1000 / 64.0 * std::exp2(doubling);
-        if (octave > LowestHertz)
-            painter.drawLine(QPointF(x(octave), plot.top()), QPointF(x(octave), plot.bottom()));
-    }
-    for (int tenfold = 0; LowestHertz * std::pow(10.0, tenfold) <= highestHertz; ++tenfold) {
-        const double decade = LowestHertz * std::pow(10.0, tenfold);
-        painter.setPen(QPen(pens.grid, 1));
-        painter.drawLine(QPointF(x(decade), plot.top()), QPointF(x(decade), plot.bottom()));
-        painter.setPen(pens.text);
-        painter.drawText(QRectF(x(decade) - 30, plot.bottom() + 2, 60, 16), Qt::AlignCenter, HertzLabel(decade));
-    }
-    painter.drawText(QRectF(plot.right() - 120, plot.bottom() + 2, 120, 16), Qt::AlignRight, u"Hz"_s);
-    for (int step = 0; - 20 * step >= bottom; ++step) {
-        const double decibels = -20 * step;
-        painter.setPen(QPen(decibels == 0 ? pens.grid : pens.faint, 1));
-        painter.drawLine(QPointF(plot.left(), y(decibels)), QPointF(plot.right(), y(decibels)));
-        painter.setPen(pens.text);
-        painter.drawText(QRectF(0, y(decibels) - 8, plot.left() - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(decibels));
-    }
+    const Axes axes{plot, LowestHertz, analysis.sampleRate / 2.0, TopDecibels, bottom};
+    const auto x = [&](double hertz) { return axes.x(hertz); };
+    const auto y = [&](double decibels) { return axes.y(decibels); };
+    PaintGrid(painter, axes, 0, 20, pens);
 
     for (std::size_t channel = 0; channel < analysis.curveDecibels.size(); ++channel) {
         QPainterPath path;
@@ -167,18 +240,70 @@ void PaintSpectrum(QPainter &painter, const QRectF &plot, const QPalette &palett
         painter.drawPath(path);
     }
 
-    // The legend, top right.
-    const QFontMetricsF metrics(painter.font());
-    double top = plot.top() + 6;
-    for (int channel = 0; channel < analysis.channels; ++channel) {
-        const QString name = ToneChart::channelName(channel, analysis.channels);
-        const double width = metrics.horizontalAdvance(name);
-        const QRectF swatch(plot.right() - width - 30, top + 4, 16, 8);
-        painter.fillRect(swatch, ToneChart::channelColour(channel, palette));
-        painter.setPen(pens.text);
-        painter.drawText(QRectF(swatch.right() + 6, top, width + 4, 16), Qt::AlignLeft | Qt::AlignVCenter, name);
-        top += 18;
+    PaintLegend(painter, plot, ChannelLegend(analysis, palette), pens);
+}
+
+// An impulse response's frequency response, its phase dashed on a scale of ±180° to the right.
+void PaintFrequencyResponse(QPainter &painter, const QRectF &plot, const QPalette &palette,
+                            const ToneAnalysis &analysis, int bandsPerOctave, const Pens &pens)
+{
+    const ResponseAnalysis &response = *analysis.response;
+    Caption(
+        painter, plot,
+        u"Frequency response, dB (a wire reads 0), 1/%1-octave smoothing; phase dashed, ±180° from top to bottom"_s.arg(
+            bandsPerOctave),
+        pens);
+    const std::vector<double> hertz = ResponseFrequencies(response, analysis.sampleRate);
+    std::vector<std::vector<ResponsePoint>> curves;
+    double highest = -qInf();
+    for (std::size_t channel = 0; channel < response.channels.size(); ++channel) {
+        curves.push_back(FrequencyResponse(response, int(channel), hertz, bandsPerOctave));
+        for (const ResponsePoint &point : curves.back())
+            highest = std::max(highest, point.decibels);
     }
+    const double top = std::ceil((highest + 3) / 10) * 10;
+    const Axes axes{plot, hertz.front(), hertz.back(), top, top - 60};
+    PaintGrid(painter, axes, top, 10, pens);
+    const Axes phase{plot, hertz.front(), hertz.back(), 180, -180};
+    painter.setPen(pens.text);
+    for (const int degrees : {180, 90, 0, -90, -180}) {
+        painter.drawText(QRectF(plot.right() + 4, phase.y(degrees) - 8, 40, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                         u"%1°"_s.arg(degrees).replace(u'-', u'−'));
+    }
+    for (std::size_t channel = 0; channel < curves.size(); ++channel) {
+        const QColor colour = ToneChart::channelColour(int(channel), palette);
+        const std::vector<ResponsePoint> &points = curves[channel];
+        PaintCurve(
+            painter, phase, hertz, [&](std::size_t i) { return points[i].degrees; }, QPen(colour, 1, Qt::DashLine));
+        PaintCurve(
+            painter, axes, hertz, [&](std::size_t i) { return points[i].decibels; }, QPen(colour, 1.8));
+    }
+    PaintLegend(painter, plot, ChannelLegend(analysis, palette), pens);
+}
+
+// The 2nd to 5th harmonics against the response, at the frequency that excites them (the first
+// channel's).
+void PaintDistortion(QPainter &painter, const QRectF &plot, const QPalette &palette, const ToneAnalysis &analysis,
+                     int bandsPerOctave, const Pens &pens)
+{
+    const ResponseAnalysis &response = *analysis.response;
+    Caption(painter, plot, u"Harmonic distortion against the frequency that excites it, dB relative to the response"_s,
+            pens);
+    const std::vector<double> hertz = ResponseFrequencies(response, analysis.sampleRate);
+    const Axes axes{plot, hertz.front(), hertz.back(), 0, -120};
+    PaintGrid(painter, axes, 0, 20, pens);
+    QList<std::pair<QString, QColor>> legend;
+    for (int order = 2; order <= ResponseAnalysis::Orders; ++order) {
+        const QColor colour = ToneChart::channelColour(order - 2, palette);
+        legend.append({u"%1%2"_s.arg(order).arg(order == 2 ? u"nd"_s : order == 3 ? u"rd"_s : u"th"_s), colour});
+        PaintCurve(
+            painter, axes, hertz,
+            [&](std::size_t i) {
+                return 20 * std::log10(HarmonicDistortion(response, 0, order, hertz[i], bandsPerOctave));
+            },
+            QPen(colour, 1.5));
+    }
+    PaintLegend(painter, plot, legend, pens);
 }
 
 } // namespace
@@ -192,6 +317,12 @@ ToneChart::ToneChart(QWidget *parent) : QWidget(parent)
 void ToneChart::setAnalysis(std::shared_ptr<const ToneAnalysis> analysis)
 {
     m_analysis = std::move(analysis);
+    update();
+}
+
+void ToneChart::setSmoothing(int bandsPerOctave)
+{
+    m_bandsPerOctave = bandsPerOctave;
     update();
 }
 
@@ -212,7 +343,8 @@ QColor ToneChart::channelColour(int channel, const QPalette &palette)
     return QColor::fromHsl(hues[std::size_t(channel) % hues.size()], 200, dark ? 170 : 100);
 }
 
-void ToneChart::paint(QPainter &painter, const QRectF &area, const QPalette &palette, const ToneAnalysis *analysis)
+void ToneChart::paint(QPainter &painter, const QRectF &area, const QPalette &palette, const ToneAnalysis *analysis,
+                      int bandsPerOctave)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -229,6 +361,22 @@ void ToneChart::paint(QPainter &painter, const QRectF &area, const QPalette &pal
     }
     const QRectF plots = area.adjusted(48, 0, -12, -20);
     const double height = plots.height() - 3 * GapPixels;
+    if (analysis->response && !analysis->response->channels.empty()) {
+        // A response: its whole length with the harmonics' responses ahead of the linear one, then
+        // what it says of the system, with room on the right for the phase's scale and under the
+        // frequency response for its frequencies.
+        const QRectF room = area.adjusted(48, 0, -44, -20);
+        const double free = room.height() - 3 * GapPixels - AxisLabelPixels;
+        const QRectF overview(room.left(), room.top() + GapPixels, room.width(), free * 0.18);
+        const QRectF magnitude(room.left(), overview.bottom() + GapPixels, room.width(), free * 0.45);
+        const QRectF distortion(room.left(), magnitude.bottom() + GapPixels + AxisLabelPixels, room.width(),
+                                free * 0.37);
+        PaintOverview(painter, overview, palette, *analysis, pens);
+        PaintFrequencyResponse(painter, magnitude, palette, *analysis, bandsPerOctave, pens);
+        PaintDistortion(painter, distortion, palette, *analysis, bandsPerOctave, pens);
+        painter.restore();
+        return;
+    }
     const QRectF opening(plots.left(), plots.top() + GapPixels, plots.width(), height * 0.3);
     const QRectF overview(plots.left(), opening.bottom() + GapPixels, plots.width(), height * 0.15);
     const QRectF spectrum(plots.left(), overview.bottom() + GapPixels, plots.width(), height * 0.55);
@@ -241,5 +389,5 @@ void ToneChart::paint(QPainter &painter, const QRectF &area, const QPalette &pal
 void ToneChart::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paint(painter, rect(), palette(), m_analysis.get());
+    paint(painter, rect(), palette(), m_analysis.get(), m_bandsPerOctave);
 }

@@ -3,6 +3,7 @@
 #include "window/tone_window.h"
 
 #include "core/failure.h"
+#include "core/measure/response_curves.h"
 #include "core/plugins/plugin_interfaces.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/run/output_target.h"
@@ -11,6 +12,7 @@
 #include "services/dialogs.h"
 #include "window/tone_chart.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -19,6 +21,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QThread>
 #include <QVBoxLayout>
@@ -52,7 +55,8 @@ QString SpectrumBasis(const ToneAnalysis &analysis)
 
 ToneWindow::ToneWindow(QWidget *mainWindow)
     : QWidget(mainWindow, Qt::Window), m_chart(new ToneChart), m_basis(new QLabel), m_figures(new QPlainTextEdit),
-      m_savePicture(new QPushButton(u"Save Picture…"_s))
+      m_savePicture(new QPushButton(u"Save Picture…"_s)), m_smoothing(new QComboBox),
+      m_exportResponse(new QPushButton(u"Export Response…"_s))
 {
     setObjectName(u"ToneWindow"_s);
     setWindowTitle(u"The Tone – "_s + ProgramName);
@@ -72,8 +76,27 @@ ToneWindow::ToneWindow(QWidget *mainWindow)
     m_savePicture->setEnabled(false);
     connect(m_savePicture, &QPushButton::clicked, this, &ToneWindow::savePicture);
 
+    // An impulse response's smoothing and its export, shown only for one.
+    m_smoothing->setObjectName(u"Smoothing"_s);
+    m_smoothing->setAccessibleName(u"Smoothing"_s);
+    for (const int bands : ResponseSmoothings)
+        m_smoothing->addItem(u"1/%1 octave"_s.arg(bands), bands);
+    m_smoothing->setCurrentIndex(
+        int(std::find(ResponseSmoothings.begin(), ResponseSmoothings.end(), ToneChart::DefaultSmoothing) -
+            ResponseSmoothings.begin()));
+    connect(m_smoothing, &QComboBox::currentIndexChanged, this, [this] {
+        m_chart->setSmoothing(m_smoothing->currentData().toInt());
+        m_figures->setPlainText(figuresText());
+    });
+    m_exportResponse->setObjectName(u"ExportResponse"_s);
+    connect(m_exportResponse, &QPushButton::clicked, this, &ToneWindow::exportResponse);
+    m_smoothing->hide();
+    m_exportResponse->hide();
+
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_basis, 1);
+    bottom->addWidget(m_smoothing);
+    bottom->addWidget(m_exportResponse);
     bottom->addWidget(m_savePicture);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_chart, 3);
@@ -164,6 +187,9 @@ void ToneWindow::showAnalysis(std::shared_ptr<const ToneAnalysis> analysis, quin
     m_basis->setText(SpectrumBasis(*m_analysis));
     m_chart->setAccessibleDescription(figuresText());
     m_savePicture->setEnabled(true);
+    const bool response = m_analysis->response && !m_analysis->response->channels.empty();
+    m_smoothing->setVisible(response);
+    m_exportResponse->setVisible(response);
     emit pictureShown();
 }
 
@@ -174,6 +200,8 @@ void ToneWindow::showProblem(const QString &problem, quint64 toneNumber)
     m_analysis.reset();
     m_chart->setAnalysis(nullptr);
     m_savePicture->setEnabled(false);
+    m_smoothing->hide();
+    m_exportResponse->hide();
     m_basis->setText(problem);
     m_figures->setPlainText(u"The tone could not be read: "_s + problem);
 }
@@ -199,14 +227,58 @@ QString ToneWindow::figuresText() const
                                                               Decibels(figures.line.decibels));
         lines << u"  Strongest other  %1 Hz at %2 dBc"_s.arg(QString::number(figures.other.hertz, 'f', decimals),
                                                              Decibels(figures.other.decibels, 1));
+        if (analysis.response && std::size_t(channel) < analysis.response->channels.size())
+            lines << responseFigures(channel);
     }
     return lines.join(u'\n');
+}
+
+QStringList ToneWindow::responseFigures(int channel) const
+{
+    const ResponseAnalysis &response = *m_analysis->response;
+    const ResponseAnalysis::Channel &data = response.channels[std::size_t(channel)];
+    const int bands = m_smoothing->currentData().toInt();
+    const auto percent = [](double ratio) {
+        return std::isnan(ratio) ? u"–"_s
+                                 : u"%1 % (%2 dB)"_s.arg(QString::number(100 * ratio, 'f', ratio < 0.001 ? 4 : 3),
+                                                         Decibels(20 * std::log10(ratio), 1));
+    };
+    QStringList lines{
+        u"  Response peak    %1 dBFS at %2 s"_s.arg(
+            Decibels(data.peakDbfs), QString::number(double(data.peakFrame) / m_analysis->sampleRate, 'f', 4)),
+        u"  Level at 1 kHz   %1 dB"_s.arg(
+            Decibels(FrequencyResponse(response, channel, {1000}, bands).front().decibels)),
+        u"  THD at 1 kHz     %1"_s.arg(percent(TotalHarmonicDistortion(response, channel, 1000, bands)))};
+    for (int order = 2; order <= ResponseAnalysis::Orders; ++order)
+        lines << u"    H%1 at 1 kHz    %2"_s.arg(order).arg(
+            percent(HarmonicDistortion(response, channel, order, 1000, bands)));
+    return lines;
+}
+
+void ToneWindow::exportResponse()
+{
+    if (!m_analysis || !m_analysis->response || !m_shownTone)
+        return;
+    QString path = CurrentDialogs().saveFileName(this, u"Text (*.txt);;All Files (*)"_s);
+    if (path.isEmpty())
+        return;
+    QString text;
+    for (std::size_t channel = 0; channel < m_analysis->response->channels.size(); ++channel) {
+        text += ResponseText(*m_analysis->response, int(channel), m_analysis->sampleRate,
+                             m_smoothing->currentData().toInt(), QFileInfo(m_shownTone->path).fileName());
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+        CurrentDialogs().message(this, u"The response could not be exported."_s,
+                                 u"%1: %2"_s.arg(path, file.errorString()));
 }
 
 QString ToneWindow::toneDescription() const
 {
     if (!m_shownTone)
         return {};
+    if (m_shownTone->request.Length.isEmpty())
+        return QFileInfo(m_shownTone->path).fileName();
     const ToneRequest &request = m_shownTone->request;
     QStringList chosen;
     for (const OutputSettingRow &row : OutputSettingRows()) {
@@ -253,7 +325,7 @@ void ToneWindow::writePicture(const QString &path, const QString &shownPath) con
     const QString caption = toneDescription() + u'\n' + (m_analysis ? SpectrumBasis(*m_analysis) : QString());
     const auto paint = [&](QPainter &painter) {
         painter.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Base));
-        ToneChart::paint(painter, chart, palette(), m_analysis.get());
+        ToneChart::paint(painter, chart, palette(), m_analysis.get(), m_smoothing->currentData().toInt());
         painter.setPen(palette().color(QPalette::Text));
         painter.setFont(font());
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);

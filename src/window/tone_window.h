@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -32,6 +33,11 @@ public:
 
     // The tone to show: now when the window is open, else when it opens.
     void follow(const MadeTone &tone);
+    // A sound file that no tone of the window's made, such as an impulse response.
+    void followFile(const QString &path) { follow(MadeTone{path, {}, {}}); }
+    // Export Response…: an impulse response's frequency response as text that REW imports, at the
+    // smoothing chosen; asks for the file name.
+    void exportResponse();
     // Save Picture…: asks for a file name, then writes the picture as PNG or SVG by its extension
     // (PNG when it has neither).
     void savePicture();
@@ -56,11 +62,15 @@ private:
     void showAnalysis(std::shared_ptr<const ToneAnalysis> analysis, quint64 toneNumber);
     void showProblem(const QString &problem, quint64 toneNumber);
     QString toneDescription() const;
+    // An impulse response's own figures for a channel, at the smoothing chosen.
+    QStringList responseFigures(int channel) const;
 
     ToneChart *m_chart;
     QLabel *m_basis;
     QPlainTextEdit *m_figures;
     QPushButton *m_savePicture;
+    QComboBox *m_smoothing; // for an impulse response
+    QPushButton *m_exportResponse;
 
     std::optional<MadeTone> m_tone;      // the newest tone
     std::optional<MadeTone> m_shownTone; // the tone being analysed or shown

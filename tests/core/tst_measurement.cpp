@@ -8,6 +8,8 @@
 #include "core/plan/tone_plan.h"
 #include "core/plugins/measure_plugin.h"
 #include "core/plugins/plugin_loader.h"
+#include "core/measure/response_curves.h"
+#include "core/sound/sound_file.h"
 #include "test_files.h"
 #include "tool_run.h"
 #include "wav_analysis.h"
@@ -133,16 +135,16 @@ private:
         const MeasurementSweep design = DesignRequestedSweep(request, options).sweep.value();
         if (ToolRun::Make(path(name), request, options).isEmpty()) {
             m_measuring->writeInverseFilter(path(name), design.sweepSamples, design.sweepRate, design.endFrequency,
-                                            InverseFilterPath(path(name)), u"test"_s);
+                                            InverseFilterPath(path(name)),
+                                            InverseFilterComment(path(name), {design.sweepRate, 20, 20000}));
         }
         return design;
     }
-    ImpulseResponseMade respondTo(const QString &recording, const QString &sweep, double lead,
-                                  const QString &inverse = {})
+    // The response as Make Impulse Response writes it, from L ln 6 before its peak.
+    ImpulseResponseMade respondTo(const QString &recording, const QString &sweep, const QString &inverse = {})
     {
-        return m_measuring->makeImpulseResponse(path(recording),
-                                                inverse.isEmpty() ? InverseFilterPath(path(sweep)) : inverse,
-                                                ImpulseResponsePath(path(recording)), lead, {}, {});
+        return WriteImpulseResponse(path(recording), inverse.isEmpty() ? InverseFilterPath(path(sweep)) : inverse,
+                                    ImpulseResponsePath(path(recording)));
     }
     // The response of a recording that is the sweep made into something else sample by sample.
     ImpulseResponseMade respond(const QString &name, const std::function<double(qint64, double)> &recorded)
@@ -152,7 +154,7 @@ private:
             recording[std::size_t(n)] =
                 recorded(n, n < qint64(m_sweep.firstChannel.size()) ? m_sweep.firstChannel[std::size_t(n)] : 0);
         WriteFloatWave(path(name), recording, Rate);
-        return respondTo(name, u"sweep.wav"_s, m_design.harmonicLead(5));
+        return respondTo(name, u"sweep.wav"_s);
     }
 
 private slots:
@@ -235,7 +237,7 @@ private slots:
         QFETCH(double, gain);
         const QString sweep = u"wire-%1.wav"_s.arg(rate);
         const MeasurementSweep design = makeSweep(sweep, rate);
-        const ImpulseResponseMade wire = respondTo(sweep, sweep, design.harmonicLead(6));
+        const ImpulseResponseMade wire = respondTo(sweep, sweep);
         const WavInfo wireResponse = ReadWav(ImpulseResponsePath(path(sweep)));
         QString recording = sweep;
         if (gain != 1) {
@@ -244,7 +246,7 @@ private slots:
             std::transform(louder.begin(), louder.end(), louder.begin(), [gain](double x) { return gain * x; });
             WriteFloatWave(path(recording), louder, rate);
         }
-        const ImpulseResponseMade made = respondTo(recording, sweep, design.harmonicLead(6));
+        const ImpulseResponseMade made = respondTo(recording, sweep);
         const WavInfo response = ReadWav(ImpulseResponsePath(path(recording)));
         QVERIFY(response.isFloat && response.bitsPerSample == 32 && response.sampleRate == rate);
         // The harmonics' place is kept before the peak, as far as the 6th's; the peak is as large as
@@ -286,7 +288,7 @@ sos = np.vstack([signal.butter(2, 80, 'highpass', fs=rate, output='sos'), np.con
 np.concatenate([np.zeros(delay), signal.sosfilt(sos, x)]).astype('<f8').tofile(sys.argv[2])
 f = np.append(20 * 2 ** (np.arange(30) / 3), 20000)
 for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
-    print(hertz, 20 * np.log10(abs(h)))
+    print(hertz, 20 * np.log10(abs(h)), np.degrees(np.angle(h)))
 )"_s;
         QFile sweep(path(u"sweep.f64"_s));
         QVERIFY(sweep.open(QIODevice::WriteOnly));
@@ -304,17 +306,48 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
         std::memcpy(recording.data(), bytes.constData(), recording.size() * sizeof(double));
         WriteFloatWave(path(u"room.wav"_s), recording, Rate);
 
-        const ImpulseResponseMade made = respondTo(u"room.wav"_s, u"sweep.wav"_s, m_design.harmonicLead(6));
+        const ImpulseResponseMade made = respondTo(u"room.wav"_s, u"sweep.wav"_s);
         QCOMPARE(made.delayFrames, 12345);
         const WavInfo response = ReadWav(ImpulseResponsePath(path(u"room.wav"_s)));
+        // The file's own spectrum, and the tone window's reading of it (finest smoothing, phase with
+        // time zero at the peak, which is where the filter starts).
+        const ResponseAnalysis read = AnalyseSoundFile(ImpulseResponsePath(path(u"room.wav"_s))).response.value();
         for (const QString &line :
              QString::fromLocal8Bit(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
             const double hertz = line.section(u' ', 0, 0).toDouble();
             const double expected = line.section(u' ', 1, 1).toDouble();
             const double measured = 20 * std::log10(std::abs(SpectrumAt(response.firstChannel, hertz, Rate)));
-            QVERIFY2(std::abs(measured - expected) <= 0.1,
-                     qPrintable(u"%1 Hz: %2 dB, not %3 dB"_s.arg(hertz).arg(measured).arg(expected)));
+            const ResponsePoint point = FrequencyResponse(read, 0, {hertz}, 24).front();
+            const double degrees = std::remainder(point.degrees - line.section(u' ', 2, 2).toDouble(), 360);
+            QVERIFY2(std::abs(measured - expected) <= 0.1 && std::abs(point.decibels - expected) <= 0.1 &&
+                         std::abs(degrees) <= 2,
+                     qPrintable(u"%1 Hz: %2 and %3 dB, not %4 dB; %5° off"_s.arg(hertz)
+                                    .arg(measured)
+                                    .arg(point.decibels)
+                                    .arg(expected)
+                                    .arg(degrees)));
         }
+    }
+
+    // y = x + 0.1 x² + 0.05 x³ of a sweep of amplitude A has the 2nd harmonic 0.05 A², the 3rd
+    // 0.0125 A³ and the fundamental A + 0.0375 A³; the tone window reads their ratios.
+    void harmonicDistortionIsThePolynomials()
+    {
+        respond(u"polynomial.wav"_s, [](qint64, double x) { return x + 0.1 * x * x + 0.05 * x * x * x; });
+        const ResponseAnalysis read = AnalyseSoundFile(ImpulseResponsePath(path(u"polynomial.wav"_s))).response.value();
+        const double A = std::abs(*std::max_element(m_sweep.firstChannel.begin(), m_sweep.firstChannel.end(),
+                                                    [](double a, double b) { return std::abs(a) < std::abs(b); }));
+        const double fundamental = A + 0.0375 * A * A * A;
+        const double second = 0.05 * A * A / fundamental;
+        const double third = 0.0125 * A * A * A / fundamental;
+        for (const double hertz : {50.0, 1000.0, 6000.0}) {
+            const double h2 = 20 * std::log10(HarmonicDistortion(read, 0, 2, hertz, 12) / second);
+            const double h3 = 20 * std::log10(HarmonicDistortion(read, 0, 3, hertz, 12) / third);
+            QVERIFY2(std::abs(h2) <= 0.1 && std::abs(h3) <= 0.1,
+                     qPrintable(u"%1 Hz: %2, %3 dB off"_s.arg(hertz).arg(h2).arg(h3)));
+        }
+        QVERIFY(std::abs(TotalHarmonicDistortion(read, 0, 1000, 12) / std::hypot(second, third) - 1) < 0.012);
+        QVERIFY(std::isnan(HarmonicDistortion(read, 0, 3, 8000, 12))); // 24 kHz is not swept
     }
 
     void harmonicsPeakWhereTheirOrderPutsThem()
@@ -323,7 +356,7 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
             respond(u"distorted.wav"_s, [](qint64, double x) { return x + 0.1 * x * x + 0.05 * x * x * x; });
         const WavInfo response = ReadWav(ImpulseResponsePath(path(u"distorted.wav"_s)));
         QCOMPARE(PeakIndex(response.firstChannel, 0, response.frames), made.peakFrame);
-        QVERIFY(std::abs(made.peakFrame - m_design.harmonicLead(5) * Rate) <= 1);
+        QVERIFY(std::abs(made.peakFrame - m_design.harmonicLead(6) * Rate) <= 1);
         // x² makes its harmonic in quadrature (a cosine), so each response is found by its
         // envelope, as an energy-time curve shows it.
         std::vector<double> envelope(response.firstChannel.size());
@@ -400,7 +433,7 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
         }
         const QStringList before = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
         try {
-            respondTo(recording, u"sweep.wav"_s, 1, path(inverse));
+            respondTo(recording, u"sweep.wav"_s, path(inverse));
             QFAIL("made a response");
         } catch (const Failure &refused) {
             QFETCH(QString, message);

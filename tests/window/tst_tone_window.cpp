@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/sound/playback.h"
+#include "test_files.h"
 #include "test_sandbox.h"
+#include "window/options_menu.h"
 #include "window/tone_window.h"
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -126,6 +129,35 @@ private slots:
         QTRY_VERIFY(!tone->analysis());
         QVERIFY2(tone->findChild<QPlainTextEdit *>()->toPlainText().startsWith(u"The tone could not be read"_s),
                  qPrintable(tone->findChild<QPlainTextEdit *>()->toPlainText()));
+    }
+
+    // Make Impulse Response of a wire (the sweep as its own recording) opens the response: its curves
+    // at a smoothing to choose, its distortion figures, and its export as text that REW imports.
+    void anImpulseResponseShowsWhatItMeasures()
+    {
+        SetInputs(*window, u"2"_s, 0, u"100-10000"_s);
+        window->Options->chooseStored({{OutputSetting::MeasurementSweep, u"1"_s}});
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/sweep.wav"_s);
+        window->PushButton2->click();
+        dialogs.openAnswers << outputs + u"/sweep.wav"_s << outputs + u"/sweep-inverse.wav"_s;
+        window->MakeImpulseResponse();
+        auto *tone = window->findChild<ToneWindow *>();
+        QTRY_VERIFY(tone && tone->analysis() && tone->analysis()->response);
+        QVERIFY2(tone->figuresText().contains(u"THD at 1 kHz     0.0"_s), qPrintable(tone->figuresText()));
+        auto *smoothing = tone->findChild<QComboBox *>(u"Smoothing"_s);
+        QVERIFY(smoothing->isVisible());
+        smoothing->setCurrentIndex(0);
+        dialogs.queueSaveAnswer(outputs + u"/wire.txt"_s);
+        tone->findChild<QPushButton *>(u"ExportResponse"_s)->click();
+        const QStringList lines =
+            QString::fromUtf8(ReadFile(outputs + u"/wire.txt"_s)).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.value(0).startsWith(u"* Frequency response of sweep-ir.wav, channel 1, 1/3-octave"_s),
+                 qPrintable(lines.value(0)));
+        QCOMPARE(lines.value(2).section(u' ', 0, 0).toDouble(), 100.0);
+        QCOMPARE(lines.constLast().section(u' ', 0, 0).toDouble(), 10000.0);
+        for (const QString &line : lines.mid(2))
+            QVERIFY2(std::abs(line.section(u' ', 1, 1).toDouble()) < 0.05, qPrintable(line));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "core/analysis/tone_analyser.h"
 
 #include "core/failure.h"
+#include "core/analysis/response_analyser.h"
 
 #include <algorithm>
 #include <bit>
@@ -194,7 +195,59 @@ ToneAnalysis ToneAnalyser::analyse()
             m_hooks.firstLook(m_result);
         streamWholeFile();
     }
+    if (m_hooks.response)
+        analyseResponse(*m_hooks.response);
     return std::move(m_result);
+}
+
+void ToneAnalyser::analyseResponse(const SweepShape &shape)
+{
+    // The linear response is the tallest peak of each channel.
+    const auto channels = std::size_t(std::min(m_result.channels, MostResponseChannels));
+    const auto stride = std::size_t(m_result.channels);
+    std::vector<float> block(std::size_t(StreamBlockFrames) * stride);
+    std::vector<std::pair<float, qint64>> peaks(channels, {-1.0f, 0});
+    for (qint64 offset = 0; offset < m_result.frames;) {
+        checkStop();
+        const qint64 read = m_source.read(offset, std::min(StreamBlockFrames, m_result.frames - offset), block.data());
+        if (read <= 0)
+            throw Failure(u"The file ends before its header says it does."_s);
+        for (std::size_t i = 0; i < std::size_t(read); ++i) {
+            for (std::size_t channel = 0; channel < channels; ++channel) {
+                const float magnitude = std::abs(block[i * stride + channel]);
+                if (magnitude > peaks[channel].first)
+                    peaks[channel] = {magnitude, offset + qint64(i)};
+            }
+        }
+        offset += read;
+    }
+    // One region from the 6th harmonic's place before the earliest peak to the linear window's end
+    // after the latest, and one transform size for every channel.
+    const auto [earliest, latest] = std::minmax_element(
+        peaks.begin(), peaks.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+    const qint64 lead = LinearResponseLead(shape, m_result.sampleRate);
+    const qint64 tail = std::min(LongestResponseTail, m_result.frames - latest->second);
+    const qint64 start = std::max<qint64>(
+        0, earliest->second - qint64(std::ceil(shape.sweepRate * std::log(6.0) * m_result.sampleRate)));
+    const qint64 end = latest->second + tail;
+    std::vector<float> interleaved(std::size_t(end - start) * stride);
+    if (m_source.read(start, end - start, interleaved.data()) != end - start)
+        throw Failure(u"The file ends before its header says it does."_s);
+    ResponseAnalysis response;
+    response.sweepRate = shape.sweepRate;
+    response.from = shape.from;
+    response.to = shape.to;
+    const qint64 size = qint64(std::bit_ceil(std::size_t(lead + tail)));
+    response.binHertz = double(m_result.sampleRate) / double(size);
+    std::vector<float> samples(std::size_t(end - start));
+    for (std::size_t channel = 0; channel < channels; ++channel) {
+        checkStop();
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = interleaved[i * stride + channel];
+        response.channels.push_back(
+            AnalyseResponseChannel(samples, start, peaks[channel].second, shape, m_result.sampleRate, size));
+    }
+    m_result.response = std::move(response);
 }
 
 void ToneAnalyser::readOpening()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/analysis/tone_analysis.h"
+#include "core/measure/sweep_shape.h"
 
 #include <functional>
 
@@ -25,6 +26,8 @@ struct AnalysisHooks
     std::function<void(const ToneAnalysis &)> firstLook = {};
     // Asked between blocks; when it answers true, the analysis ends with a Failure.
     std::function<bool()> stopRequested = {};
+    // For an impulse response: the sweep it came from, by which its harmonics' responses are found.
+    std::optional<SweepShape> response = {};
 };
 
 // Measures a tone: samples in, figures and curves out. The spectrum comes from at most
@@ -54,6 +57,8 @@ private:
     void overviewOf(const std::vector<std::vector<float>> &samples);
     // Reads the whole file in blocks for the overview and the levels.
     void streamWholeFile();
+    // The linear response and the harmonics' of each channel of an impulse response.
+    void analyseResponse(const SweepShape &shape);
     void checkStop() const;
 
     SampleSource &m_source;

@@ -4,8 +4,11 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <complex>
 #include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -36,6 +39,34 @@ struct ChannelFigures
     double dc = 0;                                             // the mean, as a fraction of full scale
     SpectralComponent line;                                    // the strongest line, in dBFS
     SpectralComponent other; // the strongest other component, in dB relative to the line
+};
+
+// The channels of an impulse response that are read for their responses.
+inline constexpr int MostResponseChannels = 8;
+
+// What an impulse response holds, when its file says which sweep it came from (its L and band):
+// per channel, where its linear response peaks and, for the linear response and the 2nd to 5th
+// harmonics' (each in a window of its own, L ln n before the peak), their spectra as running sums
+// over the bins, so that the power in any band, and the linear response's mean (for its phase),
+// is the difference of two sums. A wire reads 1 across the band swept.
+struct ResponseAnalysis
+{
+    static constexpr int Orders = 5; // the linear response and the 2nd to 5th harmonics'
+
+    double sweepRate = 0; // L, in seconds
+    double from = 0;      // the band swept; 0 when the file does not say
+    double to = 0;
+    double binHertz = 0;
+    struct Channel
+    {
+        qint64 peakFrame = 0; // of the linear response, in the file
+        double peakDbfs = -std::numeric_limits<double>::infinity();
+        // Per order, the sum of |X|² over the bins below each bin; one more than the bins.
+        std::array<std::vector<double>, Orders> power;
+        // The same of X for the linear response, time zero at its peak.
+        std::vector<std::complex<double>> linear;
+    };
+    std::vector<Channel> channels;
 };
 
 struct ToneAnalysis
@@ -81,6 +112,9 @@ struct ToneAnalysis
     SpectralComponent strongestComponent(int channel, std::span<const double> awayFromHertz = {}) const;
 
     double seconds() const { return sampleRate > 0 ? double(frames) / sampleRate : 0; }
+
+    // For an impulse response of a measurement sweep, what it holds.
+    std::optional<ResponseAnalysis> response;
 };
 
 // dB of a power relative to a full-scale sine's, floored far below anything a file can hold.

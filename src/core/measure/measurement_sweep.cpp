@@ -8,7 +8,6 @@
 #include "core/run/output_target.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <cmath>
 #include <numbers>
 
@@ -39,26 +38,15 @@ QString ImpulseResponsePath(const QString &recordingPath)
     return WithoutExtension(recordingPath) + u"-ir.wav"_s;
 }
 
-QString InverseFilterComment(const QString &sweepPath, double sweepRate)
+QString InverseFilterComment(const QString &sweepPath, const SweepShape &shape)
 {
-    return u"%1 of %2, L = %3 s"_s.arg(CommentTag, QFileInfo(sweepPath).fileName(),
-                                       QString::number(sweepRate, 'g', 17));
+    return u"%1 of %2"_s.arg(CommentTag, QFileInfo(sweepPath).fileName()) + SweepShapeWords(shape);
 }
 
-std::optional<double> SweepRateOfComment(const QString &comment)
-{
-    static const QRegularExpression rate(u"^Quorvane [a-z ]+ of .*, L = ([0-9.eE+-]+) s$"_s,
-                                         QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = rate.match(comment);
-    bool ok = false;
-    const double value = match.hasMatch() ? match.captured(1).toDouble(&ok) : 0;
-    return ok && value > 0 ? std::optional(value) : std::nullopt;
-}
-
-QString ImpulseResponseComment(const QString &recordingPath, std::optional<double> sweepRate)
+QString ImpulseResponseComment(const QString &recordingPath, const std::optional<SweepShape> &shape)
 {
     const QString comment = u"Quorvane impulse response of "_s + QFileInfo(recordingPath).fileName();
-    return sweepRate ? comment + u", L = %1 s"_s.arg(QString::number(*sweepRate, 'g', 17)) : comment;
+    return shape ? comment + SweepShapeWords(*shape) : comment;
 }
 
 bool ImpulseResponseNameTaken(const QString &recordingPath)
@@ -75,7 +63,7 @@ bool ImpulseResponseNameTaken(const QString &recordingPath)
 bool IsInverseFilterComment(const QString &comment, const QString &sweepPath)
 {
     return comment.startsWith(u"%1 of %2, L = "_s.arg(CommentTag, QFileInfo(sweepPath).fileName())) &&
-           SweepRateOfComment(comment);
+           SweepShapeOfComment(comment);
 }
 
 bool InverseFilterNameTaken(const QString &sweepPath)
@@ -96,15 +84,15 @@ ImpulseResponseMade WriteImpulseResponse(const QString &recordingPath, const QSt
     // The responses of the 2nd to 5th harmonics come before the linear one: they are kept, with
     // what rings before the 5th's, up to where the 6th's would be. A filter that does not say its L
     // (not one of ours) keeps the whole response.
-    const std::optional<double> sweepRate = SweepRateOfComment(measuring->comment(inversePath));
-    const double lead = sweepRate ? *sweepRate * std::log(6.0) : -1;
+    const std::optional<SweepShape> shape = SweepShapeOfComment(measuring->comment(inversePath));
+    const double lead = shape ? shape->sweepRate * std::log(6.0) : -1;
     OutputTarget target = PrepareOutputTarget(outputPath);
     if (!target.refusal().isEmpty())
         throw Failure(target.refusal());
     ImpulseResponseMade made;
     try {
         made = measuring->makeImpulseResponse(recordingPath, inversePath, target.writePath, lead,
-                                              ImpulseResponseComment(recordingPath, sweepRate), progress);
+                                              ImpulseResponseComment(recordingPath, shape), progress);
     } catch (...) {
         if (target.viaPrivateFile())
             DiscardOutputTarget(target);
@@ -131,9 +119,10 @@ std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const 
     if (!target.refusal().isEmpty())
         throw Failure(target.refusal());
     try {
-        measuring->writeInverseFilter(sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate,
-                                      design.sweep->endFrequency, target.writePath,
-                                      InverseFilterComment(sweepPath, design.sweep->sweepRate));
+        measuring->writeInverseFilter(
+            sweepPath, design.sweep->sweepSamples, design.sweep->sweepRate, design.sweep->endFrequency,
+            target.writePath,
+            InverseFilterComment(sweepPath, {design.sweep->sweepRate, design.sweep->from, design.sweep->to}));
     } catch (...) {
         DiscardOutputTarget(target);
         throw;

@@ -2,7 +2,8 @@
 
 #pragma once
 
-#include "core/measure/measure_plugin.h"
+#include "core/plugins/measure_plugin.h"
+#include "core/measure/sweep_shape.h"
 #include "core/plan/sweep_plan.h"
 
 #include <QString>
@@ -14,13 +15,12 @@ QString InverseFilterPath(const QString &sweepPath);
 // Where Make Impulse Response puts the response of a recording: beside it, named after it.
 QString ImpulseResponsePath(const QString &recordingPath);
 // The comment an inverse filter carries, which tells the inverse of an earlier Save of the same
-// name from a file of someone else's, and holds the L that the response's start is measured by.
-QString InverseFilterComment(const QString &sweepPath, double sweepRate);
-// The comment an impulse response carries, with the L that finds its harmonics' responses when it
-// is known.
-QString ImpulseResponseComment(const QString &recordingPath, std::optional<double> sweepRate);
-// The L of a comment of either form, or nothing.
-std::optional<double> SweepRateOfComment(const QString &comment);
+// name from a file of someone else's, and holds the sweep's shape: its L, by which the response's
+// start is measured, and its band.
+QString InverseFilterComment(const QString &sweepPath, const SweepShape &shape);
+// The comment an impulse response carries, with the sweep's shape when it is known: the tone
+// window finds the harmonics' responses by it.
+QString ImpulseResponseComment(const QString &recordingPath, const std::optional<SweepShape> &shape);
 // Whether a comment is that of the inverse filter of a sweep saved at that path.
 bool IsInverseFilterComment(const QString &comment, const QString &sweepPath);
 

@@ -4,6 +4,7 @@
 // FFTW, and its picture written as SVG with Qt SVG.
 
 #include "core/failure.h"
+#include "core/measure/sweep_shape.h"
 #include "core/plugins/plugin_interfaces.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/regular_file.h"
@@ -38,6 +39,14 @@ public:
     SoundFileSamples(const SoundFileSamples &) = delete;
     SoundFileSamples &operator=(const SoundFileSamples &) = delete;
 
+    // What an impulse response says of its sweep; nothing for any other file.
+    std::optional<SweepShape> responseShape() const
+    {
+        const char *text = sf_get_string(m_file, SF_STR_COMMENT);
+        const QString comment = text ? QString::fromUtf8(text) : QString();
+        return comment.startsWith(u"Quorvane impulse response of "_s) ? SweepShapeOfComment(comment) : std::nullopt;
+    }
+
     int sampleRate() const override { return m_info.samplerate; }
     int channels() const override { return m_info.channels; }
     qint64 frames() const override { return m_info.frames; }
@@ -70,7 +79,9 @@ public:
     ToneAnalysis analyse(const QString &path, const AnalysisHooks &hooks) const override
     {
         SoundFileSamples samples(path);
-        return ToneAnalyser(samples, hooks).analyse();
+        AnalysisHooks withResponse = hooks;
+        withResponse.response = samples.responseShape();
+        return ToneAnalyser(samples, withResponse).analyse();
     }
 
     std::unique_ptr<QPaintDevice> svgFile(const QString &path, const QSize &size, const QString &title) const override
