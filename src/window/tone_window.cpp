@@ -8,6 +8,7 @@
 #include "core/plugins/plugin_loader.h"
 #include "core/run/output_target.h"
 #include "core/sound/sound_file.h"
+#include "core/tone/tone_term.h"
 #include "services/app_title.h"
 #include "services/dialogs.h"
 #include "window/tone_chart.h"
@@ -35,6 +36,8 @@ constexpr int PictureTextLines = 3;
 
 QString Decibels(double decibels, int decimals = 2)
 {
+    if (std::isnan(decibels))
+        return u"–"_s;
     if (!std::isfinite(decibels))
         return u"−∞"_s;
     return QString::number(decibels, 'f', decimals).replace(u'-', u'−');
@@ -68,8 +71,11 @@ ToneWindow::ToneWindow(QWidget *mainWindow)
     m_figures->setTabChangesFocus(true);
     m_figures->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_figures->setAccessibleName(u"Figures"_s);
-    m_figures->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_figures->setMinimumHeight(120);
+    // Wrapped, so that nothing is out of sight to the right (a long file name).
+    m_figures->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A stereo tone's figures without scrolling.
+    m_figures->setMinimumHeight(11 * QFontMetrics(m_figures->font()).lineSpacing() + 2 * m_figures->frameWidth() +
+                                int(m_figures->document()->documentMargin() * 2));
     m_basis->setObjectName(u"SpectrumBasis"_s);
     m_basis->setWordWrap(true);
     m_savePicture->setObjectName(u"SavePicture"_s);
@@ -153,14 +159,18 @@ void ToneWindow::startAnalysis()
     m_stop = std::make_shared<std::atomic_bool>(false);
     // Loaded here, on the window's thread, before the worker asks for it.
     ProgramPlugin(ToneViewPluginFile);
-    m_worker = QThread::create([this, path = m_tone->path, stop = m_stop, number = m_toneNumber] {
+    // A sweep passes each frequency once: its spectrum is the whole file's, not that of parts.
+    const std::optional<ToneTerm> term = ParseToneTerm(m_tone->request.Frequencies);
+    const bool sweep = term && term->sweep != SweepKind::Steady;
+    m_worker = QThread::create([this, path = m_tone->path, stop = m_stop, number = m_toneNumber, sweep] {
         const auto post = [this, number](const ToneAnalysis &analysis) {
             auto shared = std::make_shared<const ToneAnalysis>(analysis);
             QMetaObject::invokeMethod(
                 this, [this, shared, number] { showAnalysis(shared, number); }, Qt::QueuedConnection);
         };
         try {
-            post(AnalyseSoundFile(path, {.firstLook = post, .stopRequested = [stop] { return stop->load(); }}));
+            post(AnalyseSoundFile(
+                path, {.firstLook = post, .stopRequested = [stop] { return stop->load(); }, .wholeSpectrum = sweep}));
         } catch (const std::exception &error) {
             if (!stop->load()) {
                 QMetaObject::invokeMethod(
@@ -216,19 +226,46 @@ QString ToneWindow::figuresText() const
                           .arg(analysis.channels)
                           .arg(analysis.seconds(), 0, 'f', 3)};
     const int decimals = analysis.frequencyDecimals;
+    // What a person looks for first on the first line of each channel, the rest after it; a noise
+    // has no line to speak of, but a level in each octave.
+    const bool noise = m_shownTone->request.Waveform.endsWith(u"noise"_s);
+    const QString indent(7, u' ');
     for (int channel = 0; channel < analysis.channels; ++channel) {
         const ChannelFigures &figures = analysis.figures[std::size_t(channel)];
-        lines << QString() << ToneChart::channelName(channel, analysis.channels);
-        lines << u"  Peak             %1 dBFS"_s.arg(Decibels(figures.peakDbfs));
-        lines << u"  RMS (AES17)      %1 dBFS"_s.arg(Decibels(figures.rmsDbfs));
-        lines << u"  Crest factor     %1 dB"_s.arg(Decibels(figures.crestDb));
-        lines << u"  DC               %1 %"_s.arg(Decibels(100 * figures.dc, 4));
-        lines << u"  Strongest line   %1 Hz at %2 dBFS"_s.arg(QString::number(figures.line.hertz, 'f', decimals),
-                                                              Decibels(figures.line.decibels));
-        lines << u"  Strongest other  %1 Hz at %2 dBc"_s.arg(QString::number(figures.other.hertz, 'f', decimals),
-                                                             Decibels(figures.other.decibels, 1));
-        if (analysis.response && std::size_t(channel) < analysis.response->channels.size())
-            lines << responseFigures(channel);
+        const QString name = ToneChart::channelName(channel, analysis.channels).leftJustified(indent.size());
+        if (analysis.response && std::size_t(channel) < analysis.response->channels.size()) {
+            // What a response measured; its tone figures would describe an impulse.
+            QStringList response = responseFigures(channel);
+            response.first().replace(0, indent.size(), name);
+            lines << response;
+        } else if (noise) {
+            lines << name + u"RMS (AES17) %1 dBFS · crest factor %2 dB"_s.arg(Decibels(figures.rmsDbfs),
+                                                                              Decibels(figures.crestDb));
+            QStringList bands;
+            for (std::size_t band = 0; band < figures.octaveBandsDb.size(); ++band) {
+                const double centre = OctaveBandCentres[band];
+                bands << u"%1 %2"_s.arg(centre >= 1000 ? QString::number(centre / 1000) + u'k'
+                                                       : QString::number(centre),
+                                        Decibels(figures.octaveBandsDb[band], 1));
+            }
+            lines << indent + u"Octave bands, dBFS:"_s;
+            for (qsizetype first = 0; first < bands.size(); first += 5)
+                lines << indent + bands.mid(first, 5).join(u" · "_s);
+            lines << indent +
+                         u"Peak %1 dBFS · DC %2 %"_s.arg(Decibels(figures.peakDbfs), Decibels(100 * figures.dc, 4));
+        } else {
+            lines << name + u"%1 Hz at %2 dBFS · crest factor %3 dB"_s.arg(
+                                QString::number(figures.line.hertz, 'f', decimals), Decibels(figures.line.decibels),
+                                Decibels(figures.crestDb));
+            lines << indent + u"THD %1 dB · THD+N %2 dB (20 Hz to %3)"_s.arg(
+                                  Decibels(figures.thdDb, 1), Decibels(figures.thdNoiseDb, 1),
+                                  analysis.sampleRate >= 40000 ? u"20 kHz"_s : u"half the rate"_s);
+            lines << indent + u"Peak %1 dBFS · RMS (AES17) %2 dBFS · DC %3 %"_s.arg(
+                                  Decibels(figures.peakDbfs), Decibels(figures.rmsDbfs), Decibels(100 * figures.dc, 4));
+            lines << indent +
+                         u"Strongest other %1 Hz at %2 dBc"_s.arg(QString::number(figures.other.hertz, 'f', decimals),
+                                                                  Decibels(figures.other.decibels, 1));
+        }
     }
     return lines.join(u'\n');
 }
@@ -243,16 +280,18 @@ QStringList ToneWindow::responseFigures(int channel) const
                                  : u"%1 % (%2 dB)"_s.arg(QString::number(100 * ratio, 'f', ratio < 0.001 ? 4 : 3),
                                                          Decibels(20 * std::log10(ratio), 1));
     };
-    QStringList lines{
-        u"  Response peak    %1 dBFS at %2 s"_s.arg(
-            Decibels(data.peakDbfs), QString::number(double(data.peakFrame) / m_analysis->sampleRate, 'f', 4)),
-        u"  Level at 1 kHz   %1 dB"_s.arg(
-            Decibels(FrequencyResponse(response, channel, {1000}, bands).front().decibels)),
-        u"  THD at 1 kHz     %1"_s.arg(percent(TotalHarmonicDistortion(response, channel, 1000, bands)))};
+    const auto decibels = [](double ratio) { return Decibels(20 * std::log10(ratio), 1); };
+    QStringList harmonics;
     for (int order = 2; order <= ResponseAnalysis::Orders; ++order)
-        lines << u"    H%1 at 1 kHz    %2"_s.arg(order).arg(
-            percent(HarmonicDistortion(response, channel, order, 1000, bands)));
-    return lines;
+        harmonics << u"H%1 %2"_s.arg(order).arg(decibels(HarmonicDistortion(response, channel, order, 1000, bands)));
+    const QString indent(7, u' ');
+    return {indent +
+                u"Response peak %1 dBFS at %2 s"_s.arg(
+                    Decibels(data.peakDbfs), QString::number(double(data.peakFrame) / m_analysis->sampleRate, 'f', 4)),
+            indent + u"Level at 1 kHz %1 dB · THD at 1 kHz %2"_s.arg(
+                         Decibels(FrequencyResponse(response, channel, {1000}, bands).front().decibels),
+                         percent(TotalHarmonicDistortion(response, channel, 1000, bands))),
+            indent + harmonics.join(u" · "_s) + u" dB at 1 kHz"_s};
 }
 
 void ToneWindow::exportResponse()
@@ -318,10 +357,17 @@ void ToneWindow::savePicture()
 
 void ToneWindow::writePicture(const QString &path, const QString &shownPath) const
 {
+    // The tone's fields, options and what was measured under the chart, then the figures as the
+    // window shows them, in their own fixed-width font.
     const QSize size = this->size();
     const int lineHeight = QFontMetrics(font()).lineSpacing();
-    const QRect chart(0, 0, size.width(), size.height() - (PictureTextLines + 1) * lineHeight);
+    const QString figures = figuresText();
+    const QFont figuresFont = m_figures->font();
+    const int figuresHeight =
+        figures.isEmpty() ? 0 : int(figures.count(u'\n') + 1) * QFontMetrics(figuresFont).lineSpacing();
+    const QRect chart(0, 0, size.width(), size.height() - (PictureTextLines + 1) * lineHeight - figuresHeight);
     const QRect text(8, chart.bottom() + lineHeight / 2, size.width() - 16, PictureTextLines * lineHeight);
+    const QRect figuresArea(8, text.bottom(), size.width() - 16, figuresHeight);
     const QString caption = toneDescription() + u'\n' + (m_analysis ? SpectrumBasis(*m_analysis) : QString());
     const auto paint = [&](QPainter &painter) {
         painter.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Base));
@@ -329,6 +375,8 @@ void ToneWindow::writePicture(const QString &path, const QString &shownPath) con
         painter.setPen(palette().color(QPalette::Text));
         painter.setFont(font());
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
+        painter.setFont(figuresFont);
+        painter.drawText(figuresArea, Qt::AlignLeft | Qt::AlignTop, figures);
     };
 
     if (QFileInfo(path).suffix().toLower() == u"svg"_s) {

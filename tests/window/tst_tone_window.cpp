@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSvgRenderer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -26,9 +27,9 @@ class ToneWindowTest : public QObject
     std::unique_ptr<Form1> window;
 
     // Makes the tone with Save (into outputs) or Preview; returns its file.
-    QString make(const QString &frequencies, bool preview = false, const QString &length = u"1"_s)
+    QString make(const QString &frequencies, bool preview = false, const QString &length = u"1"_s, int type = 0)
     {
-        SetInputs(*window, length, 0, frequencies);
+        SetInputs(*window, length, type, frequencies);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u"/tone %1.wav"_s.arg(frequencies));
         (preview ? window->PushButton3 : window->PushButton2)->click();
@@ -91,7 +92,58 @@ private slots:
         QTRY_VERIFY(Shows(tone, 997));
         QVERIFY(LoadedLibraries().contains(u"libfftw3"_s));
         QVERIFY(preview ? tone->shownTone().value().path.endsWith(u".wav"_s) : tone->shownTone().value().path == path);
-        QVERIFY2(tone->figuresText().contains(u"Strongest line   997.00 Hz at "_s), qPrintable(tone->figuresText()));
+        QVERIFY2(tone->figuresText().contains(u"\nMono   997.00 Hz at "_s), qPrintable(tone->figuresText()));
+    }
+
+    // At the default size the figures need no scrolling; what they say first of each kind of tone.
+    void figuresAtAGlance_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("expected"); // a pattern of the figures
+        QTest::newRow("a tone with its 2nd harmonic 40 dB down, each side")
+            << u"1000 & 2000@-40 | 1000 & 2000@-40"_s << 0 << u"48000"_s
+            << u".*\nLeft   1000.00 Hz at −0.09 dBFS · crest factor 3.0. dB\n       THD −40.0 dB · THD.N −40.0 dB .*"_s;
+        QTest::newRow("pink noise, its octaves level")
+            << u"1000"_s << 7 << u"48000"_s << u".*Octave bands, dBFS:\n       31.5 −2.\\.. · 63 −2.\\.. .*"_s;
+        QTest::newRow("a sweep's spectrum is the whole file's") << u"20-20000"_s << 0 << u"96000"_s << u".*"_s;
+    }
+
+    void figuresAtAGlance()
+    {
+        QFETCH(QString, frequencies);
+        QFETCH(int, type);
+        QFETCH(QString, rate);
+        window->Options->chooseStored({{OutputSetting::SampleRate, rate}});
+        make(frequencies, false, u"12"_s, type);
+        window->ShowTone();
+        auto *tone = window->findChild<ToneWindow *>();
+        QTRY_VERIFY(tone->analysis() && tone->analysis()->wholeFileRead);
+        QFETCH(QString, expected);
+        QVERIFY2(QRegularExpression(u"^%1$"_s.arg(expected), QRegularExpression::DotMatchesEverythingOption)
+                     .match(tone->figuresText())
+                     .hasMatch(),
+                 qPrintable(tone->figuresText()));
+        const auto *figures = tone->findChild<QPlainTextEdit *>(u"Figures"_s);
+        QCOMPARE(figures->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(figures->horizontalScrollBar()->maximum(), 0);
+        // Four parts would each miss most of a sweep's frequencies; the whole reads level (pink),
+        // within a decibel of its mean over the band.
+        const std::vector<double> &hertz = tone->analysis()->curveHertz;
+        const std::vector<float> &curve = tone->analysis()->curveDecibels[0];
+        if (rate == u"96000"_s) {
+            QCOMPARE(tone->analysis()->spectrumParts, 1);
+            const auto [low, high] = std::minmax_element(
+                curve.begin() + (std::lower_bound(hertz.begin(), hertz.end(), 100) - hertz.begin()),
+                curve.begin() + (std::lower_bound(hertz.begin(), hertz.end(), 10000) - hertz.begin()));
+            QVERIFY2(*high - *low < 2, qPrintable(u"%1 to %2 dB"_s.arg(*low).arg(*high)));
+        }
+        // The picture holds the figures as the window shows them.
+        RecordingDialogs dialogs;
+        dialogs.queueSaveAnswer(outputs + u"/figures.svg"_s);
+        tone->savePicture();
+        QVERIFY(QString::fromUtf8(ReadFile(outputs + u"/figures.svg"_s)).contains(u"crest factor"_s));
     }
 
     void followsEachSaveAndSavesItsPicture()
@@ -144,7 +196,9 @@ private slots:
         window->MakeImpulseResponse();
         auto *tone = window->findChild<ToneWindow *>();
         QTRY_VERIFY(tone && tone->analysis() && tone->analysis()->response);
-        QVERIFY2(tone->figuresText().contains(u"THD at 1 kHz     0.0"_s), qPrintable(tone->figuresText()));
+        QVERIFY2(tone->figuresText().contains(u"\nMono   Response peak "_s) &&
+                     tone->figuresText().contains(u"THD at 1 kHz 0.0000 %"_s),
+                 qPrintable(tone->figuresText()));
         auto *smoothing = tone->findChild<QComboBox *>(u"Smoothing"_s);
         QVERIFY(smoothing->isVisible());
         smoothing->setCurrentIndex(0);

@@ -33,6 +33,9 @@ constexpr double KaiserBeta = 20;
 constexpr int WindowLineHalfWidth = 8;
 // Blocks of the stream through the whole file.
 constexpr qint64 StreamBlockFrames = 1 << 16;
+// The band of THD+N: 20 Hz to 20 kHz, or to half the rate.
+constexpr double DistortionLowestHertz = 20;
+constexpr double DistortionTopHertz = 20000;
 
 class RealFft
 {
@@ -189,6 +192,13 @@ ToneAnalysis ToneAnalyser::analyse()
             m_result.wholeFileRead = true;
         }
     }
+    // A sweep is in every part of the file at another frequency: parts would miss some. Its spectrum
+    // is the whole file's, when that fits.
+    if (m_hooks.wholeSpectrum && parts.size() > 1 && m_result.frames <= WholeSpectrumFrameLimit) {
+        measureCurve(readParts({{0, m_result.frames}}), m_result.frames, true);
+        m_result.spectrumParts = 1;
+        m_result.spectrumSeconds = m_result.seconds();
+    }
     chooseOpeningShown();
     if (!m_result.wholeFileRead) {
         if (m_hooks.firstLook)
@@ -325,28 +335,60 @@ void ToneAnalyser::measureLines(const std::vector<std::vector<float>> &samples, 
         const double lineHertz[] = {figures.line.hertz};
         figures.other = m_result.strongestComponent(int(channel), lineHertz);
         figures.other.decibels -= figures.line.decibels;
+        measureDistortion(int(channel));
     }
 }
 
-void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, qint64 partFrames)
+void ToneAnalyser::measureDistortion(int channel)
+{
+    ChannelFigures &figures = m_result.figures[std::size_t(channel)];
+    const double top = std::min(DistortionTopHertz, m_result.sampleRate / 2.0);
+    const double fundamental = figures.line.hertz;
+    const double width = m_result.lineHalfWidthBins * m_result.fineBinHertz;
+    if (fundamental <= 0 || fundamental + width > top)
+        return;
+    // The line's own bins, summed, as each harmonic's and the noise's are.
+    const double line = m_result.linePower(channel, fundamental);
+    double harmonics = 0;
+    for (int order = 2; order * fundamental + width <= top; ++order)
+        harmonics += m_result.linePower(channel, order * fundamental);
+    // Everything else in the band, bin by bin: a difference of sums would lose it to rounding.
+    const std::vector<float> &power = m_result.finePower[std::size_t(channel)];
+    double rest = 0;
+    const auto first = std::size_t(std::ceil(std::max(DistortionLowestHertz, width) / m_result.fineBinHertz));
+    const auto lineBin = qint64(std::llround(fundamental / m_result.fineBinHertz));
+    for (std::size_t bin = first; bin < power.size() && double(bin) * m_result.fineBinHertz <= top; ++bin) {
+        if (std::abs(qint64(bin) - lineBin) > m_result.lineHalfWidthBins)
+            rest += power[bin];
+    }
+    if (line <= 0)
+        return;
+    figures.thdDb = PowerDecibels(harmonics / line);
+    figures.thdNoiseDb = PowerDecibels(rest / line);
+}
+
+void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, qint64 partFrames, bool whole)
 {
     // Welch's method: windowed frames overlapping by half, their powers averaged, so that noise
-    // settles into its slope.
+    // settles into its slope. A sweep is one frame of the whole file, unwindowed: a window's frames
+    // would see most of it faded, and it has no noise to settle.
     const double rate = m_result.sampleRate;
     const std::size_t frame =
-        std::min(std::bit_ceil(std::size_t(WelchFrameSeconds * rate)), std::bit_floor(std::size_t(partFrames)));
+        whole ? std::bit_ceil(std::size_t(partFrames))
+              : std::min(std::bit_ceil(std::size_t(WelchFrameSeconds * rate)), std::bit_floor(std::size_t(partFrames)));
     if (frame < 64)
         return;
     const std::size_t hop = frame / 2;
-    const std::size_t framesPerPart = 1 + (std::size_t(partFrames) - frame) / hop;
+    const std::size_t framesPerPart = whole ? 1 : 1 + (std::size_t(partFrames) - frame) / hop;
     const std::size_t partCount = samples[0].size() / std::size_t(partFrames);
-    const std::vector<double> window = Kaiser(frame);
+    const std::vector<double> window = whole ? std::vector<double>(std::size_t(partFrames), 1.0) : Kaiser(frame);
     // Per bin, the share of a full-scale sine's power: a sine's bins add up to its peak squared.
     const double scale = 4 / (double(frame) * Sum(window, true) * double(framesPerPart * partCount));
     const double binHertz = rate / double(frame);
     RealFft fft(frame);
 
     m_result.curveHertz.clear();
+    m_result.curveDecibels.clear();
     // Each point from its own index, so that rounding does not build up along the curve.
     for (int point = 0;; ++point) {
         const double hertz = CurveLowestHertz * std::exp2(point / CurvePointsPerOctave);
@@ -360,7 +402,7 @@ void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, 
         std::fill(power.begin(), power.end(), 0.0);
         for (std::size_t part = 0; part < partCount; ++part) {
             checkStop();
-            for (std::size_t start = 0; start + frame <= std::size_t(partFrames); start += hop) {
+            for (std::size_t start = 0; start + window.size() <= std::size_t(partFrames); start += hop) {
                 fft.load(channel.data() + part * std::size_t(partFrames) + start, window);
                 fft.addPower(power);
             }
@@ -373,6 +415,15 @@ void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, 
             const auto bin = std::min(std::size_t(position), power.size() - 1);
             return cumulative[bin] + (position - double(bin)) * (cumulative[bin + 1] - cumulative[bin]);
         };
+        ChannelFigures &figures = m_result.figures[std::size_t(&channel - samples.data())];
+        figures.octaveBandsDb.clear();
+        for (int octave = -5; octave < int(OctaveBandCentres.size()) - 5; ++octave) {
+            const double centre = 1000 * std::pow(10.0, 0.3 * octave);
+            if (centre * std::pow(10.0, 0.15) > rate / 2)
+                break;
+            figures.octaveBandsDb.push_back(
+                PowerDecibels(below(centre * std::pow(10.0, 0.15)) - below(centre / std::pow(10.0, 0.15))));
+        }
         std::vector<float> &curve = m_result.curveDecibels.emplace_back();
         curve.reserve(m_result.curveHertz.size());
         const double halfBand = std::exp2(CurveBandOctaves / 2);

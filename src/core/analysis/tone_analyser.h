@@ -7,6 +7,9 @@
 
 #include <functional>
 
+// The longest file whose whole spectrum a sweep gets, per channel.
+inline constexpr qint64 WholeSpectrumFrameLimit = qint64(1) << 22;
+
 // Where the samples come from: a sound file's reader, or memory.
 class SampleSource
 {
@@ -26,6 +29,8 @@ struct AnalysisHooks
     std::function<void(const ToneAnalysis &)> firstLook = {};
     // Asked between blocks; when it answers true, the analysis ends with a Failure.
     std::function<bool()> stopRequested = {};
+    // For a sweep: its spectrum from the whole file (up to WholeSpectrumFrameLimit), not from parts.
+    bool wholeSpectrum = false;
     // For an impulse response: the sweep it came from, by which its harmonics' responses are found.
     std::optional<SweepShape> response = {};
 };
@@ -52,7 +57,8 @@ private:
     void readOpening();
     void measureLevels(const std::vector<std::vector<float>> &samples);
     void measureLines(const std::vector<std::vector<float>> &samples, qint64 partFrames);
-    void measureCurve(const std::vector<std::vector<float>> &samples, qint64 partFrames);
+    void measureDistortion(int channel);
+    void measureCurve(const std::vector<std::vector<float>> &samples, qint64 partFrames, bool whole = false);
     void chooseOpeningShown();
     void overviewOf(const std::vector<std::vector<float>> &samples);
     // Reads the whole file in blocks for the overview and the levels.

@@ -31,3 +31,16 @@ SpectralComponent ToneAnalysis::strongestComponent(int channel, std::span<const 
     const double offset = curvature < 0 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
     return {(double(strongest) + offset) * fineBinHertz, top - 0.25 * (before - after) * offset};
 }
+
+double ToneAnalysis::linePower(int channel, double hertz) const
+{
+    if (channel < 0 || std::size_t(channel) >= finePower.size() || fineBinHertz <= 0)
+        return 0;
+    const std::vector<float> &power = finePower[std::size_t(channel)];
+    const auto centre = qint64(std::llround(hertz / fineBinHertz));
+    double sum = 0;
+    for (qint64 bin = std::max<qint64>(0, centre - lineHalfWidthBins);
+         bin <= std::min<qint64>(qint64(power.size()) - 1, centre + lineHalfWidthBins); ++bin)
+        sum += power[std::size_t(bin)];
+    return sum;
+}

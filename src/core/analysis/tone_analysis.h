@@ -39,7 +39,17 @@ struct ChannelFigures
     double dc = 0;                                             // the mean, as a fraction of full scale
     SpectralComponent line;                                    // the strongest line, in dBFS
     SpectralComponent other; // the strongest other component, in dB relative to the line
+    // Against the strongest line, to 20 kHz or half the rate: its harmonics' power (THD), and all
+    // but itself from 20 Hz (THD+N), in dB; NaN when the line lies above that.
+    double thdDb = std::numeric_limits<double>::quiet_NaN();
+    double thdNoiseDb = std::numeric_limits<double>::quiet_NaN();
+    // The levels of the octave bands of OctaveBandCentres below half the rate, in dBFS.
+    std::vector<double> octaveBandsDb;
 };
+
+// The octave bands' nominal centres; their edges lie half an octave (base ten, IEC 61260-1) either
+// side of 1 kHz times a whole number of octaves.
+inline constexpr std::array<double, 10> OctaveBandCentres{31.5, 63, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 
 // The channels of an impulse response that are read for their responses.
 inline constexpr int MostResponseChannels = 8;
@@ -107,6 +117,8 @@ struct ToneAnalysis
     // Half the width of a line in the fine spectrum, in bins.
     int lineHalfWidthBins = 0;
 
+    // The power of the channel's line at that frequency: its bins' sum, a sine's peak squared.
+    double linePower(int channel, double hertz) const;
     // The strongest component of the channel, in dBFS, at least a line's width away from DC and
     // from each of the given frequencies; its frequency is interpolated between bins.
     SpectralComponent strongestComponent(int channel, std::span<const double> awayFromHertz = {}) const;
