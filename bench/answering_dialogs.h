@@ -34,6 +34,10 @@ public:
     {
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
+    QString folderName(QWidget *parent, const QString &caption, const QString &start) override
+    {
+        return openFileName(parent, caption, start);
+    }
     std::optional<QString> textInput(QWidget *, const QString &) override { return std::nullopt; }
     bool question(QWidget *, const QString &) override { return false; }
     std::optional<TypedLevel> levelInput(QWidget *, const TypedLevel &) override { return std::nullopt; }

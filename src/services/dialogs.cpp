@@ -70,6 +70,18 @@ public:
         return files.isEmpty() ? QString() : files.constFirst();
     }
 
+    QString folderName(QWidget *parent, const QString &caption, const QString &startPath) override
+    {
+        QFileDialog dialog(parent, caption, startPath);
+        dialog.setObjectName(u"CommonDialog3"_s);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        const QStringList folders = dialog.selectedFiles();
+        return folders.isEmpty() ? QString() : folders.constFirst();
+    }
+
     QString openFileName(QWidget *parent, const QString &caption, const QString &startPath) override
     {
         QFileDialog dialog(parent, caption);

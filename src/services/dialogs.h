@@ -38,6 +38,9 @@ public:
     // Asks for a file to read, with Qt's own file dialog, starting at startPath (a file to select,
     // or a folder); the caption says what the file is for. Empty when the user cancels.
     virtual QString openFileName(QWidget *parent, const QString &caption, const QString &startPath) = 0;
+    // Asks for a folder, with Qt's own dialog, starting at startPath; the caption says what it is
+    // for. Empty when the user cancels.
+    virtual QString folderName(QWidget *parent, const QString &caption, const QString &startPath) = 0;
     // Asks for one line of text with OK and Cancel, ApplicationTitle() as caption; nothing when
     // the user cancels.
     virtual std::optional<QString> textInput(QWidget *parent, const QString &prompt) = 0;

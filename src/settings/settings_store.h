@@ -31,6 +31,10 @@ inline const QVariant Text2Default = Samples::Frequencies;
 // Where the preview plays: empty for the system's default output, else the output's id as the
 // audio server names it. Its choices are the outputs there are, so it has no row in that table.
 inline const QString OutputDevice = QStringLiteral("OutputDevice");
+// What Measure… records: empty for the system's default input, else the input's id, as above.
+inline const QString InputDevice = QStringLiteral("InputDevice");
+// The folder Measure… last kept its files in.
+inline const QString MeasureFolder = QStringLiteral("MeasureFolder");
 // The inverse filter that the last Save of a measurement sweep wrote: what Make Impulse Response
 // offers first.
 inline const QString InverseFilter = QStringLiteral("InverseFilter");

@@ -71,6 +71,9 @@ public:
     // From the options menu: asks for a recording of the measurement sweep and its inverse filter,
     // and writes the impulse response beside the recording.
     void MakeImpulseResponse();
+    // From the options menu: plays the measurement sweep, records the input meanwhile, and shows
+    // the response.
+    void Measure();
     // From the options menu: the command for the tone, when Preview would make it.
     void CopySoxCommand();
 

@@ -17,6 +17,7 @@
 #include "window/sweep_measurement.h"
 #include "window/tone_maker.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -182,6 +183,18 @@ void Form1::MakeImpulseResponse()
     CommandBusy = true;
     setPointerState(PointerState::Busy);
     m_measurement->makeImpulseResponse();
+    setPointerState(PointerState::Default);
+    CommandBusy = false;
+}
+
+void Form1::Measure()
+{
+    if (CommandBusy)
+        return;
+    CommandBusy = true;
+    setPointerState(PointerState::Busy);
+    m_measurement->measure(MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()), Options->options(),
+                           Options->outputDevice(), Options->inputDevice());
     setPointerState(PointerState::Default);
     CommandBusy = false;
 }

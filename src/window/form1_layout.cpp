@@ -75,6 +75,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(Options, &OptionsMenu::presetChosen, this, &Form1::ApplyPreset);
     connect(Options, &OptionsMenu::copySoxCommandRequested, this, &Form1::CopySoxCommand);
     connect(Options, &OptionsMenu::impulseResponseRequested, this, &Form1::MakeImpulseResponse);
+    connect(Options, &OptionsMenu::measureRequested, this, &Form1::Measure);
     m_toneMaker = std::make_unique<ToneMaker>(this, currentRequest, [this] { return Options->options(); });
     connect(Options, &OptionsMenu::toneWindowRequested, this, &Form1::ShowTone);
     m_toneMaker->toneMade = [this](const MadeTone &tone) {

@@ -152,12 +152,18 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
         else
             addSubmenu(row);
         // What the sweep is for, beside it.
-        if (row.setting == OutputSetting::MeasurementSweep)
+        if (row.setting == OutputSetting::MeasurementSweep) {
+            addAction(u"Measure…"_s, this, &OptionsMenu::measureRequested);
             addAction(u"Make Impulse Response…"_s, this, &OptionsMenu::impulseResponseRequested);
+        }
     }
     m_devices = new OutputDeviceMenu(window, store, this);
     addMenu(m_devices);
     OpenOnChoice(m_devices);
+    // Where Measure… records, beside where it plays.
+    m_inputDevices = new OutputDeviceMenu(window, store, this, OutputDeviceMenu::Direction::Input);
+    addMenu(m_inputDevices);
+    OpenOnChoice(m_inputDevices);
     // Queued: the device submenu stores its choice once the item has been triggered.
     connect(m_devices, &QMenu::triggered, this, &OptionsMenu::optionsChanged, Qt::QueuedConnection);
     addSeparator();
@@ -237,7 +243,18 @@ void OptionsMenu::restore()
         m_options.restore(row.setting, m_store.get(row.key, row.choices[row.defaultChoice].stored));
     showChoices();
     m_devices->restore();
+    m_inputDevices->restore();
     emit optionsChanged();
+}
+
+const QString &OptionsMenu::outputDevice() const
+{
+    return m_devices->chosen();
+}
+
+const QString &OptionsMenu::inputDevice() const
+{
+    return m_inputDevices->chosen();
 }
 
 QString OptionsMenu::outputDeviceName() const
@@ -306,6 +323,7 @@ void OptionsMenu::resetToDefaults()
 {
     choosePreset(OutputOptions());
     m_devices->chooseDefault();
+    m_inputDevices->chooseDefault();
     emit optionsChanged();
 }
 

@@ -46,6 +46,9 @@ public:
     void resetToDefaults();
     // The output device chosen, by the name a person knows; empty for the system default.
     QString outputDeviceName() const;
+    // The ids of the output and the input devices chosen; empty for the system's defaults.
+    const QString &outputDevice() const;
+    const QString &inputDevice() const;
 
 signals:
     // A preset from the Presets submenu: the window fills its inputs, then chooses the options.
@@ -54,6 +57,8 @@ signals:
     void toneWindowRequested();
     // Make Impulse Response…: the window asks for a recording of the sweep and deconvolves it.
     void impulseResponseRequested();
+    // Measure…: the window plays the measurement sweep, records it and deconvolves it.
+    void measureRequested();
     // Copy SoX Command: the window checks the fields as Preview would, then copies.
     void copySoxCommandRequested();
     // A choice was made or restored.
@@ -77,6 +82,7 @@ private:
     OutputOptions m_options;
     QAction *m_stopSound;
     OutputDeviceMenu *m_devices;
+    OutputDeviceMenu *m_inputDevices;
     PresetsMenu *m_presets;
     // Per setting, the items of its choices; an on/off setting has one item, checked when on. The
     // Level's end with Other Level…, at the choice of a level that is none of the quick choices.

@@ -12,8 +12,9 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-OutputDeviceMenu::OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent)
-    : QMenu(u"Output Device"_s, parent), m_window(window), m_store(store), m_group(new QActionGroup(this))
+OutputDeviceMenu::OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent, Direction direction)
+    : QMenu(direction == Direction::Input ? u"Input Device"_s : u"Output Device"_s, parent), m_window(window),
+      m_store(store), m_direction(direction), m_group(new QActionGroup(this))
 {
     connect(this, &QMenu::aboutToShow, this, [this] { listOutputs(true); });
     listOutputs(false);
@@ -21,14 +22,16 @@ OutputDeviceMenu::OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *
 
 void OutputDeviceMenu::restore()
 {
-    m_chosen = m_store.get(Settings::OutputDevice, QString());
+    m_chosen = m_store.get(key(), QString());
     listOutputs(false);
 }
 
 void OutputDeviceMenu::listOutputs(bool askServer)
 {
     clear(); // the items go, and with them their places in the group
-    const QList<AudioOutput> outputs = askServer ? AudioOutputs() : QList<AudioOutput>();
+    const QList<AudioOutput> outputs = !askServer                        ? QList<AudioOutput>()
+                                       : m_direction == Direction::Input ? AudioInputs()
+                                                                         : AudioOutputs();
     const auto add = [&](const QString &text, const QString &id) {
         QAction *item = addAction(text);
         item->setCheckable(true);
@@ -48,7 +51,7 @@ void OutputDeviceMenu::listOutputs(bool askServer)
 void OutputDeviceMenu::choose(const QString &id)
 {
     m_chosen = id;
-    m_store.save(Settings::OutputDevice, id);
+    m_store.save(key(), id);
 }
 
 QString OutputDeviceMenu::chosenName() const

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "settings/settings_store.h"
+
 #include <QHash>
 #include <QMenu>
 #include <QSet>
@@ -14,13 +16,19 @@ class QActionGroup;
 // by its description, read afresh each time the submenu opens, so that a device plugged in later
 // is there. The choice is stored under OutputDevice: empty for the default, else the output's id.
 // The preview plays where it points; when that output has gone, on the default output, and the
-// person is told so once per run for each output.
+// person is told so once per run for each output. Made for inputs, it is the "Input Device"
+// submenu, which lists the inputs (the outputs' monitors too) and stores under InputDevice.
 class OutputDeviceMenu : public QMenu
 {
     Q_OBJECT
 
 public:
-    OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent);
+    enum class Direction
+    {
+        Output,
+        Input
+    };
+    OutputDeviceMenu(QWidget *window, InputStore &store, QWidget *parent, Direction direction = Direction::Output);
 
     // The stored choice; nothing stored means the default.
     void restore();
@@ -39,9 +47,14 @@ private:
     // program never waits for it, and until then only the default is listed.
     void listOutputs(bool askServer);
     void choose(const QString &id);
+    const QString &key() const
+    {
+        return m_direction == Direction::Input ? Settings::InputDevice : Settings::OutputDevice;
+    }
 
     QWidget *m_window;
     InputStore &m_store;
+    Direction m_direction;
     QActionGroup *m_group; // makes the items exclusive
     QString m_chosen;
     QHash<QString, QString> m_descriptions; // every output seen in this run, by id

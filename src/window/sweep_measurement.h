@@ -44,8 +44,15 @@ public:
     // at the response's name, then writes the response beside the recording. Every outcome is told
     // in a box.
     void makeImpulseResponse();
+    // Measure…: with the measurement sweep the fields and options make, asks for a folder and
+    // keeps there, named by the date and time, the sweep and its inverse filter, a recording of the
+    // input while the sweep plays on the output (from before it starts to after its silence), and
+    // the response; then shows the response. Says plainly when the recording started after the
+    // sweep, clips, or holds no sweep. Every outcome is told in a box.
+    void measure(const ToneRequest &request, const OutputOptions &options, const QString &outputId,
+                 const QString &inputId);
     // Cancel beside the progress: the work stops and leaves nothing behind ("Cancelled.").
-    void cancel() { m_cancel = true; }
+    void cancel();
     // The window closes: the work stops, and its private file goes, before the program ends.
     void stop();
 
@@ -60,6 +67,11 @@ private:
     QWidget *m_window;
     InputStore &m_store;
     StatusLine &m_status;
+    // Plays the sweep while the input is recorded into the recording's file; why not, or nothing.
+    std::optional<QString> playAndRecord(const QString &sweep, const QString &recording, int sampleRate,
+                                         const QString &outputId, const QString &inputId);
+
     std::atomic<bool> m_cancel = false;
+    bool m_playing = false;
     std::thread m_worker;
 };

@@ -48,6 +48,11 @@ public:
     // Answers with the next queued answer; empty (a cancel) when none is left. The call's text is
     // the caption, its detail the start path.
     QString openFileName(QWidget *parent, const QString &caption, const QString &startPath) override;
+    // Answers from the same queue as openFileName, and is recorded as one.
+    QString folderName(QWidget *parent, const QString &caption, const QString &startPath) override
+    {
+        return openFileName(parent, caption, startPath);
+    }
     // Answer with the next queued answer; a cancel, or No, when none is left.
     std::optional<QString> textInput(QWidget *parent, const QString &prompt) override;
     bool question(QWidget *parent, const QString &text) override;

@@ -4,10 +4,13 @@
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
+#include "core/measure/response_curves.h"
+#include "core/sound/sound_file.h"
 #include "core/tone/field_grammar.h"
 #include "core/tone/output_options.h"
 #include "services/guard.h"
 #include "settings_keys.h"
+#include "store_fixture.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
@@ -656,6 +659,54 @@ private slots:
         QCOMPARE(dialogs.calls[dialogs.calls.size() - 2].detail, inverse); // the last filter saved, offered
         QCOMPARE(QDir(outputs).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{u"other-inverse.wav"_s, u"sweep-inverse.wav"_s, u"sweep-ir.wav"_s, u"sweep.wav"_s}));
+    }
+
+    // Measure… plays the sweep on the test server's null sink and records its monitor: a wire that
+    // reads flat, at the loop's delay; or it says what is wrong with the recording.
+    void measureThroughTheLoop_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QString>("input"); // the Input Device item, as the server describes it
+        QTest::addColumn<QString>("told");  // how the message starts
+        const QString monitor = u"Monitor of Null Output"_s;
+        QTest::newRow("wire") << u"-6"_s << monitor << u"Done.\r\nThe delay is "_s;
+        QTest::newRow("at full scale it clips") << u"0"_s << monitor << u"Measured, but:\r\nThe recording clips"_s;
+        QTest::newRow("an input the sweep never reaches")
+            << u"-6"_s << u"Monitor of Desk && Bench Output"_s << u"Measured, but:\r\nThe recording holds no sweep"_s;
+    }
+
+    void measureThroughTheLoop()
+    {
+        QFETCH(QString, level);
+        QFETCH(QString, input);
+        // Chosen as a person chooses it, from the inputs the server has as the submenu opens.
+        QMenu *inputs = nullptr;
+        for (QAction *item : window->Options->actions())
+            inputs = item->text() == u"Input Device"_s ? item->menu() : inputs;
+        emit inputs->aboutToShow();
+        for (QAction *item : inputs->actions()) {
+            if (item->text() == input)
+                item->trigger();
+        }
+        QVERIFY(Stored(Settings::InputDevice).endsWith(u".monitor"_s));
+        SetInputs(*window, u"2"_s, 0, u"20-20000"_s);
+        window->Options->chooseStored({{OutputSetting::MeasurementSweep, u"1"_s}, {OutputSetting::Level, level}});
+        RecordingDialogs dialogs;
+        dialogs.openAnswers << outputs;
+        window->Measure();
+        QFETCH(QString, told);
+        QVERIFY2(dialogs.texts(DialogCall::Message).value(0).startsWith(told),
+                 qPrintable(dialogs.texts(DialogCall::Message).join(u" | "_s)));
+        const QStringList files = QDir(outputs).entryList(QDir::Files);
+        QCOMPARE(files.size(), 4); // the sweep, its inverse filter, the recording and the response
+        if (!told.startsWith(u"Done."_s))
+            return;
+        const QString response = outputs + u'/' + files.filter(u" recording-ir.wav"_s).value(0);
+        const ResponseAnalysis read = AnalyseSoundFile(response).response.value();
+        QVERIFY(read.channels[0].peakFrame > 0);
+        for (const ResponsePoint &point : FrequencyResponse(read, 0, ResponseFrequencies(read, 48000), 3))
+            QVERIFY2(std::abs(point.decibels) <= 0.2,
+                     qPrintable(u"%1 Hz: %2 dB"_s.arg(point.hertz).arg(point.decibels)));
     }
 
     // Cancel, or closing the window, while the response is made: nothing is left behind, not even

@@ -635,15 +635,15 @@ private slots:
         };
         RecordingDialogs dialogs;
         auto window = StartWindow();
-        // The sweep's own command beside its option.
-        const QStringList sweep{u"Measurement Sweep with Inverse Filter"_s, u"Make Impulse Response…"_s};
+        // The sweep's own commands beside its option.
+        const QStringList sweep{u"Measurement Sweep with Inverse Filter"_s, u"Measure…"_s, u"Make Impulse Response…"_s};
         QCOMPARE(ItemTexts(window->Options),
                  (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u""_s, u"Level"_s, u"Channels"_s,
                               u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s} +
                   sweep +
                   QStringList{u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u""_s,
-                              u"Sample Rate"_s, u"Sample Format"_s, u"Output Device"_s, u""_s, u"Presets"_s,
-                              u"Copy SoX Command"_s, u"Show the Tone…"_s}));
+                              u"Sample Rate"_s, u"Sample Format"_s, u"Output Device"_s, u"Input Device"_s, u""_s,
+                              u"Presets"_s, u"Copy SoX Command"_s, u"Show the Tone…"_s}));
         QCOMPARE(MenuItem(*window, u"Stop Sound"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
         const QString tip = u"Right-click for level, channels, sample rate and format. Esc stops the sound."_s;
         QCOMPARE(window->PushButton2->toolTip() + window->PushButton3->toolTip(), tip + tip);

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QtPlugin>
 #include <functional>
+#include <limits>
 
 // What the measuring plugin offers: the inverse filter of a saved sweep, and the impulse response
 // of a recording. It brings libsndfile and FFTW, so it is loaded only when they are used.
@@ -18,6 +19,10 @@ struct ImpulseResponseMade
     double peakDb = 0;      // its level, full scale being 0 dB
     int sampleRate = 0;
     int channels = 0;
+    double recordingPeak = 0; // the recording's largest sample, full scale being 1
+    // The level of what follows the response's decay (the last quarter of the file after its peak),
+    // in dBFS: the noise that the peak stands out of.
+    double noiseDb = -std::numeric_limits<double>::infinity();
 };
 
 // Called with the share done (0 to 1) now and then; false stops the work, which then throws a
@@ -49,7 +54,7 @@ public:
                                                     const QString &comment, const MeasureProgress &progress) const = 0;
 };
 
-#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/2.1"
+#define QUORVANE_MEASURE_PLUGIN_IID "example.quorvane.MeasurePlugin/2.2"
 Q_DECLARE_INTERFACE(MeasurePlugin, QUORVANE_MEASURE_PLUGIN_IID)
 
 inline const QString MeasurePluginFile = QStringLiteral("quorvane-measure.so");

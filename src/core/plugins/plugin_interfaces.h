@@ -22,7 +22,7 @@ class QSize;
 
 // What the plugins and the program hand each other.
 
-// An audio output as the audio server names it: its id (on PulseAudio and PipeWire, the sink's
+// An audio output (or input) as the audio server names it: its id (on PulseAudio and PipeWire, the sink's
 // name) and the description a person sees in a mixer.
 struct AudioOutput
 {
@@ -64,6 +64,12 @@ public:
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
     virtual QList<AudioOutput> outputs() = 0;
+    // The audio inputs there are now (a monitor of an output is one too), in the same terms.
+    virtual QList<AudioOutput> inputs() = 0;
+    // See StartRecording, RecordedFrames and StopRecording.
+    virtual bool startRecording(const QString &inputId, const QString &path, int sampleRate) = 0;
+    virtual qint64 recordedFrames() const = 0;
+    virtual qint64 stopRecording() = 0;
 };
 
 // What the player plugin offers.
@@ -108,7 +114,7 @@ public:
                                                   const QString &title) const = 0;
 };
 
-#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/3.0"
+#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/4.0"
 #define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
 Q_DECLARE_INTERFACE(WindowPlugin, QUORVANE_WINDOW_PLUGIN_IID)
 Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)

@@ -52,3 +52,25 @@ bool IsSoundPlaying()
 {
     return engine && engine->isPlaying();
 }
+
+QList<AudioOutput> AudioInputs()
+{
+    PlaybackEngine *player = TheEngine();
+    return player ? player->inputs() : QList<AudioOutput>();
+}
+
+bool StartRecording(const QString &inputId, const QString &path, int sampleRate)
+{
+    PlaybackEngine *player = TheEngine();
+    return player && player->startRecording(inputId, path, sampleRate);
+}
+
+qint64 RecordedFrames()
+{
+    return engine ? engine->recordedFrames() : 0;
+}
+
+qint64 StopRecording()
+{
+    return engine ? engine->stopRecording() : -1;
+}

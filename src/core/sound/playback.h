@@ -26,3 +26,18 @@ void StopPlayback();
 
 // Whether a sound requested by PlayWaveFileOn is playing now.
 bool IsSoundPlaying();
+
+// Every audio input there is now, a monitor of an output too; empty when no player or no audio
+// server can be reached.
+QList<AudioOutput> AudioInputs();
+
+// Records the input of that id (empty: the system's default) into a new 32-bit float wave file of
+// one channel at the rate, on the player's thread, until StopRecording. Returns once the first
+// samples have come, so that a sound played after it is heard whole; false when the input cannot
+// be opened or sends nothing (PlaybackFailure says why).
+bool StartRecording(const QString &inputId, const QString &path, int sampleRate);
+// The frames recorded so far.
+qint64 RecordedFrames();
+// Ends the recording and closes its file: the frames it holds, or -1 when it could not be written
+// whole.
+qint64 StopRecording();

@@ -196,6 +196,27 @@ public:
     qint64 peakFrame() const { return m_peakFrame; }
     float peak() const { return m_peak; }
 
+    // The RMS level of the frames from first on, in dBFS.
+    double levelFrom(qint64 first)
+    {
+        constexpr qint64 ChunkFrames = 65536;
+        std::vector<float> chunk(std::size_t(ChunkFrames * m_channels));
+        if (first >= m_frames || !m_file.seek(first * m_channels * qint64(sizeof(float))))
+            return -qInf();
+        double squares = 0;
+        for (qint64 done = first; done < m_frames;) {
+            const qint64 frames = std::min(ChunkFrames, m_frames - done);
+            const qint64 bytes = frames * m_channels * qint64(sizeof(float));
+            if (m_file.read(reinterpret_cast<char *>(chunk.data()), bytes) != bytes)
+                throw Failure(u"The response could not be read back: %1"_s.arg(m_file.errorString()));
+            for (std::size_t i = 0; i < std::size_t(frames * m_channels); ++i)
+                squares += double(chunk[i]) * chunk[i];
+            done += frames;
+        }
+        const double rms = std::sqrt(squares / double((m_frames - first) * m_channels));
+        return rms > 0 ? 20 * std::log10(rms) : -qInf();
+    }
+
     // Copies the frames from start on to the writer, reporting the share copied.
     void copyTo(FloatWaveWriter &writer, qint64 start, const std::function<void(double)> &copied)
     {
@@ -296,10 +317,13 @@ public:
             if (progress && !progress(share))
                 throw Failure(u"Cancelled."_s);
         };
+        float recordingPeak = 0;
         for (qint64 done = 0; done < total;) {
             const qint64 frames = recording.read(block.data(), std::min(convolver.blockFrames(), total - done));
             if (frames <= 0)
                 throw Failure(u"%1 could not be read to its end."_s.arg(recordingPath));
+            for (qint64 i = 0; i < frames * info.channels; ++i)
+                recordingPeak = std::max(recordingPeak, std::abs(block[std::size_t(i)]));
             made.clear();
             convolver.push(block.data(), frames, made);
             pending.append(made);
@@ -311,6 +335,8 @@ public:
         pending.append(made);
 
         const qint64 start = ResponseStart(pending.peakFrame(), leadSeconds, rate);
+        const double noiseDb =
+            pending.levelFrom(pending.peakFrame() + (pending.frames() - pending.peakFrame()) * 3 / 4);
         FloatWaveWriter writer(outputPath, rate, info.channels, comment);
         pending.copyTo(writer, start, [&](double share) { report(0.9 + 0.1 * share); });
         writer.close();
@@ -320,7 +346,9 @@ public:
                 pending.peakFrame() - (qint64(filter.size()) - 1),
                 pending.peak() > 0 ? 20 * std::log10(double(pending.peak())) : -qInf(),
                 rate,
-                info.channels};
+                info.channels,
+                recordingPeak,
+                noiseDb};
     }
 };
 

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <pulse/pulseaudio.h>
 #include <sndfile.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -32,6 +33,8 @@ namespace {
 // It costs no latency: the first write fills it, and the server starts the stream on that.
 constexpr int BufferMs = 300;
 constexpr int FeedIntervalMs = 50;
+// The recorder takes what the input sends in pieces this long.
+constexpr int RecordFragmentMs = 10;
 // A sound whose position stands still this long has stalled (the audio server went away).
 constexpr int StallTimeoutMs = 3000;
 // A server that has not said which output is its default by then leaves it to Qt's last word.
@@ -285,6 +288,137 @@ private:
     bool m_allWritten = false;
 };
 
+// A recording of an audio input into a 32-bit float wave file, through the audio server's own
+// interface: Qt Multimedia does not offer an output's monitor as an input, and a measurement is
+// often of just that. The server's thread hands over the samples as they come, a few milliseconds'
+// worth at a time, and they are written at once, so that the memory stays small however long it
+// runs; stopping never waits for an input that has gone quiet.
+class ServerRecorder
+{
+public:
+    ServerRecorder() = default;
+    ~ServerRecorder() { stop(); }
+    ServerRecorder(const ServerRecorder &) = delete;
+    ServerRecorder &operator=(const ServerRecorder &) = delete;
+
+    bool start(const QString &inputId, const QString &path, int sampleRate)
+    {
+        stop();
+        failure.clear();
+        frames = 0;
+        m_broken = false;
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, std::uint32_t(sampleRate), 1};
+        SF_INFO info{0, sampleRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+        m_file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+        if (!m_file)
+            return fail(u"%1 cannot be written: %2"_s.arg(path, QString::fromUtf8(sf_strerror(nullptr))));
+        m_loop = pa_threaded_mainloop_new();
+        if (!m_loop || pa_threaded_mainloop_start(m_loop) < 0)
+            return fail(u"The sound server cannot be reached."_s);
+        pa_threaded_mainloop_lock(m_loop);
+        m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "Quorvane");
+        const auto wake = [](auto *, void *loop) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0);
+        };
+        bool ready = false;
+        if (m_context) {
+            pa_context_set_state_callback(m_context, wake, m_loop);
+            if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+                while (PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)) &&
+                       pa_context_get_state(m_context) != PA_CONTEXT_READY)
+                    pa_threaded_mainloop_wait(m_loop);
+                ready = pa_context_get_state(m_context) == PA_CONTEXT_READY;
+            }
+        }
+        if (ready) {
+            m_stream = pa_stream_new(m_context, "Measurement", &spec, nullptr);
+            // Small fragments: the samples reach the file soon after they were heard.
+            const pa_buffer_attr buffer{std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1),
+                                        std::uint32_t(pa_usec_to_bytes(RecordFragmentMs * 1000, &spec))};
+            ready = m_stream != nullptr;
+            if (ready) {
+                pa_stream_set_state_callback(m_stream, wake, m_loop);
+                pa_stream_set_read_callback(m_stream, &ServerRecorder::take, this);
+                const QByteArray device = inputId.toUtf8();
+                ready = pa_stream_connect_record(m_stream, device.isEmpty() ? nullptr : device.constData(), &buffer,
+                                                 PA_STREAM_ADJUST_LATENCY) >= 0;
+                while (ready && PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)) &&
+                       pa_stream_get_state(m_stream) != PA_STREAM_READY)
+                    pa_threaded_mainloop_wait(m_loop);
+                ready = ready && pa_stream_get_state(m_stream) == PA_STREAM_READY;
+            }
+        }
+        const QString reason = QString::fromUtf8(pa_strerror(m_context ? pa_context_errno(m_context) : PA_ERR_UNKNOWN));
+        pa_threaded_mainloop_unlock(m_loop);
+        if (!ready) {
+            return fail(inputId.isEmpty() ? u"The sound server's input cannot be recorded: %1."_s.arg(reason)
+                                          : u"The input device \"%1\" cannot be recorded: %2."_s.arg(inputId, reason));
+        }
+        return true;
+    }
+
+    // Ends the recording: the frames written, or -1 when the file is not whole.
+    qint64 stop()
+    {
+        if (m_loop) {
+            pa_threaded_mainloop_lock(m_loop);
+            if (m_stream) {
+                pa_stream_disconnect(m_stream);
+                pa_stream_unref(std::exchange(m_stream, nullptr));
+            }
+            if (m_context) {
+                pa_context_disconnect(m_context);
+                pa_context_unref(std::exchange(m_context, nullptr));
+            }
+            pa_threaded_mainloop_unlock(m_loop);
+            pa_threaded_mainloop_stop(m_loop);
+            pa_threaded_mainloop_free(std::exchange(m_loop, nullptr));
+        }
+        if (m_file && sf_close(std::exchange(m_file, nullptr)) != 0)
+            m_broken = true;
+        return m_broken ? -1 : frames.load();
+    }
+
+    QString failure;
+    std::atomic<qint64> frames = 0;
+
+private:
+    bool fail(const QString &why)
+    {
+        stop();
+        failure = why;
+        return false;
+    }
+
+    // On the server's thread: what the input sent, a gap in it as silence.
+    static void take(pa_stream *stream, std::size_t, void *data)
+    {
+        auto *self = static_cast<ServerRecorder *>(data);
+        const void *samples = nullptr;
+        std::size_t bytes = 0;
+        while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &samples, &bytes) >= 0 && bytes > 0) {
+            const auto count = sf_count_t(bytes / sizeof(float));
+            if (samples) {
+                if (sf_writef_float(self->m_file, static_cast<const float *>(samples), count) != count)
+                    self->m_broken = true;
+            } else {
+                self->m_silence.assign(std::size_t(count), 0.0f);
+                if (sf_writef_float(self->m_file, self->m_silence.data(), count) != count)
+                    self->m_broken = true;
+            }
+            self->frames += count;
+            pa_stream_drop(stream);
+        }
+    }
+
+    pa_threaded_mainloop *m_loop = nullptr;
+    pa_context *m_context = nullptr;
+    pa_stream *m_stream = nullptr;
+    SNDFILE *m_file = nullptr;
+    std::vector<float> m_silence;
+    std::atomic<bool> m_broken = false;
+};
+
 // What the program calls, on its own thread. Every call waits until the player's thread has done
 // it, so a sound has started, or stopped, when the call returns.
 class SinkEngine final : public PlaybackEngine
@@ -339,6 +473,36 @@ public:
 
     bool isPlaying() const override { return m_player->playing; }
 
+    QList<AudioOutput> inputs() override { return ServerSources(ServerAnswerTimeout); }
+
+    bool startRecording(const QString &inputId, const QString &path, int sampleRate) override
+    {
+        if (!m_recorder.start(inputId, path, sampleRate)) {
+            m_player->failure = m_recorder.failure;
+            return false;
+        }
+        // Recording for real once samples come; a source that sends none in a while is dead.
+        QEventLoop loop;
+        QTimer poll;
+        QTimer::singleShot(StallTimeoutMs, &loop, &QEventLoop::quit);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (m_recorder.frames > 0)
+                loop.quit();
+        });
+        poll.start(FeedIntervalMs / 5);
+        if (m_recorder.frames == 0)
+            loop.exec();
+        if (m_recorder.frames > 0)
+            return true;
+        m_recorder.stop();
+        m_player->failure = u"The input sends no sound: is it the right one, and is it working?"_s;
+        return false;
+    }
+
+    qint64 recordedFrames() const override { return m_recorder.frames; }
+
+    qint64 stopRecording() override { return m_recorder.stop(); }
+
 private:
     // Returns when the sound has ended or a later request has replaced it; events go on meanwhile.
     void waitForEnd(quint64 request)
@@ -354,6 +518,7 @@ private:
 
     QThread m_thread;
     SinkPlayer *m_player = new SinkPlayer;
+    ServerRecorder m_recorder;
     quint64 m_requests = 0;
 };
 

@@ -10,6 +10,7 @@ namespace {
 struct Answer
 {
     QByteArray defaultSink;
+    QList<AudioOutput> sources;
     bool given = false;
 };
 
@@ -21,14 +22,26 @@ void TakeServerInfo(pa_context *, const pa_server_info *info, void *data)
     answer->given = true;
 }
 
-} // namespace
+void TakeSource(pa_context *, const pa_source_info *info, int last, void *data)
+{
+    auto *answer = static_cast<Answer *>(data);
+    if (last) {
+        answer->given = true;
+        return;
+    }
+    if (info && info->name)
+        answer->sources.append({QString::fromUtf8(info->name), QString::fromUtf8(info->description)});
+}
 
-QByteArray ServerDefaultSink(std::chrono::milliseconds timeout)
+// Connects to the server and asks what ask asks (its operation is waited for until the answer is
+// given), all within the time. Never starts a server of its own: no server, no answer.
+Answer AskServer(std::chrono::milliseconds timeout, pa_operation *(*ask)(pa_context *context, Answer *answer))
 {
     const QDeadlineTimer deadline(timeout);
+    Answer answer;
     pa_mainloop *loop = pa_mainloop_new();
     if (!loop)
-        return {};
+        return answer;
     // Runs the loop until done() or the deadline; false at the deadline or on a failure.
     const auto runUntil = [&](const auto &done) {
         while (!done()) {
@@ -39,16 +52,14 @@ QByteArray ServerDefaultSink(std::chrono::milliseconds timeout)
         }
         return true;
     };
-    Answer answer;
     pa_context *context = pa_context_new(pa_mainloop_get_api(loop), "Quorvane");
-    // Never starts a server of its own: no server, no default.
     if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
         const auto settled = [&] {
             const pa_context_state_t state = pa_context_get_state(context);
             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
         };
         if (runUntil(settled) && pa_context_get_state(context) == PA_CONTEXT_READY) {
-            if (pa_operation *asked = pa_context_get_server_info(context, TakeServerInfo, &answer)) {
+            if (pa_operation *asked = ask(context, &answer)) {
                 runUntil([&] { return answer.given; });
                 pa_operation_unref(asked);
             }
@@ -58,5 +69,25 @@ QByteArray ServerDefaultSink(std::chrono::milliseconds timeout)
     if (context)
         pa_context_unref(context);
     pa_mainloop_free(loop);
-    return answer.defaultSink;
+    return answer;
+}
+
+} // namespace
+
+QByteArray ServerDefaultSink(std::chrono::milliseconds timeout)
+{
+    return AskServer(timeout,
+                     [](pa_context *context, Answer *answer) {
+                         return pa_context_get_server_info(context, TakeServerInfo, answer);
+                     })
+        .defaultSink;
+}
+
+QList<AudioOutput> ServerSources(std::chrono::milliseconds timeout)
+{
+    return AskServer(timeout,
+                     [](pa_context *context, Answer *answer) {
+                         return pa_context_get_source_info_list(context, TakeSource, answer);
+                     })
+        .sources;
 }
