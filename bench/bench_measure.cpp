@@ -2,17 +2,21 @@
 
 // Make Impulse Response on a 60 s, 96 kHz, stereo recording of a 10 s measurement sweep: how long
 // it takes from the choice of the files to the message, and how much memory it adds to the idle
-// program. The baseline is one plain read of the recording with libsndfile.
+// program. The baseline is one plain read of the recording with libsndfile. Then, on the private
+// audio server (QUORVANE_BENCH_SINK), Measure… of a 10 s sweep at 48 kHz through the sink's
+// monitor: how long it takes beyond the sweep's own file, whose length is its baseline.
 
 #include "answering_dialogs.h"
 #include "bench_application.h"
 #include "bench_support.h"
+#include "core/plan/sweep_plan.h"
 #include "services/home_page.h"
 #include "window/form1.h"
 #include "window/options_menu.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,6 +102,52 @@ double PlainReadMs(const QString &path)
     return Ms(MonotonicNs() - start);
 }
 
+// Measure… of the preset's sweep at 48 kHz, played on the server's null sink and recorded from its
+// monitor: the time from the command to its message, less the sweep's file (sweep and silence).
+void MeasureThroughTheLoop(Form1 &window, AnsweringDialogs &dialogs)
+{
+    Say(u"\n== 9b. Measure… of a 10 s sweep at 48 kHz, through a null sink's monitor"_s);
+    if (qEnvironmentVariableIsEmpty("QUORVANE_BENCH_SINK")) {
+        Say(u"   not measured: no private audio server"_s);
+        return;
+    }
+    window.Options->chooseStored({{OutputSetting::SampleRate, u"48000"_s}, {OutputSetting::Level, u"-6"_s}});
+    for (QAction *item : window.Options->actions()) {
+        if (item->text() != u"Input Device"_s)
+            continue;
+        emit item->menu()->aboutToShow();
+        for (QAction *input : item->menu()->actions()) {
+            if (input->text() == u"Monitor of Null Output"_s)
+                input->trigger(); // the sink it plays on
+        }
+    }
+    const MeasurementSweep sweep =
+        DesignRequestedSweep(MakeToneRequest(u"10"_s, u"Sine (Default)"_s, u"20-20000"_s), window.Options->options())
+            .sweep.value();
+    const double fileSeconds = double(sweep.totalSamples()) / sweep.sampleRate;
+    QList<double> beyond;
+    for (int i = 0; i < Repeats(3); ++i) {
+        // A folder for each: the files are named by the second.
+        const QString folder = SandboxRoot() + u"/measured-%1"_s.arg(i);
+        QDir().mkpath(folder);
+        dialogs.reset();
+        dialogs.openAnswers = {folder};
+        const qint64 start = MonotonicNs();
+        window.Measure();
+        beyond.append(Ms(dialogs.resultAt - start) - 1000 * fileSeconds);
+        if (dialogs.messages.size() != 1 || !dialogs.messages[0].startsWith(u"Done."_s))
+            Fail(u"Measure… said "_s + dialogs.messages.join(u" / "_s));
+    }
+    Say(u"   %1 ms beyond the sweep's %2 s (median of %3; from %4 to %5 ms)"_s.arg(Median(beyond), 0, 'f', 0)
+            .arg(fileSeconds, 0, 'f', 3)
+            .arg(beyond.size())
+            .arg(*std::min_element(beyond.begin(), beyond.end()), 0, 'f', 0)
+            .arg(Max(beyond), 0, 'f', 0));
+    Say(u"   %1"_s.arg(QString(dialogs.messages.value(0)).section(u"\r\n"_s, 1, 1)));
+    PrintVerdict(u"Measure…, beyond the sweep"_s, u"%1 ms"_s.arg(Median(beyond), 0, 'f', 0), u"<= 2000 ms"_s,
+                 Median(beyond) <= 2000);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -151,5 +201,6 @@ int main(int argc, char *argv[])
                  u"peak %1 MiB over the idle program's %2 MiB"_s.arg(growthMiB, 0, 'f', 1)
                      .arg(double(idleKiB) / 1024, 0, 'f', 1),
                  u"<= 200 MB"_s, growthMiB * 1.048576 <= 200);
+    MeasureThroughTheLoop(window, dialogs);
     return EXIT_SUCCESS;
 }

@@ -236,8 +236,8 @@ void Form1::ShowTone()
 {
     if (!m_toneWindow) {
         m_toneWindow = new ToneWindow(this);
-        if (const std::optional<MadeTone> &last = m_toneMaker->lastMade())
-            m_toneWindow->follow(*last);
+        if (m_lastShown)
+            m_toneWindow->follow(*m_lastShown);
     }
     m_toneWindow->show();
     m_toneWindow->raise();

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "window/tone_maker.h"
+
 #include <QCursor>
 #include <QTimer>
 #include <QWidget>
@@ -144,6 +146,8 @@ private:
     std::unique_ptr<ToneMaker> m_toneMaker;
     std::unique_ptr<SweepMeasurement> m_measurement;
     ToneWindow *m_toneWindow = nullptr;
+    // What the tone window shows when it opens: the last tone made, or a response made after it.
+    std::optional<MadeTone> m_lastShown;
     PointerState m_pointerState = PointerState::Default;
     QCursor m_customPointer;
     std::optional<QCursor> m_customPointerImage;

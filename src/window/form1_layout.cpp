@@ -79,6 +79,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_toneMaker = std::make_unique<ToneMaker>(this, currentRequest, [this] { return Options->options(); });
     connect(Options, &OptionsMenu::toneWindowRequested, this, &Form1::ShowTone);
     m_toneMaker->toneMade = [this](const MadeTone &tone) {
+        m_lastShown = tone;
         if (m_toneWindow)
             m_toneWindow->follow(tone);
     };
@@ -97,9 +98,14 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(Combo1, &QComboBox::currentIndexChanged, Status, &StatusLine::refresh);
     Status->refresh();
     m_measurement = std::make_unique<SweepMeasurement>(this, *m_inputs, *Status);
-    m_measurement->responseMade = [this](const QString &path) {
-        ShowTone();
-        m_toneWindow->followFile(path);
+    // A response is the newest thing to see: shown at once after Measure…, and by Show the Tone…
+    // (or in the tone window, when it is open) after Make Impulse Response.
+    m_measurement->responseMade = [this](const QString &path, bool show) {
+        m_lastShown = MadeTone{path, {}, {}};
+        if (show)
+            ShowTone();
+        else if (m_toneWindow)
+            m_toneWindow->follow(*m_lastShown);
     };
     m_soundWatch.setInterval(100);
     connect(&m_soundWatch, &QTimer::timeout, this, &Form1::showWhetherPlaying);

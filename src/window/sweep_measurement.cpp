@@ -156,7 +156,7 @@ void SweepMeasurement::makeImpulseResponse()
                           .arg(QString::number(double(made.delayFrames) / made.sampleRate, 'f', 4),
                                QString::number(made.peakDb, 'f', 1)));
         if (responseMade)
-            responseMade(output);
+            responseMade(output, false);
     } catch (const std::exception &error) {
         CurrentDialogs().message(
             m_window, m_cancel ? u"Cancelled."_s : u"No impulse response was made.\r\n"_s + DescribeException(error));
@@ -270,7 +270,7 @@ void SweepMeasurement::measure(const ToneRequest &request, const OutputOptions &
                                                                : u"Measured, but:\r\n"_s + problems.join(u"\r\n"_s)) +
                                                u"\r\n"_s + files);
         if (responseMade)
-            responseMade(response);
+            responseMade(response, true);
     } catch (const std::exception &error) {
         m_status.hideProgress();
         CurrentDialogs().message(m_window, m_cancel ? u"Cancelled."_s

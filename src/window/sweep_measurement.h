@@ -56,8 +56,9 @@ public:
     // The window closes: the work stops, and its private file goes, before the program ends.
     void stop();
 
-    // Shows a response that was made, after its message.
-    std::function<void(const QString &path)> responseMade;
+    // A response was made, and its message told: to be shown now (after Measure…), or when the
+    // tone window opens.
+    std::function<void(const QString &path, bool show)> responseMade;
 
 private:
     // Deconvolves on a thread of its own while the window's events go on; rethrows what the work

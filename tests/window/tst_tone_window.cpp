@@ -183,7 +183,7 @@ private slots:
                  qPrintable(tone->findChild<QPlainTextEdit *>()->toPlainText()));
     }
 
-    // Make Impulse Response of a wire (the sweep as its own recording) opens the response: its curves
+    // After Make Impulse Response of a wire (the sweep as its own recording), the window shows the response: its curves
     // at a smoothing to choose, its distortion figures, and its export as text that REW imports.
     void anImpulseResponseShowsWhatItMeasures()
     {
@@ -194,6 +194,7 @@ private slots:
         window->PushButton2->click();
         dialogs.openAnswers << outputs + u"/sweep.wav"_s << outputs + u"/sweep-inverse.wav"_s;
         window->MakeImpulseResponse();
+        window->ShowTone(); // on the response, made after the sweep
         auto *tone = window->findChild<ToneWindow *>();
         QTRY_VERIFY(tone && tone->analysis() && tone->analysis()->response);
         QVERIFY2(tone->figuresText().contains(u"\nMono   Response peak "_s) &&
