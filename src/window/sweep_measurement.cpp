@@ -85,7 +85,6 @@ void SweepMeasurement::stop()
 
 ImpulseResponseMade SweepMeasurement::respond(const QString &recording, const QString &inverse, const QString &output)
 {
-    m_cancel = false;
     std::atomic<double> share = 0;
     std::atomic<bool> finished = false;
     std::optional<ImpulseResponseMade> made;
@@ -146,6 +145,7 @@ void SweepMeasurement::makeImpulseResponse()
             u"%1 already exists, and is not an earlier impulse response of this recording.\r\nReplace it?"_s.arg(
                 QFileInfo(output).fileName())))
         return;
+    m_cancel = false;
     try {
         const ImpulseResponseMade made = respond(recording, inverse, output);
         CurrentDialogs().message(

@@ -155,7 +155,7 @@ void PaintGrid(QPainter &painter, const Axes &axes, double firstLine, double ste
         painter.drawLine(QPointF(axes.x(decade), plot.top()), QPointF(axes.x(decade), plot.bottom()));
         painter.setPen(pens.text);
         // No label where the unit is written, at the right end.
-        if (axes.x(decade) + 30 <= plot.right() - 20)
+        if (axes.x(decade) + 30 <= plot.right())
             painter.drawText(QRectF(axes.x(decade) - 30, plot.bottom() + 2, 60, 16), Qt::AlignCenter,
                              HertzLabel(decade));
     }

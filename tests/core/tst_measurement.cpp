@@ -293,7 +293,7 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
         QFile sweep(path(u"sweep.f64"_s));
         QVERIFY(sweep.open(QIODevice::WriteOnly));
         sweep.write(reinterpret_cast<const char *>(m_sweep.firstChannel.data()),
-                    qint64(m_sweep.firstChannel.size() * sizeof(double)));
+                    qint64(m_sweep.firstChannel.size()) * qint64(sizeof(double)));
         sweep.close();
         QProcess python;
         python.start(Python(), {u"-c"_s, script, sweep.fileName(), path(u"filtered.f64"_s)});
@@ -419,8 +419,8 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
         numbers[Rate / 2] = std::nan("");
         numbers[Rate / 2 + 1] = qInf();
         WriteFloatWave(path(u"nan.wav"_s), numbers, Rate);
-        WriteFloatWave(path(u"channels.wav"_s), std::vector<double>(5 * 1024, 0.1), Rate, 1024);
-        WriteFloatWave(path(u"stereo.wav"_s), std::vector<double>(2 * Rate, 0.1), Rate, 2);
+        WriteFloatWave(path(u"channels.wav"_s), std::vector<double>(std::size_t(5 * 1024), 0.1), Rate, 1024);
+        WriteFloatWave(path(u"stereo.wav"_s), std::vector<double>(std::size_t(2 * Rate), 0.1), Rate, 2);
         // Headers that claim far more than the file holds: the rest reads as zeros.
         for (const auto &[name, seconds] : {std::pair{u"hour.wav"_s, 3600}, std::pair{u"nine-minutes.wav"_s, 540}}) {
             WriteFloatWave(path(name), {}, Rate);
@@ -440,7 +440,7 @@ for hertz, h in zip(f, signal.sosfreqz(sos, worN=f, fs=rate)[1]):
             QVERIFY2(refused.description().contains(message), qPrintable(refused.description()));
         }
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), before);
-        QVERIFY2(PeakResidentKiB() < 500 * 1000, qPrintable(QString::number(PeakResidentKiB())));
+        QVERIFY2(PeakResidentKiB() < qint64(500) * 1000, qPrintable(QString::number(PeakResidentKiB())));
     }
 };
 

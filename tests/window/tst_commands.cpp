@@ -683,6 +683,8 @@ private slots:
         QMenu *inputs = nullptr;
         for (QAction *item : window->Options->actions())
             inputs = item->text() == u"Input Device"_s ? item->menu() : inputs;
+        if (!inputs)
+            QFAIL("The options menu has no Input Device.");
         emit inputs->aboutToShow();
         for (QAction *item : inputs->actions()) {
             if (item->text() == input)

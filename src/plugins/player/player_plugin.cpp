@@ -334,7 +334,7 @@ public:
             m_stream = pa_stream_new(m_context, "Measurement", &spec, nullptr);
             // Small fragments: the samples reach the file soon after they were heard.
             const pa_buffer_attr buffer{std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1),
-                                        std::uint32_t(pa_usec_to_bytes(RecordFragmentMs * 1000, &spec))};
+                                        std::uint32_t(pa_usec_to_bytes(pa_usec_t(RecordFragmentMs) * 1000, &spec))};
             ready = m_stream != nullptr;
             if (ready) {
                 pa_stream_set_state_callback(m_stream, wake, m_loop);
