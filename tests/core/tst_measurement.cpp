@@ -5,10 +5,10 @@
 
 #include "core/failure.h"
 #include "core/measure/measurement_sweep.h"
+#include "core/measure/response_curves.h"
 #include "core/plan/tone_plan.h"
 #include "core/plugins/measure_plugin.h"
 #include "core/plugins/plugin_loader.h"
-#include "core/measure/response_curves.h"
 #include "core/sound/sound_file.h"
 #include "test_files.h"
 #include "tool_run.h"

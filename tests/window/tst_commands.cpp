@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "audio_recording.h"
+#include "core/measure/response_curves.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
-#include "core/measure/response_curves.h"
 #include "core/sound/sound_file.h"
 #include "core/tone/field_grammar.h"
 #include "core/tone/output_options.h"

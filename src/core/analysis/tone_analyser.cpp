@@ -2,8 +2,8 @@
 
 #include "core/analysis/tone_analyser.h"
 
-#include "core/failure.h"
 #include "core/analysis/response_analyser.h"
+#include "core/failure.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,9 +2,9 @@
 
 #pragma once
 
-#include "core/plugins/measure_plugin.h"
 #include "core/measure/sweep_shape.h"
 #include "core/plan/sweep_plan.h"
+#include "core/plugins/measure_plugin.h"
 
 #include <QString>
 #include <QStringList>
