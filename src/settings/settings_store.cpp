@@ -137,14 +137,11 @@ bool LockCanBeTaken(const QString &app, const QString &section)
 
 } // namespace
 
-QString GetSetting(const QString &app, const QString &section, const QString &key, const QVariant &defaultValue)
+namespace {
+
+// The key's text in an open store, or the default.
+QString StoredText(const QSettings &store, const QString &key, const QVariant &defaultValue)
 {
-    // Reading takes no lock, so only the store itself matters here.
-    if (PrepareStore(app, section) == StoreAccess::None)
-        return defaultValue.toString();
-    // Organization = application name, application = section: the file becomes
-    // <config folder>/Marrowick/Quorvane.conf.
-    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
     // A damaged file counts as empty rather than as half a store. An access error only says that
     // a write failed (a read-only folder, say): what was read is still good.
     if (store.status() == QSettings::FormatError || !store.contains(key))
@@ -157,9 +154,22 @@ QString GetSetting(const QString &app, const QString &section, const QString &ke
     return value.toString();
 }
 
-namespace {
 SettingsBatch *openBatch = nullptr;
+
 } // namespace
+
+QString GetSetting(const QString &app, const QString &section, const QString &key, const QVariant &defaultValue)
+{
+    if (openBatch && openBatch->m_app == app && openBatch->m_section == section)
+        return openBatch->read(key, defaultValue);
+    // Reading takes no lock, so only the store itself matters here.
+    if (PrepareStore(app, section) == StoreAccess::None)
+        return defaultValue.toString();
+    // Organization = application name, application = section: the file becomes
+    // <config folder>/Marrowick/Quorvane.conf.
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
+    return StoredText(store, key, defaultValue);
+}
 
 bool SaveSetting(const QString &app, const QString &section, const QString &key, const QString &value)
 {
@@ -183,6 +193,17 @@ bool SaveSetting(const QString &app, const QString &section, const QString &key,
 SettingsBatch::SettingsBatch(QString app, QString section)
     : m_app(std::move(app)), m_section(std::move(section)), m_outer(std::exchange(openBatch, this))
 {
+}
+
+QString SettingsBatch::read(const QString &key, const QVariant &defaultValue)
+{
+    // What is held back is not in the store yet: reads give what the store holds, as without a batch.
+    if (!m_reader) {
+        if (PrepareStore(m_app, m_section) == StoreAccess::None)
+            return defaultValue.toString();
+        m_reader = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, m_app, m_section);
+    }
+    return StoredText(*m_reader, key, defaultValue);
 }
 
 SettingsBatch::~SettingsBatch()

@@ -9,7 +9,10 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <memory>
 #include <utility>
+
+class QSettings;
 
 // The names under which the window keeps its inputs, and what a first run starts from.
 namespace Settings {
@@ -57,7 +60,8 @@ bool SaveSetting(const QString &app, const QString &section, const QString &key,
 
 // Holds back what SaveSetting is given while it lives, and writes it all with one disk write when
 // committed (or when it goes), none at all when the store holds every value already. For the
-// three inputs that start-up restores and that their change handlers write straight back.
+// three inputs that start-up restores and that their change handlers write straight back. While
+// it lives, GetSetting reads the section from disk once, not once per key.
 class SettingsBatch
 {
 public:
@@ -71,10 +75,14 @@ public:
 
 private:
     friend bool SaveSetting(const QString &, const QString &, const QString &, const QString &);
+    friend QString GetSetting(const QString &, const QString &, const QString &, const QVariant &);
+
+    QString read(const QString &key, const QVariant &defaultValue);
 
     QString m_app;
     QString m_section;
     QList<std::pair<QString, QString>> m_pending;
+    std::unique_ptr<QSettings> m_reader; // opened on the first read
     SettingsBatch *m_outer;
 };
 

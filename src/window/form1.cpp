@@ -97,6 +97,8 @@ void Form1::Form_Load()
     if (!writtenBack.commit())
         m_inputs->tellNotSaved();
     g.step(152, [&] { m_inputs->tellIfMovedAside(); });
+    // Once, now that every input and option stands.
+    Status->start();
 }
 
 void Form1::Form_Unload()
@@ -132,6 +134,7 @@ void Form1::setVisible(bool visible)
     if (visible && !m_placed) {
         m_placed = true;
         placeWhereItWas();
+        Status->start(); // a window shown without start-up still says what it makes
     }
     QWidget::setVisible(visible);
 }

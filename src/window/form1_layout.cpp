@@ -96,7 +96,6 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(Options, &OptionsMenu::optionsChanged, Status, &StatusLine::refresh);
     connect(Text2, &QLineEdit::textChanged, Status, &StatusLine::refresh);
     connect(Combo1, &QComboBox::currentIndexChanged, Status, &StatusLine::refresh);
-    Status->refresh();
     m_measurement = std::make_unique<SweepMeasurement>(this, *m_inputs, *Status);
     // A response is the newest thing to see: shown at once after Measure…, and by Show the Tone…
     // (or in the tone window, when it is open) after Make Impulse Response.
@@ -138,11 +137,13 @@ void Form1::buildControls()
     auto *frameStyle = new FrameStyle(QStyleFactory::create(QApplication::style()->name()));
     frameStyle->setParent(this);
     const auto makeFrame = [this, frameStyle](const QString &name, const QString &caption, QRect geometry) {
-        auto *frame = new QGroupBox(caption, this);
+        auto *frame = new QGroupBox(this);
         frame->setObjectName(name);
         frame->setGeometry(geometry);
         frame->setAutoFillBackground(true);
+        // The style before the caption: the caption is measured once, and with the style it is drawn in.
         frame->setStyle(frameStyle);
+        frame->setTitle(caption);
         frame->setMouseTracking(true);
         frame->installEventFilter(this);
         return frame;

@@ -11,9 +11,9 @@ QRect FrameStyle::subControlRect(ComplexControl control, const QStyleOptionCompl
     QRect rect = QProxyStyle::subControlRect(control, option, part, widget);
     if (control != CC_GroupBox)
         return rect;
-    const QRect label = QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget);
+    // Only the line needs the caption's place: measuring the caption lays its text out again.
     if (part == SC_GroupBoxFrame)
-        rect.setTop(label.center().y());
+        rect.setTop(QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget).center().y());
     else if (part == SC_GroupBoxLabel)
         rect.translate(CaptionIndent, 0);
     return rect;

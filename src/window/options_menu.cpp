@@ -128,11 +128,26 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
          {window->findChild<QPushButton *>(u"PushButton2"_s), window->findChild<QPushButton *>(u"PushButton3"_s)})
         command->setToolTip(OptionsTip);
 
-    m_stopSound = addAction(u"Stop Sound"_s, this, &OptionsMenu::stopSound);
+    // What works without the menu open is there from the start: the keys, and the chosen output.
+    m_stopSound = new QAction(u"Stop Sound"_s, this);
+    connect(m_stopSound, &QAction::triggered, this, &OptionsMenu::stopSound);
     m_stopSound->setShortcut(Qt::Key_Escape);
     window->addAction(m_stopSound); // Esc anywhere in the window, not only in the open menu
+    m_showTone = new QAction(u"Show the Tone…"_s, this);
+    connect(m_showTone, &QAction::triggered, this, &OptionsMenu::toneWindowRequested);
+    m_showTone->setShortcut(Qt::CTRL | Qt::Key_I);
+    window->addAction(m_showTone);
+    m_devices = new OutputDeviceMenu(window, store, this);
+    OpenOnChoice(m_devices);
+    // Queued: the device submenu stores its choice once the item has been triggered.
+    connect(m_devices, &QMenu::triggered, this, &OptionsMenu::optionsChanged, Qt::QueuedConnection);
+    // Where Measure… records, beside where it plays.
+    m_inputDevices = new OutputDeviceMenu(window, store, this, OutputDeviceMenu::Direction::Input);
+    OpenOnChoice(m_inputDevices);
+
     // Only the menu shows whether a sound plays; Esc may always try.
-    connect(this, &QMenu::aboutToShow, this, [this] {
+    connect(this, &QMenu::aboutToShow, this, [this, window] {
+        addItems(window);
         m_stopSound->setEnabled(IsSoundPlaying());
         // Left | right is stereo whatever is chosen: the channel choices show that they do not apply.
         const std::optional<ToneMix> mix = ParseToneMix(m_currentRequest().Frequencies);
@@ -141,6 +156,22 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     });
     connect(this, &QMenu::aboutToHide, this, [this] { m_stopSound->setEnabled(true); });
 
+    auto *open = new QAction(window);
+    open->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    connect(open, &QAction::triggered, this, [this, window] {
+        const QWidget *anchor = window->focusWidget() ? window->focusWidget() : window;
+        popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
+    });
+    window->addAction(open);
+}
+
+void OptionsMenu::addItems(QWidget *window)
+{
+    // Some sixty items and submenus that nobody sees before the menu first opens: made then, and
+    // not at every start.
+    if (m_presets)
+        return;
+    addAction(m_stopSound);
     for (const OutputSettingRow &row : OutputSettingRows()) {
         if (row.shownIn)
             continue; // at the top of its submenu
@@ -157,15 +188,8 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
             addAction(u"Make Impulse Response…"_s, this, &OptionsMenu::impulseResponseRequested);
         }
     }
-    m_devices = new OutputDeviceMenu(window, store, this);
     addMenu(m_devices);
-    OpenOnChoice(m_devices);
-    // Where Measure… records, beside where it plays.
-    m_inputDevices = new OutputDeviceMenu(window, store, this, OutputDeviceMenu::Direction::Input);
     addMenu(m_inputDevices);
-    OpenOnChoice(m_inputDevices);
-    // Queued: the device submenu stores its choice once the item has been triggered.
-    connect(m_devices, &QMenu::triggered, this, &OptionsMenu::optionsChanged, Qt::QueuedConnection);
     addSeparator();
     // The fields as typed, by their designer names: a preset keeps them as the person sees them.
     const auto currentPreset = [this, window] {
@@ -182,18 +206,8 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
     connect(m_presets, &PresetsMenu::resetOptionsRequested, this, &OptionsMenu::resetToDefaults);
     addMenu(m_presets);
     addAction(u"Copy SoX Command"_s, this, &OptionsMenu::copySoxCommandRequested);
-    QAction *showTone = addAction(u"Show the Tone…"_s, this, &OptionsMenu::toneWindowRequested);
-    showTone->setShortcut(Qt::CTRL | Qt::Key_I);
-    window->addAction(showTone);
+    addAction(m_showTone);
     showChoices();
-
-    auto *open = new QAction(window);
-    open->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
-    connect(open, &QAction::triggered, this, [this, window] {
-        const QWidget *anchor = window->focusWidget() ? window->focusWidget() : window;
-        popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
-    });
-    window->addAction(open);
 }
 
 void OptionsMenu::addOnOffItem(const OutputSettingRow &row)
@@ -264,6 +278,8 @@ QString OptionsMenu::outputDeviceName() const
 
 void OptionsMenu::showChoices()
 {
+    if (!m_presets)
+        return; // no items yet: they take the choices when they are made
     for (const OutputSettingRow &row : OutputSettingRows()) {
         const QList<QAction *> &items = m_items[std::size_t(row.setting)];
         if (row.kind == OutputSettingKind::OnOff)

@@ -21,7 +21,8 @@ QString WithMenuAdvice(const QString &reminder);
 // The window's options menu: Stop Sound, one item or submenu per output option, Presets and
 // Copy SoX Command. It opens on a right-click anywhere in the window but the text fields (which keep their
 // edit menu), and on the Menu key or Shift+F10 wherever the focus is; Esc stops the sound anywhere
-// in the window. It restores the options at start-up and stores each choice the person makes.
+// in the window. It restores the options at start-up and stores each choice the person makes. Its
+// items are made when it first opens (aboutToShow).
 class OptionsMenu : public QMenu
 {
     Q_OBJECT
@@ -65,6 +66,8 @@ signals:
     void optionsChanged();
 
 private:
+    // Every item and submenu, once, as the menu first opens.
+    void addItems(QWidget *window);
     void addOnOffItem(const OutputSettingRow &row);
     void addSubmenu(const OutputSettingRow &row);
     void addChoices(QMenu *submenu, const OutputSettingRow &row);
@@ -81,9 +84,10 @@ private:
     std::function<ToneRequest()> m_currentRequest;
     OutputOptions m_options;
     QAction *m_stopSound;
+    QAction *m_showTone;
     OutputDeviceMenu *m_devices;
     OutputDeviceMenu *m_inputDevices;
-    PresetsMenu *m_presets;
+    PresetsMenu *m_presets = nullptr; // made with the other items, as the menu first opens
     // Per setting, the items of its choices; an on/off setting has one item, checked when on. The
     // Level's end with Other Level…, at the choice of a level that is none of the quick choices.
     std::array<QList<QAction *>, OutputSettingCount> m_items;

@@ -104,9 +104,17 @@ QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &op
     return parts.join(u" · "_s);
 }
 
+void StatusLine::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    refresh();
+}
+
 void StatusLine::refresh()
 {
-    if (m_told.isActive())
+    if (!m_started || m_told.isActive())
         return;
     setText(m_playing ? Playing : m_describe());
 }

@@ -32,6 +32,10 @@ public:
     // What the inputs and options make, in words: "0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit".
     static QString Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice);
 
+    // Shows the line, and from then on anew at every refresh. Until then a refresh does nothing:
+    // start-up restores the inputs and the options one by one, and the line is worked out once,
+    // when they all stand.
+    void start();
     // Shows the line anew (the inputs or the options changed).
     void refresh();
     void setPlaying(bool playing);
@@ -58,5 +62,6 @@ private:
     QProgressBar *m_progress;
     QPushButton *m_cancel;
     QTimer m_told;
+    bool m_started = false;
     bool m_playing = false;
 };

@@ -47,6 +47,13 @@ std::unique_ptr<Form1> StartWindow()
     return window;
 }
 
+OptionsMenu &OpenedOptions(const Form1 &window)
+{
+    window.Options->popup(window.mapToGlobal(QPoint(0, 0)));
+    window.Options->close();
+    return *window.Options;
+}
+
 void SetInputs(Form1 &window, const QString &length, int waveform, const QString &frequencies)
 {
     window.Text1->setText(length);

@@ -38,6 +38,9 @@ QString StartClean();
 // A window after start-up, as main() makes it (not shown unless asked).
 std::unique_ptr<Form1> StartWindow();
 
+// The options menu after it has opened once (and closed again): it makes its items as it first opens.
+OptionsMenu &OpenedOptions(const Form1 &window);
+
 // The three inputs as a person leaves them: the length, the waveform's place in the list and
 // the frequencies.
 void SetInputs(Form1 &window, const QString &length, int waveform, const QString &frequencies);

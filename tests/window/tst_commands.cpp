@@ -49,7 +49,7 @@ class CommandsTest : public QObject
     void savePreset(const QString &preset, WavInfo &wav)
     {
         QMenu *presets = nullptr;
-        for (QAction *item : window->Options->actions())
+        for (QAction *item : OpenedOptions(*window).actions())
             if (item->text() == u"Presets"_s)
                 presets = item->menu();
         if (!presets)

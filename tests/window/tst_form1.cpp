@@ -46,7 +46,7 @@ class Form1Test : public QObject
     // A top-level item of the options menu by its text.
     static QAction *MenuItem(const Form1 &window, const QString &text)
     {
-        for (QAction *item : window.Options->actions())
+        for (QAction *item : OpenedOptions(window).actions())
             if (item->text() == text)
                 return item;
         return nullptr;
@@ -637,7 +637,7 @@ private slots:
         auto window = StartWindow();
         // The sweep's own commands beside its option.
         const QStringList sweep{u"Measurement Sweep with Inverse Filter"_s, u"Measure…"_s, u"Make Impulse Response…"_s};
-        QCOMPARE(ItemTexts(window->Options),
+        QCOMPARE(ItemTexts(&OpenedOptions(*window)),
                  (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u""_s, u"Level"_s, u"Channels"_s,
                               u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s} +
                   sweep +

@@ -38,7 +38,7 @@ class PreviewAudioTest : public QObject
 
     OutputDeviceMenu *deviceMenu() const
     {
-        for (QAction *item : window->Options->actions()) {
+        for (QAction *item : OpenedOptions(*window).actions()) {
             if (item->text() == u"Output Device"_s)
                 return qobject_cast<OutputDeviceMenu *>(item->menu());
         }
