@@ -149,7 +149,10 @@ void Form1::buildControls()
         return frame;
     };
     const auto makeField = [this](const QString &name, QWidget *parent, QRect geometry) {
-        auto *field = new QLineEdit(name, parent);
+        // The design text once the field has the window's font: a text given to the constructor is
+        // first laid out in the application's font, which the window never shows.
+        auto *field = new QLineEdit(parent);
+        field->setText(name);
         field->setObjectName(name);
         field->setGeometry(geometry);
         field->installEventFilter(this);
