@@ -253,8 +253,14 @@ void OptionsMenu::addChoices(QMenu *submenu, const OutputSettingRow &row)
 
 void OptionsMenu::restore()
 {
-    for (const OutputSettingRow &row : OutputSettingRows())
-        m_options.restore(row.setting, m_store.get(row.key, row.choices[row.defaultChoice].stored));
+    // From the defaults, reading only what differs from them: every start reads a dozen settings,
+    // most of them at their default.
+    m_options = OutputOptions();
+    for (const OutputSettingRow &row : OutputSettingRows()) {
+        const QString &byDefault = row.choices[row.defaultChoice].stored;
+        if (const QString stored = m_store.get(row.key, byDefault); stored != byDefault)
+            m_options.restore(row.setting, stored);
+    }
     showChoices();
     m_devices->restore();
     m_inputDevices->restore();

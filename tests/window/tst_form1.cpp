@@ -880,6 +880,66 @@ private slots:
         QTEST(Stored(u"Text2"_s), "result");
     }
 
+    // The menu makes its items as it first opens: they show the options as they stand then, restored
+    // at start-up (a default stored outright as well as none) or chosen before it ever opened.
+    void optionsMenuMadeAtFirstOpeningShowsTheOptions_data()
+    {
+        QTest::addColumn<QString>("stored"); // in the settings at start-up
+        QTest::addColumn<QString>("chosen"); // before the menu first opens
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QStringList>("checked"); // in menu order, submenus included
+        QTest::addColumn<bool>("channels");       // whether the Channels items can be chosen
+        const QStringList defaults{u"Peak"_s,   u"0 dBFS (Full Scale)"_s, u"Mono"_s, u"None"_s, u"Off"_s, u"48000 Hz"_s,
+                                   u"32-bit"_s, u"System Default"_s};
+        QTest::newRow("nothing stored") << QString() << QString() << u"440"_s << defaults << true;
+        QTest::newRow("the defaults stored") << u"Level=0 LevelUnit=Peak Channels=Mono SampleRate=48000 Burst=Off"_s
+                                             << QString() << u"440"_s << defaults << true;
+        QTest::newRow("restored") << u"Level=-20 LevelUnit=RMS Channels=Left LoopPreview=1"_s << QString() << u"440"_s
+                                  << QStringList{u"Loop Preview"_s, u"RMS (AES17)"_s, u"-20 dBFS"_s,
+                                                 u"Left Only"_s,    u"None"_s,        u"Off"_s,
+                                                 u"48000 Hz"_s,     u"32-bit"_s,      u"System Default"_s}
+                                  << true;
+        QTest::newRow("chosen before, left | right")
+            << u"Level=-4.5"_s << u"SampleRate=96000 SoftEdges=1"_s << u"440 | 444"_s
+            << QStringList{u"Peak"_s,          u"Other Level (-4.5 dBFS)…"_s,
+                           u"Mono"_s,          u"Soft Start and End (10 ms)"_s,
+                           u"None"_s,          u"Off"_s,
+                           u"96000 Hz"_s,      u"32-bit"_s,
+                           u"System Default"_s}
+            << false;
+    }
+
+    void optionsMenuMadeAtFirstOpeningShowsTheOptions()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, chosen);
+        QFETCH(QString, frequencies);
+        for (const QString &pair : stored.split(u' ', Qt::SkipEmptyParts))
+            Store(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+        auto window = StartWindow();
+        window->Text2->setText(frequencies);
+        QList<std::pair<OutputSetting, QString>> choices;
+        for (const QString &pair : chosen.split(u' ', Qt::SkipEmptyParts)) {
+            for (const OutputSettingRow &row : OutputSettingRows())
+                if (row.key == pair.section(u'=', 0, 0))
+                    choices.append({row.setting, pair.section(u'=', 1)});
+        }
+        window->Options->chooseStored(choices);
+        const std::function<QStringList(const QMenu *)> checkedIn = [&](const QMenu *menu) {
+            QStringList texts;
+            for (const QAction *item : menu->actions())
+                texts << (item->menu()        ? checkedIn(item->menu())
+                          : item->isChecked() ? QStringList{item->text()}
+                                              : QStringList());
+            return texts;
+        };
+        QTEST(checkedIn(&OpenedOptions(*window)), "checked");
+        const QList<QAction *> channels = MenuItem(*window, u"Channels"_s)->menu()->actions();
+        QTEST(std::all_of(channels.begin(), channels.end(), [](const QAction *item) { return item->isEnabled(); }),
+              "channels");
+        QVERIFY(MenuItem(*window, u"Stop Sound"_s)->isEnabled()); // Esc works again once the menu has closed
+    }
+
     // Left | right is stereo whatever is chosen, and the Channels items show it while the field holds it.
     void channelChoicesDoNotApplyToLeftAndRight()
     {
