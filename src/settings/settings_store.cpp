@@ -142,9 +142,7 @@ namespace {
 // The key's text in an open store, or the default.
 QString StoredText(const QSettings &store, const QString &key, const QVariant &defaultValue)
 {
-    // A damaged file counts as empty rather than as half a store. An access error only says that
-    // a write failed (a read-only folder, say): what was read is still good.
-    if (store.status() == QSettings::FormatError || !store.contains(key))
+    if (!store.contains(key))
         return defaultValue.toString();
     const QVariant value = store.value(key);
     // We always write plain strings, which the file quotes when they hold commas. A hand-edited
@@ -168,6 +166,10 @@ QString GetSetting(const QString &app, const QString &section, const QString &ke
     // Organization = application name, application = section: the file becomes
     // <config folder>/Marrowick/Quorvane.conf.
     const QSettings store(QSettings::NativeFormat, QSettings::UserScope, app, section);
+    // A damaged file counts as empty rather than as half a store. An access error only says that
+    // a write failed (a read-only folder, say): what was read is still good.
+    if (store.status() == QSettings::FormatError)
+        return defaultValue.toString();
     return StoredText(store, key, defaultValue);
 }
 
@@ -203,6 +205,9 @@ QString SettingsBatch::read(const QString &key, const QVariant &defaultValue)
             return defaultValue.toString();
         m_reader = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, m_app, m_section);
     }
+    // Start-up restores what a damaged line leaves readable: one bad line must not cost the inputs
+    // around it. (QSettings reports the damage only to the first object that reads the file, which
+    // this one is.)
     return StoredText(*m_reader, key, defaultValue);
 }
 
