@@ -681,7 +681,7 @@ private slots:
         QFETCH(QString, input);
         // Chosen as a person chooses it, from the inputs the server has as the submenu opens.
         QMenu *inputs = nullptr;
-        for (QAction *item : window->Options->actions())
+        for (QAction *item : OpenedOptions(*window).actions())
             inputs = item->text() == u"Input Device"_s ? item->menu() : inputs;
         if (!inputs)
             QFAIL("The options menu has no Input Device.");
