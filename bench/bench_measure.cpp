@@ -112,6 +112,7 @@ void MeasureThroughTheLoop(Form1 &window, AnsweringDialogs &dialogs)
         return;
     }
     window.Options->chooseStored({{OutputSetting::SampleRate, u"48000"_s}, {OutputSetting::Level, u"-6"_s}});
+    emit window.Options->aboutToShow(); // its items are made as it first opens
     for (QAction *item : window.Options->actions()) {
         if (item->text() != u"Input Device"_s)
             continue;
