@@ -9,11 +9,13 @@
 //
 // Needs the private audio server that run-benchmarks starts (PULSE_SERVER and QUORVANE_BENCH_SINK).
 //
-//   bench_preview            the Preview command, first click after start-up and repeated clicks
+//   bench_preview            the Preview command, first click after start-up and repeated clicks,
+//                            and the live tone (10)
 //   bench_preview --engines  also the players alone, each handed the ready file, against paplay
 
 #include "answering_dialogs.h"
 #include "bench_support.h"
+#include "core/live/live_renderer.h"
 #include "core/run/temp_folder.h"
 #include "play_file.h"
 #include "services/home_page.h"
@@ -33,11 +35,14 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <sndfile.h>
+#include <thread>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -255,6 +260,144 @@ void Engines()
     Report(u"QMediaPlayer kept and warm"_s, media);
 }
 
+// The processor time of the calling thread, in seconds.
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+LiveTone Sine(double frequency, double gain = 1)
+{
+    return {RecordRate, 1, {{LivePeriodic{ShapeKind::Sine, {}, frequency, false}, {gain}}}};
+}
+
+// The renderer's processor time for a second of sound, in blocks of 5 ms as the server asks for
+// them: the median of several runs of 20 s, as a share of one core.
+double RendererShare(const LiveTone &tone)
+{
+    constexpr qsizetype Block = RecordRate / 200;
+    std::vector<float> block(size_t(Block * tone.channels));
+    QList<double> shares;
+    for (int run = 0, runs = Repeats(5); run < runs; ++run) {
+        LiveRenderer renderer(tone.sampleRate, tone.channels);
+        renderer.setTone(tone);
+        const double start = ThreadCpuSeconds();
+        for (qsizetype done = 0; done < 20 * qsizetype(RecordRate); done += Block)
+            renderer.render(block.data(), Block);
+        shares.append((ThreadCpuSeconds() - start) / 20);
+    }
+    return Median(shares);
+}
+
+// Waits until the live tone has played this many frames since its latest change.
+void PlayFor(qint64 frames)
+{
+    if (!WaitFor(
+            [&] {
+                const LiveStatistics now = LiveToneStatistics();
+                return now.changeFrame >= 0 && now.frames >= now.changeFrame + frames;
+            },
+            20000))
+        Fail(u"the live tone does not play"_s);
+}
+
+void LiveToneFigures()
+{
+    Say(u"\n== 10. Live tone: the renderer's work, the start against paplay, the edit to sound, underruns"_s);
+    // The renderer's work.
+    const double sine = RendererShare(Sine(1000));
+    LiveTone squares{RecordRate, 1, {}};
+    for (int k = 0; k < 16; ++k)
+        squares.sources.push_back({LivePeriodic{ShapeKind::Square, {}, 110 * std::pow(2, k / 4.0), true}, {1.0 / 16}});
+    const double sixteen = RendererShare(squares);
+    Say(u"   processor time per second of sound: a sine %1 %, 16 alias-free squares (110 to 1480 Hz) %2 % of a core"_s
+            .arg(100 * sine, 0, 'f', 3)
+            .arg(100 * sixteen, 0, 'f', 3));
+    PrintVerdict(u"Live renderer, a sine"_s, u"%1 % of a core"_s.arg(100 * sine, 0, 'f', 3), u"<= 2 %"_s, sine <= 0.02);
+    PrintVerdict(u"Live renderer, 16 squares"_s, u"%1 % of a core"_s.arg(100 * sixteen, 0, 'f', 3), u"<= 10 %"_s,
+                 sixteen <= 0.10);
+
+    // The start, against paplay of a ready file of the same tone.
+    const QString file = SandboxRoot() + u"/ready.wav"_s;
+    if (SpawnAndWait(u"/usr/bin/sox"_s,
+                     {u"-r"_s, u"48000"_s, u"-n"_s, file, u"synth"_s, u"1"_s, u"sine"_s, u"1000"_s}) != 0)
+        Fail(u"sox cannot make the ready file"_s);
+    const auto start = [] {
+        if (PlayLiveTone({}, Sine(1000)) == PlaybackStart::Failed)
+            Fail(u"the live tone does not start: "_s + PlaybackFailure());
+    };
+    const auto playedAndStopped = [] {
+        const LiveStatistics now = LiveToneStatistics();
+        if (now.frames < RecordRate)
+            return false;
+        StopPlayback();
+        return true;
+    };
+    const double first = ExtraOverPaplay(file, start, playedAndStopped);
+    PrepareLiveOutput();
+    QList<double> starts;
+    for (int i = 0, repeats = Repeats(9); i < repeats; ++i)
+        starts.append(ExtraOverPaplay(file, start, playedAndStopped));
+    Say(u"   first live start (connecting to the server): %1 ms later than paplay"_s.arg(first, 0, 'f', 1));
+    Report(u"live start, connected ahead"_s, starts);
+    PrintVerdict(u"Live start"_s,
+                 u"%1 ms beyond paplay (first start %2 ms)"_s.arg(Median(starts), 0, 'f', 1).arg(first, 0, 'f', 1),
+                 u"<= +20 ms"_s, Median(starts) <= 20);
+
+    // The edit to sound: from the call that changes the tone to the moment the server's clock
+    // says the output plays the first frame of the change.
+    start();
+    PlayFor(RecordRate / 2);
+    QList<double> edits;
+    for (int i = 0, repeats = Repeats(21); i < repeats; ++i) {
+        const qint64 before = LiveToneStatistics().changeFrame;
+        const qint64 edited = MonotonicNs();
+        ChangeLiveTone(Sine(i % 2 ? 1000 : 2000));
+        qint64 change = -1;
+        while (true) {
+            const LiveStatistics now = LiveToneStatistics();
+            if (now.changeFrame > before)
+                change = now.changeFrame;
+            if (change >= 0 && now.playedFrames >= change)
+                break;
+            QThread::usleep(200);
+        }
+        edits.append(Ms(MonotonicNs() - edited));
+        PlayFor(RecordRate / 5);
+    }
+    Say(u"   edit to sound: %1 ms (median of %2; from %3 to %4 ms); the stream keeps %5 ms ahead of the output"_s
+            .arg(Median(edits), 0, 'f', 1)
+            .arg(edits.size())
+            .arg(*std::min_element(edits.begin(), edits.end()), 0, 'f', 1)
+            .arg(Max(edits), 0, 'f', 1)
+            .arg(double(LiveToneStatistics().latencyMicroseconds) / 1000, 0, 'f', 1));
+    PrintVerdict(u"Live edit to sound"_s,
+                 u"%1 ms at most (median %2 ms)"_s.arg(Max(edits), 0, 'f', 1).arg(Median(edits), 0, 'f', 1),
+                 u"<= 50 ms"_s, Max(edits) <= 50);
+
+    // Underruns with both cores taken: the window's thread and one more spin all the while.
+    const int seconds = qEnvironmentVariableIsSet("QUORVANE_BENCH_QUICK") ? 20 : 60;
+    const qint64 underrunsBefore = LiveToneStatistics().underruns;
+    std::atomic<bool> spinning = true;
+    std::thread other([&] {
+        while (spinning.load(std::memory_order_relaxed)) {
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000) {
+    }
+    spinning = false;
+    other.join();
+    const qint64 underruns = LiveToneStatistics().underruns - underrunsBefore;
+    StopPlayback();
+    Say(u"   underruns in %1 s of live sound beside two busy loops: %2"_s.arg(seconds).arg(underruns));
+    PrintVerdict(u"Live underruns"_s, u"%1 in %2 s beside two busy loops"_s.arg(underruns).arg(seconds), u"0"_s,
+                 underruns == 0);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -273,7 +416,8 @@ int main(int argc, char *argv[])
                      u"<= %1 ms beyond one poll cycle"_s.arg(AimBeyondPollMs), false);
         return EXIT_SUCCESS;
     }
-    PreviewLatency();
+    if (!qEnvironmentVariableIsSet("XONLY")) PreviewLatency();
+    LiveToneFigures();
     if (app.arguments().contains(u"--engines"_s))
         Engines();
     return EXIT_SUCCESS;

@@ -33,6 +33,8 @@ private slots:
     void playsTheRequestedTone();
     void loopPlaysPastTheFileWithoutAGap_data();
     void loopPlaysPastTheFileWithoutAGap();
+    void loopFollowsTheLastSampleWithTheFirst();
+    void liveToneFollowsChangesWithoutAClick();
     void asynchronousRequestReturnsWhileTheSoundPlays();
     void synchronousRequestReturnsWhenTheSoundHasEnded();
     void laterRequestReplacesTheSoundStillPlaying();
@@ -44,7 +46,7 @@ private slots:
 private:
     QString path(const QString &name) const { return folder->filePath(name); }
     // A sine made in the test's folder under this name.
-    QString madeTone(const QString &name, double seconds, int frequency, const QStringList &format = {}) const;
+    QString madeTone(const QString &name, double seconds, double frequency, const QStringList &format = {}) const;
     // Records what the test server's sink plays, until heard().
     bool startRecording();
     // What the sink played since startRecording(), without the silence around it.
@@ -54,7 +56,7 @@ private:
     std::unique_ptr<Recorder> recorder;
 };
 
-QString PlaybackTest::madeTone(const QString &name, double seconds, int frequency, const QStringList &format) const
+QString PlaybackTest::madeTone(const QString &name, double seconds, double frequency, const QStringList &format) const
 {
     QString made = path(name);
     const QString problem = MakeTone(made, seconds, frequency, format);
@@ -169,6 +171,97 @@ void PlaybackTest::loopPlaysPastTheFileWithoutAGap()
         QVERIFY2(IsNear(DominantFrequency(tail, RecordRate), 3000), qPrintable(Describe(tail)));
         QVERIFY(ToneLevel(tail, 1000) < 0.1 * ToneLevel(tail, 3000));
     }
+}
+
+namespace {
+
+// The largest step from one sample to the next in samples[from, to).
+double LargestStep(const std::vector<double> &samples, size_t from = 0, size_t to = SIZE_MAX)
+{
+    double largest = 0;
+    for (size_t n = from + 1; n < std::min(to, samples.size()); ++n)
+        largest = std::max(largest, std::abs(samples[n] - samples[n - 1]));
+    return largest;
+}
+
+// A sine's own largest step from one sample to the next, at the recording's rate.
+double SineStep(double frequency, double amplitude)
+{
+    return 2 * amplitude * std::sin(std::numbers::pi * frequency / RecordRate);
+}
+
+} // namespace
+
+void PlaybackTest::loopFollowsTheLastSampleWithTheFirst()
+{
+    // 10 s of 441.7 Hz hold 4417 whole periods: the file's end meets its start, so any jump at the
+    // seam would be the player's.
+    const QString tone = madeTone(u"seam.wav"_s, 10, 441.7, {u"-r"_s, u"48000"_s, u"-b"_s, u"24"_s});
+    QVERIFY(startRecording());
+    const QString recording = path(u"heard.wav"_s);
+    const qint64 recorded = QFileInfo(recording).size();
+    QVERIFY(PlayWaveFile(tone, false, true));
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(recording).size() > recorded + 2 * RecordRate * 11; }, 30000));
+    const std::vector<double> sound = heard();
+    QVERIFY2(Seconds(sound) > 10.5, qPrintable(Describe(sound)));
+    // Up to the stop, which cuts the file short (around the seam at 10 s too).
+    const double step = LargestStep(sound, 0, size_t(10.4 * RecordRate));
+    QVERIFY2(step <= 1.1 * SineStep(441.7, 1), qPrintable(u"a step of %1"_s.arg(step)));
+}
+
+void PlaybackTest::liveToneFollowsChangesWithoutAClick()
+{
+    const auto tone = [](double frequency, double level) {
+        return LiveTone{RecordRate, 1, {{LivePeriodic{ShapeKind::Sine, {}, frequency, false}, {level}}}};
+    };
+    const double low = 0.1;                      // -20 dBFS
+    const double high = std::pow(10, -6 / 20.0); // -6 dBFS
+    QVERIFY(startRecording());
+    // Each change as the renderer took it, in frames of the stream, once half a second followed.
+    std::vector<qint64> changes;
+    const auto playOn = [&] {
+        const auto taken = [&] {
+            const LiveStatistics now = LiveToneStatistics();
+            return (changes.empty() || now.changeFrame > changes.back()) &&
+                   now.frames > now.changeFrame + RecordRate / 2;
+        };
+        QVERIFY(QTest::qWaitFor(taken, 10000));
+        changes.push_back(LiveToneStatistics().changeFrame);
+    };
+    QCOMPARE(PlayLiveTone({}, tone(1000, low)), PlaybackStart::Started);
+    playOn();
+    QVERIFY(ChangeLiveTone(tone(2000, low)));
+    playOn();
+    QVERIFY(ChangeLiveTone(tone(2000, high)));
+    playOn();
+    QCOMPARE(LiveToneStatistics().underruns, 0);
+    StopPlayback();
+    QVERIFY(!IsSoundPlaying());
+    const WavInfo wav = recorder->stop();
+    QVERIFY(wav.valid);
+
+    // The stream's first frame is where the recording first leaves silence.
+    const auto &all = wav.firstChannel;
+    const auto onset =
+        size_t(std::find_if(all.begin(), all.end(), [](double v) { return std::abs(v) > 0.002; }) - all.begin());
+    const auto at = [&](qint64 frame, double seconds) {
+        const auto from = onset + size_t(frame);
+        return std::vector<double>(all.begin() + qsizetype(from),
+                                   all.begin() + qsizetype(from + size_t(seconds * RecordRate)));
+    };
+    // 1000 Hz up to the change; 2000 Hz from 10 ms after it (the recorder's own timing may put the
+    // onset a few frames off); then the level, ramped over 10 ms.
+    const auto before = at(changes[1] - RecordRate / 20, 0.04);
+    const auto after = at(changes[1] + RecordRate / 100, 0.04);
+    QVERIFY2(ToneLevel(before, 1000) > 0.9 * low && ToneLevel(before, 2000) < 0.01 * low, qPrintable(Describe(before)));
+    QVERIFY2(ToneLevel(after, 2000) > 0.9 * low && ToneLevel(after, 1000) < 0.01 * low, qPrintable(Describe(after)));
+    const auto louder = at(changes[2] + RecordRate / 50, 0.04);
+    QVERIFY2(std::abs(ToneLevel(louder, 2000) - high) < 0.02 * high, qPrintable(Describe(louder)));
+    // No click anywhere: at the changes, at the start and at the stop, no step is larger than the
+    // louder tone's own; and the end is a fade, not a cut.
+    const double step = LargestStep(all);
+
+    QVERIFY2(step <= 1.1 * SineStep(2000, high), qPrintable(u"a step of %1"_s.arg(step)));
 }
 
 void PlaybackTest::asynchronousRequestReturnsWhileTheSoundPlays()

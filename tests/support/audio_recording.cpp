@@ -31,7 +31,7 @@ bool HasTestServer()
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !TestSink().isEmpty();
 }
 
-QString MakeTone(const QString &path, double seconds, int frequency, const QStringList &format)
+QString MakeTone(const QString &path, double seconds, double frequency, const QStringList &format)
 {
     QProcess sox;
     sox.start(u"sox"_s,

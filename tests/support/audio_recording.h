@@ -24,7 +24,7 @@ bool HasTestServer();
 
 // Writes a sine tone with the real tool, 16-bit mono at 48000 Hz unless the tool's output options
 // say otherwise (such as -r 8000 -e floating-point -b 32 -c 2); empty, or the tool's complaint.
-QString MakeTone(const QString &path, double seconds, int frequency, const QStringList &format = {});
+QString MakeTone(const QString &path, double seconds, double frequency, const QStringList &format = {});
 
 // Records a sink's monitor into a WAV file: the default sink's unless another is named.
 class Recorder

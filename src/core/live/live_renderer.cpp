@@ -211,6 +211,7 @@ void LiveRenderer::takeChange() noexcept
     Scene *next = m_next.exchange(nullptr, std::memory_order_acq_rel);
     if (!next)
         return;
+    m_changeFrame.store(m_rendered.load(std::memory_order_relaxed), std::memory_order_relaxed);
     if (!m_current) {
         m_current = next;
         m_envelope = 0;
@@ -307,17 +308,16 @@ void LiveRenderer::renderChunk(float *interleaved, int frames) noexcept
 
 void LiveRenderer::render(float *interleaved, qsizetype frames) noexcept
 {
-    if (m_ended.load(std::memory_order_relaxed)) {
-        std::fill_n(interleaved, size_t(frames) * size_t(m_channels), 0.0F);
-        return;
-    }
-    takeChange();
+    if (!m_ended.load(std::memory_order_relaxed))
+        takeChange();
     for (qsizetype done = 0; done < frames;) {
         const int chunk = int(std::min<qsizetype>(frames - done, ChunkFrames));
+        float *out = interleaved + size_t(done) * size_t(m_channels);
         if (m_ended.load(std::memory_order_relaxed))
-            std::fill_n(interleaved + size_t(done) * size_t(m_channels), size_t(chunk) * size_t(m_channels), 0.0F);
+            std::fill_n(out, size_t(chunk) * size_t(m_channels), 0.0F);
         else
-            renderChunk(interleaved + size_t(done) * size_t(m_channels), chunk);
+            renderChunk(out, chunk);
         done += chunk;
     }
+    m_rendered.store(m_rendered.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
 }

@@ -42,6 +42,10 @@ public:
     void stop();
     // The fade-out after stop() has been rendered whole: from here on, render() gives silence.
     bool ended() const { return m_ended.load(std::memory_order_acquire); }
+    // Frames rendered so far, and the frame at which the latest tone taken began (its fade-in,
+    // ramp or crossfade); -1 before any. For measuring how soon a change is heard.
+    qint64 renderedFrames() const { return m_rendered.load(std::memory_order_relaxed); }
+    qint64 changeFrame() const { return m_changeFrame.load(std::memory_order_relaxed); }
 
     // The audio thread: the next frames, channels interleaved.
     void render(float *interleaved, qsizetype frames) noexcept;
@@ -68,6 +72,8 @@ private:
     std::atomic<Scene *> m_next{nullptr};
     std::atomic<bool> m_stopAsked{false};
     std::atomic<bool> m_ended{false};
+    std::atomic<qint64> m_rendered{0};
+    std::atomic<qint64> m_changeFrame{-1};
 
     // The audio thread's.
     Scene *m_current = nullptr;

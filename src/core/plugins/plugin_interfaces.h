@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/analysis/tone_analyser.h"
+#include "core/live/live_tone.h"
 
 #include <QList>
 #include <QObject>
@@ -51,6 +52,16 @@ struct SoundFileInfo
     double seconds() const { return sampleRate > 0 ? double(frames) / sampleRate : 0; }
 };
 
+// How a live tone has played so far, as the sound server and the renderer count it.
+struct LiveStatistics
+{
+    qint64 underruns = 0;           // times the server ran out of sound to play
+    qint64 frames = 0;              // frames rendered
+    qint64 changeFrame = -1;        // where the latest tone handed over began
+    qint64 playedFrames = 0;        // where the output is now, as the server's clock has it
+    qint64 latencyMicroseconds = 0; // how far ahead of the output the renderer is
+};
+
 // The player's engine, made by the player plugin.
 class PlaybackEngine : public QObject
 {
@@ -59,6 +70,13 @@ public:
 
     // See PlayWaveFileOn.
     virtual PlaybackStart play(const QString &path, const QString &outputId, bool synchronous, bool loop) = 0;
+    // See PlayLiveTone, ChangeLiveTone, PrepareLiveOutput and LiveToneStatistics.
+    virtual PlaybackStart playLive(const LiveTone &tone, const QString &outputId) = 0;
+    virtual bool changeLive(const LiveTone &tone) = 0;
+    virtual void prepareLive() = 0;
+    virtual LiveStatistics liveStatistics() const = 0;
+    // See MeasureLiveNoise.
+    virtual NoiseLevels measureNoise(const LiveNoise &noise, int sampleRate, qint64 frames) const = 0;
     // Why the last play failed, in words.
     virtual QString failure() const = 0;
     virtual void stop() = 0;

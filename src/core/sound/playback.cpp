@@ -29,6 +29,35 @@ PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool 
     return player ? player->play(path, outputId, synchronous, loop) : PlaybackStart::Failed;
 }
 
+PlaybackStart PlayLiveTone(const QString &outputId, const LiveTone &tone)
+{
+    PlaybackEngine *player = TheEngine();
+    return player ? player->playLive(tone, outputId) : PlaybackStart::Failed;
+}
+
+bool ChangeLiveTone(const LiveTone &tone)
+{
+    return engine && engine->changeLive(tone);
+}
+
+void PrepareLiveOutput()
+{
+    if (PlaybackEngine *player = TheEngine())
+        player->prepareLive();
+}
+
+LiveStatistics LiveToneStatistics()
+{
+    return engine ? engine->liveStatistics() : LiveStatistics{};
+}
+
+std::optional<NoiseLevels> MeasureLiveNoise(const LiveNoise &noise, int sampleRate, qint64 frames)
+{
+    if (PlaybackEngine *player = TheEngine())
+        return player->measureNoise(noise, sampleRate, frames);
+    return std::nullopt;
+}
+
 QString PlaybackFailure()
 {
     if (PlaybackEngine *player = TheEngine())

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 // Plays a wave file through the output of that id; an empty id means the default output,
 // whichever it is when the sound starts. Asynchronous requests return as soon as playback has
@@ -14,6 +15,21 @@
 // end, until StopPlayback, the next request or the end of the program; a synchronous request
 // always plays once.
 PlaybackStart PlayWaveFileOn(const QString &outputId, const QString &path, bool synchronous, bool loop);
+
+// Plays a steady tone live through the output of that id (empty: the default), made as it plays:
+// it fades in over 5 ms and sounds until StopPlayback (which fades it out over 10 ms), a later
+// request or the end of the program. Ends a sound still playing. Fails as PlayWaveFileOn does.
+PlaybackStart PlayLiveTone(const QString &outputId, const LiveTone &tone);
+// Changes the live tone that plays, without a click (see LiveRenderer); another rate or channel
+// count starts a new stream that the old one fades into. False when no live tone plays.
+bool ChangeLiveTone(const LiveTone &tone);
+// Connects to the sound server ahead of a live tone, so that it sounds at once when asked for.
+void PrepareLiveOutput();
+// How the live tone has played so far.
+LiveStatistics LiveToneStatistics();
+// A noise's peak and mean square over its first frames, as the live tone plays it (for setting its
+// RMS level); nothing when the player cannot be loaded.
+std::optional<NoiseLevels> MeasureLiveNoise(const LiveNoise &noise, int sampleRate, qint64 frames);
 
 // Why the last request to play failed, in words a person understands.
 QString PlaybackFailure();

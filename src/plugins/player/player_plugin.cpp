@@ -4,13 +4,16 @@
 // QAudioSink. A media player would build a decoding pipeline for every sound and start it with a
 // deep buffer, which costs a short preview about two tenths of a second before it is heard.
 
+#include "core/live/noise_source.h"
 #include "core/plugins/plugin_interfaces.h"
 #include "core/plugins/plugin_loader.h"
+#include "plugins/player/live_output.h"
 #include "plugins/player/server_default.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QDebug>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <pulse/pulseaudio.h>
 #include <sndfile.h>
 
@@ -443,6 +447,8 @@ public:
 
     PlaybackStart play(const QString &path, const QString &outputId, bool synchronous, bool loop) override
     {
+        m_live.stop();
+        m_liveFailure.reset();
         const quint64 request = ++m_requests;
         PlaybackStart started = PlaybackStart::Failed;
         QMetaObject::invokeMethod(
@@ -453,8 +459,34 @@ public:
         return started;
     }
 
+    PlaybackStart playLive(const LiveTone &tone, const QString &outputId) override
+    {
+        if (m_player->playing)
+            QMetaObject::invokeMethod(
+                m_player, [this] { m_player->stop(); }, Qt::BlockingQueuedConnection);
+        ++m_requests; // a synchronous file still waited for has been replaced
+        m_liveFailure.emplace();
+        return m_live.start(tone, outputId, *m_liveFailure);
+    }
+
+    bool changeLive(const LiveTone &tone) override { return m_live.change(tone); }
+
+    void prepareLive() override
+    {
+        QString failure;
+        if (!m_live.connect(failure))
+            qWarning().noquote() << failure;
+    }
+
+    LiveStatistics liveStatistics() const override { return m_live.statistics(); }
+
+    NoiseLevels measureNoise(const LiveNoise &noise, int sampleRate, qint64 frames) const override
+    {
+        return MeasureNoise(noise, sampleRate, frames);
+    }
+
     // Set by play on the player's thread, which has handed it over by the time play returns.
-    QString failure() const override { return m_player->failure; }
+    QString failure() const override { return m_liveFailure ? *m_liveFailure : m_player->failure; }
 
     // Asked on the player's thread, where the audio server's connection lives.
     QList<AudioOutput> outputs() override
@@ -467,16 +499,18 @@ public:
 
     void stop() override
     {
+        m_live.stop();
         QMetaObject::invokeMethod(
             m_player, [this] { m_player->stop(); }, Qt::BlockingQueuedConnection);
     }
 
-    bool isPlaying() const override { return m_player->playing; }
+    bool isPlaying() const override { return m_player->playing || m_live.isPlaying(); }
 
     QList<AudioOutput> inputs() override { return ServerSources(ServerAnswerTimeout); }
 
     bool startRecording(const QString &inputId, const QString &path, int sampleRate) override
     {
+        m_liveFailure.reset();
         if (!m_recorder.start(inputId, path, sampleRate)) {
             m_player->failure = m_recorder.failure;
             return false;
@@ -520,6 +554,8 @@ private:
     SinkPlayer *m_player = new SinkPlayer;
     ServerRecorder m_recorder;
     quint64 m_requests = 0;
+    LiveOutput m_live;
+    std::optional<QString> m_liveFailure; // set when the last request was for a live tone
 };
 
 } // namespace
