@@ -416,7 +416,7 @@ int main(int argc, char *argv[])
                      u"<= %1 ms beyond one poll cycle"_s.arg(AimBeyondPollMs), false);
         return EXIT_SUCCESS;
     }
-    if (!qEnvironmentVariableIsSet("XONLY")) PreviewLatency();
+    PreviewLatency();
     LiveToneFigures();
     if (app.arguments().contains(u"--engines"_s))
         Engines();

@@ -9,8 +9,6 @@
 #include <atomic>
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
-#include <pthread.h>
-#include <sched.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -73,8 +71,6 @@ struct LiveOutput::Stream
     static void write(pa_stream *s, size_t bytes, void *data)
     {
         auto *self = static_cast<Stream *>(data);
-        static thread_local bool rt = false;
-        if (!rt && qEnvironmentVariableIsSet("XRT")) { rt = true; sched_param p{}; p.sched_priority = 10; pthread_setschedparam(pthread_self(), SCHED_FIFO, &p); }
         while (!self->draining && !self->renderer->ended() && bytes >= self->frameBytes) {
             void *buffer = nullptr;
             size_t size = bytes;
@@ -238,9 +234,9 @@ std::unique_ptr<LiveOutput::Stream> LiveOutput::openStream(const LiveTone &tone,
         pa_stream_set_underflow_callback(self->stream, &Stream::underflow, self);
         pa_buffer_attr attributes{};
         attributes.maxlength = quint32(-1);
-        attributes.tlength = quint32(pa_usec_to_bytes(qEnvironmentVariableIntValue("XT") * 1000, &spec));
+        attributes.tlength = quint32(pa_usec_to_bytes(TargetLatency, &spec));
         attributes.prebuf = quint32(-1);
-        attributes.minreq = quint32(pa_usec_to_bytes(qEnvironmentVariableIntValue("XM") * 1000, &spec));
+        attributes.minreq = quint32(pa_usec_to_bytes(RequestSize, &spec));
         attributes.fragsize = quint32(-1);
         const auto flags =
             pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
