@@ -13,8 +13,8 @@ struct pa_threaded_mainloop;
 struct pa_context;
 
 // The live tone's way to the sound server: libpulse's threaded main loop, whose own thread asks
-// the renderer for each block as the server wants it. The stream keeps about 25 ms ahead of the
-// output, so that a change is heard within that, and the server asks for more every 5 ms or so;
+// the renderer for each block as the server wants it. The stream keeps about 40 ms ahead of the
+// output, so that a change is heard within that, and the server asks for more every 10 ms or so;
 // the window's thread, busy or not, is never in the way. The connection to the server is made
 // once and kept, so that a tone starts with one new stream and no more.
 //
