@@ -132,7 +132,7 @@ public:
                                                   const QString &title) const = 0;
 };
 
-#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/4.0"
+#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/5.0"
 #define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
 Q_DECLARE_INTERFACE(WindowPlugin, QUORVANE_WINDOW_PLUGIN_IID)
 Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)
