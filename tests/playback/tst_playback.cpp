@@ -216,7 +216,6 @@ void PlaybackTest::liveToneFollowsChangesWithoutAClick()
     };
     const double low = 0.1;                      // -20 dBFS
     const double high = std::pow(10, -6 / 20.0); // -6 dBFS
-    QVERIFY(startRecording());
     // Each change as the renderer took it, in frames of the stream, once half a second followed.
     std::vector<qint64> changes;
     const auto playOn = [&] {
@@ -228,18 +227,28 @@ void PlaybackTest::liveToneFollowsChangesWithoutAClick()
         QVERIFY(QTest::qWaitFor(taken, 10000));
         changes.push_back(LiveToneStatistics().changeFrame);
     };
-    QCOMPARE(PlayLiveTone({}, tone(1000, low)), PlaybackStart::Started);
-    playOn();
-    // Where the output is at the edit, by the server's clock: 2000 Hz must be heard 50 ms on.
-    const qint64 edited = LiveToneStatistics().playedFrames;
-    QVERIFY(ChangeLiveTone(tone(2000, low)));
-    playOn();
-    QVERIFY(ChangeLiveTone(tone(2000, high)));
-    playOn();
-    QCOMPARE(LiveToneStatistics().underruns, 0);
-    StopPlayback();
-    QVERIFY(!IsSoundPlaying());
-    const WavInfo wav = recorder->stop();
+    // A loaded machine may starve the server or the player now and then (the benchmark counts how
+    // often): a recording with such a gap says nothing about clicks, and is made again.
+    WavInfo wav;
+    qint64 edited = 0;
+    qint64 underruns = 0;
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || underruns > 0); ++attempt) {
+        changes.clear();
+        QVERIFY(startRecording());
+        QCOMPARE(PlayLiveTone({}, tone(1000, low)), PlaybackStart::Started);
+        playOn();
+        // Where the output is at the edit, by the server's clock: 2000 Hz must be heard 50 ms on.
+        edited = LiveToneStatistics().playedFrames;
+        QVERIFY(ChangeLiveTone(tone(2000, low)));
+        playOn();
+        QVERIFY(ChangeLiveTone(tone(2000, high)));
+        playOn();
+        underruns = LiveToneStatistics().underruns;
+        StopPlayback();
+        QVERIFY(!IsSoundPlaying());
+        wav = recorder->stop();
+    }
+    QCOMPARE(underruns, 0);
     QVERIFY(wav.valid);
 
     // The stream's first frame is where the recording first leaves silence.

@@ -50,7 +50,7 @@ int HarmonicsBelowHalf(double frequency, int sampleRate)
 {
     if (frequency <= 0)
         return 0;
-    return int(std::clamp(std::ceil(sampleRate / (2 * frequency)) - 1, 0.0, double(sampleRate / 2)));
+    return int(std::clamp(std::ceil(sampleRate / (2 * frequency)) - 1, 0.0, sampleRate / 2.0));
 }
 
 HarmonicTable::HarmonicTable(const PeriodicShape &shape, int harmonics)
@@ -60,7 +60,7 @@ HarmonicTable::HarmonicTable(const PeriodicShape &shape, int harmonics)
     // The series is mean + the sum over k of 2 Re(c_k e^(2 pi i k phase)); its slope per point is
     // the sum of 2 Re(2 pi i k c_k / size e^(2 pi i k phase)). Both as half spectra, so that one
     // inverse transform tabulates each.
-    const size_t bins = size_t(m_size / 2 + 1);
+    const size_t bins = size_t(m_size) / 2 + 1;
     std::vector<std::complex<double>> values(bins);
     std::vector<std::complex<double>> slopes(bins);
     values[0] = shape.mean();
