@@ -387,7 +387,7 @@ void LiveToneFigures()
     });
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < seconds * 1000) {
+    while (clock.elapsed() < qint64(seconds) * 1000) {
     }
     spinning = false;
     other.join();

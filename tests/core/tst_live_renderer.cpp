@@ -256,7 +256,7 @@ std::vector<std::vector<double>> LiveRendererTest::toolSamples(int rate, const Q
     if (wav.channels > 1)
         channels.push_back(wav.secondChannel);
     for (auto &channel : channels)
-        channel.erase(channel.begin(), channel.begin() + std::min<size_t>(channel.size(), StartFrames));
+        channel.erase(channel.begin(), channel.begin() + qsizetype(std::min<size_t>(channel.size(), StartFrames)));
     return channels;
 }
 
@@ -387,8 +387,8 @@ void LiveRendererTest::noisesAgreeWithTheToolInLevelAndSpectrum()
         for (int n = -17; 1000 * std::pow(10, (n + 0.5) / 10) < tone.sampleRate / 2.0; ++n) {
             const double centre = 1000 * std::pow(10, n / 10.0);
             double powerA = 0, powerB = 0;
-            for (auto k = size_t(centre * std::pow(10, -0.05) / binWidth); k < centre * std::pow(10, 0.05) / binWidth;
-                 ++k) {
+            for (auto k = size_t(centre * std::pow(10, -0.05) / binWidth);
+                 double(k) < centre * std::pow(10, 0.05) / binWidth; ++k) {
                 powerA += a[k] * a[k];
                 powerB += b[k] * b[k];
             }

@@ -201,7 +201,8 @@ void PlaybackTest::loopFollowsTheLastSampleWithTheFirst()
     const QString recording = path(u"heard.wav"_s);
     const qint64 recorded = QFileInfo(recording).size();
     QVERIFY(PlayWaveFile(tone, false, true));
-    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(recording).size() > recorded + 2 * RecordRate * 11; }, 30000));
+    QVERIFY(
+        QTest::qWaitFor([&] { return QFileInfo(recording).size() > recorded + qint64(2) * RecordRate * 11; }, 30000));
     const std::vector<double> sound = heard();
     QVERIFY2(Seconds(sound) > 10.5, qPrintable(Describe(sound)));
     // Up to the stop, which cuts the file short (around the seam at 10 s too).
