@@ -37,10 +37,12 @@ QString PlaybackFailure();
 // Every audio output there is now; empty when no player or no audio server can be reached.
 QList<AudioOutput> AudioOutputs();
 
-// Ends the sound still playing, if any, at once.
+// Ends the sound still playing, if any: a file at once, a live tone over a 10 ms fade that goes
+// on after this returns (nothing waits for it).
 void StopPlayback();
 
-// Whether a sound requested by PlayWaveFileOn is playing now.
+// Whether a sound requested by PlayWaveFileOn or PlayLiveTone is playing now; false from the
+// moment StopPlayback is asked, though a live tone's fade may still sound for 10 ms.
 bool IsSoundPlaying();
 
 // Every audio input there is now, a monitor of an output too; empty when no player or no audio
