@@ -40,7 +40,11 @@ public:
     }
     std::optional<QString> textInput(QWidget *, const QString &) override { return std::nullopt; }
     bool question(QWidget *, const QString &) override { return false; }
-    std::optional<TypedLevel> levelInput(QWidget *, const TypedLevel &) override { return std::nullopt; }
+    std::optional<TypedLevel> levelInput(QWidget *, const TypedLevel &,
+                                         const std::optional<OutputCalibration> &) override
+    {
+        return std::nullopt;
+    }
 
     QStringList openAnswers;
 

@@ -13,6 +13,7 @@
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
 #include "core/tone/field_grammar.h"
+#include "settings/calibration_store.h"
 #include "settings/preset_store.h"
 #include "settings/settings_store.h"
 
@@ -57,6 +58,9 @@ struct Inputs
     int waveformIndex = 0; // "Sine (Default)", as the list starts
     OutputOptions options;
     QString outputDevice; // empty: the system's default
+    // A level typed as a meter reads the output: worked out once every --set is read, as the
+    // output may be named after it.
+    std::optional<AnalogLevel> levelReading;
 
     ToneRequest request() const { return MakeToneRequest(length, WaveformLabels()[waveformIndex], frequencies); }
 };
@@ -138,8 +142,11 @@ std::optional<Refusal> ApplySetting(Inputs &inputs, const QString &assignment)
                            u"Unknown setting \"%1\". The settings are: %2."_s.arg(key, keys.join(u", "_s))};
         }
         if (row->setting == OutputSetting::Level) {
-            if (!inputs.options.restore(row->setting, value))
-                return Refusal{ExitCode::BadCommandLine, u"Level takes %1, such as -20 or -4.5."_s.arg(LevelRangeText)};
+            inputs.levelReading = ParseAnalogLevel(value);
+            if (!inputs.levelReading && !inputs.options.restore(row->setting, value))
+                return Refusal{ExitCode::BadCommandLine,
+                               u"Level takes %1, such as -20 or -4.5, or at a calibrated output what a meter "
+                               "reads there, such as +4 dBu, -10 dBV or 1.228 V."_s.arg(LevelRangeText)};
             return std::nullopt;
         }
         QStringList values;
@@ -152,6 +159,22 @@ std::optional<Refusal> ApplySetting(Inputs &inputs, const QString &assignment)
         }
         return Refusal{ExitCode::BadCommandLine, u"%1 takes one of: %2."_s.arg(row->key, values.join(u", "_s))};
     }
+    return std::nullopt;
+}
+
+// A level in dBu, dBV or volts: an RMS level, through what full scale reads at the output.
+std::optional<Refusal> ApplyLevelReading(Inputs &inputs)
+{
+    const std::optional<OutputCalibration> calibration = StoredCalibration(inputs.outputDevice);
+    if (!calibration)
+        return Refusal{ExitCode::BadCommandLine, UncalibratedLevelReminder +
+                                                     u" Here the output is the system's default unless --set "
+                                                     "OutputDevice names another."_s};
+    const std::optional<OutputLevel> level = calibration->outputLevel(*inputs.levelReading);
+    if (!level)
+        return Refusal{ExitCode::BadCommandLine, u"At this output, Level takes %1."_s.arg(calibration->rangeText())};
+    inputs.options.restore(OutputSetting::LevelUnit, u"RMS"_s);
+    inputs.options.setLevel(*level);
     return std::nullopt;
 }
 
@@ -454,6 +477,8 @@ int RunCommandLine(int argc, char *argv[])
     for (const QString &assignment : parser.values(set))
         if (!refusal)
             refusal = ApplySetting(inputs, assignment);
+    if (!refusal && inputs.levelReading)
+        refusal = ApplyLevelReading(inputs);
     if (refusal)
         return refuse(*refusal);
     if (const std::optional<QString> reminder = InputsReminder(inputs))

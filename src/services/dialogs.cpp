@@ -4,20 +4,68 @@
 
 #include "services/app_title.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <array>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The units of the unit box after dBFS, in its order.
+constexpr std::array AnalogUnits{AnalogUnit::DecibelsU, AnalogUnit::DecibelsV, AnalogUnit::Volts};
+
+// Other Level… at a calibrated output: the level may also be typed as a meter there reads it. The
+// box keeps the level it holds as the unit changes; a meter's reading is an RMS level.
+QComboBox *AddUnitChoice(QFormLayout &form, const OutputCalibration &calibration, QDoubleSpinBox &level,
+                         QRadioButton &peak, QRadioButton &rms)
+{
+    auto *unit = new QComboBox(form.parentWidget());
+    unit->setObjectName(u"LevelUnitBox"_s);
+    unit->addItems({u"dBFS"_s, u"dBu"_s, u"dBV"_s, u"V"_s});
+    if (auto *label = qobject_cast<QLabel *>(form.labelForField(&level)))
+        label->setText(u"&Level:"_s);
+    form.insertRow(1, u"&Unit:"_s, unit);
+    const double fullScaleDbu = calibration.fullScale.dBu();
+    const auto reading = [fullScaleDbu](double decibelsFullScale, AnalogUnit in) {
+        return AnalogLevel{fullScaleDbu + decibelsFullScale, AnalogUnit::DecibelsU}.in(in).value;
+    };
+    const double lowest = double(OutputLevel::LowestHundredths) / OutputLevel::HundredthsPerDecibel;
+    QObject::connect(
+        unit, &QComboBox::currentIndexChanged, &level, [=, &level, &peak, &rms, shown = 0](int index) mutable {
+            const double decibels =
+                shown == 0 ? level.value() : AnalogLevel{level.value(), AnalogUnits[shown - 1]}.dBu() - fullScaleDbu;
+            shown = index;
+            if (index == 0) {
+                level.setDecimals(2);
+                level.setRange(lowest, 0);
+                level.setSuffix(u" dBFS"_s);
+                level.setValue(decibels);
+            } else {
+                const AnalogUnit in = AnalogUnits[index - 1];
+                // Volts to the microvolt: Level reaches 120 dB below full scale.
+                level.setDecimals(in == AnalogUnit::Volts ? 6 : 2);
+                level.setRange(reading(lowest, in), reading(0, in));
+                level.setSuffix(in == AnalogUnit::Volts       ? u" V"_s
+                                : in == AnalogUnit::DecibelsU ? u" dBu"_s
+                                                              : u" dBV"_s);
+                level.setValue(reading(decibels, in));
+                rms.setChecked(true);
+            }
+            peak.setEnabled(index == 0);
+        });
+    return unit;
+}
 
 class QtDialogs final : public Dialogs
 {
@@ -122,7 +170,8 @@ public:
         return box.exec() == QMessageBox::Yes;
     }
 
-    std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current) override
+    std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current,
+                                         const std::optional<OutputCalibration> &calibration) override
     {
         QDialog dialog(parent);
         dialog.setObjectName(u"LevelDialog"_s);
@@ -144,12 +193,15 @@ public:
         form->addRow(u"&Level (0 to -120):"_s, level);
         form->addRow(u"Measured by:"_s, peak);
         form->addRow(QString(), rms);
+        QComboBox *unit = calibration ? AddUnitChoice(*form, *calibration, *level, *peak, *rms) : nullptr;
         form->addRow(buttons);
         level->selectAll();
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
+        if (unit && unit->currentIndex() > 0)
+            return TypedLevel{current.level, true, AnalogLevel{level->value(), AnalogUnits[unit->currentIndex() - 1]}};
         const auto hundredths = int(std::lround(level->value() * OutputLevel::HundredthsPerDecibel));
-        return TypedLevel{OutputLevel::FromHundredths(hundredths).value_or(current.level), rms->isChecked()};
+        return TypedLevel{OutputLevel::FromHundredths(hundredths).value_or(current.level), rms->isChecked(), {}};
     }
 };
 

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "core/tone/analog_level.h"
 #include "core/tone/output_options.h"
 
 #include <QString>
@@ -13,11 +14,14 @@ class QWidget;
 // The caption of the error report; every other box takes ApplicationTitle().
 inline const QString ErrorReportCaption = QStringLiteral("Application Error");
 
-// A level as Other Level… takes it: the level and what it measures.
+// A level as Other Level… takes it: the level and what it measures, or what it reads at a
+// calibrated output.
 struct TypedLevel
 {
     OutputLevel level;
     bool rms = false; // the RMS level as AES17 reads it, else the peak
+    // Typed in dBu, dBV or volts, as a meter reads the output: it stands for level and rms.
+    std::optional<AnalogLevel> reading;
 };
 
 // The boxes and the save dialog of the window, behind one seam so that tests can answer them
@@ -47,8 +51,10 @@ public:
     // Asks a question with Yes and No, ApplicationTitle() as caption; true for Yes.
     virtual bool question(QWidget *parent, const QString &text) = 0;
     // Asks for any level of the range, by peak or by RMS, starting from the one given, with OK and
-    // Cancel; nothing when the user cancels.
-    virtual std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current) = 0;
+    // Cancel; nothing when the user cancels. With the output calibrated it also takes the level in
+    // dBu, dBV or volts.
+    virtual std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current,
+                                                 const std::optional<OutputCalibration> &calibration) = 0;
 };
 
 // The Qt implementation unless a test installed another.

@@ -5,6 +5,8 @@
 #include "core/sound/playback.h"
 #include "core/tone/field_grammar.h"
 #include "services/dialogs.h"
+#include "settings/calibration_store.h"
+#include "settings/settings_store.h"
 #include "window/input_store.h"
 #include "window/output_device_menu.h"
 #include "window/presets_menu.h"
@@ -235,6 +237,8 @@ void OptionsMenu::addSubmenu(const OutputSettingRow &row)
         m_items[std::size_t(row.setting)].first()->actionGroup()->addAction(m_otherLevel);
         m_items[std::size_t(row.setting)].append(m_otherLevel);
         connect(m_otherLevel, &QAction::triggered, this, &OptionsMenu::askForLevel);
+        submenu->addSeparator();
+        submenu->addAction(u"Calibrate Output Level…"_s, this, &OptionsMenu::askForCalibration);
     }
     OpenOnChoice(submenu);
 }
@@ -277,6 +281,15 @@ const QString &OptionsMenu::inputDevice() const
     return m_inputDevices->chosen();
 }
 
+const std::optional<OutputCalibration> &OptionsMenu::calibration() const
+{
+    if (m_calibratedDevice != outputDevice()) {
+        m_calibration = StoredCalibration(outputDevice());
+        m_calibratedDevice = outputDevice();
+    }
+    return m_calibration;
+}
+
 QString OptionsMenu::outputDeviceName() const
 {
     return m_devices->chosen().isEmpty() ? QString() : m_devices->chosenName();
@@ -311,8 +324,18 @@ void OptionsMenu::store(OutputSetting setting)
 
 void OptionsMenu::askForLevel()
 {
-    const std::optional<TypedLevel> typed =
-        CurrentDialogs().levelInput(parentWidget(), {m_options.level(), m_options.rmsLevel()});
+    std::optional<TypedLevel> typed =
+        CurrentDialogs().levelInput(parentWidget(), {m_options.level(), m_options.rmsLevel(), {}}, calibration());
+    if (typed && typed->reading) {
+        // As a meter reads the output: an RMS level, through what full scale reads there.
+        std::optional<OutputLevel> level;
+        if (!calibration())
+            CurrentDialogs().message(parentWidget(), UncalibratedLevelReminder);
+        else if (level = calibration()->outputLevel(*typed->reading); !level)
+            CurrentDialogs().message(parentWidget(),
+                                     u"At this output, Level takes %1."_s.arg(calibration()->rangeText()));
+        typed = level ? std::optional(TypedLevel{*level, true, {}}) : std::nullopt;
+    }
     if (typed) {
         choose(OutputSetting::LevelUnit, typed->rms ? 1 : 0);
         m_options.setLevel(typed->level);
@@ -321,6 +344,29 @@ void OptionsMenu::askForLevel()
     // The item was checked as it was triggered: a cancel puts the check back where it was, and a
     // quick choice typed checks its own item.
     showChoices();
+}
+
+void OptionsMenu::askForCalibration()
+{
+    const QString output = outputDeviceName().isEmpty() ? u"the system's default output"_s : outputDeviceName();
+    QString prompt =
+        u"What does a full-scale sine read at %1? Play one (Sine, 0 dBFS), measure it, and type "
+        "what the meter shows, such as +18 dBu, 1.228 V or +4 dBV. Leave it empty to forget it."_s.arg(output);
+    if (calibration())
+        prompt += u"\n\nNow: %1."_s.arg(calibration()->fullScale.text());
+    const std::optional<QString> typed = CurrentDialogs().textInput(parentWidget(), prompt);
+    if (!typed)
+        return;
+    if (!typed->trimmed().isEmpty() && !ParseAnalogLevel(*typed)) {
+        CurrentDialogs().message(
+            parentWidget(), u"Not understood: \"%1\". Type a level such as +18 dBu, 1.228 V or +4 dBV."_s.arg(*typed));
+        return;
+    }
+    if (!StoreCalibration(outputDevice(), typed->trimmed()))
+        CurrentDialogs().message(parentWidget(), u"The calibration cannot be saved."_s,
+                                 SettingsStoreProblem(Settings::App, Settings::Section));
+    m_calibratedDevice.reset(); // read again, as stored
+    emit optionsChanged();
 }
 
 void OptionsMenu::chooseStored(const QList<std::pair<OutputSetting, QString>> &choices)

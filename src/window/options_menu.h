@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/job/presets.h"
+#include "core/tone/analog_level.h"
 #include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
@@ -50,6 +51,8 @@ public:
     // The ids of the output and the input devices chosen; empty for the system's defaults.
     const QString &outputDevice() const;
     const QString &inputDevice() const;
+    // What a full-scale sine reads at the output chosen, when the person has measured it.
+    const std::optional<OutputCalibration> &calibration() const;
 
 signals:
     // A preset from the Presets submenu: the window fills its inputs, then chooses the options.
@@ -74,6 +77,8 @@ private:
     void choose(OutputSetting setting, qsizetype choice);
     // Other Level…: any level of the range, typed, and what it measures.
     void askForLevel();
+    // Calibrate Output Level…: what a full-scale sine reads at the output chosen.
+    void askForCalibration();
     // Keeps what is chosen now for the setting, and says that it changed.
     void store(OutputSetting setting);
     // The items' checks follow the options. Only a person's choice stores anything (triggered,
@@ -92,4 +97,8 @@ private:
     // Level's end with Other Level…, at the choice of a level that is none of the quick choices.
     std::array<QList<QAction *>, OutputSettingCount> m_items;
     QAction *m_otherLevel = nullptr;
+    // The calibration of the output it was read for: read again only when the output changes, as
+    // the status line asks for it at every keystroke.
+    mutable std::optional<QString> m_calibratedDevice;
+    mutable std::optional<OutputCalibration> m_calibration;
 };

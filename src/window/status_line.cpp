@@ -21,11 +21,15 @@ constexpr int ToldMs = 3000;
 const QString Playing = u"Playing — Esc stops"_s;
 const QString ClickForOptions = u"Click for the options."_s;
 
+// With the minus sign, not a hyphen: a screen reader says "minus".
+QString WithMinusSign(const QString &text)
+{
+    return text.startsWith(u'-') ? u"\u2212"_s + text.mid(1) : text;
+}
+
 QString Decibels(const OutputLevel &level)
 {
-    // As typed, but with the minus sign, not a hyphen: a screen reader says "minus".
-    const QString text = level.text();
-    return (text.startsWith(u'-') ? u"\u2212"_s + text.mid(1) : text) + u" dBFS"_s;
+    return WithMinusSign(level.text()) + u" dBFS"_s;
 }
 
 } // namespace
@@ -59,11 +63,15 @@ StatusLine::StatusLine(QWidget *window, QRect place, std::function<QString()> de
     connect(&m_told, &QTimer::timeout, this, &StatusLine::refresh);
 }
 
-QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice)
+QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice,
+                             const std::optional<OutputCalibration> &calibration)
 {
     QString level = Decibels(options.level()) + (options.rmsLevel() ? u" RMS (AES17)"_s : u" peak"_s);
     if (options.level() == OutputLevel() && !options.rmsLevel())
         level += u" (full scale)"_s;
+    // A meter reads the RMS level; a peak level says nothing of it but for a lone sine.
+    if (calibration && options.rmsLevel())
+        level += u" = "_s + WithMinusSign(calibration->reading(options.level()).text());
     QString channels = options.chosen(OutputSetting::Channels).label;
     // A left | right step makes the whole file stereo.
     const QStringList steps = SplitSteps(request.Frequencies).value_or(QStringList());

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "core/tone/analog_level.h"
 #include "core/tone/output_options.h"
 #include "core/tone/tone_request.h"
 
@@ -30,7 +31,9 @@ public:
     StatusLine(QWidget *window, QRect place, std::function<QString()> describe);
 
     // What the inputs and options make, in words: "0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit".
-    static QString Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice);
+    // With the output calibrated, an RMS level also says what it reads there.
+    static QString Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice,
+                            const std::optional<OutputCalibration> &calibration = std::nullopt);
 
     // Shows the line, and from then on anew at every refresh. Until then a refresh does nothing:
     // start-up restores the inputs and the options one by one, and the line is worked out once,

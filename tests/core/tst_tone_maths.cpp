@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/plan/alias_free.h"
+#include "core/tone/analog_level.h"
 #include "core/tone/periodic_shape.h"
 #include "core/tone/tone_level.h"
 #include "test_sandbox.h"
@@ -276,6 +277,47 @@ private slots:
         QCOMPARE(setting.reminder.has_value(), !qIsNaN(overDb));
         if (setting.overDb)
             QVERIFY(std::abs(*setting.overDb - overDb) < 1e-4);
+    }
+
+    // A meter's reading at a calibrated output, as dBFS (RMS, AES17): 0 dBu is sqrt(0.6) V, 0 dBV
+    // is 1 V, so 1 V reads +2.2185 dBu. Hundredths of a dB; -1 for a text that is no reading, 1 for
+    // a level that Level does not take there.
+    void meterReadings_data()
+    {
+        QTest::addColumn<QString>("fullScale");
+        QTest::addColumn<QString>("reading");
+        QTest::addColumn<int>("hundredths");
+        QTest::addColumn<QString>("readsAtMinus20"); // what -20 dBFS reads there, in full scale's unit
+        QTest::newRow("+4 dBu, +18 dBu full scale") << u"+18 dBu"_s << u"+4 dBu"_s << -1400 << u"-2.0 dBu"_s;
+        QTest::newRow("any case, no blank") << u"+18dBu"_s << u" +4.0 DBU "_s << -1400 << u"-2.0 dBu"_s;
+        QTest::newRow("millivolts, volts full scale") << u"1.228 V"_s << u"122.8 mV"_s << -2000 << u"122.8 mV"_s;
+        QTest::newRow("dBu, dBV full scale") << u"+4 dBV"_s << u"0 dBu"_s << -622 << u"-16.0 dBV"_s;
+        QTest::newRow("volts, dBu full scale") << u"+18 dBu"_s << u"1 V"_s << -1578 << u"-2.0 dBu"_s;
+        QTest::newRow("microvolts") << u"1 V"_s << u"50 µV"_s << -8602 << u"100 mV"_s;
+        QTest::newRow("full scale itself") << u"+18 dBu"_s << u"18 dBu"_s << 0 << u"-2.0 dBu"_s;
+        QTest::newRow("the lowest") << u"+18 dBu"_s << u"-102 dBu"_s << -12000 << u"-2.0 dBu"_s;
+        QTest::newRow("above full scale") << u"+18 dBu"_s << u"+18.01 dBu"_s << 1 << u"-2.0 dBu"_s;
+        QTest::newRow("below the lowest") << u"+18 dBu"_s << u"-102.01 dBu"_s << 1 << u"-2.0 dBu"_s;
+        QTest::newRow("far beyond: no overflow") << u"+18 dBu"_s << u"99999999999 dBu"_s << 1 << u"-2.0 dBu"_s;
+        for (const QString &text : {u"0 V"_s, u"-1 V"_s, u"4 dB"_s, u"1e3 V"_s, u"dBu"_s, u""_s})
+            QTest::addRow("not a reading: \"%s\"", qPrintable(text)) << u"+18 dBu"_s << text << -1 << u"-2.0 dBu"_s;
+    }
+
+    void meterReadings()
+    {
+        QFETCH(QString, fullScale);
+        QFETCH(QString, reading);
+        QFETCH(int, hundredths);
+        const OutputCalibration calibration{ParseAnalogLevel(fullScale).value()};
+        QTEST(calibration.reading(*OutputLevel::FromText(u"-20"_s)).text(), "readsAtMinus20");
+        const std::optional<AnalogLevel> parsed = ParseAnalogLevel(reading);
+        QCOMPARE(parsed.has_value(), hundredths != -1);
+        if (!parsed)
+            return;
+        const std::optional<OutputLevel> level = calibration.outputLevel(*parsed);
+        QCOMPARE(level.has_value(), hundredths != 1);
+        if (level)
+            QCOMPARE(level->hundredths(), hundredths);
     }
 };
 

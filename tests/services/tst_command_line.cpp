@@ -7,6 +7,7 @@
 #include "core/run/private_files.h"
 #include "core/tone/field_grammar.h"
 #include "fault_fs.h"
+#include "settings/calibration_store.h"
 #include "settings/preset_store.h"
 #include "settings/settings_store.h"
 #include "test_files.h"
@@ -85,6 +86,9 @@ private slots:
         Preset mine{.name = u"Mine"_s, .length = u"1"_s, .frequencies = u"440"_s, .waveformIndex = 2};
         mine.options.restore(OutputSetting::SampleRate, u"44100"_s);
         QVERIFY(StorePreset(mine));
+        // What full scale reads at the default output and at one other, as the window keeps it.
+        QVERIFY(StoreCalibration(QString(), u"+18 dBu"_s));
+        QVERIFY(StoreCalibration(u"desk"_s, u"1.228 V"_s));
         settings = ReadFile(SettingsFilePath(Settings::App, Settings::Section));
     }
 
@@ -150,6 +154,12 @@ private slots:
             QTest::addRow("level %s", qPrintable(level))
                 << QStringList{u"--save"_s, u"out.wav"_s, u"--set"_s, u"Level="_s + level} << 64 << levelRange << none
                 << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a meter's reading above full scale")
+            << QStringList{u"--save"_s, u"out.wav"_s, u"--set"_s, u"Level=+18.01 dBu"_s} << 64
+            << u"At this output, Level takes +18.0 dBu down to -102.0 dBu."_s << none << 0.0 << 0.0 << 0.0;
+        QTest::newRow("a meter's reading at an output not calibrated")
+            << QStringList{u"--save"_s, u"out.wav"_s, u"--set"_s, u"OutputDevice=hdmi"_s, u"--set"_s, u"Level=+4dBu"_s}
+            << 64 << UncalibratedLevelReminder << none << 0.0 << 0.0 << 0.0;
         QTest::newRow("a typed level that does not fit")
             << u"--save out.wav --length 1 --frequencies 441 --type triangle --set Level=-1.5 --set LevelUnit=RMS"_s
                    .split(u' ')
@@ -209,6 +219,13 @@ private slots:
         QTest::newRow("sine, -14.5 RMS") << u"sine --set Level=-14.5 --set LevelUnit=RMS"_s << -14.5 << -14.5;
         QTest::newRow("square, -14.25 RMS") << u"square --set Level=-14.25 --set LevelUnit=RMS"_s << -17.2603 << -14.25;
         QTest::newRow("sine, the lowest") << u"sine --set Level=-120"_s << -120.0 << -120.0;
+        // A meter's reading at a calibrated output is an RMS level: dBu and dBV by their own
+        // references (0.7746 V and 1 V), whatever unit full scale was measured in.
+        QTest::newRow("sine, +4 dBu where full scale reads +18 dBu") << u"sine --set Level=+4dBu"_s << -14.0 << -14.0;
+        QTest::newRow("square, -10 dBV, +18 dBu full scale")
+            << u"square --set LevelUnit=Peak --set Level=-10dBV"_s << -28.7903 << -25.78;
+        QTest::newRow("sine, 122.8 mV where full scale reads 1.228 V")
+            << u"sine --set Level=122.8mV --set OutputDevice=desk"_s << -20.0 << -20.0;
     }
 
     void typedLevelReachesTheFile()

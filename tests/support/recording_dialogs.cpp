@@ -51,7 +51,8 @@ bool RecordingDialogs::question(QWidget *parent, const QString &text)
     return !questionAnswers.isEmpty() && questionAnswers.dequeue();
 }
 
-std::optional<TypedLevel> RecordingDialogs::levelInput(QWidget *parent, const TypedLevel &current)
+std::optional<TypedLevel> RecordingDialogs::levelInput(QWidget *parent, const TypedLevel &current,
+                                                       const std::optional<OutputCalibration> &)
 {
     record({DialogCall::LevelInput, current.level.text() + (current.rms ? u" RMS"_s : QString()), {}, {}, parent});
     return levelAnswers.isEmpty() ? std::nullopt : std::optional(levelAnswers.dequeue());

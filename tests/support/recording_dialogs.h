@@ -57,7 +57,8 @@ public:
     std::optional<QString> textInput(QWidget *parent, const QString &prompt) override;
     bool question(QWidget *parent, const QString &text) override;
     // Answers with the next queued answer; a cancel when none is left.
-    std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current) override;
+    std::optional<TypedLevel> levelInput(QWidget *parent, const TypedLevel &current,
+                                         const std::optional<OutputCalibration> &calibration) override;
 
     void queueSaveAnswer(const QString &path) { saveAnswers.enqueue(path); }
     // The texts of all calls of one kind, in order.

@@ -52,6 +52,15 @@ class Form1Test : public QObject
         return nullptr;
     }
 
+    // The item of a submenu whose text starts so (Other Level… names the level it holds).
+    static QAction *ItemStarting(const QMenu &menu, const QString &start)
+    {
+        for (QAction *item : menu.actions())
+            if (item->text().startsWith(start))
+                return item;
+        return nullptr;
+    }
+
     // An item of the Presets submenu (or of its Delete Preset submenu) by its text, as it is now.
     static QAction *PresetItem(const Form1 &window, const QString &text, bool deleting = false)
     {
@@ -584,10 +593,14 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
         QTest::newRow("loop") << u"Loop Preview"_s << QStringList() << 1 << u"LoopPreview"_s << u"1"_s;
-        // The unit first, a separator, then the levels.
-        const QStringList levels{u"Peak"_s,     u"RMS (AES17)"_s, u""_s,         u"0 dBFS (Full Scale)"_s,
-                                 u"-3 dBFS"_s,  u"-6 dBFS"_s,     u"-12 dBFS"_s, u"-18 dBFS"_s,
-                                 u"-20 dBFS"_s, u"-23 dBFS"_s,    u"-30 dBFS"_s, u"Other Level…"_s};
+        // The unit first, a separator, then the levels, and the output's calibration last.
+        const QStringList levels{u"Peak"_s,     u"RMS (AES17)"_s,
+                                 u""_s,         u"0 dBFS (Full Scale)"_s,
+                                 u"-3 dBFS"_s,  u"-6 dBFS"_s,
+                                 u"-12 dBFS"_s, u"-18 dBFS"_s,
+                                 u"-20 dBFS"_s, u"-23 dBFS"_s,
+                                 u"-30 dBFS"_s, u"Other Level…"_s,
+                                 u""_s,         u"Calibrate Output Level…"_s};
         QTest::newRow("level") << u"Level"_s << levels << 5 << u"Level"_s << u"-6"_s;
         QTest::newRow("level -23") << u"Level"_s << levels << 9 << u"Level"_s << u"-23"_s;
         QTest::newRow("level unit") << u"Level"_s << levels << 1 << u"LevelUnit"_s << u"RMS"_s;
@@ -765,12 +778,13 @@ private slots:
             Store(SettingsKey::Level, stored);
         RecordingDialogs dialogs;
         if (!typed.isEmpty())
-            dialogs.levelAnswers.enqueue({*OutputLevel::FromText(typed.section(u' ', 0, 0)), typed.endsWith(u"RMS"_s)});
+            dialogs.levelAnswers.enqueue(
+                {*OutputLevel::FromText(typed.section(u' ', 0, 0)), typed.endsWith(u"RMS"_s), {}});
         auto window = StartWindow();
         QMenu *level = MenuItem(*window, u"Level"_s)->menu();
-        level->actions().last()->trigger();
+        ItemStarting(*level, u"Other Level"_s)->trigger();
         QCOMPARE(dialogs.count(DialogCall::LevelInput), 1);
-        QTEST(level->actions().last()->actionGroup()->checkedAction()->text(), "checked");
+        QTEST(ItemStarting(*level, u"Other Level"_s)->actionGroup()->checkedAction()->text(), "checked");
         QFETCH(QString, line);
         QVERIFY2(window->Status->label()->text().startsWith(line), qPrintable(window->Status->label()->text()));
         // What is kept is what the command line makes the same tone from.
@@ -778,6 +792,51 @@ private slots:
         for (const OutputSetting setting : {OutputSetting::Level, OutputSetting::LevelUnit})
             same.restore(setting, Stored(OutputRow(setting).key));
         QCOMPARE(window->Options->options(), same);
+    }
+
+    // At a calibrated output Other Level… also takes what a meter reads there: an RMS level, shown
+    // on the status line both ways. The calibration is the output's own.
+    void otherLevelTakesAMetersReading_data()
+    {
+        QTest::addColumn<QString>("fullScale"); // typed to Calibrate Output Level…
+        QTest::addColumn<double>("reading");    // in dBu
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("+4 dBu, +18 dBu full scale")
+            << u"+18 dBu"_s << 4.0 << QString() << u"−14 dBFS RMS (AES17) = +4.0 dBu ·"_s;
+        // 1.228 V is +4.0026 dBu: -10 dBu lands on -14.00 dBFS, shown in volts as calibrated.
+        QTest::newRow("full scale in volts")
+            << u"1.228 V"_s << -10.0 << QString() << u"−14 dBFS RMS (AES17) = 245 mV ·"_s;
+        QTest::newRow("above full scale")
+            << u"+18 dBu"_s << 20.0 << u"At this output, Level takes +18.0 dBu down to -102.0 dBu."_s
+            << u"0 dBFS peak (full scale) ·"_s;
+        QTest::newRow("not calibrated") << QString() << 4.0 << UncalibratedLevelReminder
+                                        << u"0 dBFS peak (full scale) ·"_s;
+        QTest::newRow("a calibration not understood")
+            << u"+18 dB"_s << 4.0 << u"Not understood: \"+18 dB\""_s << u"0 dBFS peak (full scale) ·"_s;
+    }
+
+    void otherLevelTakesAMetersReading()
+    {
+        QFETCH(QString, fullScale);
+        QFETCH(double, reading);
+        RecordingDialogs dialogs;
+        auto window = StartWindow();
+        QMenu *level = MenuItem(*window, u"Level"_s)->menu();
+        if (!fullScale.isEmpty()) {
+            dialogs.textAnswers.enqueue(fullScale);
+            ItemStarting(*level, u"Calibrate Output Level"_s)->trigger();
+        }
+        dialogs.levelAnswers.enqueue({OutputLevel(), false, AnalogLevel{reading, AnalogUnit::DecibelsU}});
+        ItemStarting(*level, u"Other Level"_s)->trigger();
+        QFETCH(QString, told);
+        QVERIFY2(dialogs.texts(DialogCall::Message).value(0).startsWith(told),
+                 qPrintable(dialogs.texts(DialogCall::Message).value(0)));
+        QFETCH(QString, line);
+        QVERIFY2(window->Status->label()->text().startsWith(line), qPrintable(window->Status->label()->text()));
+        // Kept in dBFS, as the command line makes the same tone from it.
+        if (told.isEmpty())
+            QCOMPARE(std::pair(Stored(u"Level"_s), Stored(u"LevelUnit"_s)), std::pair(u"-14"_s, u"RMS"_s));
     }
 
     // Opened on the level chosen, and choosing what it measures leaves it open for the level.
