@@ -105,6 +105,22 @@ qsizetype LongestQuiet(const std::vector<double> &samples)
     return longest;
 }
 
+double PlayedSeconds(const std::vector<double> &samples)
+{
+    const auto gapSamples = qsizetype(0.005 * RecordRate);
+    qsizetype played = 0;
+    qsizetype run = 0;
+    for (double v : samples) {
+        run = std::abs(v) > SoundThreshold ? 0 : run + 1;
+        ++played;
+        if (run == gapSamples)
+            played -= gapSamples; // a gap: none of it, from its start, was played
+        else if (run > gapSamples)
+            --played;
+    }
+    return double(played) / RecordRate;
+}
+
 double ToneLevel(const std::vector<double> &samples, double frequency)
 {
     // Goertzel: one frequency's amplitude without a whole spectrum.

@@ -52,6 +52,9 @@ std::vector<double> Head(const std::vector<double> &samples, double seconds);
 std::vector<double> Tail(const std::vector<double> &samples, double seconds);
 // The longest run of silent samples: a loud tone has none longer than a sample or two.
 qsizetype LongestQuiet(const std::vector<double> &samples);
+// The seconds that sounded, without the gaps (silences over 5 ms) that a starved sound server
+// leaves in a recording on a busy machine: how much of a tone was played, not for how long.
+double PlayedSeconds(const std::vector<double> &samples);
 // Amplitude of one frequency in the samples.
 double ToneLevel(const std::vector<double> &samples, double frequency);
 // Within 2 %.
