@@ -121,6 +121,14 @@ LiveOutput::~LiveOutput()
 {
     if (!m_loop)
         return;
+    dropConnection();
+    pa_threaded_mainloop_unlock(m_loop);
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+}
+
+void LiveOutput::dropConnection()
+{
     if (m_current)
         m_ending.push_back(std::move(m_current));
     endStreams(true);
@@ -128,10 +136,8 @@ LiveOutput::~LiveOutput()
     if (m_context) {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
+        m_context = nullptr;
     }
-    pa_threaded_mainloop_unlock(m_loop);
-    pa_threaded_mainloop_stop(m_loop);
-    pa_threaded_mainloop_free(m_loop);
 }
 
 bool LiveOutput::connect(QString &failure)
@@ -151,14 +157,7 @@ bool LiveOutput::connect(QString &failure)
     }
     // Lost (the server went away) or never made: a fresh connection, the old streams with it.
     pa_threaded_mainloop_unlock(m_loop);
-    if (m_current)
-        m_ending.push_back(std::move(m_current));
-    endStreams(true);
-    pa_threaded_mainloop_lock(m_loop);
-    if (m_context) {
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-    }
+    dropConnection();
     m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "Quorvane");
     bool ready = false;
     if (m_context) {
@@ -213,20 +212,20 @@ bool LiveOutput::sinkExists(const QByteArray &name)
 std::unique_ptr<LiveOutput::Stream> LiveOutput::openStream(const LiveTone &tone, const QByteArray &sink,
                                                            QString &failure)
 {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, quint32(std::max(tone.sampleRate, 0)),
-                              quint8(std::clamp(tone.channels, 0, int(PA_CHANNELS_MAX) + 1))};
-    if (!pa_sample_spec_valid(&spec)) {
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, quint32(std::max(tone.sampleRate, 0)),
+                                      quint8(std::clamp(tone.channels, 0, int(PA_CHANNELS_MAX) + 1))};
+    if (!pa_sample_spec_valid(&sampleFormat)) {
         failure = u"The sound server cannot play %1 channels at %2 Hz."_s.arg(tone.channels).arg(tone.sampleRate);
         return nullptr;
     }
     auto stream = std::make_unique<Stream>();
     stream->loop = m_loop;
-    stream->frameBytes = pa_frame_size(&spec);
+    stream->frameBytes = pa_frame_size(&sampleFormat);
     stream->renderer = std::make_unique<LiveRenderer>(tone.sampleRate, tone.channels);
     stream->renderer->setTone(tone); // rendered from the first request on: the fade-in first
 
     pa_threaded_mainloop_lock(m_loop);
-    stream->stream = pa_stream_new(m_context, "Live tone", &spec, nullptr);
+    stream->stream = pa_stream_new(m_context, "Live tone", &sampleFormat, nullptr);
     bool ready = false;
     if (stream->stream) {
         Stream *self = stream.get();
@@ -235,9 +234,9 @@ std::unique_ptr<LiveOutput::Stream> LiveOutput::openStream(const LiveTone &tone,
         pa_stream_set_underflow_callback(self->stream, &Stream::underflow, self);
         pa_buffer_attr attributes{};
         attributes.maxlength = quint32(-1);
-        attributes.tlength = quint32(pa_usec_to_bytes(TargetLatency, &spec));
+        attributes.tlength = quint32(pa_usec_to_bytes(TargetLatency, &sampleFormat));
         attributes.prebuf = quint32(-1);
-        attributes.minreq = quint32(pa_usec_to_bytes(RequestSize, &spec));
+        attributes.minreq = quint32(pa_usec_to_bytes(RequestSize, &sampleFormat));
         attributes.fragsize = quint32(-1);
         const auto flags =
             pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);

@@ -44,6 +44,8 @@ private:
     struct Stream;
 
     void endStreams(bool all);
+    // Ends every stream and drops the connection to the server; returns with the loop locked.
+    void dropConnection();
     std::unique_ptr<Stream> openStream(const LiveTone &tone, const QByteArray &sink, QString &failure);
     bool sinkExists(const QByteArray &name);
 

@@ -311,7 +311,7 @@ public:
         failure.clear();
         frames = 0;
         m_broken = false;
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, std::uint32_t(sampleRate), 1};
+        const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, std::uint32_t(sampleRate), 1};
         SF_INFO info{0, sampleRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
         m_file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
         if (!m_file)
@@ -335,10 +335,11 @@ public:
             }
         }
         if (ready) {
-            m_stream = pa_stream_new(m_context, "Measurement", &spec, nullptr);
+            m_stream = pa_stream_new(m_context, "Measurement", &sampleFormat, nullptr);
             // Small fragments: the samples reach the file soon after they were heard.
-            const pa_buffer_attr buffer{std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1),
-                                        std::uint32_t(pa_usec_to_bytes(pa_usec_t(RecordFragmentMs) * 1000, &spec))};
+            const pa_buffer_attr buffer{
+                std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1),
+                std::uint32_t(pa_usec_to_bytes(pa_usec_t(RecordFragmentMs) * 1000, &sampleFormat))};
             ready = m_stream != nullptr;
             if (ready) {
                 pa_stream_set_state_callback(m_stream, wake, m_loop);
