@@ -7,7 +7,7 @@
 #include "answering_dialogs.h"
 #include "bench_application.h"
 #include "bench_support.h"
-#include "core/plan/synth_command.h"
+#include "core/sox/synth_command.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
 #include "core/tone/output_options.h"

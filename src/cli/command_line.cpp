@@ -6,13 +6,14 @@
 #include "core/failure.h"
 #include "core/job/tone_job.h"
 #include "core/measure/measurement_sweep.h"
-#include "core/plan/synth_command.h"
 #include "core/run/command_steps.h"
 #include "core/run/output_target.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
+#include "core/sox/synth_command.h"
 #include "core/tone/field_grammar.h"
+#include "core/tone/tone.h"
 #include "settings/calibration_store.h"
 #include "settings/preset_store.h"
 #include "settings/settings_store.h"
@@ -180,16 +181,13 @@ std::optional<Refusal> ApplyLevelReading(Inputs &inputs)
 
 // The reminder the window would give for these inputs, the empty fields first (a noise needs no
 // frequency), with the word it did not understand.
-std::optional<QString> InputsReminder(const Inputs &inputs)
+std::optional<QString> InputsReminder(const PlannedTone &planned)
 {
-    if (inputs.length.isEmpty())
-        return ForgotLengthReminder;
-    if (inputs.frequencies.isEmpty() && !inputs.request().Waveform.endsWith(u"noise"_s))
-        return ForgotFrequenciesReminder;
-    const std::optional<QString> reminder = ToneReminder(inputs.request(), inputs.options);
-    if (!reminder)
-        return std::nullopt;
-    return QuotingWordNotUnderstood(*reminder, WordNotUnderstood(*reminder, inputs.length, inputs.frequencies));
+    if (const std::optional<QString> empty =
+            EmptyFieldReminder(planned.request, EmptyFrequencies::ForgottenUnlessNoise))
+        return empty;
+    const std::optional<ToneRefusal> refusal = planned.refusal();
+    return refusal ? std::optional(refusal->quoted()) : std::nullopt;
 }
 
 // What was printed reached standard output: a full disk or a closed pipe is a failure, not "done".
@@ -224,7 +222,7 @@ void PrintStepFailures(const RecordingSteps &steps)
         PrintError(description);
 }
 
-int Save(const Inputs &inputs, const QString &file)
+int Save(const Inputs &inputs, const PlannedTone &planned, const QString &file)
 {
     // The tool runs in a folder of its own: it gets the path as the person meant it, from here.
     QString outputPath = QFileInfo(file).absoluteFilePath();
@@ -243,10 +241,7 @@ int Save(const Inputs &inputs, const QString &file)
     RecordingSteps steps;
     const SynthRun run = MakeTone(
         steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162}, outputPath,
-        [&] {
-            return ToneJobInputs{inputs.request(), inputs.options};
-        },
-        TerminalProgress());
+        [&] { return planned; }, TerminalProgress());
     RemoveToolFiles(steps, 164);
     PrintStepFailures(steps);
     if (run.reminder) {
@@ -258,7 +253,7 @@ int Save(const Inputs &inputs, const QString &file)
         return ExitCode::Failed;
     }
     try {
-        WriteInverseFilterBeside(outputPath, run.request, inputs.options);
+        WriteInverseFilterBeside(outputPath, run.tone, inputs.options);
     } catch (const std::exception &error) {
         PrintError(u"The inverse filter was not written: "_s + DescribeException(error));
         return ExitCode::Failed;
@@ -321,18 +316,14 @@ void StopOnInterrupt(QCoreApplication &app)
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-int Play(QCoreApplication &app, const Inputs &inputs)
+int Play(QCoreApplication &app, const Inputs &inputs, const PlannedTone &planned)
 {
     StopOnInterrupt(app);
     QString previewPath;
     RecordingSteps steps;
     const SynthRun run = MakeTone(
         steps, {.deploy = 106, .toolPart = 136, .outputPath = 138, .arguments = 140, .join = 142, .run = 144},
-        previewPath,
-        [&] {
-            return ToneJobInputs{inputs.request(), inputs.options};
-        },
-        TerminalProgress());
+        previewPath, [&] { return planned; }, TerminalProgress());
     RemoveToolFiles(steps, 154);
     const QString problem = SynthRunProblem(run, previewPath);
     int exitCode = ExitCode::Done;
@@ -481,14 +472,16 @@ int RunCommandLine(int argc, char *argv[])
         refusal = ApplyLevelReading(inputs);
     if (refusal)
         return refuse(*refusal);
-    if (const std::optional<QString> reminder = InputsReminder(inputs))
+    // Read and planned once: the check, the command and the run all take this.
+    const PlannedTone planned = PlanInputs(inputs.request(), inputs.options);
+    if (const std::optional<QString> reminder = InputsReminder(planned))
         return refuse({ExitCode::Refused, *reminder});
 
     if (parser.isSet(soxCommand)) {
-        std::printf("%s\n", CopyableSoxCommand(inputs.request(), inputs.options).toLocal8Bit().constData());
+        std::printf("%s\n", CopyableSoxCommand(planned.plan).toLocal8Bit().constData());
         return OutputWritten();
     }
     if (parser.isSet(play))
-        return Play(app, inputs);
-    return Save(inputs, parser.value(save));
+        return Play(app, inputs, planned);
+    return Save(inputs, planned, parser.value(save));
 }

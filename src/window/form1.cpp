@@ -8,12 +8,12 @@
 #include "core/failure.h"
 #include "core/job/presets.h"
 #include "core/job/tone_job.h"
-#include "core/plan/synth_command.h"
+#include "core/sox/synth_command.h"
 #include "core/run/private_files.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
-#include "core/tone/field_grammar.h"
+#include "core/tone/tone.h"
 #include "core/tone/frequency_step.h"
 #include "core/tone/tone_request.h"
 #include "hand_cursor.h"
@@ -279,20 +279,21 @@ void Form1::PushButton6_Click()
 void Form1::CopySoxCommand()
 {
     // Whatever Preview would refuse has no command either: the same reminder, and nothing copied.
-    if (const std::optional<QString> reminder = m_toneMaker->reminder()) {
+    if (const std::optional<ToneRefusal> reminder = m_toneMaker->reminder()) {
         showReminder(*reminder);
         return;
     }
-    const ToneRequest request = MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text());
-    QGuiApplication::clipboard()->setText(CopyableSoxCommand(request, Options->options()));
+    QGuiApplication::clipboard()->setText(CopyableSoxCommand(m_toneMaker->checkedPlan()));
     Status->tell(u"Copied"_s);
 }
 
-void Form1::showReminder(const QString &reminder)
+void Form1::showReminder(const ToneRefusal &reminder)
 {
-    QLineEdit *field = reminder == LengthReminder ? Text1 : reminder == FrequenciesReminder ? Text2 : nullptr;
-    const std::optional<FieldWord> word = WordNotUnderstood(reminder, Text1->text(), Text2->text());
-    CurrentDialogs().message(this, QuotingWordNotUnderstood(reminder, word));
+    QLineEdit *field = !reminder.field                         ? nullptr
+                       : *reminder.field == ToneField::Length ? Text1
+                                                               : Text2;
+    const std::optional<FieldWord> &word = reminder.word;
+    CurrentDialogs().message(this, reminder.quoted());
     if (!field)
         return;
     if (word)

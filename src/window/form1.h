@@ -22,6 +22,7 @@ class QPushButton;
 class StatusLine;
 class SweepMeasurement;
 class ToneMaker;
+struct ToneRefusal;
 class ToneWindow;
 
 // What Preview Tone reads while its sound plays.
@@ -134,7 +135,7 @@ private:
     bool hoverEvent(QObject *watched, QEvent *event);
     // Shows a reminder; one about a word of the length or the frequencies quotes the first word not
     // understood, and the focus then goes back to that field with the word selected.
-    void showReminder(const QString &reminder);
+    void showReminder(const ToneRefusal &reminder);
     // Selects the word that the last reminder quoted, once, when it is in this field.
     void selectReminderWord(QLineEdit *field);
     // Preview Tone reads Stop Tone while its sound plays, and the status line says so.

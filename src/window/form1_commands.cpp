@@ -45,15 +45,21 @@ void Form1::PushButton2_Click()
     QString outputPath;
     SynthRun run;
     QString problem;
-    std::optional<QString> reminder;
+    std::optional<ToneRefusal> reminder;
     std::optional<QString> inversePath;
+    std::optional<QString> empty;
 
     if (g.test(106, [&] { return CommandBusy; }))
         return;
     g.step(108, [&] { CommandBusy = true; });
-    if (g.test(110, [&] { return Text1->text().isEmpty(); })) {
+    // An empty field is told of before anything is read, the length first.
+    const auto emptyField = [&] {
+        return EmptyFieldReminder(MakeToneRequest(Text1->text(), Combo1->currentText(), Text2->text()),
+                                  EmptyFrequencies::Forgotten);
+    };
+    if (g.test(110, [&] { return (empty = emptyField()) == std::optional(ForgotLengthReminder); })) {
         g.step(184, [&] { CurrentDialogs().message(this, ForgotLengthReminder); });
-    } else if (g.test(112, [&] { return Text2->text().isEmpty(); })) {
+    } else if (g.test(112, [&] { return empty.has_value(); })) {
         g.step(182, [&] { CurrentDialogs().message(this, ForgotFrequenciesReminder); });
     } else if (g.test(113, [&] { return (reminder = m_toneMaker->reminder()).has_value(); })) {
         g.step(185, [&] { showReminder(reminder.value()); });
@@ -102,7 +108,7 @@ void Form1::PushButton2_Click()
                     QString inverseProblem;
                     try {
                         inversePath =
-                            WriteInverseFilter(*m_inputs, outputPath, run.request, m_toneMaker->lastMade()->options);
+                            WriteInverseFilter(*m_inputs, outputPath, run.tone, m_toneMaker->lastMade()->options);
                     } catch (const std::exception &error) {
                         inverseProblem = DescribeException(error);
                     }
@@ -134,7 +140,7 @@ void Form1::PushButton3_Click()
     SynthRun run;
     // Until the run is judged it counts as failed, so no failure on the way is ever taken for a tone.
     QString problem = u"The tone was not made."_s;
-    std::optional<QString> reminder;
+    std::optional<ToneRefusal> reminder;
 
     // While its sound plays the button reads Stop Tone, and stops it.
     if (IsSoundPlaying() && PushButton3->text() == StopToneCaption) {

@@ -86,7 +86,8 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
 
     // What the line says follows the inputs and the options as they change.
     Status = new StatusLine(this, TwipRect(120, 4350, 7800, 345), [this, currentRequest] {
-        return StatusLine::Describe(currentRequest(), Options->options(), Options->outputDeviceName(),
+        const OutputOptions options = Options->options();
+        return StatusLine::Describe(ReadTone(currentRequest(), options).tone, options, Options->outputDeviceName(),
                                     Options->calibration());
     });
     connect(Status, &StatusLine::clicked, this,

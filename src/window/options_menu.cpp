@@ -3,7 +3,7 @@
 #include "window/options_menu.h"
 
 #include "core/sound/playback.h"
-#include "core/tone/field_grammar.h"
+#include "core/tone/tone.h"
 #include "services/dialogs.h"
 #include "settings/calibration_store.h"
 #include "settings/settings_store.h"
@@ -152,9 +152,9 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
         addItems(window);
         m_stopSound->setEnabled(IsSoundPlaying());
         // Left | right is stereo whatever is chosen: the channel choices show that they do not apply.
-        const std::optional<ToneMix> mix = ParseToneMix(m_currentRequest().Frequencies);
+        const bool twoSides = ReadTone(m_currentRequest(), m_options).tone.twoSides();
         for (QAction *item : m_items[std::size_t(OutputSetting::Channels)])
-            item->setEnabled(!mix || !mix->twoSides());
+            item->setEnabled(!twoSides);
     });
     connect(this, &QMenu::aboutToHide, this, [this] { m_stopSound->setEnabled(true); });
 

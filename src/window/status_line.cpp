@@ -3,8 +3,7 @@
 #include "window/status_line.h"
 
 #include "core/sound/sound_file.h"
-#include "core/tone/field_grammar.h"
-#include "core/tone/tone_term.h"
+#include "core/tone/tone.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -63,7 +62,7 @@ StatusLine::StatusLine(QWidget *window, QRect place, std::function<QString()> de
     connect(&m_told, &QTimer::timeout, this, &StatusLine::refresh);
 }
 
-QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice,
+QString StatusLine::Describe(const Tone &tone, const OutputOptions &options, const QString &outputDevice,
                              const std::optional<OutputCalibration> &calibration)
 {
     QString level = Decibels(options.level()) + (options.rmsLevel() ? u" RMS (AES17)"_s : u" peak"_s);
@@ -74,11 +73,7 @@ QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &op
         level += u" = "_s + WithMinusSign(calibration->reading(options.level()).text());
     QString channels = options.chosen(OutputSetting::Channels).label;
     // A left | right step makes the whole file stereo.
-    const QStringList steps = SplitSteps(request.Frequencies).value_or(QStringList());
-    if (std::any_of(steps.begin(), steps.end(), [](const QString &step) {
-            const std::optional<ToneMix> mix = ParseStep(step);
-            return mix && mix->twoSides();
-        }))
+    if (tone.twoSides())
         channels = u"Stereo (left | right)"_s;
     else if (options.channelCount() == 2 && channels.startsWith(u"Both"_s))
         channels = u"Stereo"_s;
@@ -99,8 +94,9 @@ QString StatusLine::Describe(const ToneRequest &request, const OutputOptions &op
     if (options.aliasFree())
         parts << u"Alias-free"_s;
     if (options.noiseBand()) {
-        const std::optional<ToneTerm> term = ParseToneTerm(request.Frequencies);
-        const bool band = request.Waveform.endsWith(u"noise"_s) && term && term->lowest() < term->highest();
+        const std::optional<ToneTerm> term =
+            tone.steps.size() == 1 && tone.steps.first().asTyped ? tone.steps.first().left.first().term : std::nullopt;
+        const bool band = tone.noise() && term && term->lowest() < term->highest();
         parts << (band ? u"Noise %1–%2 Hz"_s.arg(QString::number(term->lowest(), 'g', 10),
                                                  QString::number(term->highest(), 'g', 10))
                        : u"Noise band"_s);

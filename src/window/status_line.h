@@ -4,7 +4,7 @@
 
 #include "core/tone/analog_level.h"
 #include "core/tone/output_options.h"
-#include "core/tone/tone_request.h"
+#include "core/tone/tone.h"
 
 #include <QObject>
 #include <QString>
@@ -30,9 +30,10 @@ public:
     // describe gives the line for the inputs and options as they stand.
     StatusLine(QWidget *window, QRect place, std::function<QString()> describe);
 
-    // What the inputs and options make, in words: "0 dBFS peak (full scale) · Mono · 48 kHz · 32-bit".
-    // With the output calibrated, an RMS level also says what it reads there.
-    static QString Describe(const ToneRequest &request, const OutputOptions &options, const QString &outputDevice,
+    // What the tone (as far as its fields could be read) and options make, in words: "0 dBFS peak
+    // (full scale) · Mono · 48 kHz · 32-bit". With the output calibrated, an RMS level also says
+    // what it reads there.
+    static QString Describe(const Tone &tone, const OutputOptions &options, const QString &outputDevice,
                             const std::optional<OutputCalibration> &calibration = std::nullopt);
 
     // Shows the line, and from then on anew at every refresh. Until then a refresh does nothing:

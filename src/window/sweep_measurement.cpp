@@ -49,10 +49,10 @@ bool MayWriteInverseFilter(QWidget *window, const QString &sweepPath)
                        "Replace it?"_s.arg(QFileInfo(InverseFilterPath(sweepPath)).fileName()));
 }
 
-std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const ToneRequest &request,
+std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const Tone &tone,
                                           const OutputOptions &options)
 {
-    std::optional<QString> inversePath = WriteInverseFilterBeside(sweepPath, request, options);
+    std::optional<QString> inversePath = WriteInverseFilterBeside(sweepPath, tone, options);
     if (inversePath)
         store.save(Settings::InverseFilter, *inversePath);
     return inversePath;
@@ -203,7 +203,8 @@ void SweepMeasurement::measure(const ToneRequest &request, const OutputOptions &
                                            "Inverse Filter, with a Sine and a rising sweep such as 20-20000."_s);
         return;
     }
-    const MeasurementSweepDesign design = DesignRequestedSweep(request, options);
+    const PlannedTone planned = PlanInputs(request, options);
+    const MeasurementSweepDesign design = DesignRequestedSweep(planned.reading.tone, options);
     if (!design.sweep) {
         CurrentDialogs().message(m_window, design.reminder);
         return;
@@ -229,17 +230,13 @@ void SweepMeasurement::measure(const ToneRequest &request, const OutputOptions &
         QString sweepPath = sweep;
         const SynthRun run = MakeTone(
             steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162},
-            sweepPath,
-            [&] {
-                return ToneJobInputs{request, options};
-            },
-            {});
+            sweepPath, [&] { return planned; }, {});
         RemoveToolFiles(steps, 164);
         if (run.reminder)
             throw Failure(*run.reminder);
         if (const QString problem = SynthRunProblem(run, sweep); !problem.isEmpty())
             throw Failure(u"The sweep could not be made: "_s + problem);
-        WriteInverseFilterBeside(sweep, request, options);
+        WriteInverseFilterBeside(sweep, run.tone, options);
         if (const std::optional<QString> problem =
                 playAndRecord(sweep, recording, design.sweep->sampleRate, outputId, inputId))
             throw Failure(*problem);

@@ -4,7 +4,7 @@
 
 #include "core/plugins/measure_plugin.h"
 #include "core/tone/output_options.h"
-#include "core/tone/tone_request.h"
+#include "core/tone/tone.h"
 
 #include <QString>
 #include <atomic>
@@ -28,7 +28,7 @@ bool MayWriteInverseFilter(QWidget *window, const QString &sweepPath);
 // After the sweep is saved: writes its inverse filter beside it and keeps its path for Make
 // Impulse Response. Its path, or nothing when the sweep was no measurement sweep. Throws a
 // Failure when it cannot be written; a file of that name is then as it was.
-std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const ToneRequest &request,
+std::optional<QString> WriteInverseFilter(InputStore &store, const QString &sweepPath, const Tone &tone,
                                           const OutputOptions &options);
 
 // Make Impulse Response…, with its progress in the title and the status line, where Cancel stops it.

@@ -4,7 +4,6 @@
 
 #include "core/run/run_and_wait.h"
 #include "core/sound/sound_file.h"
-#include "core/tone/field_grammar.h"
 #include "services/app_title.h"
 #include "window/options_menu.h"
 
@@ -21,10 +20,13 @@ ToneMaker::ToneMaker(QWidget *window, std::function<ToneRequest()> currentReques
 {
 }
 
-std::optional<QString> ToneMaker::reminder() const
+std::optional<ToneRefusal> ToneMaker::reminder()
 {
-    const std::optional<QString> reminder = ToneReminder(m_currentRequest(), m_currentOptions());
-    return reminder ? std::optional(WithMenuAdvice(*reminder)) : std::nullopt;
+    m_checked = PlanInputs(m_currentRequest(), m_currentOptions());
+    std::optional<ToneRefusal> refusal = m_checked->refusal();
+    if (refusal)
+        refusal->reminder = WithMenuAdvice(refusal->reminder);
+    return refusal;
 }
 
 SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPath, bool saving)
@@ -46,9 +48,14 @@ SynthRun ToneMaker::make(CommandSteps &g, const Lines &lines, QString &outputPat
     SynthRun run = MakeTone(
         g, lines, outputPath,
         [this] {
-            ToneJobInputs inputs{m_currentRequest(), m_currentOptions()};
-            m_madeWith = inputs.options;
-            return inputs;
+            // Read again only when the fields or options changed since the reminder read them.
+            const ToneRequest request = m_currentRequest();
+            const OutputOptions options = m_currentOptions();
+            const bool unchanged = m_checked && m_checked->request == request && m_checked->options == options;
+            PlannedTone planned = unchanged ? *m_checked : PlanInputs(request, options);
+            m_checked.reset();
+            m_madeWith = planned.options;
+            return planned;
         },
         showProgress);
     if (run.reminder)
@@ -66,7 +73,7 @@ QString ToneMaker::judge(const SynthRun &run, const QString &outputPath)
 {
     QString problem = SynthRunProblem(run, outputPath);
     if (problem.isEmpty()) {
-        m_lastMade = MadeTone{outputPath, run.request, m_madeWith};
+        m_lastMade = MadeTone{outputPath, run.tone, m_madeWith};
         if (toneMade)
             toneMade(*m_lastMade);
     }
@@ -79,7 +86,7 @@ QString ToneMaker::describeWritten(const SynthRun &run, const QString &outputPat
     if (!written)
         return {};
     ChosenLayout chosen{m_madeWith.sampleRate(), m_madeWith.chosen(OutputSetting::SampleFormat).label.toLower(), {}};
-    if (const std::optional<ToneLength> length = ParseLength(run.request.Length); length && length->inSamples)
-        chosen.samples = qint64(length->samples);
+    if (run.tone.lengthInSamples)
+        chosen.samples = run.tone.samples;
     return DescribeWrittenFile(outputPath, *written, chosen);
 }

@@ -5,6 +5,7 @@
 #include "core/job/tone_job.h"
 #include "core/run/synth_run.h"
 #include "core/tone/output_options.h"
+#include "core/tone/tone.h"
 #include "core/tone/tone_request.h"
 
 #include <QString>
@@ -18,7 +19,7 @@ class QWidget;
 struct MadeTone
 {
     QString path;
-    ToneRequest request;
+    Tone tone; // nothing of a file that was not made here
     OutputOptions options;
 };
 
@@ -45,13 +46,16 @@ public:
     void showSaveProgress(ProgressShown shown) { m_saveProgress = std::move(shown); }
 
     // The reminder for a field that does not fit what the tool may be given, or for options that
-    // cannot make the tone, or nothing.
-    std::optional<QString> reminder() const;
+    // cannot make the tone, or nothing. The inputs are read and planned for it; a tone made next of
+    // the same inputs takes that plan.
+    std::optional<ToneRefusal> reminder();
     // Deploys the tool files, reads the inputs, builds the command and runs it; a preview's path is
     // chosen on the way. A level that needs the tone measured first gets a run of its own before;
     // when it does not fit, nothing is made and the run holds the reminder. The caller removes the
     // tool files and judges.
     SynthRun make(CommandSteps &steps, const Lines &lines, QString &outputPath, bool saving = false);
+    // The plan of the inputs that reminder() last read.
+    const TonePlan &checkedPlan() const { return m_checked->plan; }
     // Stops the tool that makes the tone; the run then makes nothing.
     void cancel();
     // Whether the person cancelled while the last tone was made.
@@ -71,7 +75,8 @@ private:
     QWidget *m_window;
     std::function<ToneRequest()> m_currentRequest;
     std::function<OutputOptions()> m_currentOptions;
-    OutputOptions m_madeWith; // the options of the last run, which may have changed since
+    OutputOptions m_madeWith;             // the options of the last run, which may have changed since
+    std::optional<PlannedTone> m_checked; // the inputs as the reminder read and planned them
     std::optional<MadeTone> m_lastMade;
     ProgressShown m_saveProgress;
     bool m_cancelled = false;

@@ -8,7 +8,6 @@
 #include "core/plugins/plugin_loader.h"
 #include "core/run/output_target.h"
 #include "core/sound/sound_file.h"
-#include "core/tone/tone_term.h"
 #include "services/app_title.h"
 #include "services/dialogs.h"
 #include "window/tone_chart.h"
@@ -160,8 +159,7 @@ void ToneWindow::startAnalysis()
     // Loaded here, on the window's thread, before the worker asks for it.
     ProgramPlugin(ToneViewPluginFile);
     // A sweep passes each frequency once: its spectrum is the whole file's, not that of parts.
-    const std::optional<ToneTerm> term = ParseToneTerm(m_tone->request.Frequencies);
-    const bool sweep = term && term->sweep != SweepKind::Steady;
+    const bool sweep = m_tone->tone.sweep();
     m_worker = QThread::create([this, path = m_tone->path, stop = m_stop, number = m_toneNumber, sweep] {
         const auto post = [this, number](const ToneAnalysis &analysis) {
             auto shared = std::make_shared<const ToneAnalysis>(analysis);
@@ -228,7 +226,7 @@ QString ToneWindow::figuresText() const
     const int decimals = analysis.frequencyDecimals;
     // What a person looks for first on the first line of each channel, the rest after it; a noise
     // has no line to speak of, but a level in each octave.
-    const bool noise = m_shownTone->request.Waveform.endsWith(u"noise"_s);
+    const bool noise = m_shownTone->tone.noise();
     const QString indent(7, u' ');
     for (int channel = 0; channel < analysis.channels; ++channel) {
         const ChannelFigures &figures = analysis.figures[std::size_t(channel)];
@@ -316,9 +314,9 @@ QString ToneWindow::toneDescription() const
 {
     if (!m_shownTone)
         return {};
-    if (m_shownTone->request.Length.isEmpty())
+    if (m_shownTone->tone.fields.Length.isEmpty())
         return QFileInfo(m_shownTone->path).fileName();
-    const ToneRequest &request = m_shownTone->request;
+    const ToneRequest &request = m_shownTone->tone.fields;
     QStringList chosen;
     for (const OutputSettingRow &row : OutputSettingRows()) {
         const qsizetype choice = m_shownTone->options.choice(row.setting);

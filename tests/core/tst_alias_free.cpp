@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/plan/alias_free.h"
+#include "core/tone/tone.h"
 #include "test_sandbox.h"
+#include "tool_run.h"
 
 #include <cmath>
 
@@ -62,10 +64,13 @@ private slots:
         const QStringList tones = frequencies.split(u", "_s);
         const QStringList expected = methods.split(u' ');
         for (qsizetype i = 0; i < tones.size(); ++i) {
-            const std::optional<ToneTerm> term = ParseToneTerm(tones[i]);
+            const ToneReading reading = ReadTone(MakeToneRequest(u"1"_s, waveform, tones[i]),
+                                                 ToolRun::Options(u"SampleRate=%1"_s.arg(rate)));
+            QVERIFY(!reading.refusal);
+            const std::optional<ToneTerm> &term = reading.tone.steps.first().left.first().term;
             QVERIFY(term);
             const std::optional<AliasFreeDesign> design =
-                DesignAliasFreeTone({u"1"_s, waveform, tones[i], *term, rate, rate});
+                DesignAliasFreeTone({*reading.tone.shape, *term, rate, rate});
             const QChar chosen = design ? u"AOI"_s.at(int(design->method)) : u'-';
             const QString what = tones[i] + u": "_s + chosen + QString::number(design ? design->factor : 0);
             const QChar wanted = expected[i][0];

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/tone/field_grammar.h"
+#include "core/tone/tone.h"
 #include "test_sandbox.h"
+#include "tool_run.h"
 
 #include <QRegularExpression>
 
@@ -9,6 +10,18 @@ using namespace Qt::Literals::StringLiterals;
 
 Q_DECLARE_METATYPE(SampleLayout)
 Q_DECLARE_METATYPE(SweepKind)
+
+namespace {
+
+// The reminder for the fields as the one reading gives it, or nothing.
+std::optional<QString> ReminderFor(const QString &length, const QString &waveform, const QString &frequencies,
+                                   const OutputOptions &options = {})
+{
+    const ToneReading reading = ReadTone(MakeToneRequest(length, waveform, frequencies), options);
+    return reading.refusal ? std::optional(reading.refusal->reminder) : std::nullopt;
+}
+
+} // namespace
 
 // Every word the fields let through, and what the tool would have made of some that they do not.
 class FieldGrammarTest : public QObject
@@ -65,12 +78,13 @@ private slots:
         QFETCH(QString, length);
         QFETCH(int, rate);
         QFETCH(qint64, samples);
-        const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s);
-        QCOMPARE(ToneGrammarReminder(request, rate), samples > 0 ? std::nullopt : std::optional(LengthReminder));
-        if (samples > 0) {
-            QCOMPARE(ParseLength(request.Length)->samplesAt(rate), samples);
-            QCOMPARE(ParseLength(request.Length)->secondsAt(rate), double(samples) / rate);
-        }
+        const ToneReading reading =
+            ReadTone(MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s),
+                     ToolRun::Options(u"SampleRate=%1"_s.arg(rate)));
+        QCOMPARE(reading.refusal ? std::optional(reading.refusal->reminder) : std::nullopt,
+                 samples > 0 ? std::nullopt : std::optional(LengthReminder));
+        if (samples > 0)
+            QCOMPARE(reading.tone.samples, samples);
     }
 
     void frequencyWords_data()
@@ -140,28 +154,70 @@ private slots:
         QTest::newRow("a phase below 0 %") << u"440 0 -5"_s << false;
         QTest::newRow("two channels' tones together") << u"440 880 & 1000"_s << false;
         QTest::newRow("a sweep from 0 Hz together") << u"0/100 & 440"_s << false;
+        QTest::newRow("a tab after a step") << u"440\t; 880"_s << false;
+    }
+
+    // Which reminder a field gets, and which word it quotes, as typed (the window selects it there).
+    void reminderAndWord_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("reminder");
+        QTest::addColumn<QString>("word"); // empty: none quoted
+        QTest::addColumn<int>("start");
+        QTest::newRow("an effect") << u"440 noiseprof x"_s << u""_s << FrequenciesReminder << u"noiseprof"_s << 4;
+        QTest::newRow("after a unit, as typed") << u"1,5 kHz  noise"_s << u""_s << FrequenciesReminder << u"noise"_s
+                                                << 9;
+        QTest::newRow("in a later step") << u"440; 880 noise"_s << u""_s << FrequenciesReminder << u"noise"_s << 9;
+        QTest::newRow("a number out of range: no word") << u"440 0 200"_s << u""_s << FrequenciesReminder << u""_s
+                                                        << 0;
+        QTest::newRow("a level, not the word after it")
+            << u"440@-3; 880 foo"_s << u""_s << FrequenciesReminder << u"foo"_s << 12;
+        QTest::newRow("a bad level") << u"440 & 880@x"_s << u""_s << LevelReminder << u""_s << 0;
+        QTest::newRow("an empty step") << u"440;;880"_s << u""_s << StepsReminder << u""_s << 0;
+        QTest::newRow("257 steps") << QStringList(257, u"1"_s).join(u';') << u""_s << StepsReminder << u""_s << 0;
+        QTest::newRow("too many tones beat a bad word")
+            << u"440 foo; "_s + QStringList(17, u"1"_s).join(u'&') << u""_s << TooManyTonesReminder << u""_s << 0;
+        // Above half the rate a tone folds back, in any step.
+        QTest::newRow("a step above half the rate")
+            << u"100; 5000"_s << u"SampleRate=8000"_s << HighestFrequencyReminder(8000) << u""_s << 0;
+        QTest::newRow("tones together above half the rate")
+            << u"100 & 30000"_s << u""_s << HighestFrequencyReminder(48000) << u""_s << 0;
+        QTest::newRow("half the rate itself") << u"4000; 100"_s << u"SampleRate=8000"_s << u""_s << u""_s << 0;
+    }
+
+    void reminderAndWord()
+    {
+        QFETCH(QString, frequencies);
+        QFETCH(QString, options);
+        QFETCH(QString, reminder);
+        const ToneReading reading =
+            ReadTone(MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies), ToolRun::Options(options));
+        QCOMPARE(reading.refusal.has_value(), !reminder.isEmpty());
+        if (!reading.refusal)
+            return;
+        QCOMPARE(reading.refusal->reminder, reminder);
+        QFETCH(QString, word);
+        QCOMPARE(reading.refusal->word ? reading.refusal->word->text : QString(), word);
+        if (!word.isEmpty())
+            QTEST(int(reading.refusal->word->start), "start");
     }
 
     void frequencyWords()
     {
         QFETCH(QString, frequencies);
         QFETCH(bool, accepted);
-        const ToneRequest request = MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies);
-        QCOMPARE(FrequenciesFitGrammar(request.Frequencies), accepted);
-        // A refused "@" says what a level may be; a refused ";" what steps may be; too many tones
-        // together, how many may be.
+        // A refused "@" says what a level may be; too many tones together, how many may be.
         QString reminder = frequencies.contains(u'@') ? LevelReminder : FrequenciesReminder;
-        if (frequencies.contains(u';') && !SplitSteps(frequencies))
-            reminder = StepsReminder;
         if (frequencies.count(u'&') >= MaxToneTerms)
             reminder = TooManyTonesReminder;
-        QCOMPARE(ToneGrammarReminder(request, 48000), accepted ? std::nullopt : std::optional(reminder));
+        QCOMPARE(ReminderFor(u"1"_s, u"Sine (Default)"_s, frequencies),
+                 accepted ? std::nullopt : std::optional(reminder));
         // A noise has no frequency to combine with another, and needs none at all.
-        const ToneRequest noise = MakeToneRequest(u"1"_s, u"Pink Noise"_s, frequencies);
         if (accepted && (frequencies.contains(u'&') || frequencies.contains(u'|')))
-            QCOMPARE(ToneGrammarReminder(noise, 48000), std::optional(NoiseTogetherReminder));
+            QCOMPARE(ReminderFor(u"1"_s, u"Pink Noise"_s, frequencies), std::optional(NoiseTogetherReminder));
         if (frequencies.trimmed().isEmpty())
-            QCOMPARE(ToneGrammarReminder(noise, 48000), std::nullopt);
+            QCOMPARE(ReminderFor(u"1"_s, u"Pink Noise"_s, frequencies), std::nullopt);
     }
 
     // What a step's tones are read as: the last tone's frequencies, movement, offset and level.
@@ -189,16 +245,16 @@ private slots:
         QFETCH(QString, step);
         QFETCH(QList<int>, tones);
         QFETCH(QList<double>, last);
-        const std::optional<ToneMix> mix = ParseStep(step);
-        QVERIFY(mix);
+        const ToneReading reading = ReadTone(MakeToneRequest(u"1"_s, u"Sine (Default)"_s, step), {});
+        QVERIFY(!reading.refusal);
+        const ToneMix *mix = &reading.tone.steps.first();
         QCOMPARE(QList({int(mix->left.size()), int(mix->right.size())}), tones);
         const MixTone &tone = mix->twoSides() ? mix->right.last() : mix->left.last();
         QCOMPARE(tone.relativeDb, last[3]);
         if (step.startsWith(u'A')) {
-            // Several channels' tones: each read, none of them the step's one tone.
-            QCOMPARE(ParseToneTerms(step)->size(), 2);
-            QCOMPARE(ParseToneTerms(step)->last().parameters.offset, .1);
+            // Several channels' tones: none of them the step's one tone, and the tool reads them.
             QVERIFY(!tone.term);
+            QCOMPARE(tone.frequencies, step);
             return;
         }
         QVERIFY(tone.term);
@@ -222,8 +278,11 @@ private slots:
     void longestLengthThatFits()
     {
         QFETCH(SampleLayout, layout);
+        const OutputOptions options = ToolRun::Options(u"SampleRate=%1 SampleFormat=%2 Channels=%3"_s.arg(
+            QString::number(layout.sampleRate), QString::number(layout.bitsPerSample),
+            layout.channels == 2 ? u"Both"_s : u"Mono"_s));
         const auto reminderFor = [&](const QString &length) {
-            return ToneGrammarReminder(MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s), layout);
+            return ReminderFor(length, u"Sine (Default)"_s, u"440"_s, options);
         };
         const QString reminder = reminderFor(u"9007199254740992s"_s).value_or(QString());
         static const QRegularExpression named(uR"(is (\d+:\d\d:\d\d\.\d\d\d) \((\d+)s\))"_s);

@@ -132,7 +132,7 @@ private:
     {
         const OutputOptions options = ToolRun::Options(u"MeasurementSweep=1 SampleRate=%1"_s.arg(rate));
         const ToneRequest request = MakeToneRequest(u"10"_s, u"Sine (Default)"_s, u"20-20000"_s);
-        const MeasurementSweep design = DesignRequestedSweep(request, options).sweep.value();
+        const MeasurementSweep design = DesignRequestedSweep(ReadTone(request, options).tone, options).sweep.value();
         if (ToolRun::Make(path(name), request, options).isEmpty()) {
             m_measuring->writeInverseFilter(path(name), design.sweepSamples, design.sweepRate, design.endFrequency,
                                             InverseFilterPath(path(name)),

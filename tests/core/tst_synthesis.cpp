@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/plan/synth_command.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/synth_run.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
+#include "core/sox/synth_command.h"
 #include "test_files.h"
 #include "test_sandbox.h"
 #include "tool_run.h"
@@ -795,7 +795,7 @@ private slots:
         }
         shell.setProcessEnvironment(environment);
         shell.start(u"/bin/"_s + QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0),
-                    {u"-c"_s, CopyableSoxCommand(request, options)});
+                    {u"-c"_s, CopyableSoxCommand(PlanInputs(request, options).plan)});
         QVERIFY(shell.waitForFinished());
         const QString said = QString::fromUtf8(shell.readAllStandardError());
         if (!refusal.isEmpty()) {
@@ -810,8 +810,19 @@ private slots:
 
     void toolFailureIsReportedWithItsReason()
     {
+        // Words that the program never lets through, which only the tool can refuse.
+        TonePlan plan;
+        plan.layout = {48000, 32, 1};
+        plan.frames = 48000;
+        plan.length = u"1"_s;
+        plan.sources = {PeriodicSource{ShapeKind::Trapezium, u"440 0 200"_s}};
+        ToolRun::Deploy();
+        const SynthToolPart tool = BuildSynthToolPart();
+        const SynthCommand command =
+            JoinSynthCommand(tool, BuildSynthArgumentPart(outputFolder + u"/bad.wav"_s, plan, tool.program));
         ShellRunDetails details;
-        const qint32 result = Synthesize(outputFolder + u"/bad.wav"_s, u"1"_s, u"Sine (Default)"_s, u"abc"_s, &details);
+        const qint32 result = ShellAndWait(command.program, command.arguments, 0, &details, {CheckTrustedTool});
+        ToolRun::Remove();
         QVERIFY(result != 0);
         QVERIFY(details.started);
         QVERIFY2(details.errorOutput.contains(u"synth"_s), qPrintable(details.errorOutput));

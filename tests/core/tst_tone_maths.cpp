@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "core/plan/alias_free.h"
+#include "core/plan/tone_plan.h"
+#include "core/sox/level_report.h"
+#include "core/sox/tool_words.h"
 #include "core/tone/analog_level.h"
 #include "core/tone/periodic_shape.h"
 #include "core/tone/tone_level.h"
@@ -35,6 +38,26 @@ QString ToolStats(int channels, const QStringList &tone)
     if (!tool.waitForFinished() || tool.exitCode() != 0)
         qFatal("the tool did not measure %s", qPrintable(tone.join(u' ')));
     return QString::fromUtf8(tool.readAllStandardError());
+}
+
+// What the copied command's awk makes of a stats report: its output and whether it went on.
+std::pair<QString, bool> AwkGain(const QString &script, const QString &report)
+{
+    QProcess awk;
+    awk.start(u"awk"_s, {script});
+    awk.write(report.toUtf8());
+    awk.closeWriteChannel();
+    if (!awk.waitForFinished())
+        qFatal("awk did not finish");
+    return {QString::fromUtf8(awk.readAllStandardOutput()), awk.exitCode() == 0};
+}
+
+// A stats report of one channel, or of the overall figures then each channel's.
+QString StatsReport(const QStringList &peaks, const QStringList &rms)
+{
+    const QString overall = peaks.size() > 1 ? u"-0.00 "_s : QString();
+    return u"DC offset   0.000000\nPk lev dB %1%2\nRMS lev dB %3%4\nCrest factor 1.41\n"_s.arg(
+        overall, peaks.join(u' '), overall, rms.join(u' '));
 }
 
 } // namespace
@@ -318,6 +341,62 @@ private slots:
         QCOMPARE(level.has_value(), hundredths != 1);
         if (level)
             QCOMPARE(level->hundredths(), hundredths);
+    }
+
+    // The copied command sets a measured level in awk: from any report, the same gain as the
+    // program (to the gain's four places), the same refusal, and no gain from no level.
+    void measuringScriptFollowsSetLevel_data()
+    {
+        QTest::addColumn<bool>("rms");
+        QTest::addColumn<double>("target");
+        QTest::addColumn<QStringList>("peaks"); // dB as reported, one a channel
+        QTest::addColumn<QStringList>("rmsDb");
+        QTest::addColumn<QList<double>>("sidePeakTargets"); // measured by side
+        const QList<double> whole;
+        QTest::newRow("pink noise to -20 dBFS RMS")
+            << true << -20. << QStringList{u"-1.23"_s} << QStringList{u"-13.50"_s} << whole;
+        QTest::newRow("white noise to 0 dBFS RMS: too loud")
+            << true << 0. << QStringList{u"-0.50"_s} << QStringList{u"-4.80"_s} << whole;
+        QTest::newRow("just fits, lowered to the headroom")
+            << true << -3. << QStringList{u"-0.01"_s} << QStringList{u"-3.01"_s} << whole;
+        QTest::newRow("a peak target keeps the headroom")
+            << false << 0. << QStringList{u"-2.00"_s} << QStringList{u"-9.00"_s} << whole;
+        QTest::newRow("a peak target below it")
+            << false << -12.5 << QStringList{u"-0.37"_s} << QStringList{u"-9.00"_s} << whole;
+        QTest::newRow("silence") << true << -20. << QStringList{u"-inf"_s} << QStringList{u"-inf"_s} << whole;
+        QTest::newRow("no report") << true << -20. << QStringList() << QStringList() << whole;
+        QTest::newRow("each side's peak") << false << 0. << QStringList{u"-1.00"_s, u"-7.25"_s}
+                                          << QStringList{u"-4.00"_s, u"-10.00"_s} << QList<double>{-0.001, -6.001};
+        QTest::newRow("a side missing") << false << 0. << QStringList{u"-1.00"_s} << QStringList{u"-4.00"_s}
+                                        << QList<double>{-0.001, -6.001};
+    }
+
+    void measuringScriptFollowsSetLevel()
+    {
+        QFETCH(bool, rms);
+        QFETCH(double, target);
+        QFETCH(QStringList, peaks);
+        QFETCH(QStringList, rmsDb);
+        QFETCH(QList<double>, sidePeakTargets);
+        TonePlan plan;
+        plan.target = {rms, target};
+        plan.level = LevelStage{.measured = true, .sidePeakTargets = sidePeakTargets};
+        const QString report = peaks.isEmpty() ? u"sox FAIL formats: can't open input\n"_s : StatsReport(peaks, rmsDb);
+        const auto [gain, wentOn] = AwkGain(MeasuredGainScript(plan), report);
+        // The program, from the same report.
+        const bool applied = ApplyMeasuredLevels(plan, ParseToolStatsByChannel(report));
+        QCOMPARE(wentOn, applied && !plan.reminder);
+        if (!wentOn)
+            return;
+        if (sidePeakTargets.isEmpty()) {
+            const double expected = plan.level.gainDb.value_or(0);
+            QVERIFY2(std::abs(gain.toDouble() - expected) <= 0.51e-4, qPrintable(gain));
+            return;
+        }
+        QStringList expected;
+        for (qsizetype side = 0; side < plan.level.channelGainsDb.size(); ++side)
+            expected << u"%1p%2"_s.arg(side + 1).arg(plan.level.channelGainsDb[side], 0, 'f', 4);
+        QCOMPARE(gain, expected.join(u' '));
     }
 };
 

@@ -9,7 +9,7 @@
 #include "core/run/synth_run.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
-#include "core/tone/field_grammar.h"
+#include "core/tone/tone.h"
 #include "fault_fs.h"
 #include "test_files.h"
 #include "test_sandbox.h"
@@ -716,7 +716,7 @@ private slots:
         QCOMPARE(tool.exitCode(), SIGXFSZ);
 
         const ToneRequest request = MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s);
-        QCOMPARE(ToneGrammarReminder(request, SynthSampleRate), std::optional(LengthReminder));
+        QCOMPARE(ReadTone(request, {}).refusal->reminder, LengthReminder);
     }
 
     // --- The tool stopped from outside -------------------------------------------------------

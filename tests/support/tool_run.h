@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/job/tone_job.h"
-#include "core/plan/synth_command.h"
+#include "core/sox/synth_command.h"
 #include "core/run/command_steps.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/synth_run.h"
@@ -28,12 +28,11 @@ inline void Remove()
     RemoveToolFiles(steps, 100);
 }
 
-// The command the tone's plan gives, run by the deployed tool. Fields that make no tone give the
-// plain command of what they hold.
+// The command the tone's plan gives, run by the deployed tool (for fields that make no tone, the
+// command of an empty plan).
 inline SynthCommand Command(const QString &outputPath, const ToneRequest &request, const OutputOptions &options = {})
 {
-    const ToneReading reading = ReadTone(request, options);
-    const TonePlan plan = reading.tone ? PlanTone(*reading.tone, options) : PlanAsTyped(request, options);
+    const TonePlan plan = PlanInputs(request, options).plan;
     const SynthToolPart tool = BuildSynthToolPart();
     return JoinSynthCommand(tool, BuildSynthArgumentPart(outputPath, plan, tool.program));
 }
@@ -59,9 +58,7 @@ inline QString Make(const QString &outputPath, const ToneRequest &request, const
     RecordingSteps steps;
     QString path = outputPath;
     const SynthRun run = MakeTone(steps, {100, 110, 0, 111, 112, 113}, path,
-                                  [&] {
-                                      return ToneJobInputs{request, options};
-                                  },
+                                  [&] { return PlanInputs(request, options); },
                                   {});
     Remove();
     steps.throwFirstFailure();

@@ -112,11 +112,11 @@ std::optional<QString> PresetNameProblem(const QString &name)
 
 std::optional<QString> PresetToneProblem(const Preset &preset)
 {
-    if (preset.length.isEmpty())
-        return ForgotLengthReminder;
-    if (preset.frequencies.isEmpty())
-        return ForgotFrequenciesReminder;
-    return ToneReminder(preset.request(), preset.options);
+    const ToneRequest request = preset.request();
+    if (const std::optional<QString> empty = EmptyFieldReminder(request, EmptyFrequencies::Forgotten))
+        return empty;
+    const std::optional<ToneRefusal> refusal = PlanInputs(request, preset.options).refusal();
+    return refusal ? std::optional(refusal->reminder) : std::nullopt;
 }
 
 QList<std::pair<QString, QString>> PresetValues(const Preset &preset)

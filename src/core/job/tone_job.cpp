@@ -2,13 +2,11 @@
 
 #include "core/job/tone_job.h"
 
-#include "core/plan/synth_command.h"
-#include "core/plan/tone_plan.h"
 #include "core/run/command_steps.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tone_progress.h"
 #include "core/run/tool_files.h"
-#include "core/tone/field_grammar.h"
+#include "core/sox/plan_words.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -26,7 +24,7 @@ std::function<void(qint64 writtenBytes)> ProgressReporter(const ToneJobProgress 
 {
     if (!progress)
         return {};
-    const ToneShape shape{double(plan.frames) / plan.layout.sampleRate, plan.layout, plan.buffered};
+    const ToneShape shape{double(plan.frames) / plan.layout.sampleRate, plan.layout, plan.buffered()};
     const std::optional<qint64> expectedBytes =
         outputPath.isEmpty() ? std::nullopt : ExpectedSoundBytes(outputPath, shape);
     return [progress, expectedBytes, clock](qint64 writtenBytes) {
@@ -37,24 +35,28 @@ std::function<void(qint64 writtenBytes)> ProgressReporter(const ToneJobProgress 
 
 } // namespace
 
-std::optional<QString> ToneReminder(const ToneRequest &request, const OutputOptions &options)
+std::optional<ToneRefusal> PlannedTone::refusal() const
 {
-    const ToneReading reading = ReadTone(request, options);
-    return reading.tone ? PlanTone(*reading.tone, options).reminder : reading.reminder;
+    if (reading.refusal)
+        return reading.refusal;
+    if (plan.reminder)
+        return ToneRefusal{*plan.reminder, std::nullopt, std::nullopt};
+    return std::nullopt;
 }
 
-QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options)
+PlannedTone PlanInputs(const ToneRequest &request, const OutputOptions &options)
 {
-    const ToneReading reading = ReadTone(request, options);
-    return CopyableSoxCommand(reading.tone ? PlanTone(*reading.tone, options) : PlanAsTyped(request, options));
+    PlannedTone planned{request, options, ReadTone(request, options), {}};
+    if (!planned.reading.refusal)
+        planned.plan = PlanTone(planned.reading.tone, options);
+    return planned;
 }
 
 SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPath,
-                  const std::function<ToneJobInputs()> &readInputs, const ToneJobProgress &progress)
+                  const std::function<PlannedTone()> &readInputs, const ToneJobProgress &progress)
 {
     SynthToolPart toolPart;
-    ToneJobInputs inputs;
-    TonePlan plan;
+    PlannedTone inputs;
     SynthArgumentPart argumentPart;
     SynthCommand command;
     SynthRun run;
@@ -72,17 +74,14 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
     // The inputs are read now, after deployment: edits made until here count.
     g.step(lines.arguments, [&] {
         inputs = readInputs();
-        const ToneReading reading = ReadTone(inputs.request, inputs.options);
-        plan = reading.tone ? PlanTone(*reading.tone, inputs.options) : TonePlan{};
-        plan.reminder = reading.tone ? plan.reminder : reading.reminder;
         clock.start();
     });
-    const ToneRequest &request = inputs.request;
+    TonePlan &plan = inputs.plan;
+    const std::optional<ToneRefusal> refusal = inputs.refusal();
     // A level that only the tone itself can tell (a noise's) is measured by a run of its own first.
-    if (plan.measured) {
+    if (!refusal && plan.measured()) {
         g.step(lines.run, [&] {
-            qCInfo(lcCommands).noquote() << "Measuring"
-                                         << MeasuringArguments(plan, PipedInputs(plan, toolPart.program)).join(u' ');
+            qCInfo(lcCommands).noquote() << "Measuring" << MeasuringArguments(plan, toolPart.program).join(u' ');
             measuring = MeasureTone(toolPart, plan, [report = ProgressReporter(progress, clock, {}, plan)] {
                 if (report)
                     report(0);
@@ -90,12 +89,13 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
         });
     }
     // Nothing is made when the measuring failed or the level does not fit.
-    if (!measuring.isEmpty() || plan.measured || plan.reminder) {
-        run.request = request;
+    const std::optional<QString> reminder = refusal ? std::optional(refusal->reminder) : plan.reminder;
+    if (!measuring.isEmpty() || plan.measured() || reminder) {
+        run.tone = inputs.reading.tone;
         run.exitCode = StartFailureOffset;
-        run.reminder = plan.reminder;
+        run.reminder = reminder;
         run.details.errorOutput =
-            plan.reminder.value_or(measuring.isEmpty() ? u"The tone's level was not measured."_s : measuring);
+            reminder.value_or(measuring.isEmpty() ? u"The tone's level was not measured."_s : measuring);
         g.step(lines.run, ended);
         return run;
     }
@@ -104,7 +104,7 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
         run = RunSynthCommand(command, ProgressReporter(progress, clock, outputPath, plan));
-        run.request = request;
+        run.tone = inputs.reading.tone;
     });
     // However the run ended, the progress is over.
     g.step(lines.run, ended);

@@ -2,8 +2,10 @@
 
 #pragma once
 
+#include "core/plan/tone_plan.h"
 #include "core/run/synth_run.h"
 #include "core/tone/output_options.h"
+#include "core/tone/tone.h"
 #include "core/tone/tone_request.h"
 
 #include <QString>
@@ -17,16 +19,21 @@ class CommandSteps;
 // reported, and what it left behind judged. Only who reads the inputs and who sees the progress
 // differ.
 
-inline const QString ForgotLengthReminder = QStringLiteral("You forgot to input length of audio.");
-inline const QString ForgotFrequenciesReminder = QStringLiteral("You forgot to input frequencies.");
+// The inputs read once and planned once: what a command checks before it asks for anything, and
+// then makes, unless the inputs changed in between.
+struct PlannedTone
+{
+    ToneRequest request;
+    OutputOptions options;
+    ToneReading reading;
+    TonePlan plan; // of a tone that was read
 
-// The reminder for a field that does not fit what the tool may be given, or for options that
-// cannot make the tone, or nothing. The emptiness of the fields is checked before, on its own.
-std::optional<QString> ToneReminder(const ToneRequest &request, const OutputOptions &options);
+    // Why no tone is made of the inputs: the fields do not fit what the tool may be given, or the
+    // options cannot make the tone. The emptiness of the fields is checked before, on its own.
+    std::optional<ToneRefusal> refusal() const;
+};
 
-// The command that makes the tone with a plain "sox" (see CopyableSoxCommand). Fields that make no
-// tone are given as typed (the window and the command line remind instead of copying them).
-QString CopyableSoxCommand(const ToneRequest &request, const OutputOptions &options);
+PlannedTone PlanInputs(const ToneRequest &request, const OutputOptions &options);
 
 // The statements of one command that make a tone, with the line number each one reports.
 struct ToneJobLines
@@ -39,19 +46,14 @@ struct ToneJobLines
     qint32 run;        // running the tool until it ends
 };
 
-struct ToneJobInputs
-{
-    ToneRequest request;
-    OutputOptions options;
-};
-
 // Called with how far the tone has got (see ToneProgressText) while it is made, and with nothing
 // once the run has ended, however it ended.
 using ToneJobProgress = std::function<void(const std::optional<QString> &)>;
 
-// Deploys the tool files, reads the inputs (after deployment: edits made until then count),
-// builds the command and runs it; a preview's path is chosen on the way. A level that needs the
+// Deploys the tool files, reads and plans the inputs (after deployment: edits made until then
+// count; readInputs may hand on a plan made of the same inputs before), builds the command and
+// runs it; a preview's path is chosen on the way. A level that needs the
 // tone measured first gets a run of its own before; when it does not fit, nothing is made and the
 // run holds the reminder. The caller removes the tool files and judges (SynthRunProblem).
 SynthRun MakeTone(CommandSteps &steps, const ToneJobLines &lines, QString &outputPath,
-                  const std::function<ToneJobInputs()> &readInputs, const ToneJobProgress &progress);
+                  const std::function<PlannedTone()> &readInputs, const ToneJobProgress &progress);

@@ -103,12 +103,12 @@ ImpulseResponseMade WriteImpulseResponse(const QString &recordingPath, const QSt
     return made;
 }
 
-std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const ToneRequest &request,
+std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const Tone &tone,
                                                 const OutputOptions &options)
 {
     if (!options.measurementSweep())
         return std::nullopt;
-    const MeasurementSweepDesign design = DesignRequestedSweep(request, options);
+    const MeasurementSweepDesign design = DesignRequestedSweep(tone, options);
     if (!design.sweep)
         return std::nullopt;
     const auto *measuring = ProgramPluginAs<MeasurePlugin>(MeasurePluginFile);

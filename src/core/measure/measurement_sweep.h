@@ -42,5 +42,5 @@ ImpulseResponseMade WriteImpulseResponse(const QString &recordingPath, const QSt
 // After a measurement sweep is saved at sweepPath: writes its inverse filter beside it, through
 // the measuring plugin, and returns its path; nothing when the options make no measurement sweep.
 // Throws a Failure when it cannot be written; a file of that name is then as it was.
-std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const ToneRequest &request,
+std::optional<QString> WriteInverseFilterBeside(const QString &sweepPath, const Tone &tone,
                                                 const OutputOptions &options);

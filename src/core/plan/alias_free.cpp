@@ -2,14 +2,11 @@
 
 #include "core/plan/alias_free.h"
 
-#include "core/tone/tone_request.h"
-
-#include <QString>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
-using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -368,126 +365,7 @@ AliasFreeDesign OversampledDesign(const AliasFreeRequest &request, const Periodi
     return design;
 }
 
-// The words: the design written as the tool takes it.
-
-QString Number(double value)
-{
-    return QString::number(value, 'g', 17);
-}
-
-// Ten places of a percent: far finer than a sample, without the last bits of binary rounding.
-QString Percent(double fraction)
-{
-    return QString::number(std::round(fraction * 1e12) / 1e10, 'g', 13);
-}
-
-// The same for a phase, where 100 % is 0 %.
-QString PhasePercent(double fraction)
-{
-    const double percent = std::round(fraction * 1e12) / 1e10;
-    return QString::number(percent == 100 ? 0 : percent, 'g', 13);
-}
-
-// Half a millisecond's fade in and out before the rate effect: a tone that starts or stops at once
-// is a step, which its filter would ring on, above the tone's own peak.
-QStringList EdgeFades()
-{
-    return {u"fade"_s, u"h"_s, u"0.0005"_s, u"-0"_s, u"0.0005"_s};
-}
-
-// The words of the synth effect that makes f / highest over the tone, the frequency the tool's
-// sweep has at each moment as a share of its highest: a line, a parabola or an exponential, in
-// the range 0 to 1 by the offset (half the tool's range plus half the lowest share).
-QStringList SweepShare(const ToneTerm &term, int sampleRate, qint64 samples)
-{
-    const bool rising = term.to > term.from;
-    const double lowest = term.lowest() / term.highest();
-    // One period as long as the tone.
-    const double once = double(sampleRate) / double(samples);
-    if (term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped)
-        return {
-            u"exp"_s, Number(once), u"50"_s, u"0"_s, rising ? u"100"_s : u"0"_s, Percent(std::log10(1 / lowest) / 10)};
-    // A rising sawtooth or a falling triangle; their phase moves with the square of the time when
-    // their frequency rises linearly from 0 to twice that of one period as long as the tone.
-    const QString frequency = term.sweep == SweepKind::Linear ? Number(once) : u"0:"_s + Number(2 * once);
-    QStringList words{rising ? u"sawtooth"_s : u"triangle"_s, frequency, Percent((1 + lowest) / 2), u"0"_s};
-    if (!rising)
-        words << u"0"_s;
-    return words;
-}
-
-AliasFreeWords AdditiveWords(const AliasFreeDesign &design, const AliasFreeRequest &request)
-{
-    // No headroom of the synth's own: the remix gains add up to more than 1, and it would make
-    // room for that.
-    AliasFreeWords words{QStringList{u"-n"_s} + FieldWords(request.length), {}};
-    QStringList mix;
-    for (const AliasFreeSine &sine : design.sines) {
-        // The tool's sine takes the phase in %.
-        words.synth << u"sine"_s << Number(sine.harmonic * request.term.from) << u"0"_s << PhasePercent(sine.phase);
-        mix << u"%1v%2"_s.arg(mix.size() + 1).arg(QString::number(sine.gain, 'g', 12));
-    }
-    words.effects = {u"remix"_s, u"-m"_s, mix.join(u',')};
-    if (design.shift != 0)
-        words.effects << u"dcshift"_s << Number(design.shift);
-    return words;
-}
-
-AliasFreeWords IntegratedWords(const AliasFreeDesign &design, const AliasFreeRequest &request, const QString &length)
-{
-    const ToneTerm &term = request.term;
-    const IntegratedSlope &slope = design.slope;
-    const QString frequency = term.word.isEmpty() ? u"440"_s : term.word;
-    const QString phase = PhasePercent(term.parameters.phase);
-    AliasFreeWords words{{u"-n"_s, length}, {}};
-    switch (slope.source) {
-    case SlopeSource::Triangle:
-        words.synth << u"triangle"_s << frequency << Percent(slope.offset) << phase << Percent(slope.peakAt);
-        break;
-    case SlopeSource::SawtoothSquared:
-        words.synth << u"sawtooth"_s << frequency << u"0"_s << phase;
-        words.effects << u"synth"_s << u"-n"_s << length << u"sawtooth"_s << u"fmod"_s << frequency << u"0"_s << phase;
-        break;
-    case SlopeSource::ExpSum:
-        words.synth << u"square"_s << frequency << Percent(slope.offset) << phase << Percent(slope.peakAt);
-        words.effects << u"synth"_s << u"-n"_s << length << u"exp"_s << u"fmod"_s << frequency << u"-50"_s << phase
-                      << Percent(slope.peakAt) << Percent(slope.depth) << u"synth"_s << u"-n"_s << length
-                      << u"triangle"_s << u"mix"_s << frequency << Percent(slope.rampOffset) << phase << u"0"_s;
-        break;
-    }
-    if (slope.startShift)
-        words.effects << u"dcshift"_s << Number(*slope.startShift);
-    words.effects << u"biquad"_s << Number(slope.gain) << Number(-slope.gain) << u"0"_s << u"1"_s << u"0"_s << u"0"_s;
-    words.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(request.sampleRate);
-    if (slope.divided) {
-        // The divide effect divides the second channel by the first; the second passes the
-        // synth effect unchanged (a square at its top all the time, multiplying).
-        const QString samples = QString::number(request.samples) + u's';
-        words.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << samples
-                      << SweepShare(term, request.sampleRate, request.samples) << u"square"_s << u"amod"_s << u"0"_s
-                      << u"0"_s << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
-    }
-    // The first difference took the mean away.
-    if (design.shift != 0)
-        words.effects << u"dcshift"_s << Number(design.shift);
-    return words;
-}
-
 } // namespace
-
-AliasFreeWords WriteAliasFreeWords(const AliasFreeDesign &design, const AliasFreeRequest &request)
-{
-    if (design.method == AliasFreeMethod::Additive)
-        return AdditiveWords(design, request);
-    const QString length = QString::number(request.samples * design.factor) + u's';
-    if (design.method == AliasFreeMethod::Integrated)
-        return IntegratedWords(design, request, length);
-    // The tool's own shape at the high rate, at the design's size.
-    AliasFreeWords words{QStringList{u"-n"_s, length, request.waveform} + FieldWords(request.frequencies),
-                         {u"vol"_s, Number(design.amplitude)}};
-    words.effects << EdgeFades() << u"rate"_s << u"-v"_s << QString::number(request.sampleRate);
-    return words;
-}
 
 qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
 {
@@ -507,12 +385,12 @@ bool AboveHalfTheRate(const ToneTerm &term, int sampleRate)
 
 std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &request)
 {
-    const std::optional<ShapeKind> kind = ShapeOfWaveform(request.waveform);
+    const ShapeKind kind = request.shape;
     const ToneTerm &term = request.term;
-    if (!kind || *kind == ShapeKind::Sine || term.highest() <= 0 || AboveHalfTheRate(term, request.sampleRate) ||
+    if (kind == ShapeKind::Sine || term.highest() <= 0 || AboveHalfTheRate(term, request.sampleRate) ||
         request.samples <= 0)
         return std::nullopt;
-    const PeriodicShape shape(*kind, term.parameters);
+    const PeriodicShape shape(kind, term.parameters);
     if (std::abs(shape.harmonic(1)) < 1e-12 && std::abs(shape.harmonic(2)) < 1e-12)
         return std::nullopt; // a constant: nothing to fold
     // The tool's falling '/' sweep has a negative phase, and every shape but the sine comes out
@@ -529,19 +407,19 @@ std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &reque
     }
 
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
-    const double ownShapeCost = *kind == ShapeKind::Exp ? ExpCost : ShapeCost;
+    const double ownShapeCost = kind == ShapeKind::Exp ? ExpCost : ShapeCost;
     const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ownShapeCost + FilterCost, wanted);
     // A square is a triangle's slope, a sawtooth (or a triangle peaking at 0 or 100 %, which is
     // one) that of its own square, an exp shape that of the sum of a product and a ramp. A sweep's
     // slope is divided by its frequency, as a share of the highest, that the synth effect makes
     // while the share stays well above the resolution of the tool's samples.
     const double p1 = term.parameters.p1;
-    const bool sawtooth = *kind == ShapeKind::Sawtooth || (*kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
+    const bool sawtooth = kind == ShapeKind::Sawtooth || (kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
     const bool integrable =
-        (sawtooth || *kind == ShapeKind::Exp || (*kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
+        (sawtooth || kind == ShapeKind::Exp || (kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
         (steady || term.lowest() >= LowestSweepShare * term.highest());
     if (integrable) {
-        const double perFactor = (*kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
+        const double perFactor = (kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
                                   : sawtooth              ? ShapeCost + ProductCost
                                                           : ShapeCost) +
                                  2 * FilterCost;

@@ -5,7 +5,6 @@
 #include "core/tone/periodic_shape.h"
 #include "core/tone/tone_term.h"
 
-#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -28,7 +27,7 @@
 // A steady tone with 12 harmonics or fewer below half the rate is made additively. Otherwise the
 // cheaper of the other two that keeps folded components 76 dB below the loudest harmonic (66 dB
 // for a sweep) is chosen, or the one that comes closest, at no more than 9.6 MHz. The design holds
-// the way and its numbers; the words are written from it in one place.
+// the way and its numbers; the tool's words are written from it in core/sox/.
 
 // The three ways above.
 enum class AliasFreeMethod
@@ -70,7 +69,7 @@ struct IntegratedSlope
     bool divided = false;             // a sweep: divided by f / highest at the file's rate
 };
 
-// How a band-limited tone is made and what it comes to, in numbers: AliasFreeWords writes it.
+// How a band-limited tone is made and what it comes to, in numbers.
 struct AliasFreeDesign
 {
     AliasFreeMethod method = AliasFreeMethod::Additive;
@@ -88,14 +87,11 @@ struct AliasFreeDesign
     double amplitude = 1;
 };
 
-// What a band-limited tone takes from the tool and what it comes to.
-// Only the parts of the request that the plan needs. The words are the fields as the tool gets
-// them; samples is the tone's length at the file's rate.
+// The tone to make band-limited: its shape, its frequency or sweep with its numbers, and its length
+// at the file's rate.
 struct AliasFreeRequest
 {
-    QString length;      // the length field
-    QString waveform;    // type word
-    QString frequencies; // the frequencies field
+    ShapeKind shape = ShapeKind::Sine;
     ToneTerm term;
     qint64 samples = 0;
     int sampleRate = 0;
@@ -105,14 +101,6 @@ struct AliasFreeRequest
 // a shape the tool makes constant) or cannot be (a single frequency at or above half the rate:
 // nothing of it would remain).
 std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &request);
-
-// The tool's words for a design of the request's tone.
-struct AliasFreeWords
-{
-    QStringList synth;   // the synth effect's words after "synth"
-    QStringList effects; // the effects after it, ending at the file's rate in one channel
-};
-AliasFreeWords WriteAliasFreeWords(const AliasFreeDesign &design, const AliasFreeRequest &request);
 
 // How many different phases the samples of a steady tone visit: q when frequency / rate is p / q
 // in lowest terms with q up to the limit, else 0.

@@ -3,24 +3,12 @@
 #include "core/plan/sweep_plan.h"
 
 #include "core/tone/field_grammar.h"
-#include "core/tone/tone_level.h"
-#include "core/tone/tone_term.h"
 
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-QString Number(double value)
-{
-    return QString::number(value, 'g', 12);
-}
-
-QString SampleCount(qint64 samples)
-{
-    return QString::number(samples) + u's';
-}
 
 const QString SweepReminder = u"The measurement sweep is a Sine with one rising sweep in Frequencies, such as "
                               "20-20000: turn off Measurement Sweep with Inverse Filter for other tones."_s;
@@ -39,16 +27,6 @@ constexpr double LeastWidthsAbove = 2;
 double MeasurementSweep::harmonicLead(int harmonic) const
 {
     return sweepRate * std::log(double(harmonic));
-}
-
-QStringList MeasurementSweep::synthWords() const
-{
-    return {SampleCount(sweepSamples), u"sine"_s, Number(startFrequency) + u'/' + Number(endFrequency)};
-}
-
-QStringList MeasurementSweep::fadeWords() const
-{
-    return {u"fade"_s, u"h"_s, SampleCount(fadeInSamples), SampleCount(sweepSamples), SampleCount(fadeOutSamples)};
 }
 
 double HighestMeasuredFrequency(int sampleRate)
@@ -87,24 +65,26 @@ std::optional<MeasurementSweep> DesignMeasurementSweep(double from, double to, d
     return sweep;
 }
 
-MeasurementSweepDesign DesignRequestedSweep(const ToneRequest &request, const OutputOptions &options)
+MeasurementSweepDesign DesignRequestedSweep(const Tone &tone, const OutputOptions &options)
 {
     const int rate = options.sampleRate();
-    if (request.Waveform != u"sine"_s || options.burstCycles() > 0 || IsStepSequence(request.Frequencies) ||
-        IsToneMix(request.Frequencies) || FieldWords(request.Frequencies).size() != 1)
+    // One tone of one word, as typed: a sweep of a sine, on its own.
+    const ToneMix *only = tone.steps.size() == 1 ? &tone.steps.first() : nullptr;
+    const MixTone *typed = only && only->asTyped ? &only->left.first() : nullptr;
+    if (tone.shape != ShapeKind::Sine || options.burstCycles() > 0 || !typed ||
+        FieldWords(typed->frequencies).size() != 1)
         return {std::nullopt, SweepReminder};
-    const std::optional<ToneTerm> term = ParseToneTerm(request.Frequencies);
+    const std::optional<ToneTerm> &term = typed->term;
     if (!term || term->sweep == SweepKind::Steady)
         return {std::nullopt, SweepReminder};
     if (term->to <= term->from)
         return {std::nullopt, u"The measurement sweep rises: give the lower frequency first, such as 20-20000."_s};
     if (term->to >= rate / 2.0)
         return {std::nullopt, HighestFrequencyReminder(rate)};
-    const std::optional<ToneLength> length = ParseLength(request.Length);
-    if (!length || !(length->secondsAt(rate) > 0))
+    const double seconds = double(tone.samples) / rate;
+    if (!(seconds > 0))
         return {std::nullopt, u"The measurement sweep needs a longer Length, a second or more."_s};
-    const std::optional<MeasurementSweep> sweep =
-        DesignMeasurementSweep(term->from, term->to, length->secondsAt(rate), rate);
+    const std::optional<MeasurementSweep> sweep = DesignMeasurementSweep(term->from, term->to, seconds, rate);
     if (!sweep)
         return {std::nullopt, u"The measurement sweep runs on above its top frequency, so that the top is measured "
                               "whole: at %1 Hz, give a top well below %2 Hz, or choose a higher rate under Sample "
@@ -114,38 +94,4 @@ MeasurementSweepDesign DesignRequestedSweep(const ToneRequest &request, const Ou
         return {std::nullopt, u"The measurement sweep lasts at most %1 minutes: give a shorter Length."_s.arg(
                                   LongestMeasurementSweepSeconds / 60)};
     return {sweep, {}};
-}
-
-TonePlan PlanMeasurementSweep(const Tone &tone, const OutputOptions &options)
-{
-    TonePlan plan;
-    plan.layout = tone.layout;
-    plan.target = {options.rmsLevel(), options.levelDecibels()};
-    const MeasurementSweepDesign design = DesignRequestedSweep(tone.fields, options);
-    if (!design.sweep) {
-        plan.reminder = design.reminder;
-        return plan;
-    }
-    const MeasurementSweep &sweep = *design.sweep;
-    plan.toolOptions = options.globalOptions();
-    plan.synth = sweep.synthWords();
-    plan.synthesis = sweep.fadeWords();
-    plan.frames = sweep.totalSamples();
-    // A sine's RMS level as AES17 reads it is its peak level, and the sweep peaks at full scale.
-    const bool dithered = options.bitsPerSample() < 32;
-    LevelTarget target = plan.target;
-    if (dithered && !target.rms)
-        target.decibels = std::min(target.decibels, -HeadroomDb);
-    const LevelSetting level = SetLevel(target, ToneLevels{1, true, 0.5});
-    if (DecibelWord(level.gainDb) != u"0"_s)
-        plan.level = {u"gain"_s, DecibelWord(level.gainDb)};
-    plan.reminder = level.reminder;
-    // The silence is digital zero, so a dithered format is dithered before it.
-    if (dithered) {
-        plan.toolOptions.prepend(u"-D"_s);
-        plan.dither = {u"dither"_s, u"-p"_s, QString::number(plan.layout.bitsPerSample)};
-    }
-    plan.channelEffects = options.chosen(OutputSetting::Channels).effects;
-    plan.channelEffects << u"pad"_s << u"0"_s << SampleCount(sweep.silenceSamples());
-    return plan;
 }

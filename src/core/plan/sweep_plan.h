@@ -2,10 +2,10 @@
 
 #pragma once
 
-#include "core/plan/tone_plan.h"
+#include "core/tone/output_options.h"
+#include "core/tone/tone.h"
 
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 // The exponential sweep that measurements deconvolve: x(t) = sin(2π f0 L (e^(t/L) − 1)). With f0 L a
@@ -24,7 +24,7 @@ struct MeasurementSweep
     double startFrequency = 0; // f0, below f1: a whole number of cycles in L
     double endFrequency = 0;   // what the sweep reaches in its whole number of samples, above f2
     qint64 sweepSamples = 0;   // the sweep without its silence
-    qint64 fadeInSamples = 0;  // the lower half of the run below f1
+    qint64 fadeInSamples = 0;  // the lower half of the run below f1: a raised cosine
     qint64 fadeOutSamples = 0; // the upper half of the run above f2
     int sampleRate = 0;
 
@@ -32,12 +32,6 @@ struct MeasurementSweep
     qint64 totalSamples() const { return sweepSamples + silenceSamples(); }
     // How far before the linear response the response of the n-th harmonic lies, in seconds.
     double harmonicLead(int harmonic) const;
-    // The synth words: the sweep's samples, and the sweep from f0 to the end frequency. The tool
-    // reaches its second frequency at the end of the length, so it is given the one that the
-    // samples reach: then its sweep is the formula above, sample for sample.
-    QStringList synthWords() const;
-    // The fades outside the band: a raised cosine over each.
-    QStringList fadeWords() const;
 };
 
 // The longest measurement sweep, which is also the longest inverse filter that Make Impulse Response
@@ -50,13 +44,10 @@ double HighestMeasuredFrequency(int sampleRate);
 // make none (a frequency at or above half the rate, no room above f2 for the fade).
 std::optional<MeasurementSweep> DesignMeasurementSweep(double from, double to, double lengthSeconds, int sampleRate);
 
-// The sweep that the request and options make with the measurement sweep on, or why there is none.
+// The sweep that the tone and options make with the measurement sweep on, or why there is none.
 struct MeasurementSweepDesign
 {
     std::optional<MeasurementSweep> sweep;
     QString reminder;
 };
-MeasurementSweepDesign DesignRequestedSweep(const ToneRequest &request, const OutputOptions &options);
-
-// The plan of the measurement sweep: the sweep, its level, its channels and its silence.
-TonePlan PlanMeasurementSweep(const Tone &tone, const OutputOptions &options);
+MeasurementSweepDesign DesignRequestedSweep(const Tone &tone, const OutputOptions &options);

@@ -45,7 +45,7 @@ struct OutputTarget
 std::optional<QString> OutputNameReminder(const QString &chosenPath);
 
 // The path as the tool must take it to read no pattern into it: true when it holds the wildcard
-// characters that the tool would expand (it then needs "--no-glob" just before it).
+// characters that the tool would expand (it then needs to be told not to, just before it).
 bool NeedsNoGlob(const QString &path);
 
 // Whether anyone but this user may add or remove names in the folder (see IsSharedFolder).

@@ -3,9 +3,13 @@
 #include "core/run/synth_run.h"
 
 #include "core/failure.h"
+#include "core/plan/tone_plan.h"
 #include "core/run/output_target.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
+#include "core/sox/decode_words.h"
+#include "core/sox/level_report.h"
+#include "core/sox/plan_words.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,44 +64,28 @@ QString WriteFailureIn(const QString &folder)
     return error == ENOSPC || error == EDQUOT || error == EIO ? SystemError(error) : QString();
 }
 
-// The file's layout as the tool reads it back, by decoding it all: "-V3" names the channels and the
-// rate, and "stat" counts every sample that can be decoded. A format without a header is read with
-// the layout it was written in.
+// The file's layout as the tool reads it back, by decoding it all. A format without a header is
+// read with the layout it was written in.
 std::optional<SoundFileInfo> DecodeWithTool(const SynthCommand &command, const OutputTarget &target)
 {
-    const QString &path = target.writePath;
-    const auto decode = [&](const QStringList &layout, QString &output) {
+    const auto decode = [&](const QStringList &arguments, QString &output) {
         ShellRunDetails details;
-        const QStringList arguments = QStringList{u"-V3"_s} + layout + QStringList{path, u"-n"_s, u"stat"_s};
         const qint32 status = ShellAndWait(command.program, arguments, 0, &details,
                                            {.check = CheckTrustedTool, .passedFile = target.privateFolderFd});
         output = details.errorOutput;
         return status == 0;
     };
     QString output;
-    bool decoded = decode({}, output);
-    if (output.contains(u"not specified"_s)) {
-        QStringList layout{u"-r"_s, QString::number(command.layout.sampleRate), u"-c"_s,
-                           QString::number(command.layout.channels)};
-        if (!decoded) {
-            const bool isFloat = command.arguments.contains(u"floating-point"_s);
-            layout << u"-b"_s << QString::number(command.layout.bitsPerSample) << u"-e"_s
-                   << (isFloat ? u"floating-point"_s : u"signed-integer"_s);
-        }
-        decoded = decode(layout, output);
-    }
-    static const QRegularExpression channels(uR"(Channels\s*:\s*(\d+))"_s);
-    static const QRegularExpression rate(uR"(Sample Rate\s*:\s*([0-9.]+))"_s);
-    static const QRegularExpression samples(uR"(Samples read:\s*(\d+))"_s);
-    const auto channelsRead = channels.match(output);
-    const auto rateRead = rate.match(output);
-    const auto samplesRead = samples.match(output);
-    if (!decoded || !channelsRead.hasMatch() || !rateRead.hasMatch() || !samplesRead.hasMatch())
+    bool decoded = decode(DecodeArguments(target.writePath), output);
+    if (DecodeNeedsLayout(output))
+        decoded = decode(DecodeArguments(target.writePath, command.layout, !decoded), output);
+    const std::optional<DecodedLayout> layout = decoded ? ReadDecodeReport(output) : std::nullopt;
+    if (!layout)
         return std::nullopt;
     SoundFileInfo info;
-    info.channels = std::max(1, channelsRead.captured(1).toInt());
-    info.sampleRate = int(std::lround(rateRead.captured(1).toDouble()));
-    info.frames = samplesRead.captured(1).toLongLong() / info.channels;
+    info.channels = layout->channels;
+    info.sampleRate = layout->sampleRate;
+    info.frames = layout->frames;
     return info;
 }
 
@@ -173,7 +161,7 @@ SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(q
     arguments[command.outputArgument] = target.writePath;
     // The tool would expand a wildcard in the name and write whatever file it matches.
     if (NeedsNoGlob(target.writePath))
-        arguments.insert(command.outputArgument, u"--no-glob"_s);
+        WithoutGlobbing(arguments, command.outputArgument);
     const std::function<void()> poll =
         !onPoll ? std::function<void()>() : [&] { onPoll(QFileInfo(target.writePath).size()); };
     run.exitCode = ShellAndWait(command.program, arguments, 0, &run.details,
@@ -202,8 +190,8 @@ QString MeasureTone(const SynthToolPart &tool, TonePlan &plan, const std::functi
 {
     // Nothing is written: only the tool's report counts.
     SynthRun run;
-    run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan, PipedInputs(plan, tool.program)), 0,
-                                &run.details, {CheckTrustedTool, MaxToneFileSize, onPoll});
+    run.exitCode = ShellAndWait(tool.program, MeasuringArguments(plan, tool.program), 0, &run.details,
+                                {CheckTrustedTool, MaxToneFileSize, onPoll});
     if (!run.details.started || run.details.stopped || run.exitCode != 0)
         return SynthRunProblem(run, QString());
     if (!ApplyMeasuredLevels(plan, ParseToolStatsByChannel(run.details.errorOutput)))

@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "core/plan/synth_command.h"
-#include "core/plan/tone_plan.h"
+#include "core/plan/plan_stages.h"
+#include "core/sox/synth_command.h"
 #include "core/run/run_and_wait.h"
 #include "core/sound/sound_file.h"
 
@@ -40,7 +40,7 @@ SynthCommand JoinSynthCommand(const SynthToolPart &tool, const SynthArgumentPart
 // One synthesis run: what it was asked for and what it left behind.
 struct SynthRun
 {
-    ToneRequest request;
+    Tone tone;
     int sampleRate = 0; // of the file that the command writes
     qint32 exitCode = -1;
     ShellRunDetails details;

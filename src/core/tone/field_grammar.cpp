@@ -4,17 +4,22 @@
 
 #include "core/failure.h"
 #include "core/tone/output_options.h"
-#include "core/tone/tone_term.h"
+#include "core/tone/tone_request.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 #include <QtNumeric>
 #include <algorithm>
-#include <limits>
+#include <array>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// A number as the fields take it: digits with an optional fraction, or a fraction alone (decimal
+// commas already dots), as a regular expression.
+const QString NumberPattern = uR"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))"_s;
 
 // A whole number of any size written in decimal digits, or nothing when it does not fit.
 std::optional<quint64> WholeNumber(QStringView digits)
@@ -27,13 +32,8 @@ std::optional<quint64> WholeNumber(QStringView digits)
     return value;
 }
 
-// One tone's words: see FrequenciesFitGrammar.
-bool ToneFitsGrammar(const QString &frequencies)
-{
-    return ParseToneTerms(frequencies).has_value();
-}
-
-// The words of a field with where each starts, split at blanks and at the characters given.
+// The words of a field with where each starts, split at blanks and at the characters given, which
+// are words of their own.
 QList<FieldWord> WordsAt(const QString &field, const QString &separators)
 {
     QList<FieldWord> words;
@@ -51,24 +51,246 @@ QList<FieldWord> WordsAt(const QString &field, const QString &separators)
     return words;
 }
 
-// The highest frequency that a periodic tone of the field reaches, when the field can be read.
-std::optional<double> HighestFrequency(const QString &frequencies)
+// The words of a frequency: semitones from A4 ("%-12"), a note ("A4", "C#5") or hertz ("440", "1k").
+
+// Semitones from A4 as the tool counts them for a note's letter, accidental and octave.
+int NoteSemitones(QChar letter, QStringView accidental, QStringView octave)
 {
-    QStringList tones{frequencies};
-    if (IsToneMix(frequencies)) {
-        const std::optional<ToneMix> mix = ParseToneMix(frequencies);
-        if (!mix)
+    int semitones = int(5 / 3. * (letter.unicode() - u'A') + 9.5) % 12 - 9;
+    if (accidental == u"b")
+        --semitones;
+    else if (accidental == u"#")
+        ++semitones;
+    if (!octave.isEmpty())
+        semitones += 12 * (octave.front().unicode() - u'4');
+    return semitones;
+}
+
+double FromA4(double semitones)
+{
+    return 440 * std::pow(2., semitones / 12);
+}
+
+// The frequency at the start of the text, read as far as the tool reads it; length is how far.
+std::optional<double> LeadingFrequency(QStringView text, qsizetype &length)
+{
+    static const QRegularExpression semitones(uR"(^%([-+]?%1))"_s.arg(NumberPattern));
+    static const QRegularExpression note(uR"(^([A-G])([b#]?)([0-9]?))"_s);
+    static const QRegularExpression hertz(uR"(^(%1)(k?))"_s.arg(NumberPattern));
+    if (const auto match = semitones.match(text); match.hasMatch()) {
+        length = match.capturedLength();
+        return FromA4(match.captured(1).toDouble());
+    }
+    if (const auto match = note.match(text); match.hasMatch()) {
+        length = match.capturedLength();
+        return FromA4(NoteSemitones(match.captured(1).front(), match.capturedView(2), match.capturedView(3)));
+    }
+    if (const auto match = hertz.match(text); match.hasMatch()) {
+        length = match.capturedLength();
+        return match.captured(1).toDouble() * (match.capturedLength(2) ? 1000 : 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> ParseFrequency(const QString &word)
+{
+    qsizetype length = 0;
+    const std::optional<double> frequency = LeadingFrequency(word, length);
+    return length == word.size() ? frequency : std::nullopt;
+}
+
+// A plain number, such as an offset, a phase or a shape parameter: may be negative. A level after
+// "@" is one too.
+bool IsPlainNumber(const QString &word)
+{
+    static const QRegularExpression number(uR"(\A-?%1\z)"_s.arg(NumberPattern));
+    return number.match(word).hasMatch();
+}
+
+// A frequency, or a sweep of two joined by the character that says how it moves.
+std::optional<ToneTerm> ParseFrequencyWord(const QString &word)
+{
+    ToneTerm term;
+    term.word = word;
+    qsizetype length = 0;
+    const std::optional<double> from = LeadingFrequency(word, length);
+    if (!from)
+        return std::nullopt;
+    term.from = term.to = *from;
+    term.fromWord = word.left(length);
+    if (length < word.size()) {
+        static const QString kinds = u":+/-"_s;
+        const std::array sweeps{SweepKind::Linear, SweepKind::SquareLaw, SweepKind::Exponential, SweepKind::Stepped};
+        const qsizetype kind = kinds.indexOf(word[length]);
+        const std::optional<double> to = kind < 0 ? std::nullopt : ParseFrequency(word.mid(length + 1));
+        if (!to)
             return std::nullopt;
-        tones.clear();
-        for (const MixTone &tone : mix->left + mix->right)
-            tones << tone.frequencies;
+        term.to = *to;
+        term.sweep = sweeps[size_t(kind)];
     }
-    std::optional<double> highest;
-    for (const QString &tone : tones) {
-        for (const ToneTerm &term : ParseToneTerms(tone).value_or(QList<ToneTerm>()))
-            highest = std::max(highest.value_or(0), term.highest());
+    return term;
+}
+
+// True when the word is one that a tone may hold: a frequency, a sweep, or a plain number.
+bool IsToneWord(const QString &word)
+{
+    return IsPlainNumber(word) || ParseFrequencyWord(word).has_value();
+}
+
+// The words of one channel's tone or of several, as the tool reads them: each a frequency or a
+// sweep, then up to five numbers (the offset from -100 to 100 %, the phase and three shape
+// parameters from 0 to 100 %); the first may be the numbers alone, its frequency left at the
+// tool's 440 Hz, and a word that is no more of them starts the next channel's. Nothing when the
+// tool would refuse the words or read more into them: none at all, a word that is no frequency
+// or number, a number out of its range.
+std::optional<QList<ToneTerm>> ParseTermWords(const QStringList &words)
+{
+    if (words.isEmpty())
+        return std::nullopt;
+    QList<ToneTerm> terms;
+    constexpr qsizetype MostParameters = 5;
+    qsizetype parameters = MostParameters;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString &word = words[i];
+        // Numbers are the tone's parameters while it takes more. A first word that starts with
+        // '-' is one too: the frequency stays at the tool's 440 Hz.
+        if (IsPlainNumber(word) && (parameters < MostParameters || (i == 0 && word.startsWith(u'-')))) {
+            if (terms.isEmpty())
+                terms.append(ToneTerm{});
+            ShapeParameters &values = terms.last().parameters;
+            const std::array<double *, MostParameters> places{&values.offset, &values.phase, &values.p1, &values.p2,
+                                                              &values.p3};
+            const qsizetype slot = i == 0 ? 0 : parameters;
+            const double percent = word.toDouble();
+            if (percent < (slot == 0 ? -100 : 0) || percent > 100)
+                return std::nullopt;
+            *places[size_t(slot)] = percent / 100;
+            parameters = slot + 1;
+            continue;
+        }
+        const std::optional<ToneTerm> term = ParseFrequencyWord(word);
+        if (!term)
+            return std::nullopt;
+        terms.append(*term);
+        parameters = 0;
     }
-    return highest;
+    return terms;
+}
+
+// The frequencies field as words and the signs between them (& | @ ;), each where it was typed.
+using Tokens = QList<FieldWord>;
+
+bool IsSign(const FieldWord &token, char16_t sign)
+{
+    return token.text.size() == 1 && token.text.front() == sign;
+}
+
+QList<Tokens> SplitAt(const Tokens &tokens, char16_t sign)
+{
+    QList<Tokens> parts(1);
+    for (const FieldWord &token : tokens) {
+        if (IsSign(token, sign))
+            parts.append(Tokens());
+        else
+            parts.last().append(token);
+    }
+    return parts;
+}
+
+QStringList Texts(const Tokens &tokens)
+{
+    QStringList texts;
+    for (const FieldWord &token : tokens)
+        texts.append(token.text);
+    return texts;
+}
+
+// The first word that no tone takes: not a sign, not a level after "@", not a tone's word.
+std::optional<FieldWord> FirstWordNotUnderstood(const Tokens &tokens)
+{
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const FieldWord &token = tokens[i];
+        const bool sign = IsSign(token, u'&') || IsSign(token, u'|') || IsSign(token, u'@') || IsSign(token, u';');
+        const bool afterLevelSign = i > 0 && IsSign(tokens[i - 1], u'@');
+        if (!sign && !(afterLevelSign ? IsPlainNumber(token.text) : IsToneWord(token.text)))
+            return token;
+    }
+    return std::nullopt;
+}
+
+// One tone of tones together: one frequency or sweep with its numbers, then optionally "@" and
+// a level from 0 down to QuietestRelativeDb. badLevel is set when the level is not one.
+std::optional<MixTone> ReadMixTone(const Tokens &tokens, bool &badLevel)
+{
+    Tokens words = tokens;
+    double level = 0;
+    const auto at = std::find_if(tokens.begin(), tokens.end(), [](const FieldWord &t) { return IsSign(t, u'@'); });
+    if (at != tokens.end()) {
+        const qsizetype place = at - tokens.begin();
+        const bool oneLevel = place == tokens.size() - 2 && IsPlainNumber(tokens.last().text);
+        level = oneLevel ? tokens.last().text.toDouble() : 0;
+        if (!oneLevel || level > 0 || level < QuietestRelativeDb) {
+            badLevel = true;
+            return std::nullopt;
+        }
+        words = tokens.first(place);
+    }
+    const std::optional<QList<ToneTerm>> terms = ParseTermWords(Texts(words));
+    if (!terms || terms->size() != 1 || terms->first().toolRefuses())
+        return std::nullopt;
+    return MixTone{Texts(words).join(u' '), level, terms->first()};
+}
+
+// One step as read: its tones, or why it does not fit, and the terms of its tones.
+struct StepReading
+{
+    std::optional<ToneMix> mix;
+    QList<ToneTerm> terms;
+    bool badLevel = false;
+    bool tooMany = false; // it would fit but for its number of tones
+};
+
+StepReading ReadTogether(const Tokens &tokens)
+{
+    StepReading step;
+    const QList<Tokens> sides = SplitAt(tokens, u'|');
+    bool fits = sides.size() <= 2;
+    ToneMix mix;
+    qsizetype count = 0;
+    for (qsizetype side = 0; side < sides.size(); ++side) {
+        for (const Tokens &toneTokens : SplitAt(sides[side], u'&')) {
+            ++count;
+            const std::optional<MixTone> tone = ReadMixTone(toneTokens, step.badLevel);
+            fits = fits && tone.has_value();
+            if (!tone || side > 1)
+                continue;
+            (side == 0 ? mix.left : mix.right).append(*tone);
+            step.terms.append(*tone->term);
+        }
+    }
+    step.tooMany = fits && count > MaxToneTerms;
+    if (fits && !step.tooMany)
+        step.mix = mix;
+    return step;
+}
+
+StepReading ReadStep(const Tokens &tokens, const QString &field)
+{
+    const bool together = std::any_of(tokens.begin(), tokens.end(), [](const FieldWord &t) {
+        return IsSign(t, u'&') || IsSign(t, u'|') || IsSign(t, u'@');
+    });
+    if (together)
+        return ReadTogether(tokens);
+    StepReading step;
+    const std::optional<QList<ToneTerm>> terms = ParseTermWords(Texts(tokens));
+    if (!terms)
+        return step;
+    // As typed, blanks and all, from its first word to its last.
+    const qsizetype start = tokens.first().start;
+    const QString text = field.mid(start, tokens.last().start + tokens.last().text.size() - start);
+    step.mix = ToneMix{{MixTone{text, 0, terms->size() == 1 ? std::optional(terms->first()) : std::nullopt}}, {}, true};
+    step.terms = *terms;
+    return step;
 }
 
 } // namespace
@@ -128,41 +350,56 @@ std::optional<ToneLength> ParseLength(const QString &length)
     return parsed;
 }
 
-bool FrequenciesFitGrammar(const QString &frequencies)
+LengthReading ReadLength(const QString &length)
 {
-    if (!IsStepSequence(frequencies))
-        return IsToneMix(frequencies) ? ParseToneMix(frequencies).has_value() : ToneFitsGrammar(frequencies);
-    const std::optional<QStringList> steps = SplitSteps(frequencies);
-    return steps && std::all_of(steps->begin(), steps->end(), [](const QString &step) {
-               return IsToneMix(step) ? ParseToneMix(step).has_value() : ToneFitsGrammar(step);
-           });
-}
-
-bool IsStepSequence(const QString &frequencies)
-{
-    return frequencies.contains(u';');
-}
-
-std::optional<QStringList> SplitSteps(const QString &frequencies)
-{
-    QStringList steps = frequencies.split(u';');
-    if (steps.size() > MaxSteps)
-        return std::nullopt;
-    for (QString &step : steps) {
-        step = step.trimmed();
-        if (step.isEmpty())
-            return std::nullopt;
+    LengthReading reading{ParseLength(length), std::nullopt};
+    const QList<FieldWord> words = WordsAt(length, {});
+    for (const FieldWord &word : words) {
+        // A zero is a length all the same, only too short: its digits made ones tell the form.
+        if (!ParseLength(word.text) && !ParseLength(QString(word.text).replace(u'0', u'1'))) {
+            reading.notUnderstood = word;
+            return reading;
+        }
     }
-    return steps;
+    // The field takes one length: the word after it is the one too many.
+    if (words.size() > 1)
+        reading.notUnderstood = words[1];
+    return reading;
 }
 
-std::optional<ToneMix> ParseStep(const QString &step)
+QString WithoutFrequencyUnits(const QString &frequencies, QList<qsizetype> *typedAt)
 {
-    if (IsToneMix(step))
-        return ParseToneMix(step);
-    if (!ToneFitsGrammar(step))
-        return std::nullopt;
-    return ToneMix{{MixTone{step, 0, ParseToneTerm(step)}}, {}, true};
+    // After the start or a character that ends the word before, so that a unit is only taken
+    // from a number standing for a frequency of its own or for the end of a sweep.
+    static const QRegularExpression unit(
+        uR"((^|[ &|@:+/-])(%1) *([kK]?)[hH][zZ](?![A-Za-z0-9.]))"_s.arg(NumberPattern));
+    QString plain;
+    QList<qsizetype> at;
+    const auto keep = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            plain += frequencies[i];
+            at.append(i);
+        }
+    };
+    qsizetype done = 0;
+    for (const QRegularExpressionMatch &match : unit.globalMatch(frequencies)) {
+        keep(done, match.capturedEnd(2));
+        if (match.capturedLength(3) > 0) {
+            plain += match.captured(3).toLower();
+            at.append(match.capturedStart(3));
+        }
+        done = match.capturedEnd();
+    }
+    if (done == 0) {
+        if (typedAt)
+            typedAt->clear();
+        return frequencies;
+    }
+    keep(done, frequencies.size());
+    at.append(frequencies.size());
+    if (typedAt)
+        *typedAt = at;
+    return plain;
 }
 
 double ToneMix::sideDb(const QList<MixTone> &side) const
@@ -176,82 +413,49 @@ double ToneMix::sideDb(const QList<MixTone> &side) const
     return loudest(side) - std::max(loudest(left), loudest(right));
 }
 
-bool IsToneMix(const QString &frequencies)
+double ToneMix::loudestDb() const
 {
-    return frequencies.contains(u'&') || frequencies.contains(u'|') || frequencies.contains(u'@');
+    double loudest = -qInf();
+    for (const MixTone &tone : left + right)
+        loudest = std::max(loudest, tone.relativeDb);
+    return loudest;
 }
 
-namespace {
-
-// A tone, then optionally "@" and a level that is zero or negative, blanks allowed around "@".
-const QRegularExpression &LeveledTone()
+bool FrequencyReading::twoSides() const
 {
-    static const QRegularExpression leveled(
-        QRegularExpression::anchoredPattern(uR"(([^@]*?) *@ *(-?%1) *)"_s.arg(NumberPattern)));
-    return leveled;
+    return std::any_of(steps.begin(), steps.end(), [](const ToneMix &mix) { return mix.twoSides(); });
 }
 
-// True when a tone of the field has an "@" whose level is no number from 0 down to the quietest.
-bool HasBadLevel(const QString &frequencies)
+FrequencyReading ReadFrequencies(const QString &frequencies)
 {
-    for (const QString &side : frequencies.split(u'|')) {
-        for (const QString &text : side.split(u'&')) {
-            if (!text.contains(u'@'))
-                continue;
-            const QRegularExpressionMatch match = LeveledTone().match(text);
-            const double decibels = match.captured(2).toDouble();
-            if (!match.hasMatch() || decibels > 0 || decibels < QuietestRelativeDb)
-                return true;
-        }
+    FrequencyReading reading;
+    const Tokens tokens = WordsAt(frequencies, u"&|@;"_s);
+    reading.notUnderstood = FirstWordNotUnderstood(tokens);
+    reading.empty = tokens.isEmpty();
+    reading.stepped = frequencies.contains(u';');
+    reading.together = frequencies.contains(u'&') || frequencies.contains(u'|');
+    const QList<Tokens> steps = SplitAt(tokens, u';');
+    if (reading.stepped && (steps.size() > MaxSteps ||
+                            std::any_of(steps.begin(), steps.end(), [](const Tokens &s) { return s.isEmpty(); }))) {
+        reading.reminder = StepsReminder;
+        return reading;
     }
-    return false;
-}
-
-// The tones of a field's tones together, or nothing when it does not fit or holds more than
-// mostTones.
-std::optional<ToneMix> ParseToneMixOf(const QString &frequencies, qsizetype mostTones)
-{
-    const QRegularExpression &leveled = LeveledTone();
-    const QStringList sides = frequencies.split(u'|');
-    if (sides.size() > 2)
-        return std::nullopt;
-    ToneMix mix;
-    qsizetype terms = 0;
-    for (qsizetype side = 0; side < sides.size(); ++side) {
-        for (const QString &text : sides[side].split(u'&')) {
-            MixTone term{text, 0, std::nullopt};
-            if (const QRegularExpressionMatch match = leveled.match(text); match.hasMatch()) {
-                term.frequencies = match.captured(1);
-                term.relativeDb = match.captured(2).toDouble();
-                if (term.relativeDb > 0 || term.relativeDb < QuietestRelativeDb)
-                    return std::nullopt;
-            } else if (text.contains(u'@')) {
-                return std::nullopt;
-            }
-            const std::optional<ToneTerm> parsed = ParseToneTerm(term.frequencies);
-            if (++terms > mostTones || !parsed || parsed->toolRefuses())
-                return std::nullopt;
-            term.term = parsed;
-            (side == 0 ? mix.left : mix.right).append(term);
-        }
+    bool fits = true;
+    bool tooMany = false;
+    bool badLevel = false;
+    for (const Tokens &stepTokens : steps) {
+        const StepReading step = ReadStep(stepTokens, frequencies);
+        tooMany = tooMany || step.tooMany;
+        badLevel = badLevel || step.badLevel;
+        fits = fits && step.mix.has_value();
+        if (fits)
+            reading.steps.append(*step.mix);
+        for (const ToneTerm &term : step.terms)
+            reading.highest = std::max(reading.highest, term.highest());
     }
-    return mix;
-}
-
-// True when a step of the field would fit but for its number of tones.
-bool HasTooManyTones(const QString &frequencies)
-{
-    const QStringList steps = SplitSteps(frequencies).value_or(QStringList());
-    return std::any_of(steps.begin(), steps.end(), [](const QString &step) {
-        return !ParseToneMixOf(step, MaxToneTerms) && ParseToneMixOf(step, std::numeric_limits<qsizetype>::max());
-    });
-}
-
-} // namespace
-
-std::optional<ToneMix> ParseToneMix(const QString &frequencies)
-{
-    return ParseToneMixOf(frequencies, MaxToneTerms);
+    if (!fits)
+        reading.reminder = tooMany ? TooManyTonesReminder : badLevel ? LevelReminder : FrequenciesReminder;
+    return reading;
 }
 
 QString TooLongReminder(const SampleLayout &layout)
@@ -271,39 +475,6 @@ QString TooLongReminder(const SampleLayout &layout)
                .arg(samples);
 }
 
-std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const SampleLayout &layout)
-{
-    const std::optional<ToneLength> length = ParseLength(request.Length);
-    if (!length || length->samplesAt(layout.sampleRate) == 0)
-        return LengthReminder;
-    const qint64 samples = length->samplesAt(layout.sampleRate);
-    if (samples < 0 || samples > layout.maxSamples())
-        return TooLongReminder(layout);
-    if (IsStepSequence(request.Frequencies) && !SplitSteps(request.Frequencies))
-        return StepsReminder;
-    // The tool makes a noise without a frequency.
-    const bool noiseWithoutFrequency =
-        request.Waveform.endsWith(u"noise"_s) && FieldWords(request.Frequencies).isEmpty();
-    if (!noiseWithoutFrequency && !FrequenciesFitGrammar(request.Frequencies)) {
-        if (HasTooManyTones(request.Frequencies))
-            return TooManyTonesReminder;
-        return HasBadLevel(request.Frequencies) ? LevelReminder : FrequenciesReminder;
-    }
-    if (request.Waveform.isEmpty())
-        return TypeReminder;
-    // A noise's frequency field is not read at all; only a level alone on one noise is harmless.
-    if (request.Waveform.endsWith(u"noise"_s) &&
-        (request.Frequencies.contains(u'&') || request.Frequencies.contains(u'|')))
-        return NoiseTogetherReminder;
-    if (request.Waveform.endsWith(u"noise"_s) && IsStepSequence(request.Frequencies))
-        return NoiseStepsReminder;
-    // Above half the rate a periodic tone folds back to a lower one; a noise's field is not read.
-    if (const std::optional<double> highest = HighestFrequency(request.Frequencies);
-        !request.Waveform.endsWith(u"noise"_s) && highest && *highest > layout.sampleRate / 2.0)
-        return HighestFrequencyReminder(layout.sampleRate);
-    return std::nullopt;
-}
-
 QString HighestFrequencyReminder(int sampleRate)
 {
     QString reminder = u"At a sample rate of %1 Hz the highest frequency is %2 Hz, half the rate: a higher one "
@@ -313,53 +484,6 @@ QString HighestFrequencyReminder(int sampleRate)
     if (sampleRate >= rates.constLast().sampleRate)
         return reminder;
     return reminder + u" A higher rate is under Sample Rate."_s;
-}
-
-std::optional<FieldWord> FirstLengthWordNotUnderstood(const QString &length)
-{
-    const QList<FieldWord> words = WordsAt(length, {});
-    for (const FieldWord &word : words) {
-        // A zero is a length all the same, only too short: its digits made ones tell the form.
-        if (!ParseLength(word.text) && !ParseLength(QString(word.text).replace(u'0', u'1')))
-            return word;
-    }
-    // The field takes one length: the word after it is the one too many.
-    return words.size() > 1 ? std::optional(words[1]) : std::nullopt;
-}
-
-std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequencies)
-{
-    static const QRegularExpression level(uR"(\A-?%1\z)"_s.arg(NumberPattern));
-    static const QRegularExpression unit(uR"(\A[kK]?[hH][zZ]\z)"_s);
-    const QList<FieldWord> words = WordsAt(frequencies, u"&|@;"_s);
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        const QString &word = words[i].text;
-        const QString before = i > 0 ? words[i - 1].text : QString();
-        const bool understood =
-            word == u"&"_s || word == u"|"_s || word == u"@"_s || word == u";"_s ||
-            (before == u"@"_s ? level.match(word).hasMatch()
-                              : IsToneWord(WithoutFrequencyUnits(word)) ||
-                                    (unit.match(word).hasMatch() && !before.isEmpty() && before.back().isDigit()));
-        if (!understood)
-            return words[i];
-    }
-    return std::nullopt;
-}
-
-std::optional<FieldWord> WordNotUnderstood(const QString &reminder, const QString &typedLength,
-                                           const QString &typedFrequencies)
-{
-    const bool length = reminder == LengthReminder;
-    if (!length && reminder != FrequenciesReminder)
-        return std::nullopt;
-    // Commas are dots to the grammar; the places of the words stay those of the field.
-    const QString &typed = length ? typedLength : typedFrequencies;
-    const QString dotted = QString(typed).replace(u',', u'.');
-    std::optional<FieldWord> word =
-        length ? FirstLengthWordNotUnderstood(dotted) : FirstFrequencyWordNotUnderstood(dotted);
-    if (word)
-        word->text = typed.mid(word->start, word->text.size());
-    return word;
 }
 
 QString QuotingWordNotUnderstood(const QString &reminder, const std::optional<FieldWord> &word)

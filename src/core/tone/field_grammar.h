@@ -57,15 +57,18 @@ struct ToneLength
 // exactly one word of the forms above, or is zero.
 std::optional<ToneLength> ParseLength(const QString &length);
 
-// True when the text (decimal commas already dots) is one tone or tones together (below). One tone
-// is one or more words, each a frequency ("440", "1k", "%-12", a note such as "A4" or "C#5"), a
-// sweep of two frequencies joined by '-', ':', '+' or '/', or a plain number such as the offset,
-// phase and shape parameters after a frequency.
-bool FrequenciesFitGrammar(const QString &frequencies);
+// The frequencies with the units people type taken away: a number followed by "Hz" or "kHz", with
+// or without a blank ("440 Hz", "440Hz", "1.5 kHz"), becomes the number alone ("1.5k" for kilohertz),
+// as the tool reads it. A text without such a unit comes back unchanged. typedAt, when given, is
+// set to where each character of the result (and its end) stood in the text; empty when unchanged.
+QString WithoutFrequencyUnits(const QString &frequencies, QList<qsizetype> *typedAt = nullptr);
 
 // Tones that sound together. "&" joins tones in one channel, "|" puts what the left channel plays
 // before what the right one plays, and a tone may end in "@" and its level in dB relative to the
-// loudest tone (at most 0): "60 & 7000@-12", "440 | 444", "697 & 1209 | 440".
+// loudest tone (at most 0): "60 & 7000@-12", "440 | 444", "697 & 1209 | 440". One tone is one or more
+// words, each a frequency ("440", "1k", "%-12", a note such as "A4" or "C#5"), a sweep of two
+// frequencies joined by '-', ':', '+' or '/', or a plain number such as the offset, phase and shape
+// parameters after a frequency.
 struct MixTone
 {
     QString frequencies;   // what the field takes for one tone: a frequency or sweep, and its numbers
@@ -84,6 +87,8 @@ struct ToneMix
     bool twoSides() const { return !right.isEmpty(); }
     // The loudest tone of a side, relative to the loudest of the field (0 for the louder side).
     double sideDb(const QList<MixTone> &side) const;
+    // The loudest tone of the step, relative to the loudest of the field.
+    double loudestDb() const;
 };
 
 inline constexpr int MaxToneTerms = 16;
@@ -96,44 +101,6 @@ inline constexpr double QuietestRelativeDb = -120;
 // whole field.
 inline constexpr int MaxSteps = 256;
 
-// True when the field holds steps (";").
-bool IsStepSequence(const QString &frequencies);
-
-// The steps of the field, blanks around each trimmed; one step for a field without ";". Nothing
-// when a step is empty or there are more than MaxSteps.
-std::optional<QStringList> SplitSteps(const QString &frequencies);
-
-// The tones of one step (or of a field without ";"), or nothing when it does not fit.
-std::optional<ToneMix> ParseStep(const QString &step);
-
-// True when the field asks for tones together: it holds "&", "|" or "@". Such a field never
-// reaches the tool as typed; the command is built from its tones.
-bool IsToneMix(const QString &frequencies);
-
-// The tones of a field that asks for tones together (decimal commas already dots), or nothing
-// when it does not fit: at most MaxToneTerms tones in all, none empty, each fitting
-// FrequenciesFitGrammar, one "|" at most.
-std::optional<ToneMix> ParseToneMix(const QString &frequencies);
-
-// The reminder for the first field of the request that does not fit (the length first, then the
-// frequencies, then the type), or nothing. A length must give at least one sample at the rate, and
-// no more than fit in MaxSoundDataBytes in this layout: that reminder names the longest length
-// that fits.
-std::optional<QString> ToneGrammarReminder(const ToneRequest &request, const SampleLayout &layout);
-
-// The same for mono samples of 32 bits, the tool's own size, at this rate.
-inline std::optional<QString> ToneGrammarReminder(const ToneRequest &request, int sampleRate)
-{
-    return ToneGrammarReminder(request, SampleLayout{sampleRate, 32, 1});
-}
-
-// The reminder for a length with more samples than the layout lets a file hold.
-QString TooLongReminder(const SampleLayout &layout);
-
-// The reminder for a frequency above half the sample rate, which the tool would fold back to a
-// lower tone: it names the highest frequency the rate holds and the setting where a higher rate is.
-QString HighestFrequencyReminder(int sampleRate);
-
 // A word of a field as typed: where it starts in the field's text, and the word.
 struct FieldWord
 {
@@ -141,16 +108,37 @@ struct FieldWord
     QString text;
 };
 
-// The first word of the length field, or of the frequencies field (decimal commas already dots;
-// units as typed), that is not one the field takes, so that the person can be shown which one;
-// nothing when every word is understood and only their number or values do not fit.
-std::optional<FieldWord> FirstLengthWordNotUnderstood(const QString &length);
-std::optional<FieldWord> FirstFrequencyWordNotUnderstood(const QString &frequencies);
+// The length field read once.
+struct LengthReading
+{
+    std::optional<ToneLength> length;
+    // The first word that is not one the field takes; nothing when every word is understood and
+    // only their number or values do not fit.
+    std::optional<FieldWord> notUnderstood;
+};
+LengthReading ReadLength(const QString &length);
 
-// For the length's and the frequencies' reminders, the first word of that field that is not
-// understood, as typed (decimal commas and all); nothing for another reminder.
-std::optional<FieldWord> WordNotUnderstood(const QString &reminder, const QString &typedLength,
-                                           const QString &typedFrequencies);
+// The frequencies field read once (decimal commas already dots, units taken away).
+struct FrequencyReading
+{
+    QList<ToneMix> steps;            // the steps, up to the first that does not fit
+    std::optional<QString> reminder; // why the field does not fit: steps, tones, a level or a word
+    std::optional<FieldWord> notUnderstood; // as LengthReading's
+    double highest = 0;              // the highest frequency of its tones, when it fits
+    bool empty = false;              // it holds no word at all
+    bool stepped = false;            // it holds ";"
+    bool together = false;           // it holds "&" or "|"
+
+    bool twoSides() const;           // a step has left | right
+};
+FrequencyReading ReadFrequencies(const QString &frequencies);
+
+// The reminder for a length with more samples than the layout lets a file hold.
+QString TooLongReminder(const SampleLayout &layout);
+
+// The reminder for a frequency above half the sample rate, which the tool would fold back to a
+// lower tone: it names the highest frequency the rate holds and the setting where a higher rate is.
+QString HighestFrequencyReminder(int sampleRate);
 
 // The reminder and, when there is one, the line that quotes that word ("Not understood: noise"),
 // as the window shows it and the command line prints it.

@@ -12,15 +12,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// An on/off setting: off adds nothing, on adds these effects.
-OutputSettingRow OnOff(OutputSetting setting, const QString &key, const QString &menuText,
-                       const QStringList &onEffects = {})
+// An on/off setting: off is the default.
+OutputSettingRow OnOff(OutputSetting setting, const QString &key, const QString &menuText)
 {
     return {.setting = setting,
             .key = key,
             .menuText = menuText,
             .kind = OutputSettingKind::OnOff,
-            .choices = {{.stored = u"0"_s}, {.stored = u"1"_s, .effects = onEffects}}};
+            .choices = {{.stored = u"0"_s}, {.stored = u"1"_s}}};
 }
 
 OutputChoice Level(const QString &label, int decibels)
@@ -29,21 +28,20 @@ OutputChoice Level(const QString &label, int decibels)
     return {.label = label, .stored = QString::number(decibels), .decibels = decibels};
 }
 
-OutputChoice Channels(const QString &label, const QString &stored, int channelCount, const QStringList &effects)
+OutputChoice Channels(const QString &label, const QString &stored, ChannelMap map)
 {
-    return {.label = label, .stored = stored, .effects = effects, .channelCount = channelCount};
+    return {.label = label, .stored = stored, .channelCount = map == ChannelMap::Mono ? 1 : 2, .channelMap = map};
 }
 
 OutputChoice Rate(const QString &label, int rate)
 {
-    const QString number = QString::number(rate);
-    return {.label = label, .stored = number, .toolOptions = {u"-r"_s, number}, .sampleRate = rate};
+    return {.label = label, .stored = QString::number(rate), .sampleRate = rate};
 }
 
-// The null input's sample size is what the file gets; 32-bit integer is the tool's own.
-OutputChoice Format(const QString &label, const QString &stored, int bits, const QStringList &toolOptions)
+// 32-bit integer is the tool's own sample size.
+OutputChoice Format(const QString &label, const QString &stored, int bits, bool floatSamples = false)
 {
-    return {.label = label, .stored = stored, .toolOptions = toolOptions, .bitsPerSample = bits};
+    return {.label = label, .stored = stored, .bitsPerSample = bits, .floatSamples = floatSamples};
 }
 
 } // namespace
@@ -68,13 +66,12 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
         {.setting = OutputSetting::Channels,
          .key = u"Channels"_s,
          .menuText = u"Channels"_s,
-         .choices = {Channels(u"Mono"_s, u"Mono"_s, 1, {}),
-                     Channels(u"Left Only"_s, u"Left"_s, 2, {u"remix"_s, u"1"_s, u"0"_s}),
-                     Channels(u"Right Only"_s, u"Right"_s, 2, {u"remix"_s, u"0"_s, u"1"_s}),
-                     Channels(u"Both (Stereo)"_s, u"Both"_s, 2, {u"channels"_s, u"2"_s})}},
+         .choices = {Channels(u"Mono"_s, u"Mono"_s, ChannelMap::Mono),
+                     Channels(u"Left Only"_s, u"Left"_s, ChannelMap::LeftOnly),
+                     Channels(u"Right Only"_s, u"Right"_s, ChannelMap::RightOnly),
+                     Channels(u"Both (Stereo)"_s, u"Both"_s, ChannelMap::Both)}},
         // A half-sine fade of 10 ms at each end: the tone starts and ends at zero without a click.
-        OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s,
-              {u"fade"_s, u"h"_s, u"0.01"_s, u"-0"_s, u"0.01"_s}),
+        OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s),
         // Silence after every step of the frequency field but the last.
         {.setting = OutputSetting::StepPause,
          .key = u"StepPause"_s,
@@ -111,9 +108,8 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
         {.setting = OutputSetting::SampleFormat,
          .key = u"SampleFormat"_s,
          .menuText = u"Sample Format"_s,
-         .choices = {Format(u"16-bit"_s, u"16"_s, 16, {u"-b"_s, u"16"_s}),
-                     Format(u"24-bit"_s, u"24"_s, 24, {u"-b"_s, u"24"_s}), Format(u"32-bit"_s, u"32"_s, 32, {}),
-                     Format(u"32-bit Float"_s, u"32f"_s, 32, {u"-e"_s, u"floating-point"_s, u"-b"_s, u"32"_s})},
+         .choices = {Format(u"16-bit"_s, u"16"_s, 16), Format(u"24-bit"_s, u"24"_s, 24),
+                     Format(u"32-bit"_s, u"32"_s, 32), Format(u"32-bit Float"_s, u"32f"_s, 32, true)},
          .defaultChoice = 2},
     });
     static_assert(std::tuple_size_v<decltype(rows)> == OutputSettingCount, "one row for every OutputSetting");
@@ -231,11 +227,6 @@ bool OutputOptions::restore(OutputSetting setting, const QString &stored)
 QString OutputOptions::stored(OutputSetting setting) const
 {
     return setting == OutputSetting::Level ? m_level.text() : chosen(setting).stored;
-}
-
-QStringList OutputOptions::globalOptions() const
-{
-    return chosen(OutputSetting::SampleRate).toolOptions + chosen(OutputSetting::SampleFormat).toolOptions;
 }
 
 double OutputOptions::burstCycles() const

@@ -12,9 +12,8 @@
 
 // What the written file and the preview are like beyond the three inputs: level, channels, soft
 // edges, sample rate and format, and whether the preview loops. Each setting is one row of a
-// table with its choices: the menu text, the stored value, the words the choice adds to the
-// tool's command and what it means for the file all live there, so the menu, the settings and the
-// command can never disagree. Adding an option means adding a row. The level alone takes any
+// table with its choices: the menu text, the stored value and what the choice means for the file
+// all live there, so the menu, the settings and the plan can never disagree. Adding an option means adding a row. The level alone takes any
 // value of its range as well; its row holds the quick choices the menu offers.
 
 // The tool's own sample rate, the one a file gets unless another is chosen.
@@ -39,16 +38,25 @@ enum class OutputSetting
 };
 inline constexpr std::size_t OutputSettingCount = std::size_t(OutputSetting::Count);
 
+// Where a tone of one channel sounds in the file.
+enum class ChannelMap
+{
+    Mono,      // one channel
+    LeftOnly,  // two, the right one silent
+    RightOnly, // two, the left one silent
+    Both,      // two, the same tone in each
+};
+
 struct OutputChoice
 {
-    QString label = {};           // the item of a submenu; empty for the two states of an on/off item
-    QString stored = {};          // the value kept in the settings
-    QStringList toolOptions = {}; // global options of the tool, before the null input
-    QStringList effects = {};     // effect words after the synth effect's own
+    QString label = {};  // the item of a submenu; empty for the two states of an on/off item
+    QString stored = {}; // the value kept in the settings
     // What the choice means for the file, where the setting decides it.
     int sampleRate = 0;
     int bitsPerSample = 0;
+    bool floatSamples = false;
     int channelCount = 0;
+    ChannelMap channelMap = ChannelMap::Mono;
     int decibels = 0; // a quick choice of level
 };
 
@@ -147,11 +155,10 @@ public:
     // The shape of the written file.
     int sampleRate() const { return chosen(OutputSetting::SampleRate).sampleRate; }
     int bitsPerSample() const { return chosen(OutputSetting::SampleFormat).bitsPerSample; }
+    bool floatSamples() const { return chosen(OutputSetting::SampleFormat).floatSamples; }
     int channelCount() const { return chosen(OutputSetting::Channels).channelCount; }
-
-    // The tool's global options (rate, then format), which go before the null input.
-    QStringList globalOptions() const;
-    QStringList formatOptions() const { return chosen(OutputSetting::SampleFormat).toolOptions; }
+    ChannelMap channelMap() const { return chosen(OutputSetting::Channels).channelMap; }
+    bool softEdges() const { return isOn(OutputSetting::SoftEdges); }
     // The silence after every step but the last, in seconds.
     double stepPauseSeconds() const { return chosen(OutputSetting::StepPause).stored.toDouble(); }
     // The cycles of a tone burst, 0 when steps are steady tones; a CEA-2010 burst is 6.5 cycles

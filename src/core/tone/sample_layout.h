@@ -15,6 +15,7 @@ struct SampleLayout
     int sampleRate = 48000;
     int bitsPerSample = 32;
     int channels = 1;
+    bool floatSamples = false; // 32-bit floating point, not integers
 
     // The most samples per channel that fit in MaxSoundDataBytes.
     qint64 maxSamples() const;

@@ -2,30 +2,134 @@
 
 #include "core/tone/tone.h"
 
-#include "core/tone/tone_term.h"
+#include <array>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The type words of the list, in its order: the shapes, then the noises.
+void ReadType(Tone &tone)
+{
+    static const std::array<std::pair<QString, ShapeKind>, 6> shapes{
+        std::pair{u"sine"_s, ShapeKind::Sine},           std::pair{u"square"_s, ShapeKind::Square},
+        std::pair{u"triangle"_s, ShapeKind::Triangle},   std::pair{u"sawtooth"_s, ShapeKind::Sawtooth},
+        std::pair{u"trapezium"_s, ShapeKind::Trapezium}, std::pair{u"exp"_s, ShapeKind::Exp}};
+    static const std::array<std::pair<QString, NoiseColour>, 3> noises{std::pair{u"whitenoise"_s, NoiseColour::White},
+                                                                       std::pair{u"pinknoise"_s, NoiseColour::Pink},
+                                                                       std::pair{u"brownnoise"_s, NoiseColour::Brown}};
+    const QString &word = tone.fields.Waveform;
+    for (const auto &[name, kind] : shapes) {
+        if (word == name)
+            tone.shape = kind;
+    }
+    for (const auto &[name, colour] : noises) {
+        if (word == name)
+            tone.noiseColour = colour;
+    }
+}
+
+// The word of the field as the person typed it: the places of the reading are those of the text
+// with its units taken away.
+FieldWord AsTyped(const FieldWord &word, const QString &read, const QString &typed, const QList<qsizetype> &typedAt)
+{
+    if (typed.isEmpty())
+        return {word.start, read.mid(word.start, word.text.size())};
+    const qsizetype end = word.start + word.text.size();
+    const qsizetype start = typedAt.isEmpty() ? word.start : typedAt[word.start];
+    const qsizetype typedEnd = typedAt.isEmpty() ? end : typedAt[end];
+    return {start, typed.mid(start, typedEnd - start)};
+}
+
+std::optional<ToneRefusal> LengthRefusal(const Tone &tone, const LengthReading &length)
+{
+    if (!length.length || length.length->samplesAt(tone.layout.sampleRate) == 0) {
+        const ToneRequest &fields = tone.fields;
+        std::optional<FieldWord> word = length.notUnderstood;
+        if (word)
+            word = AsTyped(*word, fields.Length, fields.typedLength, {});
+        return ToneRefusal{LengthReminder, ToneField::Length, word};
+    }
+    const qint64 samples = length.length->samplesAt(tone.layout.sampleRate);
+    if (samples < 0 || samples > tone.layout.maxSamples())
+        return ToneRefusal{TooLongReminder(tone.layout), std::nullopt, std::nullopt};
+    return std::nullopt;
+}
+
+std::optional<QString> FieldsReminder(const Tone &tone, const FrequencyReading &frequencies)
+{
+    if (frequencies.reminder == StepsReminder)
+        return StepsReminder;
+    // The tool makes a noise without a frequency.
+    if (!(tone.noise() && frequencies.empty) && frequencies.reminder)
+        return frequencies.reminder;
+    if (!tone.shape && !tone.noise())
+        return TypeReminder;
+    // A noise's frequency field is not read at all; only a level alone on one noise is harmless.
+    if (tone.noise() && frequencies.together)
+        return NoiseTogetherReminder;
+    if (tone.noise() && frequencies.stepped)
+        return NoiseStepsReminder;
+    // Above half the rate a periodic tone folds back to a lower one.
+    if (!tone.noise() && frequencies.highest > tone.layout.sampleRate / 2.0)
+        return HighestFrequencyReminder(tone.layout.sampleRate);
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Tone::twoSides() const
+{
+    return std::any_of(steps.begin(), steps.end(), [](const ToneMix &mix) { return mix.twoSides(); });
+}
+
+bool Tone::sweep() const
+{
+    if (steps.size() != 1 || !steps.first().asTyped || steps.first().left.size() != 1)
+        return false;
+    const std::optional<ToneTerm> &term = steps.first().left.first().term;
+    return term && term->sweep != SweepKind::Steady;
+}
 
 ToneReading ReadTone(const ToneRequest &request, const OutputOptions &options)
 {
-    Tone tone;
+    ToneReading reading;
+    Tone &tone = reading.tone;
     tone.fields = request;
-    tone.shape = ShapeOfWaveform(request.Waveform);
-    for (const QString &step : SplitSteps(request.Frequencies).value_or(QStringList())) {
-        std::optional<ToneMix> mix = ParseStep(step);
-        if (!mix)
-            break;
-        tone.steps.append(*mix);
-    }
+    ReadType(tone);
+    const FrequencyReading frequencies = ReadFrequencies(request.Frequencies);
+    tone.steps = frequencies.steps;
     // Left | right is stereo whatever the Channels option says.
-    const bool twoSides =
-        std::any_of(tone.steps.cbegin(), tone.steps.cend(), [](const ToneMix &mix) { return mix.twoSides(); });
-    tone.layout = {options.sampleRate(), options.bitsPerSample(), twoSides ? 2 : options.channelCount()};
-    if (std::optional<QString> reminder = ToneGrammarReminder(request, tone.layout))
-        return {std::nullopt, reminder};
+    tone.layout = {options.sampleRate(), options.bitsPerSample(), tone.twoSides() ? 2 : options.channelCount(),
+                   options.floatSamples()};
+    const LengthReading length = ReadLength(request.Length);
+    if (length.length) {
+        tone.samples = length.length->samplesAt(tone.layout.sampleRate);
+        tone.lengthInSamples = length.length->inSamples;
+    }
+    if ((reading.refusal = LengthRefusal(tone, length)))
+        return reading;
+    if (const std::optional<QString> reminder = FieldsReminder(tone, frequencies)) {
+        const bool aboutWords = *reminder == FrequenciesReminder;
+        std::optional<FieldWord> word = aboutWords ? frequencies.notUnderstood : std::nullopt;
+        if (word)
+            word = AsTyped(*word, request.Frequencies, request.typedFrequencies, request.frequenciesTypedAt);
+        reading.refusal =
+            ToneRefusal{*reminder, aboutWords ? std::optional(ToneField::Frequencies) : std::nullopt, word};
+        return reading;
+    }
     // A noise without a frequency: the tool makes it from the type alone.
     if (tone.steps.isEmpty())
         tone.steps.append(ToneMix{{MixTone{}}, {}, true});
-    const std::optional<ToneLength> length = ParseLength(request.Length);
-    tone.samples = length->samplesAt(tone.layout.sampleRate);
-    tone.lengthInSamples = length->inSamples;
-    return {tone, std::nullopt};
+    return reading;
+}
+
+std::optional<QString> EmptyFieldReminder(const ToneRequest &request, EmptyFrequencies rule)
+{
+    if (request.Length.isEmpty())
+        return ForgotLengthReminder;
+    const bool noise = request.Waveform.endsWith(u"noise"_s);
+    if (request.Frequencies.isEmpty() && (rule == EmptyFrequencies::Forgotten || !noise))
+        return ForgotFrequenciesReminder;
+    return std::nullopt;
 }

@@ -4,7 +4,6 @@
 
 #include "core/tone/output_options.h"
 
-#include <QRegularExpression>
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -51,10 +50,9 @@ double ToneLevels::peakDb() const
     return 20 * std::log10(peak);
 }
 
-QString DecibelWord(double decibels)
+bool IsNoGain(double decibels)
 {
-    const double rounded = std::round(decibels * 1e4) / 1e4;
-    return QString::number(rounded == 0 ? 0 : rounded, 'f', 4).remove(QRegularExpression(u"\\.?0+$"_s));
+    return std::round(decibels * GainPlaces) == 0;
 }
 
 LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels)
@@ -72,35 +70,11 @@ LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels)
     setting.gainDb = target.decibels - levels.rmsDb();
     const double peak = levels.peakDb() + setting.gainDb;
     // The rounding of the gain to four places may not lift the peak above full scale.
-    if (peak > 1e-4) {
+    if (peak > ClipToleranceDb) {
         setting.overDb = peak;
         setting.reminder = TooLoudReminder(target, target.decibels - peak);
     } else if (peak > ceiling) {
         setting.gainDb -= peak - ceiling;
     }
     return setting;
-}
-
-QList<ToneLevels> ParseToolStatsByChannel(const QString &errorOutput)
-{
-    static const QRegularExpression peak(uR"(^Pk lev dB((?:[ \t]+\S+)+)\s*$)"_s, QRegularExpression::MultilineOption);
-    static const QRegularExpression rms(uR"(^RMS lev dB((?:[ \t]+\S+)+)\s*$)"_s, QRegularExpression::MultilineOption);
-    const QStringList peaks = peak.match(errorOutput).captured(1).split(u' ', Qt::SkipEmptyParts);
-    const QStringList rmsLevels = rms.match(errorOutput).captured(1).split(u' ', Qt::SkipEmptyParts);
-    if (peaks.isEmpty() || peaks.size() != rmsLevels.size() || peaks.size() == 2)
-        return {};
-    QList<ToneLevels> channels;
-    // One column is the only channel; more are the overall figures, then each channel's.
-    for (qsizetype column = peaks.size() == 1 ? 0 : 1; column < peaks.size(); ++column) {
-        bool peakRead = false;
-        bool rmsRead = false;
-        const double peakDb = peaks[column].toDouble(&peakRead);
-        const double rmsDb = rmsLevels[column].toDouble(&rmsRead);
-        if (!peakRead || !rmsRead || !std::isfinite(peakDb) || !std::isfinite(rmsDb))
-            return {};
-        channels.append({.peak = std::pow(10, (peakDb + StatsRoundingDb) / 20),
-                         .peakExact = true,
-                         .meanSquare = std::pow(10, rmsDb / 10)});
-    }
-    return channels;
 }

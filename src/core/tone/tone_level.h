@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 // Setting a tone's level, by its peak or by its RMS level, from what the tone is known to be
@@ -17,6 +16,14 @@ inline constexpr double Aes17OffsetDb = 3.0102999566398120;
 // How far below full scale a tone set to 0 dBFS peaks: far below any meter's resolution, yet
 // enough that no sample reaches full scale, also after 16-bit dither or in a float file.
 inline constexpr double HeadroomDb = 0.001;
+// Gains are applied to four decimal places of a decibel; a gain that rounds to none changes nothing.
+inline constexpr double GainPlaces = 1e4;
+// The rounding of a gain to those places may lift a peak by this much above full scale; a peak any
+// higher would clip.
+inline constexpr double ClipToleranceDb = 1e-4;
+
+// A gain that rounds to no change at all.
+bool IsNoGain(double decibels);
 
 // What is known of a tone before its level is set: full scale is 1.
 struct ToneLevels
@@ -58,13 +65,3 @@ LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels);
 // and the highest offered under Level that does.
 QString TooLoudReminder(const LevelTarget &target, double highest);
 
-// A number of decibels as the gain effect gets it: four places, no trailing zeros.
-QString DecibelWord(double decibels);
-
-// The tool's stats effect reports levels in hundredths of a decibel.
-inline constexpr double StatsRoundingDb = 0.005;
-
-// What the tool's stats effect reports at the end of its standard error, for each channel of a
-// report on several channels (the tool puts the overall figures first, then each channel's); one
-// for a report on one channel; none when it holds no such report (a peak of -inf is silence).
-QList<ToneLevels> ParseToolStatsByChannel(const QString &errorOutput);

@@ -2,25 +2,9 @@
 
 #include "core/tone/tone_request.h"
 
-#include <QRegularExpression>
+#include "core/tone/field_grammar.h"
 
 using namespace Qt::Literals::StringLiterals;
-
-QString WithoutFrequencyUnits(const QString &frequencies)
-{
-    // After the start or a character that ends the word before, so that a unit is only taken
-    // from a number standing for a frequency of its own or for the end of a sweep.
-    static const QRegularExpression unit(
-        uR"((^|[ &|@:+/-])(%1) *([kK]?)[hH][zZ](?![A-Za-z0-9.]))"_s.arg(NumberPattern));
-    QString plain;
-    qsizetype done = 0;
-    for (const QRegularExpressionMatch &match : unit.globalMatch(frequencies)) {
-        plain += QStringView(frequencies).mid(done, match.capturedStart(2) - done);
-        plain += match.captured(2) + match.captured(3).toLower();
-        done = match.capturedEnd();
-    }
-    return done == 0 ? frequencies : plain + frequencies.mid(done);
-}
 
 const QStringList &WaveformLabels()
 {
@@ -38,6 +22,9 @@ ToneRequest MakeToneRequest(const QString &lengthText, const QString &waveformTe
     // Only the exact, case-sensitive marker goes, before lower-casing.
     QString waveform = QString(waveformText).remove(u" (Default)"_s, Qt::CaseSensitive).toLower();
     request.Waveform = waveform.remove(u' ');
-    request.Frequencies = WithoutFrequencyUnits(QString(frequenciesText).replace(u',', u'.'));
+    request.Frequencies =
+        WithoutFrequencyUnits(QString(frequenciesText).replace(u',', u'.'), &request.frequenciesTypedAt);
+    request.typedLength = lengthText;
+    request.typedFrequencies = frequenciesText;
     return request;
 }

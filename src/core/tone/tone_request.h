@@ -13,13 +13,15 @@ struct ToneRequest
     QString Length;
     QString Waveform;
     QString Frequencies;
+    // The length and frequencies exactly as typed, and where in the typed frequencies each
+    // character of Frequencies (and its end) stands, so that a reminder can point at a word as the
+    // person sees it. Empty: the fields were typed as they are here.
+    QString typedLength;
+    QString typedFrequencies;
+    QList<qsizetype> frequenciesTypedAt;
 
     friend bool operator==(const ToneRequest &, const ToneRequest &) = default;
 };
-
-// A number as the fields take it: digits with an optional fraction, or a fraction alone (decimal
-// commas already dots), as a regular expression.
-inline const QString NumberPattern = QStringLiteral(R"((?:[0-9]+(?:\.[0-9]+)?|\.[0-9]+))");
 
 // A field's words as the tool gets them: the command line splits the typed fields at blanks, and
 // an empty field gives no word at all.
@@ -27,11 +29,6 @@ inline QStringList FieldWords(const QString &field)
 {
     return field.split(u' ', Qt::SkipEmptyParts);
 }
-
-// The frequencies with the units people type taken away: a number followed by "Hz" or "kHz", with
-// or without a blank ("440 Hz", "440Hz", "1.5 kHz"), becomes the number alone ("1.5k" for kilohertz),
-// as the tool reads it. A text without such a unit comes back unchanged.
-QString WithoutFrequencyUnits(const QString &frequencies);
 
 // The labels of the waveform list, in list order (the list index is what gets stored).
 const QStringList &WaveformLabels();

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <optional>
 
-// The frequencies field as numbers, read as the tool reads it: a frequency or a sweep, then the
-// offset, phase and shape parameters.
+// One tone of the frequencies field as numbers, as the tool reads it: a frequency or a sweep, then
+// the offset, phase and shape parameters (field_grammar.h reads them).
 
 // How a sweep moves from its first frequency to its second, by the character between them.
 enum class SweepKind
@@ -37,23 +37,3 @@ struct ToneTerm
     // The frequency at a share (0 to 1) of the tone's length, as the tool moves it.
     double frequencyAt(double share) const;
 };
-
-// One frequency word: "440", "1k", "%-12" (semitones from A4) or a note such as "A4" or "C#5".
-std::optional<double> ParseFrequency(const QString &word);
-
-// The frequencies field of a periodic tone, as the tool reads it: the one description of what the
-// field takes. Each channel's tone is a frequency or a sweep, then up to five numbers (the offset
-// from -100 to 100 %, the phase and three shape parameters from 0 to 100 %); the first may be the
-// numbers alone, its frequency left at the tool's 440 Hz, and a word that is no more of them
-// starts the next channel's. Nothing when the tool would refuse the field or read more into it:
-// an empty text, a word that is no frequency or number, a number out of its range.
-std::optional<QList<ToneTerm>> ParseToneTerms(const QString &frequencies);
-
-// The same for a field that holds one channel's tone, or nothing.
-std::optional<ToneTerm> ParseToneTerm(const QString &frequencies);
-
-// True when the word is one that a tone may hold: a frequency, a sweep, or a plain number.
-bool IsToneWord(const QString &word);
-
-// The shape that a type word names, or nothing for the noises.
-std::optional<ShapeKind> ShapeOfWaveform(const QString &waveform);

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/plan/tone_plan.h"
+#include "core/plan/plan_stages.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,18 +24,17 @@ struct SynthArgumentPart
 // The plan's command for the file at outputPath. The output options add their global options
 // before "-n" and their effects after the synth words; at their defaults the command is the
 // plain one above. An output path that starts with "-" is given as "./-...", so the tool never
-// takes it for an option. Tones made apart and steps are made by runs of program.
-SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const TonePlan &plan, const QString &program);
-// The inputs of a plan's tones made apart, each "|" and the command of its run by program.
-QStringList PipedInputs(const TonePlan &plan, const QString &program);
-// The same for a plan's steps, in order.
-QStringList StepInputs(const TonePlan &plan, const QString &program);
+// takes it for an option. Tones made apart and steps are made by runs of program; steps that can be
+// are made by this run itself, one effects chain after another, unless each is to be a run of its own.
+SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const TonePlan &plan, const QString &program,
+                                         bool runPerStep = false);
 
 // The command that makes the same tone with a plain "sox" into "tone.wav", every argument quoted
 // as a POSIX shell needs, for people who want to rerun or adapt it themselves. A tone whose level
-// comes from a measuring run gets both runs, joined by the shell, the gain worked out by awk.
-QString CopyableSoxCommand(TonePlan plan);
+// comes from a measuring run gets both runs, joined by the shell, the gain worked out by awk. Each
+// step is a run of its own, which makes the same file as the program's one run.
+QString CopyableSoxCommand(const TonePlan &plan);
 
-// The word as one POSIX shell word: unchanged when it holds only characters that the shell takes
-// literally, else in single quotes.
-QString ShellQuoted(const QString &word);
+// The tool would expand a wildcard in the output's name and write whatever file it matches: the
+// arguments with the option that stops it, just before the output.
+void WithoutGlobbing(QStringList &arguments, int outputArgument);
