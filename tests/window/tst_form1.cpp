@@ -2,6 +2,7 @@
 
 #include "build_config.h"
 #include "core/job/presets.h"
+#include "core/tone/tone.h"
 #include "screen_reader.h"
 #include "services/app_title.h"
 #include "services/guard.h"
@@ -1000,19 +1001,32 @@ private slots:
         QVERIFY(MenuItem(*window, u"Stop Sound"_s)->isEnabled()); // Esc works again once the menu has closed
     }
 
-    // Left | right is stereo whatever is chosen, and the Channels items show it while the field holds it.
+    // Left | right is stereo whatever is chosen, and the Channels items show it while the field
+    // holds it, in any step; the status line says the file is stereo.
+    void channelChoicesDoNotApplyToLeftAndRight_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<bool>("twoSides");
+        QTest::newRow("left | right") << u"440 | 444"_s << true;
+        QTest::newRow("tones together") << u"697 & 1209"_s << false;
+        QTest::newRow("left | right in a step, unspaced") << u"440|880;500"_s << true;
+        QTest::newRow("steps of one channel") << u"440; 880"_s << false;
+    }
+
     void channelChoicesDoNotApplyToLeftAndRight()
     {
+        QFETCH(QString, frequencies);
+        QFETCH(bool, twoSides);
         auto window = StartWindow();
-        const auto channelsEnabled = [&](const QString &frequencies) {
-            window->Text2->setText(frequencies);
-            window->Options->popup({0, 0});
-            const QList<QAction *> items = MenuItem(*window, u"Channels"_s)->menu()->actions();
-            window->Options->close();
-            return std::all_of(items.begin(), items.end(), [](const QAction *item) { return item->isEnabled(); });
-        };
-        QVERIFY(!channelsEnabled(u"440 | 444"_s));
-        QVERIFY(channelsEnabled(u"697 & 1209"_s));
+        window->Text2->setText(frequencies);
+        window->Options->popup({0, 0});
+        const QList<QAction *> items = MenuItem(*window, u"Channels"_s)->menu()->actions();
+        window->Options->close();
+        const bool enabled =
+            std::all_of(items.begin(), items.end(), [](const QAction *item) { return item->isEnabled(); });
+        QCOMPARE(enabled, !twoSides);
+        const ToneReading reading = ReadTone(MakeToneRequest(u"1"_s, u"Sine (Default)"_s, frequencies), {});
+        QCOMPARE(reading.tone.layout.channels, twoSides ? 2 : 1);
     }
 
     void closingEndsTheProgram()
