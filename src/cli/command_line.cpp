@@ -183,8 +183,7 @@ std::optional<Refusal> ApplyLevelReading(Inputs &inputs)
 // frequency), with the word it did not understand.
 std::optional<QString> InputsReminder(const PlannedTone &planned)
 {
-    if (const std::optional<QString> empty =
-            EmptyFieldReminder(planned.request, EmptyFrequencies::ForgottenUnlessNoise))
+    if (std::optional<QString> empty = EmptyFieldReminder(planned.request, EmptyFrequencies::ForgottenUnlessNoise))
         return empty;
     const std::optional<ToneRefusal> refusal = planned.refusal();
     return refusal ? std::optional(refusal->quoted()) : std::nullopt;
@@ -363,6 +362,7 @@ int Play(QCoreApplication &app, const Inputs &inputs, const PlannedTone &planned
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity): the options read in their order.
 int RunCommandLine(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);

@@ -47,6 +47,7 @@ QFont ArialBold(qreal pointSize)
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-function-size): the window's parts made and joined, one by one.
 Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(u"Form1"_s);
@@ -124,6 +125,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
 
 Form1::~Form1() = default;
 
+// NOLINTNEXTLINE(readability-function-size): the controls placed one by one.
 void Form1::buildControls()
 {
     const auto makeButton = [this](const QString &name, const QString &caption, QWidget *parent, QRect geometry) {

@@ -119,6 +119,7 @@ QString WithMenuAdvice(const QString &reminder)
     return reminder;
 }
 
+// NOLINTNEXTLINE(readability-function-size): the menu built item by item.
 OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneRequest()> currentRequest)
     : QMenu(window), m_store(store), m_currentRequest(std::move(currentRequest))
 {

@@ -195,6 +195,7 @@ std::optional<QString> SweepMeasurement::playAndRecord(const QString &sweep, con
     return std::nullopt;
 }
 
+// NOLINTNEXTLINE(readability-function-size): Measure… in the order it runs: make, play and record, respond, judge.
 void SweepMeasurement::measure(const ToneRequest &request, const OutputOptions &options, const QString &outputId,
                                const QString &inputId)
 {
@@ -203,7 +204,7 @@ void SweepMeasurement::measure(const ToneRequest &request, const OutputOptions &
                                            "Inverse Filter, with a Sine and a rising sweep such as 20-20000."_s);
         return;
     }
-    const PlannedTone planned = PlanInputs(request, options);
+    PlannedTone planned = PlanInputs(request, options);
     const MeasurementSweepDesign design = DesignRequestedSweep(planned.reading.tone, options);
     if (!design.sweep) {
         CurrentDialogs().message(m_window, design.reminder);
@@ -230,7 +231,7 @@ void SweepMeasurement::measure(const ToneRequest &request, const OutputOptions &
         QString sweepPath = sweep;
         const SynthRun run = MakeTone(
             steps, {.deploy = 126, .toolPart = 156, .outputPath = 0, .arguments = 158, .join = 160, .run = 162},
-            sweepPath, [&] { return planned; }, {});
+            sweepPath, [&planned] { return planned; }, {});
         RemoveToolFiles(steps, 164);
         if (run.reminder)
             throw Failure(*run.reminder);

@@ -27,6 +27,7 @@ qint64 LinearResponseLead(const SweepShape &shape, int sampleRate)
     return std::llround(shape.sweepRate * std::numbers::ln2 / 2 * sampleRate);
 }
 
+// NOLINTNEXTLINE(readability-function-size): one procedure, step by step.
 ResponseAnalysis::Channel AnalyseResponseChannel(std::span<const float> region, qint64 regionStart, qint64 peakFrame,
                                                  const SweepShape &shape, int sampleRate, qint64 fftSize)
 {

@@ -367,6 +367,7 @@ void ToneAnalyser::measureDistortion(int channel)
     figures.thdNoiseDb = PowerDecibels(rest / line);
 }
 
+// NOLINTNEXTLINE(readability-function-size): one procedure, step by step.
 void ToneAnalyser::measureCurve(const std::vector<std::vector<float>> &samples, qint64 partFrames, bool whole)
 {
     // Welch's method: windowed frames overlapping by half, their powers averaged, so that noise

@@ -7,7 +7,6 @@
 #include <limits>
 #include <numbers>
 
-
 namespace {
 
 constexpr double TwoPi = 2 * std::numbers::pi;
@@ -383,6 +382,43 @@ bool AboveHalfTheRate(const ToneTerm &term, int sampleRate)
     return term.sweep == SweepKind::Steady && term.from >= sampleRate / 2.0;
 }
 
+namespace {
+
+// The integrated way, when the shape has one and it beats oversampling the shape itself: it meets
+// the aliases wanted at a lower cost, or where neither does, it leaves fewer.
+std::optional<Oversampling> BetterIntegrated(const AliasFreeRequest &request, const PeriodicShape &shape,
+                                             const Oversampling &plain, double wanted)
+{
+    const ShapeKind kind = request.shape;
+    const ToneTerm &term = request.term;
+    const bool steady = term.sweep == SweepKind::Steady;
+    // A square is a triangle's slope, a sawtooth (or a triangle peaking at 0 or 100 %, which is
+    // one) that of its own square, an exp shape that of the sum of a product and a ramp. A sweep's
+    // slope is divided by its frequency, as a share of the highest, that the synth effect makes
+    // while the share stays well above the resolution of the tool's samples.
+    const double p1 = term.parameters.p1;
+    const bool sawtooth = kind == ShapeKind::Sawtooth || (kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
+    const bool integrable =
+        (sawtooth || kind == ShapeKind::Exp || (kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
+        (steady || term.lowest() >= LowestSweepShare * term.highest());
+    if (!integrable)
+        return std::nullopt;
+    const double perFactor = (kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
+                              : sawtooth             ? ShapeCost + ProductCost
+                                                     : ShapeCost) +
+                             2 * FilterCost;
+    Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
+    if (!steady)
+        integrated.cost += DivisionCost;
+    const bool integratedFits = integrated.alias <= wanted;
+    if ((integratedFits && (plain.alias > wanted || integrated.cost < plain.cost)) ||
+        (!integratedFits && integrated.alias < plain.alias))
+        return integrated;
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &request)
 {
     const ShapeKind kind = request.shape;
@@ -409,27 +445,7 @@ std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &reque
     const double wanted = std::pow(10, -(steady ? SteadyAliasDb : SweepAliasDb) / 20);
     const double ownShapeCost = kind == ShapeKind::Exp ? ExpCost : ShapeCost;
     const Oversampling plain = ChooseFactor(shape, term, request.sampleRate, false, ownShapeCost + FilterCost, wanted);
-    // A square is a triangle's slope, a sawtooth (or a triangle peaking at 0 or 100 %, which is
-    // one) that of its own square, an exp shape that of the sum of a product and a ramp. A sweep's
-    // slope is divided by its frequency, as a share of the highest, that the synth effect makes
-    // while the share stays well above the resolution of the tool's samples.
-    const double p1 = term.parameters.p1;
-    const bool sawtooth = kind == ShapeKind::Sawtooth || (kind == ShapeKind::Triangle && (p1 == 0 || p1 == 1));
-    const bool integrable =
-        (sawtooth || kind == ShapeKind::Exp || (kind == ShapeKind::Square && (p1 < 0 || (p1 > 0 && p1 < 1)))) &&
-        (steady || term.lowest() >= LowestSweepShare * term.highest());
-    if (integrable) {
-        const double perFactor = (kind == ShapeKind::Exp ? ExpCost + 2 * ProductCost
-                                  : sawtooth              ? ShapeCost + ProductCost
-                                                          : ShapeCost) +
-                                 2 * FilterCost;
-        Oversampling integrated = ChooseFactor(shape, term, request.sampleRate, true, perFactor, wanted);
-        if (!steady)
-            integrated.cost += DivisionCost;
-        const bool integratedFits = integrated.alias <= wanted;
-        if ((integratedFits && (plain.alias > wanted || integrated.cost < plain.cost)) ||
-            (!integratedFits && integrated.alias < plain.alias))
-            return OversampledDesign(request, shape, integrated, true);
-    }
+    if (const std::optional<Oversampling> integrated = BetterIntegrated(request, shape, plain, wanted))
+        return OversampledDesign(request, shape, *integrated, true);
     return OversampledDesign(request, shape, plain, false);
 }

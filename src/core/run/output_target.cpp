@@ -142,6 +142,7 @@ bool NeedsNoGlob(const QString &path)
     return path.contains(u'*') || path.contains(u'?') || path.contains(u'[') || path.contains(u'\\');
 }
 
+// NOLINTNEXTLINE(readability-function-size): the refusals of a chosen path, in the order they are checked.
 OutputTarget PrepareOutputTarget(const QString &chosenPath)
 {
     OutputTarget target;

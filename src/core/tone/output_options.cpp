@@ -46,6 +46,7 @@ OutputChoice Format(const QString &label, const QString &stored, int bits, bool 
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-function-size): the options' one table, a row each.
 const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
 {
     // Sized by its rows, so that a row too few or too many does not compile.

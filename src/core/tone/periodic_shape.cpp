@@ -57,6 +57,7 @@ double PeriodicShape::Piece::at(double u) const
     return rate == 0 ? start + slope * (u - from) : scale * std::exp(rate * (u - from)) + shift;
 }
 
+// NOLINTNEXTLINE(readability-function-size): each shape's formulas, a case each.
 PeriodicShape::PeriodicShape(ShapeKind kind, const ShapeParameters &given)
     : m_kind(kind), m_phase(given.phase), m_scale(1 - std::abs(given.offset)), m_offset(given.offset)
 {

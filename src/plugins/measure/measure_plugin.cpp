@@ -272,6 +272,7 @@ public:
         }
     }
 
+    // NOLINTNEXTLINE(readability-function-size): one procedure, step by step.
     ImpulseResponseMade makeImpulseResponse(const QString &recordingPath, const QString &inversePath,
                                             const QString &outputPath, double leadSeconds, const QString &comment,
                                             const MeasureProgress &progress) const override
