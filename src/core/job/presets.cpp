@@ -113,7 +113,7 @@ std::optional<QString> PresetNameProblem(const QString &name)
 std::optional<QString> PresetToneProblem(const Preset &preset)
 {
     const ToneRequest request = preset.request();
-    if (const std::optional<QString> empty = EmptyFieldReminder(request, EmptyFrequencies::Forgotten))
+    if (std::optional<QString> empty = EmptyFieldReminder(request, EmptyFrequencies::Forgotten))
         return empty;
     const std::optional<ToneRefusal> refusal = PlanInputs(request, preset.options).refusal();
     return refusal ? std::optional(refusal->reminder) : std::nullopt;
