@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "core/tone/noise_colour.h"
 #include "core/tone/periodic_shape.h"
 
 #include <optional>
@@ -22,14 +23,6 @@ struct LivePeriodic
     ShapeParameters parameters;
     double frequency = 1000;
     bool bandLimited = false;
-};
-
-// The tool's three noises, made by its own generators.
-enum class NoiseColour
-{
-    White,
-    Pink,
-    Brown,
 };
 
 // Limits a noise to low..high hertz, by the band filter that a saved noise gets: twelfth-order

@@ -3,19 +3,12 @@
 #pragma once
 
 #include "core/tone/field_grammar.h"
+#include "core/tone/noise_colour.h"
 #include "core/tone/output_options.h"
 #include "core/tone/periodic_shape.h"
 #include "core/tone/tone_request.h"
 
 #include <optional>
-
-// The noises the type list offers, by colour: white is flat, pink falls 3 dB an octave, brown 6.
-enum class NoiseColour
-{
-    White,
-    Pink,
-    Brown,
-};
 
 // A tone as the three fields and the options describe it, read once. Everything after (the plan,
 // the command, the run, its progress and the check of the written file) takes this, never the
