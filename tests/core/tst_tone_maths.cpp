@@ -380,7 +380,8 @@ private slots:
         QFETCH(QList<double>, sidePeakTargets);
         TonePlan plan;
         plan.target = {rms, target};
-        plan.level = LevelStage{.measured = true, .sidePeakTargets = sidePeakTargets};
+        plan.level.measured = true;
+        plan.level.sidePeakTargets = sidePeakTargets;
         const QString report = peaks.isEmpty() ? u"sox FAIL formats: can't open input\n"_s : StatsReport(peaks, rmsDb);
         const auto [gain, wentOn] = AwkGain(MeasuredGainScript(plan), report);
         // The program, from the same report.
