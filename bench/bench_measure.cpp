@@ -10,6 +10,7 @@
 #include "bench_application.h"
 #include "bench_support.h"
 #include "core/plan/sweep_plan.h"
+#include "core/tone/tone.h"
 #include "services/home_page.h"
 #include "window/form1.h"
 #include "window/options_menu.h"
@@ -122,8 +123,10 @@ void MeasureThroughTheLoop(Form1 &window, AnsweringDialogs &dialogs)
                 input->trigger(); // the sink it plays on
         }
     }
+    const OutputOptions &options = window.Options->options();
     const MeasurementSweep sweep =
-        DesignRequestedSweep(MakeToneRequest(u"10"_s, u"Sine (Default)"_s, u"20-20000"_s), window.Options->options())
+        DesignRequestedSweep(ReadTone(MakeToneRequest(u"10"_s, u"Sine (Default)"_s, u"20-20000"_s), options).tone,
+                             options)
             .sweep.value();
     const double fileSeconds = double(sweep.totalSamples()) / sweep.sampleRate;
     QList<double> beyond;

@@ -147,49 +147,54 @@ void LiveRenderer::setTone(const LiveTone &tone)
                 .arg(m_channels));
     auto scene = std::make_unique<Scene>();
     scene->voices.reserve(tone.sources.size());
-    for (const LiveSource &source : tone.sources) {
-        if (source.gains.size() != size_t(m_channels) ||
-            !std::all_of(source.gains.begin(), source.gains.end(), [](double g) { return std::isfinite(g); }))
-            throw Failure(u"A live tone's source needs one finite gain for each of its %1 channels."_s.arg(m_channels));
-        Voice voice;
-        if (const auto *periodic = std::get_if<LivePeriodic>(&source.signal)) {
-            if (!std::isfinite(periodic->frequency) || periodic->frequency < 0)
-                throw Failure(u"A live tone's frequency must be a number of hertz, not %1."_s.arg(periodic->frequency));
-            voice.periodic = *periodic;
-            const PeriodicShape shape(periodic->kind, periodic->parameters);
-            if (periodic->bandLimited) {
-                const int harmonics = HarmonicsBelowHalf(periodic->frequency, m_sampleRate);
-                // The table of an earlier scene of the same shape and harmonics, when there is one:
-                // moving the frequency then keeps the table and costs no transform.
-                for (const auto &earlier : m_scenes) {
-                    for (const Voice &other : earlier->voices) {
-                        if (other.table && other.table->harmonics() == harmonics &&
-                            other.periodic->kind == periodic->kind &&
-                            SameParameters(other.periodic->parameters, periodic->parameters))
-                            voice.table = other.table;
-                    }
-                }
-                if (!voice.table)
-                    voice.table = std::make_shared<const HarmonicTable>(shape, harmonics);
-            } else {
-                voice.shape = shape;
-            }
-        } else {
-            const auto &noise = std::get<LiveNoise>(source.signal);
-            voice.noise = noise;
-            voice.generator.emplace(noise, m_sampleRate, m_noiseSeed);
-        }
-        voice.targets = source.gains;
-        voice.gains = source.gains;
-        voice.steps.assign(size_t(m_channels), 0.0);
-        scene->voices.push_back(std::move(voice));
-    }
+    for (const LiveSource &source : tone.sources)
+        scene->voices.push_back(voiceFor(source));
     Scene *next = scene.get();
     m_scenes.push_back(std::move(scene));
     // A scene handed over earlier and not yet taken is replaced: only the latest tone matters.
     if (Scene *replaced = m_next.exchange(next, std::memory_order_acq_rel)) {
         std::erase_if(m_scenes, [replaced](const std::unique_ptr<Scene> &s) { return s.get() == replaced; });
     }
+}
+
+LiveRenderer::Voice LiveRenderer::voiceFor(const LiveSource &source) const
+{
+    if (source.gains.size() != size_t(m_channels) ||
+        !std::all_of(source.gains.begin(), source.gains.end(), [](double g) { return std::isfinite(g); }))
+        throw Failure(u"A live tone's source needs one finite gain for each of its %1 channels."_s.arg(m_channels));
+    Voice voice;
+    if (const auto *periodic = std::get_if<LivePeriodic>(&source.signal)) {
+        if (!std::isfinite(periodic->frequency) || periodic->frequency < 0)
+            throw Failure(u"A live tone's frequency must be a number of hertz, not %1."_s.arg(periodic->frequency));
+        voice.periodic = *periodic;
+        if (periodic->bandLimited)
+            voice.table = tableFor(*periodic);
+        else
+            voice.shape = PeriodicShape(periodic->kind, periodic->parameters);
+    } else {
+        const auto &noise = std::get<LiveNoise>(source.signal);
+        voice.noise = noise;
+        voice.generator.emplace(noise, m_sampleRate, m_noiseSeed);
+    }
+    voice.targets = source.gains;
+    voice.gains = source.gains;
+    voice.steps.assign(size_t(m_channels), 0.0);
+    return voice;
+}
+
+std::shared_ptr<const HarmonicTable> LiveRenderer::tableFor(const LivePeriodic &periodic) const
+{
+    const int harmonics = HarmonicsBelowHalf(periodic.frequency, m_sampleRate);
+    // The table of an earlier scene of the same shape and harmonics, when there is one: moving the
+    // frequency then keeps the table and costs no transform.
+    for (const auto &earlier : m_scenes) {
+        for (const Voice &other : earlier->voices) {
+            if (other.table && other.table->harmonics() == harmonics && other.periodic->kind == periodic.kind &&
+                SameParameters(other.periodic->parameters, periodic.parameters))
+                return other.table;
+        }
+    }
+    return std::make_shared<const HarmonicTable>(PeriodicShape(periodic.kind, periodic.parameters), harmonics);
 }
 
 void LiveRenderer::stop()

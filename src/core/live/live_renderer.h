@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+class HarmonicTable;
+
 // Renders a live tone into interleaved float blocks on demand, from state it keeps between them:
 // each periodic tone's phase, each noise's generator and filters. The tone may change at any time;
 // the change is heard at the start of the next block, and never as a click:
@@ -55,6 +57,10 @@ private:
     struct Scene;
 
     void freeRetiredScenes();
+    // The voice that plays the source, its state fresh (a band-limited shape's table shared with
+    // an earlier scene's where it can be).
+    Voice voiceFor(const LiveSource &source) const;
+    std::shared_ptr<const HarmonicTable> tableFor(const LivePeriodic &periodic) const;
     void takeChange() noexcept;
     void renderChunk(float *interleaved, int frames) noexcept;
     void mixScene(Scene &scene, const double *weights, int frames) noexcept;

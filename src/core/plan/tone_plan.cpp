@@ -79,8 +79,8 @@ std::optional<PeriodicTone> MakePeriodic(const Tone &tone, const MixTone &text, 
 {
     const int rate = options.sampleRate();
     PeriodicTone made{
-        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term},
-        1, true, std::nullopt};
+        SideTone{std::pow(10, text.relativeDb / 20), PeriodicShape(*tone.shape, text.term->parameters), *text.term}, 1,
+        true, std::nullopt};
     made.peak = made.side.shape.peak();
     made.side.meanSquare = SampledMeanSquare(made.side.shape, *text.term, tone.samples, rate);
     if (!options.aliasFree() || *tone.shape == ShapeKind::Sine)
@@ -124,7 +124,8 @@ void PlanNoise(TonePlan &plan, const Tone &tone, const MixTone &text, const QStr
         // The same noise in both runs, and no dither to draw from the same random numbers.
         plan.repeatable = true;
         plan.toolDitherOff = true;
-        plan.level = LevelStage{.measured = true};
+        plan.level = LevelStage{};
+        plan.level.measured = true;
     }
 }
 
@@ -188,8 +189,8 @@ void SetSideLevel(TonePlan &plan, const ToneMix &mix, const QList<MixTone> &side
     }
     ChannelMix channel;
     for (const PeriodicTone &one : made)
-        channel.append({int(plan.sources.size() - made.size() + channel.size()),
-                        one.side.amplitude * std::pow(10, gainDb / 20)});
+        channel.append(
+            {int(plan.sources.size() - made.size() + channel.size()), one.side.amplitude * std::pow(10, gainDb / 20)});
     plan.mix.append(channel);
 }
 

@@ -11,7 +11,7 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &chosenPath, const TonePl
                                          bool runPerStep)
 {
     const QString outputPath = chosenPath.startsWith(u'-') ? u"./"_s + chosenPath : chosenPath;
-    const RunWords words = WritePlan(plan, program, {.chainSteps = !runPerStep});
+    const RunWords words = WritePlan(plan, program, {.measuredGain = {}, .chainSteps = !runPerStep});
     SynthArgumentPart part;
     part.layout = plan.layout;
     part.outputPath = outputPath;
