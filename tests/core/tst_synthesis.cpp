@@ -815,7 +815,10 @@ private slots:
         plan.layout = {48000, 32, 1};
         plan.frames = 48000;
         plan.length = u"1"_s;
-        plan.sources = {PeriodicSource{ShapeKind::Trapezium, u"440 0 200"_s}};
+        PeriodicSource trapezium;
+        trapezium.shape = ShapeKind::Trapezium;
+        trapezium.words = u"440 0 200"_s;
+        plan.sources = {trapezium};
         ToolRun::Deploy();
         const SynthToolPart tool = BuildSynthToolPart();
         const SynthCommand command =
