@@ -8,13 +8,13 @@
 #include "core/failure.h"
 #include "core/job/presets.h"
 #include "core/job/tone_job.h"
-#include "core/sox/synth_command.h"
 #include "core/run/private_files.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
-#include "core/tone/tone.h"
+#include "core/sox/synth_command.h"
 #include "core/tone/frequency_step.h"
+#include "core/tone/tone.h"
 #include "core/tone/tone_request.h"
 #include "hand_cursor.h"
 #include "program_icon.h"
@@ -289,9 +289,7 @@ void Form1::CopySoxCommand()
 
 void Form1::showReminder(const ToneRefusal &reminder)
 {
-    QLineEdit *field = !reminder.field                         ? nullptr
-                       : *reminder.field == ToneField::Length ? Text1
-                                                               : Text2;
+    QLineEdit *field = !reminder.field ? nullptr : *reminder.field == ToneField::Length ? Text1 : Text2;
     const std::optional<FieldWord> &word = reminder.word;
     CurrentDialogs().message(this, reminder.quoted());
     if (!field)

@@ -37,7 +37,8 @@ const QString SaveFilter = u"Wave Files (*.wav)|*.wav|FLAC Files (*.flac)|*.flac
 
 } // namespace
 
-// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity): numbered statements, in the order the command runs them.
+// Numbered statements, in the order the command runs them.
+// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity)
 void Form1::PushButton2_Click()
 {
     Guard g(Locations::PushButton2Click);

@@ -64,13 +64,12 @@ private slots:
         const QStringList tones = frequencies.split(u", "_s);
         const QStringList expected = methods.split(u' ');
         for (qsizetype i = 0; i < tones.size(); ++i) {
-            const ToneReading reading = ReadTone(MakeToneRequest(u"1"_s, waveform, tones[i]),
-                                                 ToolRun::Options(u"SampleRate=%1"_s.arg(rate)));
+            const ToneReading reading =
+                ReadTone(MakeToneRequest(u"1"_s, waveform, tones[i]), ToolRun::Options(u"SampleRate=%1"_s.arg(rate)));
             QVERIFY(!reading.refusal);
             const std::optional<ToneTerm> &term = reading.tone.steps.first().left.first().term;
             QVERIFY(term);
-            const std::optional<AliasFreeDesign> design =
-                DesignAliasFreeTone({*reading.tone.shape, *term, rate, rate});
+            const std::optional<AliasFreeDesign> design = DesignAliasFreeTone({*reading.tone.shape, *term, rate, rate});
             const QChar chosen = design ? u"AOI"_s.at(int(design->method)) : u'-';
             const QString what = tones[i] + u": "_s + chosen + QString::number(design ? design->factor : 0);
             const QChar wanted = expected[i][0];

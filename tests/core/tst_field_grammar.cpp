@@ -78,9 +78,8 @@ private slots:
         QFETCH(QString, length);
         QFETCH(int, rate);
         QFETCH(qint64, samples);
-        const ToneReading reading =
-            ReadTone(MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s),
-                     ToolRun::Options(u"SampleRate=%1"_s.arg(rate)));
+        const ToneReading reading = ReadTone(MakeToneRequest(length, u"Sine (Default)"_s, u"440"_s),
+                                             ToolRun::Options(u"SampleRate=%1"_s.arg(rate)));
         QCOMPARE(reading.refusal ? std::optional(reading.refusal->reminder) : std::nullopt,
                  samples > 0 ? std::nullopt : std::optional(LengthReminder));
         if (samples > 0)
@@ -166,11 +165,10 @@ private slots:
         QTest::addColumn<QString>("word"); // empty: none quoted
         QTest::addColumn<int>("start");
         QTest::newRow("an effect") << u"440 noiseprof x"_s << u""_s << FrequenciesReminder << u"noiseprof"_s << 4;
-        QTest::newRow("after a unit, as typed") << u"1,5 kHz  noise"_s << u""_s << FrequenciesReminder << u"noise"_s
-                                                << 9;
+        QTest::newRow("after a unit, as typed")
+            << u"1,5 kHz  noise"_s << u""_s << FrequenciesReminder << u"noise"_s << 9;
         QTest::newRow("in a later step") << u"440; 880 noise"_s << u""_s << FrequenciesReminder << u"noise"_s << 9;
-        QTest::newRow("a number out of range: no word") << u"440 0 200"_s << u""_s << FrequenciesReminder << u""_s
-                                                        << 0;
+        QTest::newRow("a number out of range: no word") << u"440 0 200"_s << u""_s << FrequenciesReminder << u""_s << 0;
         QTest::newRow("a level, not the word after it")
             << u"440@-3; 880 foo"_s << u""_s << FrequenciesReminder << u"foo"_s << 12;
         QTest::newRow("a bad level") << u"440 & 880@x"_s << u""_s << LevelReminder << u""_s << 0;

@@ -9,10 +9,10 @@
 // campaign in parallel parts; QUORVANE_CAMPAIGN_SEED and QUORVANE_CAMPAIGN_COUNT change the set.
 
 #include "campaign_inputs.h"
-#include "core/sox/synth_command.h"
 #include "core/run/output_target.h"
 #include "core/run/private_files.h"
 #include "core/run/temp_folder.h"
+#include "core/sox/synth_command.h"
 #include "core/tone/field_grammar.h"
 #include "fault_fs.h"
 #include "test_files.h"

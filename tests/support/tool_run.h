@@ -3,11 +3,11 @@
 #pragma once
 
 #include "core/job/tone_job.h"
-#include "core/sox/synth_command.h"
 #include "core/run/command_steps.h"
 #include "core/run/run_and_wait.h"
 #include "core/run/synth_run.h"
 #include "core/run/tool_files.h"
+#include "core/sox/synth_command.h"
 
 #include <algorithm>
 
@@ -57,9 +57,8 @@ inline QString Make(const QString &outputPath, const ToneRequest &request, const
 {
     RecordingSteps steps;
     QString path = outputPath;
-    const SynthRun run = MakeTone(steps, {100, 110, 0, 111, 112, 113}, path,
-                                  [&] { return PlanInputs(request, options); },
-                                  {});
+    const SynthRun run =
+        MakeTone(steps, {100, 110, 0, 111, 112, 113}, path, [&] { return PlanInputs(request, options); }, {});
     Remove();
     steps.throwFirstFailure();
     if (details)

@@ -103,7 +103,8 @@ struct rlimit FileSizeLimit(qint64 maxFileSize)
 
 } // namespace
 
-// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity): one process started, watched and reaped, with its state in one place.
+// One process started, watched and reaped, with its state in one place.
+// NOLINTNEXTLINE(readability-function-size,readability-function-cognitive-complexity)
 qint32 ShellAndWait(const QString &program, const QStringList &arguments,
                     [[maybe_unused]] std::optional<int> windowStyle, ShellRunDetails *details,
                     const ShellRunOptions &options)

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "core/plan/plan_stages.h"
-#include "core/sox/synth_command.h"
 #include "core/run/run_and_wait.h"
 #include "core/sound/sound_file.h"
+#include "core/sox/synth_command.h"
 
 #include <optional>
 

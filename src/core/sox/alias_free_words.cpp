@@ -41,8 +41,8 @@ QStringList SweepShare(const ToneTerm &term, int sampleRate, qint64 samples)
     // One period as long as the tone.
     const double once = double(sampleRate) / double(samples);
     if (term.sweep == SweepKind::Exponential || term.sweep == SweepKind::Stepped)
-        return {u"exp"_s,   DesignNumber(once), u"50"_s, u"0"_s, rising ? u"100"_s : u"0"_s,
-                PercentWord(std::log10(1 / lowest) / 10)};
+        return {u"exp"_s, DesignNumber(once),         u"50"_s,
+                u"0"_s,   rising ? u"100"_s : u"0"_s, PercentWord(std::log10(1 / lowest) / 10)};
     // A rising sawtooth or a falling triangle; their phase moves with the square of the time when
     // their frequency rises linearly from 0 to twice that of one period as long as the tone.
     const QString frequency = term.sweep == SweepKind::Linear ? DesignNumber(once) : u"0:"_s + DesignNumber(2 * once);
@@ -108,8 +108,8 @@ AliasFreeWords IntegratedWords(const BandTone &tone, const QString &length)
         // The divide effect divides the second channel by the first; the second passes the
         // synth effect unchanged (a square at its top all the time, multiplying).
         words.effects << u"remix"_s << u"1"_s << u"1"_s << u"synth"_s << u"-n"_s << SampleCountWord(tone.samples)
-                      << SweepShare(term, tone.sampleRate, tone.samples) << u"square"_s << u"amod"_s << u"0"_s
-                      << u"0"_s << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
+                      << SweepShare(term, tone.sampleRate, tone.samples) << u"square"_s << u"amod"_s << u"0"_s << u"0"_s
+                      << u"0"_s << u"100"_s << u"divide"_s << u"remix"_s << u"2"_s;
     }
     // The first difference took the mean away.
     if (tone.design.shift != 0)

@@ -22,12 +22,12 @@ const QString Unmeasured = u"if (!n || p < -900) { print \"The sound tool measur
 QString RmsGain(const LevelTarget &target)
 {
     const QString level = PlainNumber(target.decibels);
-    const QString refusal =
-        u"if (p + g > %3) { h = (%1 - (p + g)) * 10; f = int(h); if (f > h) f--; printf \"At %1%2 this tone would clip: "
-        "the highest level that fits is %.1f%2.\\n\", f / 10 > \"/dev/stderr\"; exit 1 } "_s.arg(
-            level, u" dBFS RMS"_s, PlainNumber(ClipToleranceDb));
+    const QString refusal = u"if (p + g > %3) { h = (%1 - (p + g)) * 10; f = int(h); if (f > h) f--; printf \"At %1%2 "
+                            u"this tone would clip: "
+                            "the highest level that fits is %.1f%2.\\n\", f / 10 > \"/dev/stderr\"; exit 1 } "_s.arg(
+                                level, u" dBFS RMS"_s, PlainNumber(ClipToleranceDb));
     return u"g = %1 - (r + %2); %4if (p + g > %3) g = %3 - p"_s.arg(level, DesignNumber(Aes17OffsetDb),
-                                                                      PlainNumber(-HeadroomDb), refusal);
+                                                                    PlainNumber(-HeadroomDb), refusal);
 }
 
 // SetLevel for a peak target: never above the headroom.

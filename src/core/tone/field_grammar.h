@@ -121,15 +121,15 @@ LengthReading ReadLength(const QString &length);
 // The frequencies field read once (decimal commas already dots, units taken away).
 struct FrequencyReading
 {
-    QList<ToneMix> steps;            // the steps, up to the first that does not fit
-    std::optional<QString> reminder; // why the field does not fit: steps, tones, a level or a word
+    QList<ToneMix> steps;                   // the steps, up to the first that does not fit
+    std::optional<QString> reminder;        // why the field does not fit: steps, tones, a level or a word
     std::optional<FieldWord> notUnderstood; // as LengthReading's
-    double highest = 0;              // the highest frequency of its tones, when it fits
-    bool empty = false;              // it holds no word at all
-    bool stepped = false;            // it holds ";"
-    bool together = false;           // it holds "&" or "|"
+    double highest = 0;                     // the highest frequency of its tones, when it fits
+    bool empty = false;                     // it holds no word at all
+    bool stepped = false;                   // it holds ";"
+    bool together = false;                  // it holds "&" or "|"
 
-    bool twoSides() const;           // a step has left | right
+    bool twoSides() const; // a step has left | right
 };
 FrequencyReading ReadFrequencies(const QString &frequencies);
 

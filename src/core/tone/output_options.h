@@ -13,8 +13,8 @@
 // What the written file and the preview are like beyond the three inputs: level, channels, soft
 // edges, sample rate and format, and whether the preview loops. Each setting is one row of a
 // table with its choices: the menu text, the stored value and what the choice means for the file
-// all live there, so the menu, the settings and the plan can never disagree. Adding an option means adding a row. The level alone takes any
-// value of its range as well; its row holds the quick choices the menu offers.
+// all live there, so the menu, the settings and the plan can never disagree. Adding an option means adding a row. The
+// level alone takes any value of its range as well; its row holds the quick choices the menu offers.
 
 // The tool's own sample rate, the one a file gets unless another is chosen.
 inline constexpr int SynthSampleRate = 48000;

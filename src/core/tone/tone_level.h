@@ -64,4 +64,3 @@ LevelSetting SetLevel(const LevelTarget &target, const ToneLevels &levels);
 // Why a level does not fit: it would clip, and the highest level that fits (in the target's unit),
 // and the highest offered under Level that does.
 QString TooLoudReminder(const LevelTarget &target, double highest);
-
