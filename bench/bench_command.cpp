@@ -97,7 +97,7 @@ public:
             MakeToneRequest(window.Text1->text(), window.Combo1->currentText(), window.Text2->text());
         const OutputOptions options = window.Options->options();
         const SynthArgumentPart part =
-            BuildSynthArgumentPart(path, PlanTone(*ReadTone(request, options).tone, options), ToolPath(ToolFiles[0]));
+            BuildSynthArgumentPart(path, PlanTone(ReadTone(request, options).tone, options), ToolPath(ToolFiles[0]));
         const qint64 start = MonotonicNs();
         // Only failures on the terminal: the divide effect that alias-free sweeps use is marked
         // experimental, and the tool says so on every run.
