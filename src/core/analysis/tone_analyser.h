@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/analysis/tone_analysis.h"
-#include "core/measure/sweep_shape.h"
+#include "core/analysis/sweep_shape.h"
 
 #include <functional>
 

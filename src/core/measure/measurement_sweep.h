@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/measure/sweep_shape.h"
+#include "core/analysis/sweep_shape.h"
 #include "core/plan/sweep_plan.h"
 #include "core/plugins/measure_plugin.h"
 

@@ -4,7 +4,7 @@
 // FFTW, and its picture written as SVG with Qt SVG.
 
 #include "core/failure.h"
-#include "core/measure/sweep_shape.h"
+#include "core/analysis/sweep_shape.h"
 #include "core/plugins/plugin_interfaces.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/regular_file.h"
