@@ -42,6 +42,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
@@ -99,6 +100,8 @@ void Form1::Form_Load()
     g.step(152, [&] { m_inputs->tellIfMovedAside(); });
     // Once, now that every input and option stands.
     Status->start();
+    m_started = true;
+    m_loopWasOn = Options->options().loopPreview();
 }
 
 void Form1::Form_Unload()
@@ -112,6 +115,8 @@ void Form1::Form_Unload()
     // the process may end before the Save does.
     StopRunningProgram();
     m_measurement->stop();
+    if (m_live)
+        StopPlayback();
     RemovePrivateFiles();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
@@ -135,6 +140,7 @@ void Form1::setVisible(bool visible)
         m_placed = true;
         placeWhereItWas();
         Status->start(); // a window shown without start-up still says what it makes
+        m_started = true;
     }
     QWidget::setVisible(visible);
 }
@@ -169,18 +175,33 @@ void Form1::storePosition()
 void Form1::Text1_Change()
 {
     m_reminderWord.reset();
+    // The live tone first: storing the edit writes to the disk.
+    followLive();
     m_inputs->save(Settings::Text1, Text1->text());
 }
 
 void Form1::Text2_Change()
 {
     m_reminderWord.reset();
+    // The live tone first: storing the edit writes to the disk.
+    followLive();
     m_inputs->save(Settings::Text2, Text2->text());
 }
 
 void Form1::Combo1_Click()
 {
+    followLive();
     m_inputs->save(Settings::Combo1, QString::number(Combo1->currentIndex()));
+}
+
+void Form1::Options_Change()
+{
+    const bool loop = Options->options().loopPreview();
+    // Opened ahead, so that the first live tone sounds at the click.
+    if (m_started && loop && !m_loopWasOn)
+        PrepareLiveOutput();
+    m_loopWasOn = loop;
+    followLive();
 }
 
 void Form1::Combo1_Change()
@@ -315,9 +336,12 @@ void Form1::showWhetherPlaying()
 {
     const bool playing = IsSoundPlaying();
     PushButton3->setText(playing ? StopToneCaption : u"Preview Tone"_s);
-    Status->setPlaying(playing);
-    if (!playing)
+    Status->setPlaying(playing ? m_playingWords : QString());
+    if (!playing) {
         m_soundWatch.stop();
+        m_live = false;
+        m_playingWords = PlayingText;
+    }
 }
 
 bool Form1::Text2_StepKey(const QKeyEvent *key)
@@ -350,6 +374,20 @@ bool Form1::Text2_StepKey(const QKeyEvent *key)
     return true;
 }
 
+bool Form1::Text2_Wheel(const QWheelEvent *wheel)
+{
+    // Shift turns a wheel sideways on some desktops.
+    const QPoint turned = wheel->angleDelta();
+    m_wheelTurned += turned.y() != 0 ? turned.y() : turned.x();
+    const int notches = m_wheelTurned / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelTurned %= QWheelEvent::DefaultDeltasPerStep;
+    const QKeyEvent key(QEvent::KeyPress, notches > 0 ? Qt::Key_Up : Qt::Key_Down, wheel->modifiers());
+    bool stepped = false;
+    for (int notch = 0; notch < std::abs(notches); ++notch)
+        stepped = Text2_StepKey(&key) || stepped;
+    return stepped;
+}
+
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
@@ -363,6 +401,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         return false;
     case QEvent::KeyPress:
         return watched == Text2 && Text2_StepKey(static_cast<QKeyEvent *>(event));
+    case QEvent::Wheel:
+        return watched == Text2 ? Text2_Wheel(static_cast<QWheelEvent *>(event)) : hoverEvent(watched, event);
     default:
         return hoverEvent(watched, event);
     }

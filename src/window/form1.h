@@ -16,6 +16,7 @@ struct Preset;
 class OptionsMenu;
 class QComboBox;
 class QKeyEvent;
+class QWheelEvent;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -95,6 +96,10 @@ public:
 
     // Up, Down, Page Up and Page Down in the frequency field; true when the key moved the number.
     bool Text2_StepKey(const QKeyEvent *key);
+    // The mouse wheel over the frequency field steps it as Up and Down do, a step a notch.
+    bool Text2_Wheel(const QWheelEvent *wheel);
+    // An option or the output device changed.
+    void Options_Change();
 
     PointerState pointerState() const { return m_pointerState; }
     void setPointerState(PointerState state);
@@ -140,6 +145,13 @@ private:
     void selectReminderWord(QLineEdit *field);
     // Preview Tone reads Stop Tone while its sound plays, and the status line says so.
     void showWhetherPlaying();
+    // With Loop Preview on, a steady tone plays live; false when the tone is none (it loops from the
+    // tool's file).
+    bool playLive();
+    // While the tone plays live, every change of the inputs, the options or the output device is
+    // handed to it at once; fields that make no tone that can play live leave the last one playing.
+    void followLive();
+    QString changeLive();
     void placeWhereItWas();
     void storePosition();
 
@@ -162,5 +174,13 @@ private:
     std::optional<ReminderWord> m_reminderWord;
     bool m_placed = false;
     bool m_ending = false;
-    QTimer m_soundWatch; // while a sound plays: when it ends
+    QTimer m_soundWatch;    // while a sound plays: when it ends
+    QString m_playingWords; // what the status line says while the sound plays
+    bool m_live = false;    // the live tone plays, and follows the inputs
+    QString m_liveOutput;   // the output device it plays on
+    bool m_started = false; // the inputs and options stand: start-up is over
+    // Loop Preview as it stood at the last change of the options: the live output is opened ahead
+    // when it is switched on, never at start-up.
+    bool m_loopWasOn = false;
+    int m_wheelTurned = 0; // eighths of a degree not yet stepped (a touchpad's small turns add up)
 };

@@ -6,6 +6,7 @@
 
 #include "build_config.h"
 #include "core/failure.h"
+#include "core/plan/live_plan.h"
 #include "core/run/output_target.h"
 #include "core/run/tool_files.h"
 #include "core/sound/playback.h"
@@ -155,6 +156,11 @@ void Form1::PushButton3_Click()
     g.step(102, [&] { CommandBusy = true; });
     if (g.test(103, [&] { return (reminder = m_toneMaker->reminder()).has_value(); })) {
         g.step(163, [&] { showReminder(reminder.value()); });
+    } else if (g.test(105, [&] { return playLive(); })) {
+        g.step(107, [&] {
+            showWhetherPlaying();
+            m_soundWatch.start();
+        });
     } else {
         g.step(104, [&] { setPointerState(PointerState::Busy); });
         run = m_toneMaker->make(
@@ -164,6 +170,7 @@ void Form1::PushButton3_Click()
         g.step(146, [&] {
             problem = m_toneMaker->judge(run, previewPath);
             if (problem.isEmpty()) {
+                m_playingWords = Options->options().loopPreview() ? LoopText : PlayingText;
                 Options->playPreview(previewPath);
                 showWhetherPlaying();
                 m_soundWatch.start();
@@ -182,6 +189,44 @@ void Form1::PushButton3_Click()
         RemoveToolFiles(g, 154);
     }
     g.step(164, [&] { CommandBusy = false; });
+}
+
+bool Form1::playLive()
+{
+    if (!Options->options().loopPreview())
+        return false;
+    const LivePlan live = LiveToneOf(m_toneMaker->checkedPlan());
+    if (!live.tone)
+        return false;
+    m_liveOutput = Options->outputDevice();
+    m_playingWords = LiveText;
+    m_live = Options->playLive(*live.tone);
+    return true;
+}
+
+void Form1::followLive()
+{
+    if (!m_live || !IsSoundPlaying())
+        return;
+    m_playingWords = changeLive();
+    Status->setPlaying(m_playingWords);
+}
+
+QString Form1::changeLive()
+{
+    if (m_toneMaker->reminder())
+        return LiveKeptText;
+    const LivePlan live = LiveToneOf(m_toneMaker->checkedPlan());
+    if (!live.tone)
+        return live.changes ? LiveNotSteadyText : LiveKeptText;
+    // Another output: the tone fades out where it played and in on the new one.
+    if (Options->outputDevice() != m_liveOutput) {
+        m_liveOutput = Options->outputDevice();
+        m_live = Options->playLive(*live.tone);
+    } else {
+        ChangeLiveTone(*live.tone);
+    }
+    return LiveText;
 }
 
 void Form1::MakeImpulseResponse()

@@ -97,6 +97,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     m_toneMaker->showSaveProgress(
         [this](std::optional<int> percent, const QString &text) { Status->showProgress(percent, text); });
     connect(Options, &OptionsMenu::optionsChanged, Status, &StatusLine::refresh);
+    connect(Options, &OptionsMenu::optionsChanged, this, &Form1::Options_Change);
     connect(Text2, &QLineEdit::textChanged, Status, &StatusLine::refresh);
     connect(Combo1, &QComboBox::currentIndexChanged, Status, &StatusLine::refresh);
     m_measurement = std::make_unique<SweepMeasurement>(this, *m_inputs, *Status);
@@ -109,6 +110,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
         else if (m_toneWindow)
             m_toneWindow->follow(*m_lastShown);
     };
+    m_playingWords = PlayingText;
     m_soundWatch.setInterval(100);
     connect(&m_soundWatch, &QTimer::timeout, this, &Form1::showWhetherPlaying);
 

@@ -319,8 +319,9 @@ void OptionsMenu::choose(OutputSetting setting, qsizetype choice)
 
 void OptionsMenu::store(OutputSetting setting)
 {
-    m_store.save(OutputRow(setting).key, m_options.stored(setting));
+    // Heard first (a live tone follows it), then written to the disk.
     emit optionsChanged();
+    m_store.save(OutputRow(setting).key, m_options.stored(setting));
 }
 
 void OptionsMenu::askForLevel()
@@ -399,6 +400,11 @@ void OptionsMenu::resetToDefaults()
 void OptionsMenu::stopSound()
 {
     StopPlayback();
+}
+
+bool OptionsMenu::playLive(const LiveTone &tone)
+{
+    return m_devices->playLive(tone);
 }
 
 void OptionsMenu::playPreview(const QString &path)

@@ -12,6 +12,7 @@
 #include <functional>
 
 class InputStore;
+struct LiveTone;
 class OutputDeviceMenu;
 class PresetsMenu;
 
@@ -40,6 +41,8 @@ public:
     void stopSound();
     // Plays the preview where the Output Device submenu points, looping when chosen.
     void playPreview(const QString &path);
+    // Plays the live tone there; false when it does not play.
+    bool playLive(const LiveTone &tone);
     // Chooses these options as the person would, each by its stored value, and stores them.
     void chooseStored(const QList<std::pair<OutputSetting, QString>> &choices);
     // Chooses every option of the preset, and stores them.

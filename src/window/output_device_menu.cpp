@@ -61,7 +61,18 @@ QString OutputDeviceMenu::chosenName() const
 
 void OutputDeviceMenu::playPreview(const QString &path, bool loop)
 {
-    const PlaybackStart start = PlayWaveFileOn(m_chosen, path, false, loop);
+    tellHowItStarted(PlayWaveFileOn(m_chosen, path, false, loop));
+}
+
+bool OutputDeviceMenu::playLive(const LiveTone &tone)
+{
+    const PlaybackStart start = PlayLiveTone(m_chosen, tone);
+    tellHowItStarted(start);
+    return start != PlaybackStart::Failed;
+}
+
+void OutputDeviceMenu::tellHowItStarted(PlaybackStart start)
+{
     if (m_chosen.isEmpty()) {
         if (start == PlaybackStart::Failed)
             CurrentDialogs().message(m_window, u"The preview cannot be played. "_s + PlaybackFailure());

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "core/plugins/plugin_interfaces.h"
 #include "settings/settings_store.h"
 
 #include <QHash>
@@ -39,10 +40,15 @@ public:
     // Plays a preview where the choice points. Nothing is said while the default is chosen, as
     // before there was a choice.
     void playPreview(const QString &path, bool loop);
+    // Plays the live tone where the choice points (see PlayLiveTone), said as for a preview; false
+    // when it does not play.
+    bool playLive(const LiveTone &tone);
     // The chosen output as a person knows it: its description when it has been seen in this run.
     QString chosenName() const;
 
 private:
+    // Says when the sound could not start, or started on the default in place of a missing choice.
+    void tellHowItStarted(PlaybackStart start);
     // Asking the audio server loads the player, so only an opening submenu does: a start of the
     // program never waits for it, and until then only the default is listed.
     void listOutputs(bool askServer);

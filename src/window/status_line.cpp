@@ -17,7 +17,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 constexpr int ToldMs = 3000;
-const QString Playing = u"Playing — Esc stops"_s;
 const QString ClickForOptions = u"Click for the options."_s;
 
 // With the minus sign, not a hyphen: a screen reader says "minus".
@@ -120,14 +119,14 @@ void StatusLine::refresh()
 {
     if (!m_started || m_told.isActive())
         return;
-    setText(m_playing ? Playing : m_describe());
+    setText(m_playing.isEmpty() ? m_describe() : m_playing);
 }
 
-void StatusLine::setPlaying(bool playing)
+void StatusLine::setPlaying(const QString &words)
 {
-    if (playing == m_playing)
+    if (words == m_playing)
         return;
-    m_playing = playing;
+    m_playing = words;
     m_told.stop();
     refresh();
 }

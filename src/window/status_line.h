@@ -12,6 +12,15 @@
 #include <functional>
 #include <optional>
 
+// What the line says while a sound plays: a file once, a file looping, or the tone live; and,
+// live, while the fields make no tone that can play live.
+inline const QString PlayingText = QStringLiteral("Playing — Esc stops");
+inline const QString LoopText = QStringLiteral("Loop — Esc stops");
+inline const QString LiveText = QStringLiteral("Live — Esc stops");
+inline const QString LiveKeptText = QStringLiteral("Live — still playing the last tone; Esc stops");
+inline const QString LiveNotSteadyText =
+    QStringLiteral("Live — a sweep, steps or bursts cannot change it: still playing the last tone; Esc stops");
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -42,7 +51,8 @@ public:
     void start();
     // Shows the line anew (the inputs or the options changed).
     void refresh();
-    void setPlaying(bool playing);
+    // While a sound plays, the words for it (one of the texts above); an empty text when none plays.
+    void setPlaying(const QString &words);
     // Says this for a few seconds, then the line again.
     void tell(const QString &text);
     // A Save's progress in place of the line: the share written, or only that it runs.
@@ -67,5 +77,5 @@ private:
     QPushButton *m_cancel;
     QTimer m_told;
     bool m_started = false;
-    bool m_playing = false;
+    QString m_playing; // the words while a sound plays
 };

@@ -173,25 +173,6 @@ void PlaybackTest::loopPlaysPastTheFileWithoutAGap()
     }
 }
 
-namespace {
-
-// The largest step from one sample to the next in samples[from, to).
-double LargestStep(const std::vector<double> &samples, size_t from = 0, size_t to = SIZE_MAX)
-{
-    double largest = 0;
-    for (size_t n = from + 1; n < std::min(to, samples.size()); ++n)
-        largest = std::max(largest, std::abs(samples[n] - samples[n - 1]));
-    return largest;
-}
-
-// A sine's own largest step from one sample to the next, at the recording's rate.
-double SineStep(double frequency, double amplitude)
-{
-    return 2 * amplitude * std::sin(std::numbers::pi * frequency / RecordRate);
-}
-
-} // namespace
-
 void PlaybackTest::loopFollowsTheLastSampleWithTheFirst()
 {
     // 10 s of 441.7 Hz hold 4417 whole periods: the file's end meets its start, so any jump at the

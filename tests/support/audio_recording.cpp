@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -119,6 +120,19 @@ double PlayedSeconds(const std::vector<double> &samples)
             --played;
     }
     return double(played) / RecordRate;
+}
+
+double LargestStep(const std::vector<double> &samples, size_t from, size_t to)
+{
+    double largest = 0;
+    for (size_t n = from + 1; n < std::min(to, samples.size()); ++n)
+        largest = std::max(largest, std::abs(samples[n] - samples[n - 1]));
+    return largest;
+}
+
+double SineStep(double frequency, double amplitude)
+{
+    return 2 * amplitude * std::sin(std::numbers::pi * frequency / RecordRate);
 }
 
 double ToneLevel(const std::vector<double> &samples, double frequency)

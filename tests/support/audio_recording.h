@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 // What the private test audio server's sink really plays (see tests/audio/pulse-start).
@@ -55,6 +56,10 @@ qsizetype LongestQuiet(const std::vector<double> &samples);
 // The seconds that sounded, without the gaps (silences over 5 ms) that a starved sound server
 // leaves in a recording on a busy machine: how much of a tone was played, not for how long.
 double PlayedSeconds(const std::vector<double> &samples);
+// The largest step from one sample to the next in samples[from, to): a click stands out as one.
+double LargestStep(const std::vector<double> &samples, size_t from = 0, size_t to = SIZE_MAX);
+// A sine's own largest step from one sample to the next, at the recording's rate.
+double SineStep(double frequency, double amplitude);
 // Amplitude of one frequency in the samples.
 double ToneLevel(const std::vector<double> &samples, double frequency);
 // Within 2 %.

@@ -506,8 +506,7 @@ private slots:
                                          {SettingsKey::Channels, u"Right"_s},
                                          {SettingsKey::SoftEdges, u"1"_s},
                                          {SettingsKey::SampleRate, u"96000"_s},
-                                         {SettingsKey::SampleFormat, u"24"_s},
-                                         {SettingsKey::LoopPreview, u"1"_s}})
+                                         {SettingsKey::SampleFormat, u"24"_s}})
             Store(key, value);
         window = StartWindow();
         // Half a second in samples: the file is judged complete at the rate the command used.
@@ -516,7 +515,7 @@ private slots:
         dialogs.queueSaveAnswer(outputs + u"/right.wav"_s);
         window->PushButton2->click();
         window->PushButton3->click();
-        StopPlayback(); // looping
+        StopPlayback(); // not to be heard by the next test
         QCOMPARE(Outcomes(dialogs.texts(DialogCall::Message)), QStringList{u"Done."_s});
         for (const QString &path : {outputs + u"/right.wav"_s, PreviewPath()}) {
             const WavInfo wav = ReadWav(path);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "audio_recording.h"
+#include "core/run/temp_folder.h"
 #include "core/sound/playback.h"
 #include "settings_keys.h"
 #include "test_sandbox.h"
@@ -9,6 +10,7 @@
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -71,6 +73,32 @@ class PreviewAudioTest : public QObject
     {
         window->PushButton3->click();
         QVERIFY(QTest::qWaitFor([] { return !IsSoundPlaying(); }, 10000));
+    }
+
+    // Waits until the live tone has taken a change newer than the last one listed and played on
+    // for half a second after it; lists where it began, in frames of the stream.
+    static void playOn(std::vector<qint64> &changes)
+    {
+        const auto taken = [&] {
+            const LiveStatistics now = LiveToneStatistics();
+            return (changes.empty() || now.changeFrame > changes.back()) &&
+                   now.frames > now.changeFrame + RecordRate / 2;
+        };
+        QVERIFY(QTest::qWaitFor(taken, 10000));
+        changes.push_back(LiveToneStatistics().changeFrame);
+    }
+
+    // Starts the live tone of 1000 Hz, as Loop Preview plays a steady tone.
+    void previewLive(const QString &level = u"0"_s)
+    {
+        Store(SettingsKey::LoopPreview, u"1"_s);
+        Store(SettingsKey::Level, level);
+        window = StartWindow();
+        SetInputs(*window, u"5"_s, 0, u"1000"_s);
+        window->PushButton3->click();
+        QVERIFY(IsSoundPlaying());
+        QCOMPARE(window->Status->label()->text(), LiveText);
+        QCOMPARE(window->PushButton3->text(), StopToneCaption);
     }
 
 private slots:
@@ -180,6 +208,147 @@ private slots:
         const auto sound = Sounding(recorder.stop());
         QVERIFY2(Seconds(sound) > 1.4, qPrintable(Describe(sound)));
         QVERIFY2(IsNear(DominantFrequency(Tail(sound, 0.3), RecordRate), 1000), qPrintable(Describe(sound)));
+    }
+
+    // The tone as the fields say, now: 1000 Hz at -20 dBFS, the field typed to 2000, -6 dBFS
+    // chosen, Stop Tone; recorded from the test server's sink.
+    void liveToneFollowsTheFieldsWithoutAClick()
+    {
+        const double low = 0.1;
+        const double high = std::pow(10, -6 / 20.0);
+        const QString path = folder->filePath(u"live.wav"_s);
+        std::vector<qint64> changes;
+        WavInfo wav;
+        qint64 edited = 0;
+        qint64 underruns = 0;
+        // A loaded machine may starve the server now and then: a recording with such a gap says
+        // nothing about clicks, and is made again.
+        for (int attempt = 0; attempt < 3 && (attempt == 0 || underruns > 0); ++attempt) {
+            changes.clear();
+            Recorder recorder(path);
+            QVERIFY(recorder.start());
+            previewLive(u"-20"_s);
+            playOn(changes);
+            // Where the output is at the keystroke, by the server's clock.
+            edited = LiveToneStatistics().playedFrames;
+            window->Text2->setSelection(0, 1);
+            QTest::keyClicks(window->Text2, u"2"_s);
+            playOn(changes);
+            window->Options->chooseStored({{OutputSetting::Level, u"-6"_s}});
+            playOn(changes);
+            underruns = LiveToneStatistics().underruns;
+            window->PushButton3->click(); // Stop Tone
+            QCOMPARE(window->PushButton3->text(), u"Preview Tone"_s);
+            // The fade, then silence.
+            const qint64 stopped = QFileInfo(path).size();
+            QVERIFY(QTest::qWaitFor([&] { return QFileInfo(path).size() > stopped + 2 * RecordRate / 5; }, 10000));
+            wav = recorder.stop();
+        }
+        QCOMPARE(underruns, 0);
+        QVERIFY(wav.valid);
+
+        const auto &all = wav.firstChannel;
+        const auto onset =
+            size_t(std::find_if(all.begin(), all.end(), [](double v) { return std::abs(v) > 0.002; }) - all.begin());
+        const auto at = [&](qint64 frame, double seconds) {
+            const auto from = qsizetype(onset) + frame;
+            return std::vector<double>(all.begin() + from, all.begin() + from + qsizetype(seconds * RecordRate));
+        };
+        // 1000 Hz up to the keystroke; 2000 Hz from 50 ms after it; then -6 dBFS, ramped.
+        const auto before = at(edited - RecordRate / 20, 0.04);
+        const auto after = at(edited + RecordRate / 20, 0.04);
+        QVERIFY2(ToneLevel(before, 1000) > 0.9 * low && ToneLevel(before, 2000) < 0.01 * low,
+                 qPrintable(Describe(before)));
+        QVERIFY2(ToneLevel(after, 2000) > 0.9 * low && ToneLevel(after, 1000) < 0.01 * low,
+                 qPrintable(Describe(after)));
+        const auto louder = at(changes[2] + RecordRate / 50, 0.04);
+        QVERIFY2(std::abs(ToneLevel(louder, 2000) - high) < 0.02 * high, qPrintable(Describe(louder)));
+        // No click at the start, the changes or the stop: the end is a fade, not a cut.
+        QVERIFY(std::abs(all.back()) < 0.002);
+        const double step = LargestStep(all);
+        QVERIFY2(step <= 1.1 * SineStep(2000, high), qPrintable(u"a step of %1"_s.arg(step)));
+    }
+
+    // Every edit reaches the live tone at once, as soon as the fields make a tone; until then the
+    // last one plays on, and the status line says so.
+    void liveToneKeepsTheLastToneTheFieldsMade_data()
+    {
+        QTest::addColumn<QString>("edit"); // typed over the frequency field, or a key or a wheel turn
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("typed") << u"2000"_s << u"2000"_s << LiveText;
+        QTest::newRow("Up key") << u"Up"_s << u"1001"_s << LiveText;
+        QTest::newRow("Page Down key") << u"PageDown"_s << u"500"_s << LiveText;
+        QTest::newRow("wheel, a notch up") << u"wheel 120"_s << u"1001"_s << LiveText;
+        QTest::newRow("wheel, two notches down") << u"wheel -240"_s << u"998"_s << LiveText;
+        QTest::newRow("half-typed") << u"1000 &"_s << u"1000 &"_s << LiveKeptText;
+        QTest::newRow("emptied") << QString() << QString() << LiveKeptText;
+        QTest::newRow("a sweep typed") << u"300-3300"_s << u"300-3300"_s << LiveNotSteadyText;
+    }
+
+    void liveToneKeepsTheLastToneTheFieldsMade()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, field);
+        QFETCH(QString, status);
+        previewLive();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->Text2->setFocus();
+        const qint64 before = LiveToneStatistics().changeFrame;
+        if (edit == u"Up"_s || edit == u"PageDown"_s) {
+            QTest::keyClick(window->Text2, edit == u"Up"_s ? Qt::Key_Up : Qt::Key_PageDown);
+        } else if (edit.startsWith(u"wheel"_s)) {
+            QWheelEvent wheel({10, 10}, window->Text2->mapToGlobal(QPoint(10, 10)), {}, {0, edit.mid(6).toInt()},
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(window->Text2, &wheel);
+        } else {
+            window->Text2->selectAll();
+            QTest::keyClicks(window->Text2, edit);
+            if (edit.isEmpty())
+                QTest::keyClick(window->Text2, Qt::Key_Delete);
+        }
+        QCOMPARE(window->Text2->text(), field);
+        QCOMPARE(window->Status->label()->text(), status);
+        QVERIFY(IsSoundPlaying());
+        if (status == LiveText)
+            QVERIFY(QTest::qWaitFor([&] { return LiveToneStatistics().changeFrame > before; }, 10000));
+        // A tone again: it is taken, and the line says so.
+        window->Text2->selectAll();
+        QTest::keyClicks(window->Text2, u"700"_s);
+        QCOMPARE(window->Status->label()->text(), LiveText);
+        QTest::keyClick(window->Text2, Qt::Key_Escape);
+        QVERIFY(!IsSoundPlaying());
+        QVERIFY(QTest::qWaitFor([&] { return window->PushButton3->text() == u"Preview Tone"_s; }, 1000));
+    }
+
+    // A change of the output device moves the live tone there.
+    void liveToneMovesToTheChosenOutput()
+    {
+        previewLive();
+        Recorder chosen(folder->filePath(u"chosen.wav"_s), SecondTestSink());
+        QVERIFY(chosen.start());
+        QVERIFY(QTest::qWaitFor([] { return LiveToneStatistics().frames > RecordRate; }, 10000));
+        const qint64 played = LiveToneStatistics().frames;
+        deviceItem(SecondTestSinkDescription)->trigger();
+        // A stream of its own there, which then plays on for half a second.
+        QVERIFY(QTest::qWaitFor([&] { return LiveToneStatistics().frames < played; }, 10000));
+        QVERIFY(QTest::qWaitFor([] { return LiveToneStatistics().frames > RecordRate / 2; }, 10000));
+        QCOMPARE(window->Status->label()->text(), LiveText);
+        const auto sound = Sounding(chosen.stop());
+        QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
+    }
+
+    // A sweep has no steady tone to play live: it loops from the tool's file.
+    void loopedSweepPlaysTheFile()
+    {
+        Store(SettingsKey::LoopPreview, u"1"_s);
+        window = StartWindow();
+        SetInputs(*window, u"0.5"_s, 0, u"300-3300"_s);
+        window->PushButton3->click();
+        QVERIFY(IsSoundPlaying());
+        QCOMPARE(window->Status->label()->text(), LoopText);
+        QCOMPARE(ReadWav(PreviewPath()).frames, RecordRate / 2);
     }
 
     // Every output the server has, by its description, read again whenever the submenu opens.

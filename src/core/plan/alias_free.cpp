@@ -366,6 +366,14 @@ AliasFreeDesign OversampledDesign(const AliasFreeRequest &request, const Periodi
 
 } // namespace
 
+double BandLimitedPeak(const PeriodicShape &shape, double frequency, int sampleRate, qint64 samples)
+{
+    const int count = std::min(HarmonicsBelowHalf(frequency, sampleRate), MostPeakHarmonics);
+    const std::vector<Harmonic> harmonics = AudibleHarmonics(shape, count);
+    return harmonics.empty() ? std::abs(shape.mean())
+                             : SampledPeak(harmonics, shape.mean(), frequency, sampleRate, samples);
+}
+
 qint64 PhaseCount(double frequency, int sampleRate, qint64 limit)
 {
     const double cycles = frequency / sampleRate;

@@ -106,5 +106,9 @@ std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &reque
 // in lowest terms with q up to the limit, else 0.
 qint64 PhaseCount(double frequency, int sampleRate, qint64 limit);
 
+// The largest magnitude of the shape's series below half the rate (its mean included) over the
+// samples of a steady tone of that length: what normalising its peak finds, rendered ahead.
+double BandLimitedPeak(const PeriodicShape &shape, double frequency, int sampleRate, qint64 samples);
+
 // True when an alias-free tone at this single frequency would hold nothing.
 bool AboveHalfTheRate(const ToneTerm &term, int sampleRate);
