@@ -322,7 +322,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return window->PushButton3->text() == u"Preview Tone"_s; }, 1000));
     }
 
-    // A change of the output device moves the live tone there.
+    // A change of the output device moves the live tone there; closing the window ends it.
     void liveToneMovesToTheChosenOutput()
     {
         previewLive();
@@ -335,6 +335,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return LiveToneStatistics().frames < played; }, 10000));
         QVERIFY(QTest::qWaitFor([] { return LiveToneStatistics().frames > RecordRate / 2; }, 10000));
         QCOMPARE(window->Status->label()->text(), LiveText);
+        window->close();
+        QVERIFY(!IsSoundPlaying());
         const auto sound = Sounding(chosen.stop());
         QVERIFY2(IsNear(DominantFrequency(sound, RecordRate), 1000), qPrintable(Describe(sound)));
     }
