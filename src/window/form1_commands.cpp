@@ -6,9 +6,9 @@
 
 #include "build_config.h"
 #include "core/failure.h"
-#include "core/plan/live_plan.h"
 #include "core/run/output_target.h"
 #include "core/run/tool_files.h"
+#include "core/sound/live_plan.h"
 #include "core/sound/playback.h"
 #include "services/dialogs.h"
 #include "services/guard.h"

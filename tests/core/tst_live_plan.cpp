@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/plan/live_plan.h"
+#include "core/sound/live_plan.h"
 #include "live_comparison.h"
 #include "test_sandbox.h"
 #include "tool_run.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "core/plan/live_plan.h"
+#include "core/sound/live_plan.h"
 
 #include "core/plan/tone_plan.h"
 #include "core/sound/playback.h"
