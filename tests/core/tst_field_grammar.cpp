@@ -182,6 +182,13 @@ private slots:
         QTest::newRow("tones together above half the rate")
             << u"100 & 30000"_s << u""_s << HighestFrequencyReminder(48000) << u""_s << 0;
         QTest::newRow("half the rate itself") << u"4000; 100"_s << u"SampleRate=8000"_s << u""_s << u""_s << 0;
+        // Keys: the word with a character that is no key, or the twist that is no number of decibels.
+        QTest::newRow("every key") << u"DTMF 0123456789*#abcd"_s << u""_s << u""_s << u""_s << 0;
+        QTest::newRow("a letter that is no key") << u"dtmf 12 3E4"_s << u""_s << KeysReminder << u"3E4"_s << 8;
+        QTest::newRow("no keys") << u"dtmf twist 2"_s << u""_s << KeysReminder << u""_s << 0;
+        QTest::newRow("a twist without decibels") << u"dtmf 1 twist"_s << u""_s << KeysReminder << u"twist"_s << 7;
+        QTest::newRow("a twist beyond 120 dB") << u"dtmf 1 twist -121"_s << u""_s << KeysReminder << u"twist"_s << 7;
+        QTest::newRow("257 keys") << u"dtmf "_s + QString(257, u'1') << u""_s << KeysReminder << u""_s << 0;
     }
 
     void reminderAndWord()

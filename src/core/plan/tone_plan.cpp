@@ -310,7 +310,10 @@ TonePlan PlanSteps(const Tone &tone, const OutputOptions &options)
     TonePlan plan;
     plan.layout = tone.layout;
     plan.target = {options.rmsLevel(), options.levelDecibels()};
-    const qint64 pause = std::llround(options.stepPauseSeconds() * options.sampleRate());
+    qint64 pause = std::llround(options.stepPauseSeconds() * options.sampleRate());
+    // Keys run together would sound as one: a receiver needs the pause between them to tell them apart.
+    if (tone.keys && pause == 0)
+        pause = tone.samples;
     const qint64 steps = tone.steps.size();
     plan.frames = tone.samples * steps + pause * (steps - 1);
     if (plan.frames > tone.layout.maxSamples()) {

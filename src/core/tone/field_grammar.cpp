@@ -293,6 +293,80 @@ StepReading ReadStep(const Tokens &tokens, const QString &field)
     return step;
 }
 
+// The keys of a telephone keypad (ITU-T Q.23): the row gives the low group's frequency, the
+// column the high group's.
+std::optional<std::pair<double, double>> KeyFrequencies(QChar key)
+{
+    static const QString keypad = u"123A456B789C*0#D"_s;
+    static const std::array<double, 4> rows{697, 770, 852, 941};
+    static const std::array<double, 4> columns{1209, 1336, 1477, 1633};
+    const qsizetype at = keypad.indexOf(key.toUpper());
+    if (at < 0)
+        return std::nullopt;
+    return std::pair{rows[size_t(at / 4)], columns[size_t(at % 4)]};
+}
+
+// The twist after "twist": the high group this many dB above the low one (below when negative).
+std::optional<double> ReadTwist(const Tokens &words)
+{
+    if (words.size() != 2 || words[0].text.compare(u"twist"_s, Qt::CaseInsensitive) != 0 ||
+        !IsPlainNumber(words[1].text))
+        return std::nullopt;
+    const double twist = words[1].text.toDouble();
+    return std::abs(twist) <= -QuietestRelativeDb ? std::optional(twist) : std::nullopt;
+}
+
+// The keys as steps of tones together, the quieter group at its "@" level: the tones, their level
+// and the steps are then what the field makes of any such text.
+std::optional<QString> KeysAsSteps(const Tokens &keyWords, double twist)
+{
+    const QString low = twist > 0 ? u"@"_s + QString::number(-twist, 'g', 17) : QString();
+    const QString high = twist < 0 ? u"@"_s + QString::number(twist, 'g', 17) : QString();
+    QStringList steps;
+    for (const FieldWord &word : keyWords) {
+        for (const QChar key : word.text) {
+            const std::optional<std::pair<double, double>> pair = KeyFrequencies(key);
+            if (!pair)
+                return std::nullopt;
+            steps << u"%1%2 & %3%4"_s.arg(pair->first).arg(low).arg(pair->second).arg(high);
+        }
+    }
+    if (steps.isEmpty() || steps.size() > MaxSteps)
+        return std::nullopt;
+    return steps.join(u"; "_s);
+}
+
+// "dtmf", the keys, and optionally "twist" and its decibels: nothing when the field is not keys.
+std::optional<FrequencyReading> ReadKeys(const QString &frequencies)
+{
+    const Tokens words = WordsAt(frequencies, {});
+    if (words.isEmpty() || words.first().text.compare(u"dtmf"_s, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    const auto twistAt = std::find_if(words.begin() + 1, words.end(), [](const FieldWord &word) {
+        return word.text.compare(u"twist"_s, Qt::CaseInsensitive) == 0;
+    });
+    const Tokens keyWords(words.begin() + 1, twistAt);
+    const std::optional<double> twist =
+        twistAt == words.end() ? std::optional(0.0) : ReadTwist(Tokens(twistAt, words.end()));
+    const std::optional<QString> steps = twist ? KeysAsSteps(keyWords, *twist) : std::nullopt;
+    FrequencyReading reading;
+    if (steps)
+        reading = ReadFrequencies(*steps);
+    reading.keys = true;
+    if (!steps || reading.reminder) {
+        reading.steps.clear();
+        reading.reminder = KeysReminder;
+        // The twist, or the first word with a character that is no key; none for keys too few or many.
+        const auto notKeys = std::find_if(keyWords.begin(), keyWords.end(), [](const FieldWord &word) {
+            return std::any_of(word.text.begin(), word.text.end(), [](QChar key) { return !KeyFrequencies(key); });
+        });
+        reading.notUnderstood = !twist                      ? std::optional(*twistAt)
+                                : notKeys != keyWords.end() ? std::optional(*notKeys)
+                                                            : std::nullopt;
+    }
+    return reading;
+}
+
 } // namespace
 
 qint64 ToneLength::samplesAt(int sampleRate) const
@@ -428,6 +502,8 @@ bool FrequencyReading::twoSides() const
 
 FrequencyReading ReadFrequencies(const QString &frequencies)
 {
+    if (std::optional<FrequencyReading> keys = ReadKeys(frequencies))
+        return *keys;
     FrequencyReading reading;
     const Tokens tokens = WordsAt(frequencies, u"&|@;"_s);
     reading.notUnderstood = FirstWordNotUnderstood(tokens);

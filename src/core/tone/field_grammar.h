@@ -34,6 +34,10 @@ inline const QString TooManyTonesReminder =
                    "another as steps, separated by ;.");
 inline const QString NoiseStepsReminder = QStringLiteral(
     "A noise has no frequency to step through, so steps (;) and tone bursts need a waveform from Sine to Exp.");
+inline const QString KeysReminder =
+    QStringLiteral("DTMF keys are dtmf and up to 256 of 0 to 9, *, # and A to D, such as dtmf 123*#; twist and a "
+                   "number of decibels after them puts the high group that far above the low one, such as dtmf 123 "
+                   "twist 2.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 
@@ -128,6 +132,7 @@ struct FrequencyReading
     bool empty = false;                     // it holds no word at all
     bool stepped = false;                   // it holds ";"
     bool together = false;                  // it holds "&" or "|"
+    bool keys = false;                      // it holds DTMF keys: each a step of its row's and column's tones
 
     bool twoSides() const; // a step has left | right
 };

@@ -99,6 +99,7 @@ ToneReading ReadTone(const ToneRequest &request, const OutputOptions &options)
     ReadType(tone);
     const FrequencyReading frequencies = ReadFrequencies(request.Frequencies);
     tone.steps = frequencies.steps;
+    tone.keys = frequencies.keys;
     // Left | right is stereo whatever the Channels option says.
     tone.layout = {options.sampleRate(), options.bitsPerSample(), tone.twoSides() ? 2 : options.channelCount(),
                    options.floatSamples()};
@@ -110,7 +111,7 @@ ToneReading ReadTone(const ToneRequest &request, const OutputOptions &options)
     if ((reading.refusal = LengthRefusal(tone, length)))
         return reading;
     if (const std::optional<QString> reminder = FieldsReminder(tone, frequencies)) {
-        const bool aboutWords = *reminder == FrequenciesReminder;
+        const bool aboutWords = *reminder == FrequenciesReminder || *reminder == KeysReminder;
         std::optional<FieldWord> word = aboutWords ? frequencies.notUnderstood : std::nullopt;
         if (word)
             word = AsTyped(*word, request.Frequencies, request.typedFrequencies, request.frequenciesTypedAt);

@@ -25,6 +25,8 @@ struct Tone
     std::optional<NoiseColour> noiseColour;
     // The tones of each step, in order; one step for a field without ';'.
     QList<ToneMix> steps;
+    // DTMF keys: without a pause between steps, each key is followed by a pause as long as itself.
+    bool keys = false;
 
     bool noise() const { return noiseColour.has_value(); }
     bool stepped() const { return steps.size() > 1; }
