@@ -182,6 +182,9 @@ private slots:
         QTest::newRow("tones together above half the rate")
             << u"100 & 30000"_s << u""_s << HighestFrequencyReminder(48000) << u""_s << 0;
         QTest::newRow("half the rate itself") << u"4000; 100"_s << u"SampleRate=8000"_s << u""_s << u""_s << 0;
+        // Exact third octaves take the place of nominal ones; the word quoted is still the one typed.
+        QTest::newRow("exact third octaves, a word after")
+            << u"20 Hz; 31.5  foo"_s << u"ThirdOctaves=Exact"_s << FrequenciesReminder << u"foo"_s << 13;
         // Keys: the word with a character that is no key, or the twist that is no number of decibels.
         QTest::newRow("every key") << u"DTMF 0123456789*#abcd"_s << u""_s << u""_s << u""_s << 0;
         QTest::newRow("a letter that is no key") << u"dtmf 12 3E4"_s << u""_s << KeysReminder << u"3E4"_s << 8;

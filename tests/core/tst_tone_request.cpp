@@ -60,8 +60,8 @@ private slots:
 
     void everyLabelGivesOneToolWord()
     {
-        const QStringList expected{u"sine"_s, u"square"_s,     u"triangle"_s,  u"sawtooth"_s,  u"trapezium"_s,
-                                   u"exp"_s,  u"whitenoise"_s, u"pinknoise"_s, u"brownnoise"_s};
+        const QStringList expected{u"sine"_s, u"square"_s,     u"triangle"_s,  u"sawtooth"_s,   u"trapezium"_s,
+                                   u"exp"_s,  u"whitenoise"_s, u"pinknoise"_s, u"brownnoise"_s, u"polaritypulse"_s};
         QStringList words;
         for (const QString &label : WaveformLabels())
             words << MakeToneRequest({}, label, {}).Waveform;

@@ -92,8 +92,9 @@ private slots:
         QStringList items;
         for (int i = 0; i < window->Combo1->count(); ++i)
             items << window->Combo1->itemText(i);
-        QCOMPARE(items, (QStringList{u"Sine (Default)"_s, u"Square"_s, u"Triangle"_s, u"Sawtooth"_s, u"Trapezium"_s,
-                                     u"Exp"_s, u"White Noise"_s, u"Pink Noise"_s, u"Brown Noise"_s}));
+        QCOMPARE(items,
+                 (QStringList{u"Sine (Default)"_s, u"Square"_s, u"Triangle"_s, u"Sawtooth"_s, u"Trapezium"_s, u"Exp"_s,
+                              u"White Noise"_s, u"Pink Noise"_s, u"Brown Noise"_s, u"Polarity Pulse"_s}));
         QCOMPARE(window->Combo1->currentText(), u"Sine (Default)"_s);
         QCOMPARE(window->Text1->text(), u"3"_s);
         QCOMPARE(window->Text2->text(), u"300-3300"_s);
@@ -332,7 +333,7 @@ private slots:
         if (!opened.isEmpty())
             QCOMPARE(opened[0], QUrl(QString::fromUtf16(BuildConfig::HomePage)));
         QTEST(int(dialogs.count(DialogCall::ErrorReport)), "reports");
-        QCOMPARE(window->Combo1->count(), 9);
+        QCOMPARE(window->Combo1->count(), 10);
     }
 
     void defaultDrawIsUniformFromOneToHundred()
@@ -612,6 +613,9 @@ private slots:
         QTest::newRow("step pause") << u"Pause Between Steps"_s
                                     << QStringList{u"None"_s, u"0.25 s"_s, u"0.5 s"_s, u"1 s"_s, u"2 s"_s} << 2
                                     << u"StepPause"_s << u"0.5"_s;
+        QTest::newRow("third octaves") << u"Third-Octave Frequencies"_s
+                                       << QStringList{u"Nominal (ISO 266)"_s, u"Exact (Base 10)"_s} << 1
+                                       << u"ThirdOctaves"_s << u"Exact"_s;
         QTest::newRow("bursts") << u"Tone Bursts"_s
                                 << QStringList{u"Off"_s,       u"6.5 Cycles, Hann Window (CEA-2010)"_s,
                                                u"1 Cycle"_s,   u"3 Cycles"_s,
@@ -653,7 +657,8 @@ private slots:
         const QStringList sweep{u"Measurement Sweep with Inverse Filter"_s, u"Measure…"_s, u"Make Impulse Response…"_s};
         QCOMPARE(ItemTexts(&OpenedOptions(*window)),
                  (QStringList{u"Stop Sound"_s, u"Loop Preview"_s, u""_s, u"Level"_s, u"Channels"_s,
-                              u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Tone Bursts"_s} +
+                              u"Soft Start and End (10 ms)"_s, u"Pause Between Steps"_s, u"Third-Octave Frequencies"_s,
+                              u"Tone Bursts"_s} +
                   sweep +
                   QStringList{u"Alias-Free Waveforms"_s, u"Limit Noise to the Frequency Range"_s, u""_s,
                               u"Sample Rate"_s, u"Sample Format"_s, u"Output Device"_s, u"Input Device"_s, u""_s,

@@ -431,8 +431,7 @@ std::optional<AliasFreeDesign> DesignAliasFreeTone(const AliasFreeRequest &reque
 {
     const ShapeKind kind = request.shape;
     const ToneTerm &term = request.term;
-    if (kind == ShapeKind::Sine || term.highest() <= 0 || AboveHalfTheRate(term, request.sampleRate) ||
-        request.samples <= 0)
+    if (MadeAsTyped(kind) || term.highest() <= 0 || AboveHalfTheRate(term, request.sampleRate) || request.samples <= 0)
         return std::nullopt;
     const PeriodicShape shape(kind, term.parameters);
     if (std::abs(shape.harmonic(1)) < 1e-12 && std::abs(shape.harmonic(2)) < 1e-12)

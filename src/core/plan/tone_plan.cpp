@@ -83,7 +83,7 @@ std::optional<PeriodicTone> MakePeriodic(const Tone &tone, const MixTone &text, 
         true, std::nullopt};
     made.peak = made.side.shape.peak();
     made.side.meanSquare = SampledMeanSquare(made.side.shape, *text.term, tone.samples, rate);
-    if (!options.aliasFree() || *tone.shape == ShapeKind::Sine)
+    if (!options.aliasFree() || MadeAsTyped(*tone.shape))
         return made;
     if (AboveHalfTheRate(*text.term, rate)) {
         reminder = AboveHalfTheRateReminder(rate);
@@ -216,7 +216,7 @@ TonePlan PlanTogether(const Tone &tone, const ToneMix &mix, const OutputOptions 
             if (!one)
                 return plan;
             // Alias-free shapes are made apart, band-limited or as typed.
-            const bool apart = one->design || (options.aliasFree() && *tone.shape != ShapeKind::Sine);
+            const bool apart = one->design || (options.aliasFree() && !MadeAsTyped(*tone.shape));
             plan.sources.append(PeriodicSource{*tone.shape, text.frequencies, text.term, one->design, apart});
             made.append(*one);
         }

@@ -179,10 +179,29 @@ QStringList ChannelMapWords(ChannelMap channels)
     return {};
 }
 
-// What finishes making the sound before its level: the band, the band-limited design's stages, the
-// mix, the sweep's fades, the burst's window.
+// A polarity pulse's gate: the synth effect in its multiplying mode, a square of each source's
+// frequency, high for the first half of each period, keeps the sine's positive half-cycle and
+// makes the other half zero. Both synths reach the same phase at every sample, sweeps too.
+QStringList PulseGate(const TonePlan &plan)
+{
+    QStringList words{u"synth"_s};
+    words << FieldWords(plan.length);
+    for (const ToneSource &source : plan.sources) {
+        const auto *periodic = std::get_if<PeriodicSource>(&source);
+        if (!periodic || periodic->shape != ShapeKind::PolarityPulse)
+            return {};
+        words << u"square"_s << u"amod"_s << FieldWords(periodic->words);
+    }
+    return plan.sources.isEmpty() ? QStringList() : words;
+}
+
+// What finishes making the sound before its level: the pulse's gate, the band, the band-limited
+// design's stages, the mix, the sweep's fades, the burst's window.
 QStringList SynthesisWords(const TonePlan &plan, const AliasFreeWords &band)
 {
+    if (QStringList gate = PulseGate(plan); !gate.isEmpty())
+        return gate + (plan.mix.isEmpty() ? QStringList() : MixWords(plan.mix));
+
     if (!plan.mix.isEmpty())
         return MixWords(plan.mix);
     if (plan.burst)

@@ -25,6 +25,7 @@ QString ShapeWord(ShapeKind shape)
 {
     switch (shape) {
     case ShapeKind::Sine:
+    case ShapeKind::PolarityPulse: // the sine, which the pulse's gate halves
         return u"sine"_s;
     case ShapeKind::Square:
         return u"square"_s;

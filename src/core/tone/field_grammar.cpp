@@ -367,6 +367,19 @@ std::optional<FrequencyReading> ReadKeys(const QString &frequencies)
     return reading;
 }
 
+// The exact base-10 third-octave centre that a frequency stands for when it is one of the nominal
+// ones of ISO 266 from 10 Hz to 20 kHz; nothing for any other.
+std::optional<double> ExactThirdOctave(double nominal)
+{
+    static const std::array<double, 34> nominals{
+        10,  12.5, 16,  20,   25,   31.5, 40,   50,   63,   80,   100,  125,  160,  200,   250,   315,   400,
+        500, 630,  800, 1000, 1250, 1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
+    const auto at = std::find(nominals.begin(), nominals.end(), nominal);
+    if (at == nominals.end())
+        return std::nullopt;
+    return 1000 * std::pow(10, double(at - nominals.begin() - 20) / 10);
+}
+
 } // namespace
 
 qint64 ToneLength::samplesAt(int sampleRate) const
@@ -565,4 +578,46 @@ QString HighestFrequencyReminder(int sampleRate)
 QString QuotingWordNotUnderstood(const QString &reminder, const std::optional<FieldWord> &word)
 {
     return word ? reminder + u"\r\nNot understood: "_s + ShortenedForMessage(word->text) : reminder;
+}
+
+ToneRequest WithExactThirdOctaves(const ToneRequest &request)
+{
+    ToneRequest exact = request;
+    exact.Frequencies.clear();
+    exact.frequenciesTypedAt.clear();
+    const QString &field = request.Frequencies;
+    // Where each character of the result stood as typed.
+    const auto keep = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            exact.Frequencies += field[i];
+            exact.frequenciesTypedAt.append(request.frequenciesTypedAt.isEmpty() ? i : request.frequenciesTypedAt[i]);
+        }
+    };
+    qsizetype done = 0;
+    bool toneStart = true;
+    for (const FieldWord &word : WordsAt(field, u"&|@;"_s)) {
+        const bool sign = word.text.size() == 1 && QStringView(u"&|@;").contains(word.text[0]);
+        const std::optional<double> frequency = toneStart && !sign ? ParseFrequency(word.text) : std::nullopt;
+        const std::optional<double> exactFrequency =
+            frequency && IsPlainNumber(word.text) ? ExactThirdOctave(*frequency) : std::nullopt;
+        toneStart = sign && word.text != u"@"_s;
+        if (!exactFrequency)
+            continue;
+        keep(done, word.start);
+        const qsizetype typedAt =
+            request.frequenciesTypedAt.isEmpty() ? word.start : request.frequenciesTypedAt[word.start];
+        const QString number = QString::number(*exactFrequency, 'g', 15);
+        exact.Frequencies += number;
+        exact.frequenciesTypedAt.append(QList<qsizetype>(number.size(), typedAt));
+        done = word.start + word.text.size();
+    }
+    if (done == 0)
+        return request;
+    keep(done, field.size());
+    exact.frequenciesTypedAt.append(request.frequenciesTypedAt.isEmpty() ? field.size()
+                                                                         : request.frequenciesTypedAt.constLast());
+    // Without a typed text the reminders quote the text read: now that of the exact frequencies.
+    if (exact.typedFrequencies.isEmpty())
+        exact.typedFrequencies = request.Frequencies;
+    return exact;
 }

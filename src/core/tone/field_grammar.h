@@ -38,6 +38,9 @@ inline const QString KeysReminder =
     QStringLiteral("DTMF keys are dtmf and up to 256 of 0 to 9, *, # and A to D, such as dtmf 123*#; twist and a "
                    "number of decibels after them puts the high group that far above the low one, such as dtmf 123 "
                    "twist 2.");
+inline const QString PulseNumbersReminder =
+    QStringLiteral("A polarity pulse is the positive half of a sine at each frequency: give frequencies alone, with no "
+                   "offset, phase or shape after them.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 
@@ -137,6 +140,12 @@ struct FrequencyReading
     bool twoSides() const; // a step has left | right
 };
 FrequencyReading ReadFrequencies(const QString &frequencies);
+
+// The request with every tone's frequency that is a nominal third-octave centre of ISO 266 (20,
+// 25, 31.5, ... 20000, from 10 Hz) replaced by the exact base-10 one, 1000 * 10^(n / 10) Hz: a
+// plain number alone, not a sweep's ends nor the numbers after a frequency. Where the words stood
+// as typed is kept, for the reminders.
+ToneRequest WithExactThirdOctaves(const ToneRequest &request);
 
 // The reminder for a length with more samples than the layout lets a file hold.
 QString TooLongReminder(const SampleLayout &layout);

@@ -82,6 +82,13 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
                      {.label = u"0.5 s"_s, .stored = u"0.5"_s},
                      {.label = u"1 s"_s, .stored = u"1"_s},
                      {.label = u"2 s"_s, .stored = u"2"_s}}},
+        // Read with the frequencies: a nominal third-octave centre (ISO 266) typed as a tone's
+        // frequency stands for the exact base-10 one, 1000 * 10^(n / 10) Hz.
+        {.setting = OutputSetting::ThirdOctaves,
+         .key = u"ThirdOctaves"_s,
+         .menuText = u"Third-Octave Frequencies"_s,
+         .choices = {{.label = u"Nominal (ISO 266)"_s, .stored = u"Nominal"_s},
+                     {.label = u"Exact (Base 10)"_s, .stored = u"Exact"_s}}},
         // Each step's Length is a slot that a burst starts and silence fills.
         {.setting = OutputSetting::Burst,
          .key = u"Burst"_s,

@@ -28,6 +28,7 @@ enum class OutputSetting
     Channels,
     SoftEdges,
     StepPause,
+    ThirdOctaves,
     Burst,
     MeasurementSweep,
     AliasFree,
@@ -159,6 +160,7 @@ public:
     int channelCount() const { return chosen(OutputSetting::Channels).channelCount; }
     ChannelMap channelMap() const { return chosen(OutputSetting::Channels).channelMap; }
     bool softEdges() const { return isOn(OutputSetting::SoftEdges); }
+    bool exactThirdOctaves() const { return choice(OutputSetting::ThirdOctaves) == 1; }
     // The silence after every step but the last, in seconds.
     double stepPauseSeconds() const { return chosen(OutputSetting::StepPause).stored.toDouble(); }
     // The cycles of a tone burst, 0 when steps are steady tones; a CEA-2010 burst is 6.5 cycles

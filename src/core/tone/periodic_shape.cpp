@@ -45,6 +45,7 @@ ShapeParameters WithDefaults(ShapeKind kind, ShapeParameters p)
         break;
     case ShapeKind::Sine:
     case ShapeKind::Sawtooth:
+    case ShapeKind::PolarityPulse:
         break;
     }
     return p;
@@ -64,6 +65,7 @@ PeriodicShape::PeriodicShape(ShapeKind kind, const ShapeParameters &given)
     const ShapeParameters p = WithDefaults(kind, given);
     switch (kind) {
     case ShapeKind::Sine:
+    case ShapeKind::PolarityPulse:
         break;
     case ShapeKind::Square:
         addPiece({.from = 0, .to = p.p1, .start = 1});
@@ -108,6 +110,14 @@ PeriodicShape::PeriodicShape(ShapeKind kind, const ShapeParameters &given)
         m_peak = m_scale + std::abs(m_offset);
         return;
     }
+    if (kind == ShapeKind::PolarityPulse) {
+        // Half a period of sin^2 and nothing: a quarter; its mean, 1 / pi.
+        const double mean = 1 / std::numbers::pi;
+        m_mean = m_scale * mean + m_offset;
+        m_meanSquare = m_scale * m_scale / 4 + 2 * m_scale * m_offset * mean + m_offset * m_offset;
+        m_peak = std::max(std::abs(m_scale + m_offset), std::abs(m_offset));
+        return;
+    }
     double mean = 0;
     double meanSquare = 0;
     for (const Piece &piece : m_pieces) {
@@ -142,6 +152,8 @@ double PeriodicShape::value(double phase) const
     const double u = std::fmod(phase + m_phase, 1.0);
     if (m_kind == ShapeKind::Sine)
         return m_scale * std::sin(TwoPi * u) + m_offset;
+    if (m_kind == ShapeKind::PolarityPulse)
+        return m_scale * (u < 0.5 ? std::sin(TwoPi * u) : 0) + m_offset;
     for (const Piece &piece : m_pieces) {
         if (u < piece.to)
             return m_scale * piece.at(u) + m_offset;
@@ -155,6 +167,9 @@ std::complex<double> PeriodicShape::harmonic(int k) const
     const std::complex<double> shifted = std::polar(m_scale, TwoPi * k * m_phase);
     if (m_kind == ShapeKind::Sine)
         return k == 1 ? shifted * -0.5i : 0.0;
+    // The half-wave rectified sine's series: a quarter of the fundamental, and the even harmonics.
+    if (m_kind == ShapeKind::PolarityPulse)
+        return k == 1 ? shifted * -0.25i : k % 2 == 0 ? shifted / (std::numbers::pi * (1 - double(k) * k)) : 0.0;
     const double w = TwoPi * k;
     std::complex<double> sum = 0;
     for (const Piece &piece : m_pieces) {

@@ -17,6 +17,9 @@ enum class ShapeKind
     Triangle,
     Trapezium,
     Exp,
+    // The positive half-cycle of a sine, then zero for the other half: which way a speaker moves
+    // first. The tool makes it as a sine gated by a square of the same frequency.
+    PolarityPulse,
 };
 
 // The numbers that may follow a frequency, as fractions (the tool reads percentages). A shape
@@ -29,6 +32,13 @@ struct ShapeParameters
     double p2 = -1;
     double p3 = -1;
 };
+
+// The tool makes these as they are even with Alias-Free Waveforms: a sine has nothing to leave
+// out, and a polarity pulse is the sine's own half-cycle.
+inline bool MadeAsTyped(ShapeKind kind)
+{
+    return kind == ShapeKind::Sine || kind == ShapeKind::PolarityPulse;
+}
 
 class PeriodicShape
 {

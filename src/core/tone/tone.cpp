@@ -11,10 +11,14 @@ namespace {
 // The type words of the list, in its order: the shapes, then the noises.
 void ReadType(Tone &tone)
 {
-    static const std::array<std::pair<QString, ShapeKind>, 6> shapes{
-        std::pair{u"sine"_s, ShapeKind::Sine},           std::pair{u"square"_s, ShapeKind::Square},
-        std::pair{u"triangle"_s, ShapeKind::Triangle},   std::pair{u"sawtooth"_s, ShapeKind::Sawtooth},
-        std::pair{u"trapezium"_s, ShapeKind::Trapezium}, std::pair{u"exp"_s, ShapeKind::Exp}};
+    static const std::array<std::pair<QString, ShapeKind>, 7> shapes{
+        std::pair{u"sine"_s, ShapeKind::Sine},
+        std::pair{u"square"_s, ShapeKind::Square},
+        std::pair{u"triangle"_s, ShapeKind::Triangle},
+        std::pair{u"sawtooth"_s, ShapeKind::Sawtooth},
+        std::pair{u"trapezium"_s, ShapeKind::Trapezium},
+        std::pair{u"exp"_s, ShapeKind::Exp},
+        std::pair{u"polaritypulse"_s, ShapeKind::PolarityPulse}};
     static const std::array<std::pair<QString, NoiseColour>, 3> noises{std::pair{u"whitenoise"_s, NoiseColour::White},
                                                                        std::pair{u"pinknoise"_s, NoiseColour::Pink},
                                                                        std::pair{u"brownnoise"_s, NoiseColour::Brown}};
@@ -56,6 +60,18 @@ std::optional<ToneRefusal> LengthRefusal(const Tone &tone, const LengthReading &
     return std::nullopt;
 }
 
+// Each tone a frequency or a sweep without the numbers after it.
+bool FrequenciesAlone(const FrequencyReading &frequencies)
+{
+    for (const ToneMix &mix : frequencies.steps) {
+        for (const MixTone &text : mix.left + mix.right) {
+            if (FieldWords(text.frequencies).size() != 1)
+                return false;
+        }
+    }
+    return true;
+}
+
 std::optional<QString> FieldsReminder(const Tone &tone, const FrequencyReading &frequencies)
 {
     if (frequencies.reminder == StepsReminder)
@@ -70,6 +86,8 @@ std::optional<QString> FieldsReminder(const Tone &tone, const FrequencyReading &
         return NoiseTogetherReminder;
     if (tone.noise() && frequencies.stepped)
         return NoiseStepsReminder;
+    if (tone.shape == ShapeKind::PolarityPulse && !FrequenciesAlone(frequencies))
+        return PulseNumbersReminder;
     // Above half the rate a periodic tone folds back to a lower one.
     if (!tone.noise() && frequencies.highest > tone.layout.sampleRate / 2.0)
         return HighestFrequencyReminder(tone.layout.sampleRate);
@@ -91,8 +109,9 @@ bool Tone::sweep() const
     return term && term->sweep != SweepKind::Steady;
 }
 
-ToneReading ReadTone(const ToneRequest &request, const OutputOptions &options)
+ToneReading ReadTone(const ToneRequest &typed, const OutputOptions &options)
 {
+    const ToneRequest request = options.exactThirdOctaves() ? WithExactThirdOctaves(typed) : typed;
     ToneReading reading;
     Tone &tone = reading.tone;
     tone.fields = request;

@@ -9,8 +9,8 @@ using namespace Qt::Literals::StringLiterals;
 const QStringList &WaveformLabels()
 {
     static const QStringList labels{
-        u"Sine (Default)"_s, u"Square"_s,     u"Triangle"_s,    u"Sawtooth"_s, u"Trapezium"_s, u"Exp"_s,
-        u"White Noise"_s,    u"Pink Noise"_s, u"Brown Noise"_s,
+        u"Sine (Default)"_s, u"Square"_s,     u"Triangle"_s,    u"Sawtooth"_s,       u"Trapezium"_s, u"Exp"_s,
+        u"White Noise"_s,    u"Pink Noise"_s, u"Brown Noise"_s, u"Polarity Pulse"_s,
     };
     return labels;
 }
