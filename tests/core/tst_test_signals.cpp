@@ -28,25 +28,6 @@ double GoertzelAmplitude(const std::vector<double> &samples, size_t first, size_
     return std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2);
 }
 
-// The frequency of a steady sine from its rising zero crossings, each placed between its two
-// samples: far finer than a spectrum's bins over a second.
-double CrossingFrequency(const std::vector<double> &samples, size_t first, size_t count, int rate)
-{
-    double firstCrossing = -1;
-    double lastCrossing = -1;
-    int crossings = 0;
-    for (size_t n = first + 1; n < first + count; ++n) {
-        if (samples[n - 1] < 0 && samples[n] >= 0) {
-            const double at = double(n - 1) + samples[n - 1] / (samples[n - 1] - samples[n]);
-            if (firstCrossing < 0)
-                firstCrossing = at;
-            lastCrossing = at;
-            ++crossings;
-        }
-    }
-    return crossings > 1 ? (crossings - 1) * rate / (lastCrossing - firstCrossing) : 0;
-}
-
 const std::array<double, 4> LowGroup{697, 770, 852, 941};
 const std::array<double, 4> HighGroup{1209, 1336, 1477, 1633};
 const QString Keypad = u"123A456B789C*0#D"_s;
@@ -137,76 +118,52 @@ private slots:
         QCOMPARE(decoded, keys);
     }
 
-    // Sample by sample against A sin(2 pi f t) for the first half of each period and zero for the
-    // second, A from the level: a peak at the level, or by RMS (AES17: the pulse's RMS is A / 2).
-    void polarityPulseIsHalfASine_data()
+    // Sample by sample against A sin(2 pi f t), each step from phase zero: whole for a sine, zero for
+    // the second half of each period for a polarity pulse. A is the level's: the peak, or by RMS
+    // (AES17) the pulse's RMS, A / 2.
+    void stepsAreTheSinesTyped_data()
     {
+        QTest::addColumn<QString>("waveform");
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("options");
         QTest::addColumn<QList<double>>("steps");
         QTest::addColumn<double>("amplitude");
-
-        QTest::newRow("100 Hz at full scale") << u"100"_s << u""_s << QList<double>{100} << 1.0;
-        QTest::newRow("441 Hz at 44.1 kHz, -6 dBFS")
-            << u"441"_s << u"SampleRate=44100 Level=-6"_s << QList<double>{441} << std::pow(10, -6 / 20.0);
-        QTest::newRow("-20 dBFS RMS") << u"1000"_s << u"Level=-20 LevelUnit=RMS"_s << QList<double>{1000}
-                                      << std::sqrt(2) * 0.1;
-        QTest::newRow("steps, each its own period")
-            << u"50; 3000"_s << u"Level=-3"_s << QList<double>{50, 3000} << std::pow(10, -3 / 20.0);
+        const QString pulse = u"Polarity Pulse"_s;
+        const auto exact = [](int n) { return 1000 * std::pow(10, n / 10.0); };
+        QTest::newRow("pulse of 100 Hz") << pulse << u"100"_s << u""_s << QList<double>{100} << 1.0;
+        QTest::newRow("pulse at 44.1 kHz, -6 dBFS")
+            << pulse << u"441"_s << u"SampleRate=44100 Level=-6"_s << QList<double>{441} << std::pow(10, -6 / 20.0);
+        QTest::newRow("pulse at -20 dBFS RMS")
+            << pulse << u"1000"_s << u"Level=-20 LevelUnit=RMS"_s << QList<double>{1000} << std::sqrt(2) * 0.1;
+        QTest::newRow("pulse steps") << pulse << u"50; 3000"_s << u"Level=-3"_s << QList<double>{50, 3000}
+                                     << std::pow(10, -3 / 20.0);
+        QTest::newRow("nominal third octaves")
+            << u"Sine (Default)"_s << u"20; 31.5; 12500"_s << u""_s << QList<double>{20, 31.5, 12500} << 1.0;
+        QTest::newRow("exact third octaves: 1000 * 10^(n/10)")
+            << u"Sine (Default)"_s << u"20; 31.5 Hz; 12500; A4; 1k"_s << u"ThirdOctaves=Exact"_s
+            << QList<double>{exact(-17), exact(-15), exact(11), 440, 1000} << 1.0;
     }
 
-    void polarityPulseIsHalfASine()
+    void stepsAreTheSinesTyped()
     {
-        QFETCH(QString, frequencies);
-        QFETCH(QString, options);
+        QFETCH(QString, waveform);
         QFETCH(QList<double>, steps);
         QFETCH(double, amplitude);
-        const WavInfo wav = Made(u"0.5"_s, u"Polarity Pulse"_s, frequencies, options);
+        QFETCH(QString, frequencies);
+        QFETCH(QString, options);
+        const WavInfo wav = Made(u"0.5"_s, waveform, frequencies, options);
         QVERIFY2(wav.valid, qPrintable(wav.problem));
         const auto stepSamples = size_t(wav.sampleRate / 2);
         QCOMPARE(wav.frames, qint64(steps.size() * stepSamples));
-        double worst = 0;
+        const bool pulse = waveform == u"Polarity Pulse"_s;
         for (qsizetype step = 0; step < steps.size(); ++step) {
+            double worst = 0;
             for (size_t n = 0; n < stepSamples; ++n) {
                 const double phase = std::fmod(steps[step] * double(n) / wav.sampleRate, 1.0);
-                const double expected = phase < 0.5 ? amplitude * std::sin(2 * std::numbers::pi * phase) : 0;
+                const double expected = pulse && phase >= 0.5 ? 0 : amplitude * std::sin(2 * std::numbers::pi * phase);
                 worst = std::max(worst, std::abs(wav.firstChannel[size_t(step) * stepSamples + n] - expected));
             }
-        }
-        QVERIFY2(worst < 1e-5, qPrintable(u"off by %1"_s.arg(worst)));
-    }
-
-    // Each step's frequency from its rising zero crossings, each placed between its two samples.
-    void exactThirdOctaves_data()
-    {
-        QTest::addColumn<QString>("frequencies");
-        QTest::addColumn<QString>("options");
-        QTest::addColumn<QList<double>>("expected");
-        const auto exact = [](int n) { return 1000 * std::pow(10, n / 10.0); };
-        QTest::newRow("nominal by default") << u"20; 31.5; 12500"_s << u""_s << QList<double>{20, 31.5, 12500};
-        QTest::newRow("exact: 1000 * 10^(n/10)") << u"20; 31.5 & 1000@-120; 12500 | 50"_s << u"ThirdOctaves=Exact"_s
-                                                 << QList<double>{exact(-17), exact(-15), exact(11)};
-        QTest::newRow("exact, one tone, its phase left alone")
-            << u"63 0 25"_s << u"ThirdOctaves=Exact"_s << QList<double>{exact(-12)};
-        QTest::newRow("exact: a sweep and a note stay")
-            << u"20-20000; A4"_s << u"ThirdOctaves=Exact"_s << QList<double>{0, 440};
-    }
-
-    void exactThirdOctaves()
-    {
-        QFETCH(QString, frequencies);
-        QFETCH(QString, options);
-        QFETCH(QList<double>, expected);
-        const WavInfo wav = Made(u"1"_s, u"Sine (Default)"_s, frequencies, options);
-        QVERIFY2(wav.valid, qPrintable(wav.problem));
-        QCOMPARE(wav.frames, qint64(expected.size() * wav.sampleRate));
-        for (qsizetype step = 0; step < expected.size(); ++step) {
-            if (expected[step] == 0)
-                continue;
-            const double measured = CrossingFrequency(wav.firstChannel, size_t(step * wav.sampleRate),
-                                                      size_t(wav.sampleRate), wav.sampleRate);
-            QVERIFY2(std::abs(measured / expected[step] - 1) < 1e-5,
-                     qPrintable(u"step %1: %2 Hz"_s.arg(step).arg(measured, 0, 'g', 10)));
+            QVERIFY2(worst < 1e-5, qPrintable(u"step %1 off by %2"_s.arg(step).arg(worst)));
         }
     }
 };

@@ -137,7 +137,7 @@ private slots:
     void badStoredWaveformIsReportedOnce_data()
     {
         QTest::addColumn<QString>("combo");
-        QTest::newRow("past the last item") << u"9"_s;
+        QTest::newRow("past the last item") << u"10"_s;
         QTest::newRow("not a number") << u"x"_s;
         QTest::newRow("twelve") << u"12"_s;
         QTest::newRow("below no item") << u"-2"_s;
@@ -258,12 +258,12 @@ private slots:
         QTest::addColumn<int>("statement");
         QTest::addColumn<QString>("title");
         QTest::addColumn<int>("items"); // in the waveform list
-        QTest::newRow("skin") << 100 << 1 << u"Quorvane"_s << 9;
-        QTest::newRow("caption") << 104 << 1 << u"Form1"_s << 9;
-        QTest::newRow("application title") << 104 << 3 << u"Quorvane"_s << 9;
-        QTest::newRow("home page") << 110 << 1 << u"Quorvane"_s << 9;
-        QTest::newRow("first item") << 128 << 1 << u"Quorvane"_s << 8;
-        QTest::newRow("stored length") << 148 << 1 << u"Quorvane"_s << 9;
+        QTest::newRow("skin") << 100 << 1 << u"Quorvane"_s << 10;
+        QTest::newRow("caption") << 104 << 1 << u"Form1"_s << 10;
+        QTest::newRow("application title") << 104 << 3 << u"Quorvane"_s << 10;
+        QTest::newRow("home page") << 110 << 1 << u"Quorvane"_s << 10;
+        QTest::newRow("first item") << 128 << 1 << u"Quorvane"_s << 9;
+        QTest::newRow("stored length") << 148 << 1 << u"Quorvane"_s << 10;
     }
 
     void failedStartUpStepIsReportedAndStartUpGoesOn()
