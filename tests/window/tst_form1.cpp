@@ -954,24 +954,35 @@ private slots:
         QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QStringList>("checked"); // in menu order, submenus included (output, then input device)
         QTest::addColumn<bool>("channels");       // whether the Channels items can be chosen
-        const QStringList defaults{
-            u"Peak"_s,   u"0 dBFS (Full Scale)"_s, u"Mono"_s,          u"None"_s, u"Off"_s, u"48000 Hz"_s,
-            u"32-bit"_s, u"System Default"_s,      u"System Default"_s};
+        const QStringList defaults{u"Peak"_s,
+                                   u"0 dBFS (Full Scale)"_s,
+                                   u"Mono"_s,
+                                   u"None"_s,
+                                   u"Nominal (ISO 266)"_s,
+                                   u"Off"_s,
+                                   u"48000 Hz"_s,
+                                   u"32-bit"_s,
+                                   u"System Default"_s,
+                                   u"System Default"_s};
         QTest::newRow("nothing stored") << QString() << QString() << u"440"_s << defaults << true;
         QTest::newRow("the defaults stored") << u"Level=0 LevelUnit=Peak Channels=Mono SampleRate=48000 Burst=Off"_s
                                              << QString() << u"440"_s << defaults << true;
         QTest::newRow("restored") << u"Level=-20 LevelUnit=RMS Channels=Left LoopPreview=1"_s << QString() << u"440"_s
-                                  << QStringList{u"Loop Preview"_s,   u"RMS (AES17)"_s,   u"-20 dBFS"_s, u"Left Only"_s,
-                                                 u"None"_s,           u"Off"_s,           u"48000 Hz"_s, u"32-bit"_s,
-                                                 u"System Default"_s, u"System Default"_s}
+                                  << QStringList{u"Loop Preview"_s,  u"RMS (AES17)"_s,
+                                                 u"-20 dBFS"_s,      u"Left Only"_s,
+                                                 u"None"_s,          u"Nominal (ISO 266)"_s,
+                                                 u"Off"_s,           u"48000 Hz"_s,
+                                                 u"32-bit"_s,        u"System Default"_s,
+                                                 u"System Default"_s}
                                   << true;
         QTest::newRow("chosen before, left | right")
             << u"Level=-4.5"_s << u"SampleRate=96000 SoftEdges=1"_s << u"440 | 444"_s
-            << QStringList{u"Peak"_s,           u"Other Level (-4.5 dBFS)…"_s,
-                           u"Mono"_s,           u"Soft Start and End (10 ms)"_s,
-                           u"None"_s,           u"Off"_s,
-                           u"96000 Hz"_s,       u"32-bit"_s,
-                           u"System Default"_s, u"System Default"_s}
+            << QStringList{u"Peak"_s,          u"Other Level (-4.5 dBFS)…"_s,
+                           u"Mono"_s,          u"Soft Start and End (10 ms)"_s,
+                           u"None"_s,          u"Nominal (ISO 266)"_s,
+                           u"Off"_s,           u"96000 Hz"_s,
+                           u"32-bit"_s,        u"System Default"_s,
+                           u"System Default"_s}
             << false;
     }
 
