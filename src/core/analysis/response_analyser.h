@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "core/analysis/tone_analysis.h"
 #include "core/analysis/sweep_shape.h"
+#include "core/analysis/tone_analysis.h"
 
 // One channel of an impulse response, on FFTW: the samples of region, which starts at the frame
 // regionStart of the file and holds its linear response's peak at peakFrame and the harmonics'

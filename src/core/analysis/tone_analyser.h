@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "core/analysis/tone_analysis.h"
 #include "core/analysis/sweep_shape.h"
+#include "core/analysis/tone_analysis.h"
 
 #include <functional>
 

@@ -3,8 +3,8 @@
 // The tone window's reader and analyser: a written tone read with libsndfile and measured with
 // FFTW, and its picture written as SVG with Qt SVG.
 
-#include "core/failure.h"
 #include "core/analysis/sweep_shape.h"
+#include "core/failure.h"
 #include "core/plugins/plugin_interfaces.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/regular_file.h"
