@@ -281,9 +281,10 @@ void Form1::PushButton1_Click()
             "linearly, 300+3300 along a square law. Plain numbers after it are the offset, phase and shape.\r\n\r\n"
             "& joins tones that sound together (697 & 1209), | puts the left channel's before the right one's "
             "(440 | 444), and @ after a tone gives its level in dB below the loudest (60 & 7000@-12). ; separates "
-            "steps that play one after another, each for the length (100; 1000; 10000).\r\n\r\n"
-            "Up and Down move a single frequency by 1 Hz (Shift: 0.1 Hz, Ctrl: 10 Hz); Page Up and Page Down move "
-            "it an octave."_s);
+            "steps that play one after another, each for the length (100; 1000; 10000). dtmf 123*# plays telephone "
+            "keys, one a step, and twist 2 after them puts each key's high tone 2 dB above its low one.\r\n\r\n"
+            "Up and Down, or the mouse wheel, move a single frequency by 1 Hz (Shift: 0.1 Hz, Ctrl: 10 Hz); Page Up "
+            "and Page Down move it an octave."_s);
     });
 }
 
