@@ -106,7 +106,7 @@ private slots:
             const size_t first = size_t(k) * (tone + pause);
             const auto [row, low] = Strongest(LowGroup, wav.firstChannel, first, tone, wav.sampleRate);
             const auto [column, high] = Strongest(HighGroup, wav.firstChannel, first, tone, wav.sampleRate);
-            decoded += Keypad[qsizetype(row * 4 + column)];
+            decoded += Keypad[qsizetype(row) * 4 + qsizetype(column)];
             QVERIFY2(std::abs(20 * std::log10(high / low) - twist) < 0.1, qPrintable(u"key %1"_s.arg(k)));
             // The pause after it is digital zero.
             if (k + 1 < keys.size()) {
