@@ -32,6 +32,9 @@ struct PeriodicSource
     // Made by a run of its own and read through a pipe: each band-limited tone of tones together,
     // and each of their tones that alias-free shapes leave as they are.
     bool apart = false;
+    // A multitone's sine on an FFT's bin: the tool gets the term's frequency and phase, every digit
+    // of them, as no words typed could give them.
+    bool onBin = false;
 };
 
 // A noise of its colour: the tool makes it from the words typed after the type (it reads the numbers

@@ -3,6 +3,7 @@
 #include "core/plan/tone_plan.h"
 
 #include "core/plan/alias_free.h"
+#include "core/plan/fft_bins.h"
 #include "core/plan/mix_level.h"
 #include "core/plan/sweep_plan.h"
 
@@ -144,7 +145,7 @@ TonePlan PlanTypedTone(const Tone &tone, const ToneMix &mix, const OutputOptions
         PlanNoise(plan, tone, text, words, options);
         return plan;
     }
-    PeriodicSource source{*tone.shape, words, text.term, std::nullopt, false};
+    PeriodicSource source{*tone.shape, words, text.term, std::nullopt, false, false};
     if (text.term && tone.samples > 0) {
         const std::optional<PeriodicTone> made = MakePeriodic(tone, text, options, plan.reminder);
         if (made && made->design) {
@@ -217,7 +218,7 @@ TonePlan PlanTogether(const Tone &tone, const ToneMix &mix, const OutputOptions 
                 return plan;
             // Alias-free shapes are made apart, band-limited or as typed.
             const bool apart = one->design || (options.aliasFree() && !MadeAsTyped(*tone.shape));
-            plan.sources.append(PeriodicSource{*tone.shape, text.frequencies, text.term, one->design, apart});
+            plan.sources.append(PeriodicSource{*tone.shape, text.frequencies, text.term, one->design, apart, false});
             made.append(*one);
         }
         if (!made.isEmpty())
@@ -343,6 +344,29 @@ TonePlan PlanSteps(const Tone &tone, const OutputOptions &options)
     return plan;
 }
 
+// A multitone on FFT bins: a sine of its own for each tone, summed at one gain that brings the sum
+// to the level, whose peak and power over one period are known. The length is whole periods, told
+// to the tool in samples.
+TonePlan PlanMultitone(const Tone &tone, const OutputOptions &options)
+{
+    TonePlan plan = BasePlan(tone, options, {options.rmsLevel(), options.levelDecibels()}, false);
+    plan.length = QString::number(plan.frames) + u's';
+    plan.level = {};
+    const MultitoneDesign design = DesignMultitone(*tone.bins, options.sampleRate());
+    const LevelSetting setting = SetLevel(plan.target, {design.peak, true, design.meanSquare});
+    plan.reminder = setting.reminder;
+    ChannelMix channel;
+    for (qsizetype i = 0; i < design.bins.size(); ++i) {
+        ToneTerm term;
+        term.from = term.to = design.frequencies[i];
+        term.parameters.phase = design.phases[i];
+        plan.sources.append(PeriodicSource{ShapeKind::Sine, {}, term, std::nullopt, false, true});
+        channel.append({int(i), std::pow(10, setting.gainDb / 20)});
+    }
+    plan.mix = {channel};
+    return plan;
+}
+
 // The measurement sweep: the sweep, its level, its channels and its second of silence.
 TonePlan PlanMeasurementSweep(const Tone &tone, const OutputOptions &options)
 {
@@ -391,6 +415,10 @@ TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
     TonePlan plan;
     if (options.measurementSweep())
         plan = PlanMeasurementSweep(tone, options);
+    else if (tone.bins && options.burstCycles() > 0)
+        plan.reminder = u"Tone bursts are bursts of a sine at one frequency: turn them off for FFT bins."_s;
+    else if (tone.bins && tone.bins->multitone())
+        plan = PlanMultitone(tone, options);
     else if (tone.stepped() || options.burstCycles() > 0)
         plan = PlanSteps(tone, options);
     else

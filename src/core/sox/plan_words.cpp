@@ -71,6 +71,10 @@ QStringList BandWords(double low, double high, int sampleRate)
 // The words of a source that the synth effect makes from what was typed: its type, its words.
 QStringList TypedWords(const ToneSource &source)
 {
+    // A bin's frequency in full, so that it makes whole periods in the FFT's length; no offset.
+    if (const auto *periodic = std::get_if<PeriodicSource>(&source); periodic && periodic->onBin)
+        return {ShapeWord(periodic->shape), DesignNumber(periodic->term->from), u"0"_s,
+                PhasePercentWord(periodic->term->parameters.phase)};
     if (const auto *periodic = std::get_if<PeriodicSource>(&source))
         return QStringList{ShapeWord(periodic->shape)} + FieldWords(periodic->words);
     const auto &noise = std::get<NoiseSource>(source);

@@ -367,6 +367,81 @@ std::optional<FrequencyReading> ReadKeys(const QString &frequencies)
     return reading;
 }
 
+bool IsWord(const FieldWord &word, QStringView name)
+{
+    return word.text.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// Whether the field is one of FFT bins: a multitone, or a noise's period with "fft".
+bool HoldsBins(const Tokens &words)
+{
+    return (!words.isEmpty() && IsWord(words.first(), u"multitone")) ||
+           std::any_of(words.begin(), words.end(), [](const FieldWord &word) { return IsWord(word, u"fft"); });
+}
+
+// A whole number from 1 up to most, as digits alone.
+std::optional<int> Count(const FieldWord &word, int most)
+{
+    static const QRegularExpression digits(uR"(\A[0-9]+\z)"_s);
+    const std::optional<quint64> value = digits.match(word.text).hasMatch() ? WholeNumber(word.text) : std::nullopt;
+    return value && *value >= 1 && *value <= quint64(most) ? std::optional(int(*value)) : std::nullopt;
+}
+
+// The words of FftBins in their order; the first that does not fit, or the end, in at.
+std::optional<FftBins> ReadBinWords(const Tokens &words, qsizetype &at)
+{
+    FftBins bins;
+    at = 0;
+    if (IsWord(words.first(), u"multitone")) {
+        const std::optional<int> tones = words.size() > 1 ? Count(words[1], MaxMultitoneTones) : std::nullopt;
+        at = tones ? 2 : 1;
+        if (!tones)
+            return std::nullopt;
+        bins.tones = *tones;
+    }
+    if (at < words.size() && !IsWord(words[at], u"fft")) {
+        const std::optional<ToneTerm> range = ParseFrequencyWord(words[at].text);
+        if (!range || range->sweep == SweepKind::Steady || range->lowest() <= 0 || range->lowest() == range->highest())
+            return std::nullopt;
+        bins.low = range->lowest();
+        bins.high = range->highest();
+        ++at;
+    } else if (bins.multitone()) {
+        return std::nullopt;
+    }
+    if (at < words.size() && IsWord(words[at], u"fft")) {
+        const std::optional<int> length = at + 1 < words.size() ? Count(words[at + 1], LongestFft) : std::nullopt;
+        at += length ? 2 : 1;
+        if (!length || *length < ShortestFft || (*length & (*length - 1)) != 0)
+            return std::nullopt;
+        bins.length = *length;
+    } else if (!bins.multitone()) {
+        return std::nullopt;
+    }
+    return at == words.size() ? std::optional(bins) : std::nullopt;
+}
+
+// A multitone or a noise's period: nothing when the field is neither.
+std::optional<FrequencyReading> ReadBins(const QString &frequencies)
+{
+    const Tokens words = WordsAt(frequencies, {});
+    if (!HoldsBins(words))
+        return std::nullopt;
+    FrequencyReading reading;
+    qsizetype at = 0;
+    reading.bins = ReadBinWords(words, at);
+    if (!reading.bins) {
+        reading.reminder = BinsReminder;
+        if (at < words.size())
+            reading.notUnderstood = words[at];
+        return reading;
+    }
+    reading.highest = reading.bins->high;
+    // One tone of its own kind, which the plan makes: not one the tool reads as typed.
+    reading.steps = {ToneMix{{MixTone{frequencies, 0, std::nullopt}}, {}, false}};
+    return reading;
+}
+
 // The exact base-10 third-octave centre that a frequency stands for when it is one of the nominal
 // ones of ISO 266 from 10 Hz to 20 kHz; nothing for any other.
 std::optional<double> ExactThirdOctave(double nominal)
@@ -517,6 +592,8 @@ FrequencyReading ReadFrequencies(const QString &frequencies)
 {
     if (std::optional<FrequencyReading> keys = ReadKeys(frequencies))
         return *keys;
+    if (std::optional<FrequencyReading> bins = ReadBins(frequencies))
+        return *bins;
     FrequencyReading reading;
     const Tokens tokens = WordsAt(frequencies, u"&|@;"_s);
     reading.notUnderstood = FirstWordNotUnderstood(tokens);
@@ -582,6 +659,9 @@ QString QuotingWordNotUnderstood(const QString &reminder, const std::optional<Fi
 
 ToneRequest WithExactThirdOctaves(const ToneRequest &request)
 {
+    // A multitone's count and an FFT's length are no frequencies.
+    if (HoldsBins(WordsAt(request.Frequencies, {})))
+        return request;
     ToneRequest exact = request;
     exact.Frequencies.clear();
     exact.frequenciesTypedAt.clear();

@@ -86,6 +86,11 @@ std::optional<QString> FieldsReminder(const Tone &tone, const FrequencyReading &
         return NoiseTogetherReminder;
     if (tone.noise() && frequencies.stepped)
         return NoiseStepsReminder;
+    if (frequencies.bins && frequencies.bins->multitone() && tone.shape != ShapeKind::Sine)
+        return MultitoneSineReminder;
+    if (frequencies.bins && !frequencies.bins->multitone() && tone.noiseColour != NoiseColour::White &&
+        tone.noiseColour != NoiseColour::Pink)
+        return PeriodicNoiseReminder;
     if (tone.shape == ShapeKind::PolarityPulse && !FrequenciesAlone(frequencies))
         return PulseNumbersReminder;
     // Above half the rate a periodic tone folds back to a lower one.
@@ -119,6 +124,7 @@ ToneReading ReadTone(const ToneRequest &typed, const OutputOptions &options)
     const FrequencyReading frequencies = ReadFrequencies(request.Frequencies);
     tone.steps = frequencies.steps;
     tone.keys = frequencies.keys;
+    tone.bins = frequencies.bins;
     // Left | right is stereo whatever the Channels option says.
     tone.layout = {options.sampleRate(), options.bitsPerSample(), tone.twoSides() ? 2 : options.channelCount(),
                    options.floatSamples()};
@@ -129,8 +135,18 @@ ToneReading ReadTone(const ToneRequest &typed, const OutputOptions &options)
     }
     if ((reading.refusal = LengthRefusal(tone, length)))
         return reading;
+    // Whole periods of the FFT's length, so that the file loops without a seam.
+    if (tone.bins) {
+        const qint64 period = tone.bins->length;
+        tone.samples = (tone.samples + period - 1) / period * period;
+        if (tone.samples > tone.layout.maxSamples()) {
+            reading.refusal = ToneRefusal{TooLongReminder(tone.layout), std::nullopt, std::nullopt};
+            return reading;
+        }
+    }
     if (const std::optional<QString> reminder = FieldsReminder(tone, frequencies)) {
-        const bool aboutWords = *reminder == FrequenciesReminder || *reminder == KeysReminder;
+        const bool aboutWords =
+            *reminder == FrequenciesReminder || *reminder == KeysReminder || *reminder == BinsReminder;
         std::optional<FieldWord> word = aboutWords ? frequencies.notUnderstood : std::nullopt;
         if (word)
             word = AsTyped(*word, request.Frequencies, request.typedFrequencies, request.frequenciesTypedAt);
