@@ -192,6 +192,23 @@ private slots:
         QTest::newRow("a twist without decibels") << u"dtmf 1 twist"_s << u""_s << KeysReminder << u"twist"_s << 7;
         QTest::newRow("a twist beyond 120 dB") << u"dtmf 1 twist -121"_s << u""_s << KeysReminder << u"twist"_s << 7;
         QTest::newRow("257 keys") << u"dtmf "_s + QString(257, u'1') << u""_s << KeysReminder << u""_s << 0;
+        // FFT bins: the count, the range or the length that does not fit is quoted.
+        QTest::newRow("multitone") << u"MULTITONE 128 20-20k FFT 262144"_s << u""_s << u""_s << u""_s << 0;
+        QTest::newRow("129 tones") << u"multitone 129 20-20000"_s << u""_s << BinsReminder << u"129"_s << 10;
+        QTest::newRow("no range") << u"multitone 5 1000"_s << u""_s << BinsReminder << u"1000"_s << 12;
+        QTest::newRow("a range from 0 Hz") << u"multitone 5 0-1000"_s << u""_s << BinsReminder << u"0-1000"_s << 12;
+        QTest::newRow("an FFT of no power of two")
+            << u"multitone 5 20-200 fft 20000"_s << u""_s << BinsReminder << u"20000"_s << 23;
+        QTest::newRow("an FFT too short")
+            << u"multitone 5 20-200 fft 8192"_s << u""_s << BinsReminder << u"8192"_s << 23;
+        QTest::newRow("a word after") << u"multitone 5 20-200 fft 16384 x"_s << u""_s << BinsReminder << u"x"_s << 29;
+        QTest::newRow("no length") << u"multitone 5 20-200 fft"_s << u""_s << BinsReminder << u""_s << 0;
+        QTest::newRow("multitone above half the rate")
+            << u"multitone 3 100-30000"_s << u""_s << HighestFrequencyReminder(48000) << u""_s << 0;
+        QTest::newRow("a count that is a nominal third octave")
+            << u"multitone 16 20-20000"_s << u"ThirdOctaves=Exact"_s << u""_s << u""_s << 0;
+        QTest::newRow("a period is for a noise")
+            << u"20-200 fft 16384"_s << u""_s << PeriodicNoiseReminder << u""_s << 0;
     }
 
     void reminderAndWord()

@@ -45,6 +45,33 @@ std::pair<size_t, double> Strongest(const std::array<double, 4> &group, const st
     return best;
 }
 
+// The DFT of one period at a bin, over a rectangular window: the period's own table of the sine,
+// so that a bin is exact.
+double BinAmplitude(const std::vector<double> &samples, size_t period, size_t bin)
+{
+    double re = 0;
+    double im = 0;
+    for (size_t n = 0; n < period; ++n) {
+        const double angle = 2 * std::numbers::pi * double(n * bin % period) / double(period);
+        re += samples[n] * std::cos(angle);
+        im -= samples[n] * std::sin(angle);
+    }
+    return 2 * std::hypot(re, im) / double(period);
+}
+
+// N tones spaced evenly in log frequency from low to high, each at the nearest bin, one per bin.
+std::vector<size_t> LogSpacedBins(int tones, double low, double high, size_t period, int rate)
+{
+    std::vector<size_t> bins;
+    for (int i = 0; i < tones; ++i) {
+        const double frequency = low * std::pow(high / low, tones > 1 ? double(i) / (tones - 1) : 0);
+        const auto bin = size_t(std::lround(frequency * double(period) / rate));
+        if (bins.empty() || bins.back() != bin)
+            bins.push_back(bin);
+    }
+    return bins;
+}
+
 } // namespace
 
 // Test signals with a meaning of their own, made by the tool and measured in the written file.
@@ -116,6 +143,84 @@ private slots:
             }
         }
         QCOMPARE(decoded, keys);
+    }
+
+    // Against the sum of sines with Schroeder's phases, sin(2 pi k n / L - pi m (m - 1) / M) for the
+    // m-th of the M bins k, worked out here sample by sample at the level asked for: by peak, the
+    // sum's own peak; by RMS (AES17), each tone at 1 / sqrt(M) of full scale.
+    void multitoneSitsOnItsBins_data()
+    {
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("tones");
+        QTest::addColumn<double>("low");
+        QTest::addColumn<double>("high");
+        QTest::addColumn<int>("period");
+        QTest::addColumn<double>("crestFactorDb"); // as the README states it; 0: not stated
+        QTest::newRow("31 tones, 2^16 at 48 kHz, -6 dBFS peak")
+            << u"multitone 31 20-20000 fft 65536"_s << u"Level=-6"_s << 31 << 20.0 << 20000.0 << 65536 << 12.7;
+        QTest::newRow("default FFT, -20 dBFS RMS, 44.1 kHz, units")
+            << u"multitone 10 100 Hz-10 kHz"_s << u"SampleRate=44100 Level=-20 LevelUnit=RMS"_s << 10 << 100.0
+            << 10000.0 << 65536 << 0.0;
+        QTest::newRow("tones merged on shared bins, 2^14, 24-bit")
+            << u"Multitone 40 200-20 FFT 16384"_s << u"SampleFormat=24 Level=-3"_s << 40 << 20.0 << 200.0 << 16384
+            << 0.0;
+    }
+
+    void multitoneSitsOnItsBins()
+    {
+        QFETCH(QString, frequencies);
+        QFETCH(QString, options);
+        QFETCH(int, tones);
+        QFETCH(double, low);
+        QFETCH(double, high);
+        QFETCH(int, period);
+        QFETCH(double, crestFactorDb);
+        const WavInfo wav = Made(u"1"_s, u"Sine (Default)"_s, frequencies, options);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        const auto length = size_t(period);
+        // Whole periods, at least the second asked for, and each the same as the one before.
+        QCOMPARE(wav.frames % period, 0);
+        QVERIFY(wav.frames >= wav.sampleRate && wav.frames < wav.sampleRate + period);
+        const std::vector<double> &x = wav.firstChannel;
+        for (size_t n = length; n < x.size(); ++n)
+            QVERIFY2(std::abs(x[n] - x[n - length]) < 1e-6, qPrintable(u"sample %1"_s.arg(n)));
+
+        const std::vector<size_t> bins = LogSpacedBins(tones, low, high, length, wav.sampleRate);
+        if (tones > 31)
+            QVERIFY(bins.size() < size_t(tones));
+        const auto count = double(bins.size());
+        std::vector<double> ideal(length, 0.0);
+        for (size_t m = 0; m < bins.size(); ++m) {
+            const double schroeder = -std::numbers::pi * double(m + 1) * double(m) / count;
+            for (size_t n = 0; n < length; ++n)
+                ideal[n] += std::sin(2 * std::numbers::pi * double(n * bins[m] % length) / double(length) + schroeder);
+        }
+        const bool rms = options.contains(u"RMS"_s);
+        const double level =
+            std::pow(10, (rms ? -20 : options.section(u"Level="_s, 1).section(u' ', 0, 0).toDouble()) / 20);
+        const double scale = rms ? level / std::sqrt(count) : level / std::pow(10, PeakDbfs(ideal) / 20);
+        double worst = 0;
+        for (size_t n = 0; n < length; ++n)
+            worst = std::max(worst, std::abs(x[n] - scale * ideal[n]));
+        QVERIFY2(worst < (wav.bitsPerSample == 24 ? 1e-6 : 1e-8), qPrintable(QString::number(worst)));
+        if (rms)
+            QVERIFY(std::abs(Aes17RmsDbfs(x) + 20) < 0.005);
+        else
+            QVERIFY(std::abs(PeakDbfs(x) - 20 * std::log10(level)) < 0.005);
+
+        // Each tone on its bin: the bins beside it, where no tone is, more than 100 dB down.
+        for (const size_t bin : bins) {
+            const double line = BinAmplitude(x, length, bin);
+            QVERIFY(std::abs(20 * std::log10(line / scale)) < 0.001);
+            for (const size_t beside : {bin - 1, bin + 1}) {
+                if (std::find(bins.begin(), bins.end(), beside) == bins.end())
+                    QVERIFY2(20 * std::log10(BinAmplitude(x, length, beside) / line) < -100,
+                             qPrintable(u"bin %1"_s.arg(beside)));
+            }
+        }
+        if (crestFactorDb > 0)
+            QCOMPARE(std::round(10 * (PeakDbfs(x) - 20 * std::log10(RmsLevel(x)))) / 10, crestFactorDb);
     }
 
     // Sample by sample against A sin(2 pi f t), each step from phase zero: whole for a sine, zero for

@@ -393,11 +393,12 @@ std::optional<FftBins> ReadBinWords(const Tokens &words, qsizetype &at)
     FftBins bins;
     at = 0;
     if (IsWord(words.first(), u"multitone")) {
-        const std::optional<int> tones = words.size() > 1 ? Count(words[1], MaxMultitoneTones) : std::nullopt;
-        at = tones ? 2 : 1;
+        at = 1;
+        const std::optional<int> tones = at < words.size() ? Count(words[at], MaxMultitoneTones) : std::nullopt;
         if (!tones)
             return std::nullopt;
         bins.tones = *tones;
+        ++at;
     }
     if (at < words.size() && !IsWord(words[at], u"fft")) {
         const std::optional<ToneTerm> range = ParseFrequencyWord(words[at].text);
@@ -410,11 +411,12 @@ std::optional<FftBins> ReadBinWords(const Tokens &words, qsizetype &at)
         return std::nullopt;
     }
     if (at < words.size() && IsWord(words[at], u"fft")) {
-        const std::optional<int> length = at + 1 < words.size() ? Count(words[at + 1], LongestFft) : std::nullopt;
-        at += length ? 2 : 1;
+        ++at;
+        const std::optional<int> length = at < words.size() ? Count(words[at], LongestFft) : std::nullopt;
         if (!length || *length < ShortestFft || (*length & (*length - 1)) != 0)
             return std::nullopt;
         bins.length = *length;
+        ++at;
     } else if (!bins.multitone()) {
         return std::nullopt;
     }
