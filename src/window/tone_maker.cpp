@@ -2,6 +2,7 @@
 
 #include "window/tone_maker.h"
 
+#include "core/plan/fft_bins.h"
 #include "core/run/run_and_wait.h"
 #include "core/sound/sound_file.h"
 #include "services/app_title.h"
@@ -85,7 +86,10 @@ QString ToneMaker::describeWritten(const SynthRun &run, const QString &outputPat
     const std::optional<SoundFileInfo> written = ReadSoundFileInfo(outputPath);
     if (!written)
         return {};
-    ChosenLayout chosen{m_madeWith.sampleRate(), m_madeWith.chosen(OutputSetting::SampleFormat).label.toLower(), {}};
+    ChosenLayout chosen{m_madeWith.sampleRate(),
+                        m_madeWith.chosen(OutputSetting::SampleFormat).label.toLower(),
+                        {},
+                        DescribeBins(run.tone)};
     if (run.tone.lengthInSamples)
         chosen.samples = run.tone.samples;
     return DescribeWrittenFile(outputPath, *written, chosen);

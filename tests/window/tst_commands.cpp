@@ -316,20 +316,31 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("frequencies");
         QTest::addColumn<QString>("written");
-        QTest::newRow("wave") << u"tone.wav"_s << u"0.5"_s << u"tone.wav — WAV, 48 kHz, 32-bit, mono, 0.500 s"_s;
+        QTest::newRow("wave") << u"tone.wav"_s << u"0.5"_s << u"1000"_s
+                              << u"tone.wav — WAV, 48 kHz, 32-bit, mono, 0.500 s"_s;
         QTest::newRow("FLAC holds 24 bits")
-            << u"tone.flac"_s << u"1"_s
+            << u"tone.flac"_s << u"1"_s << u"1000"_s
             << u"tone.flac — FLAC, 48 kHz, 24-bit, mono, 1.000 s; FLAC keeps 24-bit, not the 32-bit chosen."_s;
-        QTest::newRow("a length in samples")
-            << u"short.wav"_s << u"4800s"_s << u"short.wav — WAV, 48 kHz, 32-bit, mono, 0.100 s (4800 samples)"_s;
+        QTest::newRow("a length in samples") << u"short.wav"_s << u"4800s"_s << u"1000"_s
+                                             << u"short.wav — WAV, 48 kHz, 32-bit, mono, 0.100 s (4800 samples)"_s;
+        // Whole periods of the FFT: 2^16 samples at 48 kHz are 1.365 s.
+        QTest::newRow("a multitone, in whole periods")
+            << u"multi.wav"_s << u"4800s"_s << u"multitone 31 20-20000"_s
+            << u"multi.wav — WAV, 48 kHz, 32-bit, mono, 1.365 s (65536 samples); 31 tones, crest factor 12.7 dB"_s;
+        QTest::newRow("tones that share a bin")
+            << u"few.wav"_s << u"2"_s << u"multitone 40 20-200 fft 16384"_s
+            << u"few.wav — WAV, 48 kHz, 32-bit, mono, 2.048 s; 35 tones (40 asked for; some shared a bin), crest "
+               "factor 12.2 dB"_s;
     }
 
     void doneSaysWhatTheFileHolds()
     {
         QFETCH(QString, name);
         QFETCH(QString, length);
-        SetInputs(*window, length, 0, u"1000"_s);
+        QFETCH(QString, frequencies);
+        SetInputs(*window, length, 0, frequencies);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u'/' + name);
         window->PushButton2->click();

@@ -2,10 +2,13 @@
 
 #include "core/plan/fft_bins.h"
 
+#include <QString>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -74,4 +77,16 @@ MultitoneDesign DesignMultitone(const FftBins &bins, int sampleRate)
         design.peak = std::max(design.peak, std::abs(sample));
     design.meanSquare = count / 2;
     return design;
+}
+
+QString DescribeBins(const Tone &tone)
+{
+    if (!tone.bins || !tone.bins->multitone())
+        return {};
+    const MultitoneDesign design = DesignMultitone(*tone.bins, tone.layout.sampleRate);
+    const auto tones = int(design.bins.size());
+    QString text = tones == 1 ? u"1 tone"_s : u"%1 tones"_s.arg(tones);
+    if (tones < tone.bins->tones)
+        text += u" (%1 asked for; some shared a bin)"_s.arg(tone.bins->tones);
+    return text + u", crest factor %1 dB"_s.arg(design.crestFactorDb(), 0, 'f', 1);
 }

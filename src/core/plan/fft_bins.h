@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "core/tone/field_grammar.h"
+#include "core/tone/tone.h"
 
 #include <QList>
 
@@ -26,3 +26,7 @@ struct MultitoneDesign
 // rate (never the lowest, DC, nor the middle one or above), with Schroeder's phases
 // (phi_n = -pi n (n - 1) / N for the n-th of N tones), which keep the crest factor low.
 MultitoneDesign DesignMultitone(const FftBins &bins, int sampleRate);
+
+// What the Done line adds for a tone on FFT bins: its tones (and how many were asked for, when
+// some shared a bin) and its crest factor, "31 tones, crest factor 12.7 dB"; empty for any other.
+QString DescribeBins(const Tone &tone);

@@ -98,6 +98,8 @@ QString DescribeWrittenFile(const QString &path, const SoundFileInfo &written, c
     QString line = QFileInfo(path).fileName() + u" — "_s + parts.join(u", "_s);
     if (chosen.samples)
         line += u" (%1 samples)"_s.arg(*chosen.samples);
+    if (!chosen.signal.isEmpty())
+        line += u"; "_s + chosen.signal;
     QStringList kept;
     if (depth && *depth != chosen.depth)
         kept << u"%1, not the %2 chosen"_s.arg(*depth, chosen.depth);

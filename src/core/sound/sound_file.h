@@ -24,6 +24,7 @@ struct ChosenLayout
     int sampleRate = 0;
     QString depth;                 // "32-bit", "32-bit float"
     std::optional<qint64> samples; // the length, when it was given as a number of samples
+    QString signal;                // what is known of the sound itself, said after the file's layout
 };
 
 // One line that says what a saved file holds, as read back from it: its name, format, rate, bit
