@@ -207,8 +207,8 @@ private slots:
             << u"multitone 3 100-30000"_s << u""_s << HighestFrequencyReminder(48000) << u""_s << 0;
         QTest::newRow("a count that is a nominal third octave")
             << u"multitone 16 20-20000"_s << u"ThirdOctaves=Exact"_s << u""_s << u""_s << 0;
-        QTest::newRow("a period is for a noise")
-            << u"20-200 fft 16384"_s << u""_s << PeriodicNoiseReminder << u""_s << 0;
+        QTest::newRow("fft without multitone")
+            << u"20-200 fft 16384"_s << u""_s << FrequenciesReminder << u"fft"_s << 7;
     }
 
     void reminderAndWord()

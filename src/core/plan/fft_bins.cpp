@@ -81,7 +81,7 @@ MultitoneDesign DesignMultitone(const FftBins &bins, int sampleRate)
 
 QString DescribeBins(const Tone &tone)
 {
-    if (!tone.bins || !tone.bins->multitone())
+    if (!tone.bins)
         return {};
     const MultitoneDesign design = DesignMultitone(*tone.bins, tone.layout.sampleRate);
     const auto tones = int(design.bins.size());

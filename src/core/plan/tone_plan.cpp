@@ -417,7 +417,7 @@ TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
         plan = PlanMeasurementSweep(tone, options);
     else if (tone.bins && options.burstCycles() > 0)
         plan.reminder = u"Tone bursts are bursts of a sine at one frequency: turn them off for FFT bins."_s;
-    else if (tone.bins && tone.bins->multitone())
+    else if (tone.bins)
         plan = PlanMultitone(tone, options);
     else if (tone.stepped() || options.burstCycles() > 0)
         plan = PlanSteps(tone, options);

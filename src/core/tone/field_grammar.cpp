@@ -372,11 +372,10 @@ bool IsWord(const FieldWord &word, QStringView name)
     return word.text.compare(name, Qt::CaseInsensitive) == 0;
 }
 
-// Whether the field is one of FFT bins: a multitone, or a noise's period with "fft".
+// Whether the field is a multitone.
 bool HoldsBins(const Tokens &words)
 {
-    return (!words.isEmpty() && IsWord(words.first(), u"multitone")) ||
-           std::any_of(words.begin(), words.end(), [](const FieldWord &word) { return IsWord(word, u"fft"); });
+    return !words.isEmpty() && IsWord(words.first(), u"multitone");
 }
 
 // A whole number from 1 up to most, as digits alone.
@@ -391,39 +390,27 @@ std::optional<int> Count(const FieldWord &word, int most)
 std::optional<FftBins> ReadBinWords(const Tokens &words, qsizetype &at)
 {
     FftBins bins;
-    at = 0;
-    if (IsWord(words.first(), u"multitone")) {
-        at = 1;
-        const std::optional<int> tones = at < words.size() ? Count(words[at], MaxMultitoneTones) : std::nullopt;
-        if (!tones)
-            return std::nullopt;
-        bins.tones = *tones;
-        ++at;
-    }
-    if (at < words.size() && !IsWord(words[at], u"fft")) {
-        const std::optional<ToneTerm> range = ParseFrequencyWord(words[at].text);
-        if (!range || range->sweep == SweepKind::Steady || range->lowest() <= 0 || range->lowest() == range->highest())
-            return std::nullopt;
-        bins.low = range->lowest();
-        bins.high = range->highest();
-        ++at;
-    } else if (bins.multitone()) {
+    at = 1;
+    const std::optional<int> tones = at < words.size() ? Count(words[at], MaxMultitoneTones) : std::nullopt;
+    if (!tones)
         return std::nullopt;
-    }
-    if (at < words.size() && IsWord(words[at], u"fft")) {
-        ++at;
-        const std::optional<int> length = at < words.size() ? Count(words[at], LongestFft) : std::nullopt;
+    bins.tones = *tones;
+    const std::optional<ToneTerm> range = ++at < words.size() ? ParseFrequencyWord(words[at].text) : std::nullopt;
+    if (!range || range->sweep == SweepKind::Steady || range->lowest() <= 0 || range->lowest() == range->highest())
+        return std::nullopt;
+    bins.low = range->lowest();
+    bins.high = range->highest();
+    if (++at < words.size() && IsWord(words[at], u"fft")) {
+        const std::optional<int> length = ++at < words.size() ? Count(words[at], LongestFft) : std::nullopt;
         if (!length || *length < ShortestFft || (*length & (*length - 1)) != 0)
             return std::nullopt;
         bins.length = *length;
         ++at;
-    } else if (!bins.multitone()) {
-        return std::nullopt;
     }
     return at == words.size() ? std::optional(bins) : std::nullopt;
 }
 
-// A multitone or a noise's period: nothing when the field is neither.
+// A multitone: nothing when the field is none.
 std::optional<FrequencyReading> ReadBins(const QString &frequencies)
 {
     const Tokens words = WordsAt(frequencies, {});

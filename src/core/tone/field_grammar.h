@@ -43,12 +43,8 @@ inline const QString PulseNumbersReminder =
                    "offset, phase or shape after them.");
 inline const QString BinsReminder =
     QStringLiteral("A multitone is multitone, a number of tones up to 128 and a range, then optionally fft and a "
-                   "length from 16384 to 262144 that is a power of two, such as multitone 31 20-20000 fft 65536. A "
-                   "noise that repeats with the FFT is fft and the length, after a range or alone, such as "
-                   "20-20000 fft 65536.");
+                   "length from 16384 to 262144 that is a power of two, such as multitone 31 20-20000 fft 65536.");
 inline const QString MultitoneSineReminder = QStringLiteral("A multitone is made of sines: choose Sine (Default).");
-inline const QString PeriodicNoiseReminder = QStringLiteral(
-    "A noise that repeats with the FFT (fft and a length) is white or pink: choose White Noise or Pink Noise.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 
@@ -118,9 +114,8 @@ inline constexpr int MaxSteps = 256;
 
 // Tones on the bins of an FFT, "multitone 31 20-20000 fft 65536": so many tones spaced evenly in
 // log frequency over the range, each moved to the nearest bin of an FFT of that length at the
-// file's rate. Or a noise whose period is the FFT's length, "fft 65536" or "20-20000 fft 65536",
-// its bins kept to the range when one is given. Either repeats after the FFT's length exactly, so
-// an analyser of that length sees each bin without a window.
+// file's rate. Their sum repeats after the FFT's length exactly, so an analyser of that length
+// sees each tone on its bin without a window.
 inline constexpr int ShortestFft = 1 << 14;
 inline constexpr int LongestFft = 1 << 18;
 inline constexpr int DefaultFftLength = 1 << 16;
@@ -130,12 +125,10 @@ static_assert(ShortestFft == 16384 && LongestFft == 262144 && MaxMultitoneTones 
 
 struct FftBins
 {
-    int tones = 0;  // a multitone's tones as asked for; 0: a noise's period
-    double low = 0; // the range; both 0: every bin but the lowest (DC) and the middle one
+    int tones = 1; // as asked for: tones that land on one bin are one
+    double low = 0;
     double high = 0;
     int length = DefaultFftLength;
-
-    bool multitone() const { return tones > 0; }
 };
 
 // A word of a field as typed: where it starts in the field's text, and the word.
@@ -166,7 +159,7 @@ struct FrequencyReading
     bool stepped = false;                   // it holds ";"
     bool together = false;                  // it holds "&" or "|"
     bool keys = false;                      // it holds DTMF keys: each a step of its row's and column's tones
-    std::optional<FftBins> bins;            // it holds a multitone or a noise's period on FFT bins
+    std::optional<FftBins> bins;            // it holds a multitone on FFT bins
 
     bool twoSides() const; // a step has left | right
 };

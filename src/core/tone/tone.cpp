@@ -86,11 +86,8 @@ std::optional<QString> FieldsReminder(const Tone &tone, const FrequencyReading &
         return NoiseTogetherReminder;
     if (tone.noise() && frequencies.stepped)
         return NoiseStepsReminder;
-    if (frequencies.bins && frequencies.bins->multitone() && tone.shape != ShapeKind::Sine)
+    if (frequencies.bins && tone.shape != ShapeKind::Sine)
         return MultitoneSineReminder;
-    if (frequencies.bins && !frequencies.bins->multitone() && tone.noiseColour != NoiseColour::White &&
-        tone.noiseColour != NoiseColour::Pink)
-        return PeriodicNoiseReminder;
     if (tone.shape == ShapeKind::PolarityPulse && !FrequenciesAlone(frequencies))
         return PulseNumbersReminder;
     // Above half the rate a periodic tone folds back to a lower one.

@@ -27,7 +27,7 @@ struct Tone
     QList<ToneMix> steps;
     // DTMF keys: without a pause between steps, each key is followed by a pause as long as itself.
     bool keys = false;
-    // A multitone or a noise's period on the bins of an FFT: samples is then whole periods.
+    // A multitone on the bins of an FFT: samples is then whole periods of its length.
     std::optional<FftBins> bins;
 
     bool noise() const { return noiseColour.has_value(); }
