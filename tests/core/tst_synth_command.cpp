@@ -99,8 +99,10 @@ QString Stages(const TonePlan &plan)
         stages << u"soft edges"_s;
     if (plan.ditherBits)
         stages << u"dither %1"_s.arg(*plan.ditherBits);
-    const std::array<QString, 4> maps{QString(), u"left"_s, u"right"_s, u"both"_s};
-    if (plan.channels != ChannelMap::Mono)
+    const std::array<QString, 7> maps{QString(), u"left"_s, u"right"_s, u"both"_s, u"quad"_s, u"5.1"_s, u"7.1"_s};
+    if (plan.soundingChannel)
+        stages << u"only channel %1"_s.arg(*plan.soundingChannel + 1);
+    else if (plan.channels != ChannelMap::Mono)
         stages << maps[size_t(plan.channels)];
     if (plan.silenceAfter > 0)
         stages << u"then %1 silence"_s.arg(plan.silenceAfter);
@@ -160,6 +162,23 @@ private slots:
         QTest::newRow("telephone rate, 24 bits, both channels")
             << QStringList{u"1"_s, u"Sine (Default)"_s, u"440"_s} << u"SampleRate=8000 SampleFormat=24 Channels=Both"_s
             << u"sine '440' | gain -0.001 | both | 8000 Hz 24-bit 2 ch, 8000 frames | repeatable"_s;
+        QTest::newRow("5.1: six channels") << QStringList{u"1"_s, u"Sine (Default)"_s, u"440"_s} << u"Channels=5.1"_s
+                                           << u"sine '440' | 5.1 | 48000 Hz 32-bit 6 ch, 48000 frames"_s;
+        // Dithered in each turn before the silent channels are added; the file's own conversion
+        // adds none.
+        QTest::newRow("quad in turn, 16 bits")
+            << QStringList{u"1"_s, u"Sine (Default)"_s, u"440"_s} << u"Channels=Quad ChannelsInTurn=1 SampleFormat=16"_s
+            << u"steps [sine '440' | gain -0.001 | dither 16 | only channel 1 | 48000 Hz 32-bit 4 ch, 48000 frames | "
+               "repeatable] [* | only channel 2 | *] [* | only channel 3 | *] [* | only channel 4 | *] | 48000 Hz "
+               "16-bit 4 ch, 192000 frames | no dither of its own"_s;
+        QTest::newRow("in turn changes nothing for one channel")
+            << QStringList{u"1"_s, u"Sine (Default)"_s, u"440"_s} << u"Channels=Left ChannelsInTurn=1"_s
+            << u"sine '440' | left | 48000 Hz 32-bit 2 ch, 48000 frames"_s;
+        QTest::newRow("a noise measured once for every turn")
+            << QStringList{u"1"_s, u"Pink Noise"_s, u"500-2000"_s} << u"Channels=Both ChannelsInTurn=1 NoiseBand=1"_s
+            << u"steps [pink noise '500-2000' band 500-2000 | measured | only channel 1 | *] [* | only channel 2 | *] "
+               u"| "
+               "measured | 48000 Hz 32-bit 2 ch, 96000 frames | repeatable"_s;
         QTest::newRow("an RMS level of a sine is its peak level")
             << QStringList{u"1"_s, u"Sine (Default)"_s, u"440"_s} << u"LevelUnit=RMS Level=-20"_s
             << u"sine '440' | gain -20 | 48000 Hz 32-bit 1 ch, 48000 frames"_s;

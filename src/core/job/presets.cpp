@@ -61,6 +61,11 @@ const QList<Preset> &BuiltInPresets()
     static const QList<Preset> presets{
         BuiltIn(u"Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex,
                 CalibrationNoise::Frequencies, CalibrationNoiseOptions()),
+        // Home-theatre line-up: the same noise on each channel of 5.1 in turn, in the order of the file.
+        BuiltIn(u"Surround Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex,
+                CalibrationNoise::Frequencies,
+                CalibrationNoiseOptions() +
+                    Choices{{OutputSetting::Channels, u"5.1"_s}, {OutputSetting::ChannelsInTurn, u"1"_s}}),
         BuiltIn(u"Subwoofer Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex, u"40-80"_s,
                 RmsLevelLooping(u"-20"_s, true)),
         // EBU R 68: the alignment level is 18 dB below full scale.

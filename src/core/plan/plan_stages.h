@@ -104,6 +104,9 @@ struct TonePlan
     bool softEdges = false;
     std::optional<BurstStage> burst;
     ChannelMap channels = ChannelMap::Mono; // where a tone of one channel sounds
+    // The one channel of the file's that it sounds in instead, the others digital zero: a turn of
+    // each channel in turn.
+    std::optional<int> soundingChannel;
     // Dithered to the file's bits before what must stay digital zero (a step's pause, a sweep's
     // silence, a burst's gate).
     std::optional<int> ditherBits;
@@ -111,6 +114,8 @@ struct TonePlan
     // Steps that play one after another, each a plan of its own at the tool's own sample size; the
     // file's format is written from them.
     std::vector<TonePlan> steps;
+    // The steps are the channels' turns, each the same tone: a level measured once sets them all.
+    bool turns = false;
     // The tool's random numbers are the same in every run: a dithered tone is the same file
     // however often it is made, and a measured noise is the noise measured.
     bool repeatable = false;
@@ -119,6 +124,8 @@ struct TonePlan
     // The tool holds the whole tone before it writes any of it (it normalises the peak).
     bool buffered() const { return level.normalisedPeakDb.has_value(); }
     bool measured() const { return level.measured; }
+    // What a measuring run makes: the tone of the first turn, or the tone.
+    const TonePlan &measuredTone() const { return turns ? steps.front() : *this; }
     // The sources are made by runs of their own, read through pipes.
     bool sourcesApart() const;
 };

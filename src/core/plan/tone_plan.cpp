@@ -408,6 +408,40 @@ void MakeDitherRepeatable(TonePlan &plan)
         MakeDitherRepeatable(step);
 }
 
+// Each channel in turn: the tone planned once, then made once for each channel of the file, sounding
+// there alone for its length while the others stay digital zero. The turns are made at the tool's
+// own sample size and dithered to the file's before the silent channels are added, so that no
+// dither noise reaches them; a level that must be measured is measured once, for every turn.
+TonePlan PlanTurns(TonePlan tone)
+{
+    TonePlan plan;
+    plan.layout = tone.layout;
+    plan.target = tone.target;
+    plan.reminder = tone.reminder;
+    if (tone.measured())
+        plan.level = tone.level;
+    plan.repeatable = tone.repeatable;
+    plan.turns = true;
+    const int channels = tone.layout.channels;
+    plan.frames = tone.frames * channels;
+    if (plan.frames > tone.layout.maxSamples()) {
+        plan.reminder = TooLongReminder(tone.layout);
+        return plan;
+    }
+    const SampleLayout &file = tone.layout;
+    const bool dithered = file.bitsPerSample < 32 && !file.floatSamples;
+    if (dithered && !tone.toolDitherOff && !tone.ditherBits)
+        tone.ditherBits = file.bitsPerSample;
+    plan.toolDitherOff = dithered;
+    tone.layout.bitsPerSample = 32;
+    tone.layout.floatSamples = false;
+    for (int channel = 0; channel < channels; ++channel) {
+        tone.soundingChannel = channel;
+        plan.steps.push_back(tone);
+    }
+    return plan;
+}
+
 } // namespace
 
 TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
@@ -423,6 +457,13 @@ TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
         plan = PlanSteps(tone, options);
     else
         plan = PlanToneAt(tone, tone.steps.first(), options, {options.rmsLevel(), options.levelDecibels()});
+    // A left | right tone is stereo whatever is chosen, and sounds in both sides at once.
+    if (options.channelsInTurn() && plan.channels != ChannelMap::Mono && !plan.reminder) {
+        if (plan.steps.empty())
+            plan = PlanTurns(plan);
+        else
+            plan.reminder = u"Each Channel in Turn takes one tone: not steps or tone bursts."_s;
+    }
     // A noise is a fresh one in every run, as it is in a 32-bit file.
     if (!tone.noise())
         MakeDitherRepeatable(plan);
@@ -431,6 +472,14 @@ TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
 
 bool ApplyMeasuredLevels(TonePlan &plan, const QList<ToneLevels> &levels)
 {
+    if (plan.turns) {
+        bool applied = true;
+        for (TonePlan &turn : plan.steps)
+            applied = ApplyMeasuredLevels(turn, levels) && applied;
+        plan.level = plan.steps.front().level;
+        plan.reminder = plan.steps.front().reminder;
+        return applied;
+    }
     const QList<double> targets = plan.level.sidePeakTargets;
     if (targets.isEmpty()) {
         if (levels.isEmpty())

@@ -7,6 +7,7 @@
 #include "core/run/output_target.h"
 #include "core/run/temp_folder.h"
 #include "core/run/tool_files.h"
+#include "core/run/wave_channel_mask.h"
 #include "core/sox/decode_words.h"
 #include "core/sox/level_report.h"
 #include "core/sox/plan_words.h"
@@ -168,8 +169,12 @@ SynthRun RunSynthCommand(const SynthCommand &command, const std::function<void(q
                                 {CheckTrustedTool, MaxToneFileSize, poll, target.privateFolderFd});
 
     if (LooksComplete(run, target.writePath)) {
+        // A layout's file is not whole without the channel mask that names its loudspeakers.
+        const QString layoutProblem = SetWaveChannelMask(target.writePath, command.layout.channels);
         const std::optional<SoundFileInfo> written = MeasureWrittenFile(command, target);
-        if (!written) {
+        if (!layoutProblem.isEmpty()) {
+            run.fileProblem = layoutProblem;
+        } else if (!written) {
             run.fileProblem = u"The written file cannot be read back, so it cannot be told whether it holds the whole "
                               "tone."_s;
         } else {

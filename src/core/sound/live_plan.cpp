@@ -155,7 +155,7 @@ std::optional<Gains> MappedGains(const Gains &sideGains, ChannelMap map, int cha
 {
     if (map == ChannelMap::Mono)
         return int(sideGains.size()) == channels ? std::optional<Gains>(sideGains) : std::nullopt;
-    if (sideGains.size() != 1 || channels != 2)
+    if (sideGains.size() != 1 || channels != ChannelCount(map))
         return std::nullopt;
     const double gain = sideGains.front();
     switch (map) {
@@ -164,7 +164,7 @@ std::optional<Gains> MappedGains(const Gains &sideGains, ChannelMap map, int cha
     case ChannelMap::RightOnly:
         return Gains{0, gain};
     default:
-        return Gains{gain, gain};
+        return Gains(std::size_t(channels), gain);
     }
 }
 

@@ -168,19 +168,24 @@ QStringList SoftEdgeWords(const TonePlan &plan, bool piped)
     return {u"fade"_s, u"h"_s, edge, piped ? SampleCountWord(plan.frames) : u"-0"_s, edge};
 }
 
-QStringList ChannelMapWords(ChannelMap channels)
+QStringList ChannelMapWords(const TonePlan &plan)
 {
-    switch (channels) {
+    if (plan.soundingChannel) {
+        QStringList words{u"remix"_s};
+        for (int channel = 0; channel < plan.layout.channels; ++channel)
+            words << (channel == *plan.soundingChannel ? u"1"_s : u"0"_s);
+        return words;
+    }
+    switch (plan.channels) {
     case ChannelMap::Mono:
         return {};
     case ChannelMap::LeftOnly:
         return {u"remix"_s, u"1"_s, u"0"_s};
     case ChannelMap::RightOnly:
         return {u"remix"_s, u"0"_s, u"1"_s};
-    case ChannelMap::Both:
-        return {u"channels"_s, u"2"_s};
+    default:
+        return {u"channels"_s, QString::number(ChannelCount(plan.channels))};
     }
-    return {};
 }
 
 // A polarity pulse's gate: the synth effect in its multiplying mode, a square of each source's
@@ -233,7 +238,7 @@ QStringList EffectWords(const TonePlan &plan, const QStringList &synthesis, bool
         effects << u"dither"_s << u"-p"_s << QString::number(*plan.ditherBits);
     if (plan.burst)
         effects << BurstGate(plan);
-    effects << ChannelMapWords(plan.channels);
+    effects << ChannelMapWords(plan);
     if (plan.silenceAfter > 0)
         effects << u"pad"_s << u"0"_s << SampleCountWord(plan.silenceAfter);
     return effects;
@@ -265,12 +270,12 @@ QStringList ApartArguments(const TonePlan &plan, const PeriodicSource &source)
 // step an effects chain of its own after the one before (":"), which makes the very samples that a
 // run of its own makes, without the start of a run for each step. A step that dithers cannot: the
 // dither's random numbers would go on from the step before instead of starting afresh.
-std::optional<QStringList> ChainedSteps(const TonePlan &plan, const QString &program)
+std::optional<QStringList> ChainedSteps(const TonePlan &plan, const QString &program, const WriteOptions &how)
 {
     const QStringList fileRate{u"-r"_s, QString::number(plan.layout.sampleRate)};
     QStringList chains;
     for (const TonePlan &step : plan.steps) {
-        const RunWords run = WritePlan(step, program);
+        const RunWords run = WritePlan(step, program, how);
         QStringList options = run.options;
         // The null input has one channel: a step of more makes them itself, as its own run does.
         QStringList channels;
@@ -293,7 +298,7 @@ RunWords WriteRunsRead(const TonePlan &plan, const QString &program, const Write
 {
     RunWords words;
     if (const std::optional<QStringList> chains =
-            how.chainSteps && !plan.steps.empty() ? ChainedSteps(plan, program) : std::nullopt) {
+            how.chainSteps && !plan.steps.empty() ? ChainedSteps(plan, program, how) : std::nullopt) {
         words.options = SeedWords(plan) + QStringList{u"-r"_s, QString::number(plan.layout.sampleRate)};
         words.inputs = {u"-n"_s};
         words.outputOptions = FormatWords(plan.layout);
@@ -305,7 +310,7 @@ RunWords WriteRunsRead(const TonePlan &plan, const QString &program, const Write
     for (const TonePlan &step : plan.steps) {
         // The same command for a step as for a whole tone, writing the tool's own format to its
         // output ("-p").
-        words.inputs << PipedRun(program, RunArguments(WritePlan(step, program), u"-p"_s));
+        words.inputs << PipedRun(program, RunArguments(WritePlan(step, program, how), u"-p"_s));
     }
     for (const ToneSource &source : plan.sources)
         words.inputs << PipedRun(program, ApartArguments(plan, std::get<PeriodicSource>(source)));
@@ -365,8 +370,9 @@ QStringList RunArguments(const RunWords &words, const QString &output)
     return words.options + QStringList{u"-n"_s, output, u"synth"_s} + words.synth + words.effects;
 }
 
-QStringList MeasuringArguments(const TonePlan &plan, const QString &program)
+QStringList MeasuringArguments(const TonePlan &measured, const QString &program)
 {
+    const TonePlan &plan = measured.measuredTone();
     const RunWords words = WritePlan(plan, program);
     // Only what makes the sound, before its level: the band, the mix or the band-limited design.
     const QStringList synthesis =

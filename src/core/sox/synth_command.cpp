@@ -48,11 +48,15 @@ QString CopyableSoxCommand(const TonePlan &plan)
     // A run that fails, or a level that does not fit, leaves no gain, and the line stops there.
     const QString measuring = quoted(MeasuringArguments(plan, u"sox"_s));
     const QString mark = u"@GAIN@"_s;
-    const QString making = quoted(RunArguments(WritePlan(plan, u"sox"_s, {.measuredGain = mark}), u"tone.wav"_s));
-    // A gain for each side is a word for each: the shell splits them apart.
+    // A gain for each side is a word for each: the shell splits them apart. Inside a turn's piped
+    // run, which the shell gets in single quotes, the gain leaves the quotes to be filled in.
     const bool bySide = !plan.level.sidePeakTargets.isEmpty();
-    return u"g=$(%1 2>&1 | awk %2) && %3"_s.arg(measuring, ShellQuoted(MeasuredGainScript(plan)),
-                                                QString(making).replace(mark, bySide ? u"$g"_s : u"\"$g\""_s));
+    QStringList making{u"sox"_s};
+    for (const QString &argument : RunArguments(WritePlan(plan, u"sox"_s, {.measuredGain = mark}), u"tone.wav"_s)) {
+        const bool piped = argument.startsWith(u'|');
+        making << ShellQuoted(argument).replace(mark, bySide ? u"$g"_s : piped ? u"'\"$g\"'"_s : u"\"$g\""_s);
+    }
+    return u"g=$(%1 2>&1 | awk %2) && %3"_s.arg(measuring, ShellQuoted(MeasuredGainScript(plan)), making.join(u' '));
 }
 
 void WithoutGlobbing(QStringList &arguments, int outputArgument)

@@ -30,7 +30,7 @@ OutputChoice Level(const QString &label, int decibels)
 
 OutputChoice Channels(const QString &label, const QString &stored, ChannelMap map)
 {
-    return {.label = label, .stored = stored, .channelCount = map == ChannelMap::Mono ? 1 : 2, .channelMap = map};
+    return {.label = label, .stored = stored, .channelCount = ChannelCount(map), .channelMap = map};
 }
 
 OutputChoice Rate(const QString &label, int rate)
@@ -70,7 +70,16 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
          .choices = {Channels(u"Mono"_s, u"Mono"_s, ChannelMap::Mono),
                      Channels(u"Left Only"_s, u"Left"_s, ChannelMap::LeftOnly),
                      Channels(u"Right Only"_s, u"Right"_s, ChannelMap::RightOnly),
-                     Channels(u"Both (Stereo)"_s, u"Both"_s, ChannelMap::Both)}},
+                     Channels(u"Both (Stereo)"_s, u"Both"_s, ChannelMap::Both),
+                     Channels(u"Quad"_s, u"Quad"_s, ChannelMap::Quad),
+                     Channels(u"5.1"_s, u"5.1"_s, ChannelMap::Surround51),
+                     Channels(u"7.1"_s, u"7.1"_s, ChannelMap::Surround71)}},
+        // The tone on one channel of the layout at a time, for the Length each, the others silent.
+        [] {
+            OutputSettingRow row = OnOff(OutputSetting::ChannelsInTurn, u"ChannelsInTurn"_s, u"Each Channel in Turn"_s);
+            row.shownIn = OutputSetting::Channels;
+            return row;
+        }(),
         // A half-sine fade of 10 ms at each end: the tone starts and ends at zero without a click.
         OnOff(OutputSetting::SoftEdges, u"SoftEdges"_s, u"Soft Start and End (10 ms)"_s),
         // Silence after every step of the frequency field but the last.
@@ -128,6 +137,35 @@ const std::array<OutputSettingRow, OutputSettingCount> &OutputSettingRows()
     }();
     Q_UNUSED(inEnumOrder);
     return rows;
+}
+
+int ChannelCount(ChannelMap map)
+{
+    switch (map) {
+    case ChannelMap::Mono:
+        return 1;
+    case ChannelMap::Quad:
+        return 4;
+    case ChannelMap::Surround51:
+        return 6;
+    case ChannelMap::Surround71:
+        return 8;
+    default:
+        return 2;
+    }
+}
+
+QString SpeakerName(ChannelMap map, int channel)
+{
+    // The WAVE channel mask's order; a layout holds some of them, in this order.
+    static const std::array<QString, 8> speakers{u"Front Left"_s, u"Front Right"_s, u"Centre"_s,    u"LFE"_s,
+                                                 u"Rear Left"_s,  u"Rear Right"_s,  u"Side Left"_s, u"Side Right"_s};
+    static const std::array<int, 4> quad{0, 1, 4, 5};
+    if (map == ChannelMap::Mono || channel < 0 || channel >= ChannelCount(map))
+        return {};
+    if (map == ChannelMap::Quad)
+        return speakers[std::size_t(quad[std::size_t(channel)])];
+    return speakers[std::size_t(channel)];
 }
 
 const QList<std::pair<OutputSetting, QString>> &CalibrationNoiseOptions()
@@ -235,6 +273,12 @@ bool OutputOptions::restore(OutputSetting setting, const QString &stored)
 QString OutputOptions::stored(OutputSetting setting) const
 {
     return setting == OutputSetting::Level ? m_level.text() : chosen(setting).stored;
+}
+
+bool OutputOptions::channelsInTurn() const
+{
+    return isOn(OutputSetting::ChannelsInTurn) && channelCount() > 1 && channelMap() != ChannelMap::LeftOnly &&
+           channelMap() != ChannelMap::RightOnly;
 }
 
 double OutputOptions::burstCycles() const

@@ -26,6 +26,7 @@ enum class OutputSetting
     Level,
     LevelUnit, // shown at the top of the Level submenu
     Channels,
+    ChannelsInTurn, // shown in the Channels submenu
     SoftEdges,
     StepPause,
     ThirdOctaves,
@@ -46,7 +47,16 @@ enum class ChannelMap
     LeftOnly,  // two, the right one silent
     RightOnly, // two, the left one silent
     Both,      // two, the same tone in each
+    // Four, six or eight, the same tone in each, in the order of a WAVE file's channel mask.
+    Quad,       // front left and right, rear left and right
+    Surround51, // front left, right, centre, LFE, rear left, right
+    Surround71, // as 5.1, then side left and right
 };
+
+// The channels of the file that the map makes.
+int ChannelCount(ChannelMap map);
+// The loudspeaker that a channel of the map's feeds, as a person names it ("Centre").
+QString SpeakerName(ChannelMap map, int channel);
 
 struct OutputChoice
 {
@@ -159,6 +169,8 @@ public:
     bool floatSamples() const { return chosen(OutputSetting::SampleFormat).floatSamples; }
     int channelCount() const { return chosen(OutputSetting::Channels).channelCount; }
     ChannelMap channelMap() const { return chosen(OutputSetting::Channels).channelMap; }
+    // The tone sounds on one channel at a time, each for the Length: only where it sounds in more than one.
+    bool channelsInTurn() const;
     bool softEdges() const { return isOn(OutputSetting::SoftEdges); }
     bool exactThirdOctaves() const { return choice(OutputSetting::ThirdOctaves) == 1; }
     // The silence after every step but the last, in seconds.
