@@ -337,8 +337,14 @@ void Form1::showWhetherPlaying()
 {
     const bool playing = IsSoundPlaying();
     PushButton3->setText(playing ? StopToneCaption : u"Preview Tone"_s);
-    Status->setPlaying(playing ? m_playingWords : QString());
+    QString words = m_playingWords;
+    if (playing && m_turns) {
+        const auto turn = qint64(double(PlayedMicroseconds()) / 1e6 / m_turns->second);
+        words = SpeakerName(m_turns->first, int(turn % ChannelCount(m_turns->first))) + u" · "_s + words;
+    }
+    Status->setPlaying(playing ? words : QString());
     if (!playing) {
+        m_turns.reset();
         m_soundWatch.stop();
         m_live = false;
         m_playingWords = PlayingText;

@@ -176,6 +176,9 @@ private:
     bool m_ending = false;
     QTimer m_soundWatch;    // while a sound plays: when it ends
     QString m_playingWords; // what the status line says while the sound plays
+    // While a preview of each channel in turn plays: its layout and how long each turn lasts, so
+    // that the line can name the channel that sounds.
+    std::optional<std::pair<ChannelMap, double>> m_turns;
     bool m_live = false;    // the live tone plays, and follows the inputs
     QString m_liveOutput;   // the output device it plays on
     bool m_started = false; // the inputs and options stand: start-up is over

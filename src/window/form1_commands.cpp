@@ -170,7 +170,11 @@ void Form1::PushButton3_Click()
         g.step(146, [&] {
             problem = m_toneMaker->judge(run, previewPath);
             if (problem.isEmpty()) {
-                m_playingWords = Options->options().loopPreview() ? LoopText : PlayingText;
+                const OutputOptions &options = Options->options();
+                m_playingWords = options.loopPreview() ? LoopText : PlayingText;
+                m_turns.reset();
+                if (options.channelsInTurn() && !run.tone.twoSides() && run.tone.layout.sampleRate > 0)
+                    m_turns = {options.channelMap(), double(run.tone.samples) / run.tone.layout.sampleRate};
                 Options->playPreview(previewPath);
                 showWhetherPlaying();
                 m_soundWatch.start();
@@ -200,6 +204,7 @@ bool Form1::playLive()
         return false;
     m_liveOutput = Options->outputDevice();
     m_playingWords = LiveText;
+    m_turns.reset();
     m_live = Options->playLive(*live.tone);
     return true;
 }

@@ -156,6 +156,8 @@ OptionsMenu::OptionsMenu(QWidget *window, InputStore &store, std::function<ToneR
         const bool twoSides = ReadTone(m_currentRequest(), m_options).tone.twoSides();
         for (QAction *item : m_items[std::size_t(OutputSetting::Channels)])
             item->setEnabled(!twoSides);
+        m_items[std::size_t(OutputSetting::ChannelsInTurn)].first()->setEnabled(!twoSides &&
+                                                                                m_options.channelsCanTakeTurns());
     });
     connect(this, &QMenu::aboutToHide, this, [this] { m_stopSound->setEnabled(true); });
 
@@ -213,9 +215,9 @@ void OptionsMenu::addItems(QWidget *window)
     showChoices();
 }
 
-void OptionsMenu::addOnOffItem(const OutputSettingRow &row)
+void OptionsMenu::addOnOffItem(const OutputSettingRow &row, QMenu *menu)
 {
-    QAction *item = addAction(row.menuText);
+    QAction *item = (menu ? menu : this)->addAction(row.menuText);
     item->setCheckable(true);
     connect(item, &QAction::triggered, this, [this, setting = row.setting](bool on) { choose(setting, on ? 1 : 0); });
     m_items[std::size_t(row.setting)] = {item};
@@ -225,13 +227,20 @@ void OptionsMenu::addSubmenu(const OutputSettingRow &row)
 {
     QMenu *submenu = addMenu(row.menuText);
     for (const OutputSettingRow &above : OutputSettingRows()) {
-        if (above.shownIn == row.setting) {
+        if (above.shownIn == row.setting && above.kind == OutputSettingKind::Choices) {
             addChoices(submenu, above);
             new ChoosesAndStaysOpen(submenu, m_items[std::size_t(above.setting)]);
             submenu->addSeparator();
         }
     }
     addChoices(submenu, row);
+    // An on/off item of the setting's own, below its choices.
+    for (const OutputSettingRow &below : OutputSettingRows()) {
+        if (below.shownIn == row.setting && below.kind == OutputSettingKind::OnOff) {
+            submenu->addSeparator();
+            addOnOffItem(below, submenu);
+        }
+    }
     if (row.setting == OutputSetting::Level) {
         m_otherLevel = submenu->addAction(OtherLevelText(std::nullopt));
         m_otherLevel->setCheckable(true);

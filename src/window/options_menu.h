@@ -74,7 +74,8 @@ signals:
 private:
     // Every item and submenu, once, as the menu first opens.
     void addItems(QWidget *window);
-    void addOnOffItem(const OutputSettingRow &row);
+    // In the menu itself, or in a submenu.
+    void addOnOffItem(const OutputSettingRow &row, QMenu *menu = nullptr);
     void addSubmenu(const OutputSettingRow &row);
     void addChoices(QMenu *submenu, const OutputSettingRow &row);
     void choose(OutputSetting setting, qsizetype choice);

@@ -76,6 +76,8 @@ QString StatusLine::Describe(const Tone &tone, const OutputOptions &options, con
         channels = u"Stereo (left | right)"_s;
     else if (options.channelCount() == 2 && channels.startsWith(u"Both"_s))
         channels = u"Stereo"_s;
+    if (!tone.twoSides() && options.channelsInTurn())
+        channels += u", each channel in turn"_s;
     QString depth = options.chosen(OutputSetting::SampleFormat).label;
     depth.replace(u"Float"_s, u"float"_s);
     QStringList parts{level, channels, KiloHertz(options.sampleRate()), depth};

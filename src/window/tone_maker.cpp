@@ -86,11 +86,15 @@ QString ToneMaker::describeWritten(const SynthRun &run, const QString &outputPat
     const std::optional<SoundFileInfo> written = ReadSoundFileInfo(outputPath);
     if (!written)
         return {};
-    ChosenLayout chosen{m_madeWith.sampleRate(),
-                        m_madeWith.chosen(OutputSetting::SampleFormat).label.toLower(),
-                        {},
-                        DescribeBins(run.tone)};
+    ChosenLayout chosen;
+    chosen.sampleRate = m_madeWith.sampleRate();
+    chosen.depth = m_madeWith.chosen(OutputSetting::SampleFormat).label.toLower();
+    chosen.signal = DescribeBins(run.tone);
     if (run.tone.lengthInSamples)
         chosen.samples = run.tone.samples;
+    const bool layoutMade = !run.tone.twoSides() && written->channels == m_madeWith.channelCount();
+    if (layoutMade && m_madeWith.channelCount() > 2)
+        chosen.layout = m_madeWith.chosen(OutputSetting::Channels).label;
+    chosen.inTurn = layoutMade && m_madeWith.channelsInTurn();
     return DescribeWrittenFile(outputPath, *written, chosen);
 }

@@ -7,27 +7,10 @@
 
 #include <QFile>
 #include <QtEndian>
-#include <sndfile.h>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// Every channel of a written file, each scaled to -1..1.
-std::vector<std::vector<double>> ReadChannels(const QString &path)
-{
-    SF_INFO info{};
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!file)
-        return {};
-    std::vector<double> interleaved(size_t(info.frames) * size_t(info.channels));
-    sf_readf_double(file, interleaved.data(), info.frames);
-    sf_close(file);
-    std::vector<std::vector<double>> channels(size_t(info.channels));
-    for (size_t i = 0; i < interleaved.size(); ++i)
-        channels[i % channels.size()].push_back(interleaved[i]);
-    return channels;
-}
 
 // The channel mask of a WAVE file's extensible format chunk, or nothing.
 std::optional<quint32> ChannelMask(const QString &path)

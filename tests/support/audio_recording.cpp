@@ -27,6 +27,11 @@ QString SecondTestSink()
     return qEnvironmentVariable("QUORVANE_TEST_SECOND_SINK");
 }
 
+QString SurroundTestSink()
+{
+    return qEnvironmentVariable("QUORVANE_TEST_SURROUND_SINK");
+}
+
 bool HasTestServer()
 {
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !TestSink().isEmpty();
@@ -45,7 +50,10 @@ QString MakeTone(const QString &path, double seconds, double frequency, const QS
     return {};
 }
 
-Recorder::Recorder(QString file, QString sink) : m_file(std::move(file)), m_sink(std::move(sink)) {}
+Recorder::Recorder(QString file, QString sink, QStringList channels)
+    : m_file(std::move(file)), m_sink(std::move(sink)), m_channels(std::move(channels))
+{
+}
 
 Recorder::~Recorder()
 {
@@ -54,11 +62,16 @@ Recorder::~Recorder()
 
 bool Recorder::start()
 {
-    m_process.start(u"parecord"_s, {u"--device="_s + m_sink + u".monitor"_s, u"--latency-msec=20"_s, u"--rate=48000"_s,
-                                    u"--channels=1"_s, u"--format=s16le"_s, u"--file-format=wav"_s, m_file});
+    QStringList layout{u"--channels=1"_s};
+    if (!m_channels.isEmpty())
+        layout = {u"--channels=%1"_s.arg(m_channels.size()), u"--channel-map="_s + m_channels.join(u',')};
+    m_process.start(u"parecord"_s, QStringList{u"--device="_s + m_sink + u".monitor"_s, u"--latency-msec=20"_s,
+                                               u"--rate=48000"_s, u"--format=s16le"_s, u"--file-format=wav"_s, m_file} +
+                                       layout);
     // Recording for real once a tenth of a second has arrived.
+    const qint64 bytes = 44 + RecordRate / 5 * std::max<qint64>(1, m_channels.size());
     return m_process.waitForStarted(5000) &&
-           QTest::qWaitFor([this] { return QFileInfo(m_file).size() > 44 + RecordRate / 5; }, 5000);
+           QTest::qWaitFor([this, bytes] { return QFileInfo(m_file).size() > bytes; }, 5000);
 }
 
 WavInfo Recorder::stop()

@@ -27,11 +27,15 @@ bool HasTestServer();
 // say otherwise (such as -r 8000 -e floating-point -b 32 -c 2); empty, or the tool's complaint.
 QString MakeTone(const QString &path, double seconds, double frequency, const QStringList &format = {});
 
-// Records a sink's monitor into a WAV file: the default sink's unless another is named.
+// The server's sink of six channels, 5.1 in the order of a WAVE file.
+QString SurroundTestSink();
+
+// Records a sink's monitor into a WAV file: the default sink's unless another is named, in one
+// channel unless the sink's channels are named (as the server names them: front-left, lfe...).
 class Recorder
 {
 public:
-    explicit Recorder(QString file, QString sink = TestSink());
+    explicit Recorder(QString file, QString sink = TestSink(), QStringList channels = {});
     ~Recorder();
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
@@ -43,6 +47,7 @@ public:
 private:
     QString m_file;
     QString m_sink;
+    QStringList m_channels;
     QProcess m_process;
 };
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <sndfile.h>
 
 namespace {
 
@@ -305,4 +306,19 @@ void VerifyTone(const QString &path, double seconds, double frequency)
     QCOMPARE(qRound(wav.durationSeconds() * 100), qRound(seconds * 100));
     const double measured = DominantFrequency(wav.firstChannel, wav.sampleRate);
     QVERIFY2(qAbs(measured - frequency) <= qMax(2.0, frequency / 100), qPrintable(QString::number(measured)));
+}
+
+std::vector<std::vector<double>> ReadChannels(const QString &path)
+{
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<double> interleaved(size_t(info.frames) * size_t(info.channels));
+    sf_readf_double(file, interleaved.data(), info.frames);
+    sf_close(file);
+    std::vector<std::vector<double>> channels(size_t(info.channels));
+    for (size_t i = 0; i < interleaved.size(); ++i)
+        channels[i % channels.size()].push_back(interleaved[i]);
+    return channels;
 }

@@ -359,7 +359,7 @@ private slots:
         QStringList items = openDeviceMenu();
         QCOMPARE(items.takeFirst(), u"System Default"_s);
         QVERIFY(deviceMenu()->actions().constFirst()->isChecked());
-        QVERIFY2(items.contains(SecondTestSinkDescription) && items.size() == 2, qPrintable(items.join(u", "_s)));
+        QVERIFY2(items.contains(SecondTestSinkDescription) && items.size() == 3, qPrintable(items.join(u", "_s)));
 
         // Plugged in while the program runs, then taken away.
         const std::optional<QString> module =
@@ -373,6 +373,46 @@ private slots:
     }
 
     // The tone on the chosen output and nowhere else; the default is stored as nothing.
+    // 5.1, each channel in turn, on an output of six channels: each channel sounds where it
+    // belongs, in the file's order and alone, while the status line names it.
+    void surroundChannelsSoundInTurnWhereTheyBelong()
+    {
+        Store(SettingsKey::Channels, u"5.1"_s);
+        Store(OutputRow(OutputSetting::ChannelsInTurn).key, u"1"_s);
+        Store(Settings::OutputDevice, SurroundTestSink());
+        window = StartWindow();
+        SetInputs(*window, u"0.5"_s, 0, u"1000"_s);
+        Recorder recorder(
+            folder->filePath(u"surround.wav"_s), SurroundTestSink(),
+            {u"front-left"_s, u"front-right"_s, u"front-center"_s, u"lfe"_s, u"rear-left"_s, u"rear-right"_s});
+        QVERIFY(recorder.start());
+        window->PushButton3->click();
+        QStringList named;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QString speaker = window->Status->label()->text().section(u" · "_s, 0, 0);
+                if (IsSoundPlaying() && (named.isEmpty() || named.back() != speaker))
+                    named << speaker;
+                return !IsSoundPlaying();
+            },
+            20000));
+        recorder.stop();
+        QCOMPARE(named, (QStringList{u"Front Left"_s, u"Front Right"_s, u"Centre"_s, u"LFE"_s, u"Rear Left"_s,
+                                     u"Rear Right"_s}));
+        const std::vector<std::vector<double>> heard = ReadChannels(folder->filePath(u"surround.wav"_s));
+        QCOMPARE(heard.size(), size_t(6));
+        qsizetype lastEnd = -1;
+        for (const std::vector<double> &channel : heard) {
+            const auto loud = [](double v) { return std::abs(v) > 0.1; };
+            const qsizetype first = std::find_if(channel.begin(), channel.end(), loud) - channel.begin();
+            const qsizetype end = std::find_if(channel.rbegin(), channel.rend(), loud).base() - channel.begin();
+            QVERIFY2(first < end && first > lastEnd, qPrintable(u"sounded from %1 to %2"_s.arg(first).arg(end)));
+            const std::vector<double> own(channel.begin() + first, channel.begin() + end);
+            QVERIFY2(IsNear(DominantFrequency(own, RecordRate), 1000), qPrintable(Describe(own)));
+            lastEnd = end;
+        }
+    }
+
     void previewPlaysOnTheChosenOutputOnly()
     {
         deviceItem(SecondTestSinkDescription)->trigger();

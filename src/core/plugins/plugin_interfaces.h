@@ -81,6 +81,8 @@ public:
     virtual QString failure() const = 0;
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
+    // See PlayedMicroseconds.
+    virtual qint64 playedMicroseconds() const = 0;
     virtual QList<AudioOutput> outputs() = 0;
     // The audio inputs there are now (a monitor of an output is one too), in the same terms.
     virtual QList<AudioOutput> inputs() = 0;
@@ -132,7 +134,7 @@ public:
                                                   const QString &title) const = 0;
 };
 
-#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/5.0"
+#define QUORVANE_PLAYBACK_PLUGIN_IID "example.quorvane.PlaybackPlugin/6.0"
 #define QUORVANE_SOUND_FILE_PLUGIN_IID "example.quorvane.SoundFilePlugin/1.0"
 Q_DECLARE_INTERFACE(WindowPlugin, QUORVANE_WINDOW_PLUGIN_IID)
 Q_DECLARE_INTERFACE(PlaybackPlugin, QUORVANE_PLAYBACK_PLUGIN_IID)

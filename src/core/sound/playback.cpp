@@ -82,6 +82,11 @@ bool IsSoundPlaying()
     return engine && engine->isPlaying();
 }
 
+qint64 PlayedMicroseconds()
+{
+    return engine ? engine->playedMicroseconds() : 0;
+}
+
 QList<AudioOutput> AudioInputs()
 {
     PlaybackEngine *player = TheEngine();

@@ -45,6 +45,9 @@ void StopPlayback();
 // moment StopPlayback is asked, though a live tone's fade may still sound for 10 ms.
 bool IsSoundPlaying();
 
+// How long the sound file that plays now has sounded at the output, a looping one counted on
+// over its starts; 0 when no file plays.
+qint64 PlayedMicroseconds();
 // Every audio input there is now, a monitor of an output too; empty when no player or no audio
 // server can be reached.
 QList<AudioOutput> AudioInputs();

@@ -89,9 +89,13 @@ QString DescribeWrittenFile(const QString &path, const SoundFileInfo &written, c
 {
     const QString format = ContainerName(written);
     const std::optional<QString> depth = StoredDepth(written.format);
-    const QString channels = written.channels == 1   ? u"mono"_s
-                             : written.channels == 2 ? u"stereo"_s
-                                                     : u"%1 channels"_s.arg(written.channels);
+    QString channels = written.channels == 1   ? u"mono"_s
+                       : written.channels == 2 ? u"stereo"_s
+                                               : u"%1 channels"_s.arg(written.channels);
+    if (!chosen.layout.isEmpty())
+        channels = u"%1 (%2)"_s.arg(chosen.layout, channels);
+    if (chosen.inTurn)
+        channels += u", each channel in turn"_s;
     QStringList parts{format, KiloHertz(written.sampleRate), depth.value_or(u"compressed"_s), channels,
                       Duration(written.seconds())};
     parts.removeAll(QString());

@@ -25,6 +25,8 @@ struct ChosenLayout
     QString depth;                 // "32-bit", "32-bit float"
     std::optional<qint64> samples; // the length, when it was given as a number of samples
     QString signal;                // what is known of the sound itself, said after the file's layout
+    QString layout;                // a layout beyond stereo ("5.1"), when the file has its channels
+    bool inTurn = false;           // each channel in turn
 };
 
 // One line that says what a saved file holds, as read back from it: its name, format, rate, bit

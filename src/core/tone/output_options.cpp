@@ -275,10 +275,9 @@ QString OutputOptions::stored(OutputSetting setting) const
     return setting == OutputSetting::Level ? m_level.text() : chosen(setting).stored;
 }
 
-bool OutputOptions::channelsInTurn() const
+bool OutputOptions::channelsCanTakeTurns() const
 {
-    return isOn(OutputSetting::ChannelsInTurn) && channelCount() > 1 && channelMap() != ChannelMap::LeftOnly &&
-           channelMap() != ChannelMap::RightOnly;
+    return channelCount() > 1 && channelMap() != ChannelMap::LeftOnly && channelMap() != ChannelMap::RightOnly;
 }
 
 double OutputOptions::burstCycles() const

@@ -169,8 +169,10 @@ public:
     bool floatSamples() const { return chosen(OutputSetting::SampleFormat).floatSamples; }
     int channelCount() const { return chosen(OutputSetting::Channels).channelCount; }
     ChannelMap channelMap() const { return chosen(OutputSetting::Channels).channelMap; }
-    // The tone sounds on one channel at a time, each for the Length: only where it sounds in more than one.
-    bool channelsInTurn() const;
+    // The tone sounds in more than one channel, so that it can sound in each in turn.
+    bool channelsCanTakeTurns() const;
+    // The tone sounds on one channel at a time, each for the Length.
+    bool channelsInTurn() const { return isOn(OutputSetting::ChannelsInTurn) && channelsCanTakeTurns(); }
     bool softEdges() const { return isOn(OutputSetting::SoftEdges); }
     bool exactThirdOctaves() const { return choice(OutputSetting::ThirdOctaves) == 1; }
     // The silence after every step but the last, in seconds.

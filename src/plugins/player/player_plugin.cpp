@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <pulse/pulseaudio.h>
@@ -104,6 +105,15 @@ QAudioFormat SinkFormat(const SoundFile &sound, const QAudioDevice &device)
     QAudioFormat format;
     format.setSampleRate(sound.rate());
     format.setChannelCount(sound.channels());
+    // The loudspeakers of a layout, as its file's channel mask names them, so that the server puts
+    // each channel where it belongs; fewer channels keep the server's own choice.
+    static const std::map<int, QAudioFormat::ChannelConfig> layouts{
+        {4, QAudioFormat::channelConfig(QAudioFormat::FrontLeft, QAudioFormat::FrontRight, QAudioFormat::BackLeft,
+                                        QAudioFormat::BackRight)},
+        {6, QAudioFormat::ChannelConfigSurround5Dot1},
+        {8, QAudioFormat::ChannelConfigSurround7Dot1}};
+    if (const auto layout = layouts.find(sound.channels()); layout != layouts.end())
+        format.setChannelConfig(layout->second);
     format.setSampleFormat(QAudioFormat::Float);
     if (!device.isFormatSupported(format))
         format.setSampleFormat(QAudioFormat::Int16);
@@ -188,6 +198,7 @@ public:
         m_allWritten = false;
         m_written = 0;
         m_lastPosition = -1;
+        played = 0;
         playing = true;
         feed();
         if (playing) {
@@ -224,6 +235,7 @@ public:
     }
 
     std::atomic<bool> playing = false;
+    std::atomic<qint64> played = 0; // microseconds, as the sink last said
 
 signals:
     // The sound of that request has ended, however.
@@ -233,6 +245,9 @@ private:
     // Writes as much as the server takes now.
     void feed()
     {
+        // Asked on while the last of the sound plays, so that what has played stays known.
+        if (m_sink)
+            played = m_sink->processedUSecs();
         if (!m_output || !m_sound)
             return;
         const QAudioFormat format = m_sink->format();
@@ -251,7 +266,6 @@ private:
             bytes += padding;
             m_sound.reset();
             m_allWritten = true;
-            m_feedTimer.stop();
         }
         if (bytes > 0 && m_output->write(m_buffer.constData(), bytes) < 0)
             stop();
@@ -506,6 +520,7 @@ public:
     }
 
     bool isPlaying() const override { return m_player->playing || m_live.isPlaying(); }
+    qint64 playedMicroseconds() const override { return m_player->playing ? m_player->played.load() : 0; }
 
     QList<AudioOutput> inputs() override { return ServerSources(ServerAnswerTimeout); }
 
