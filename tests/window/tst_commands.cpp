@@ -333,6 +333,9 @@ private slots:
             << u"few.wav"_s << u"2"_s << u"multitone 40 20-200 fft 16384"_s
             << u"few.wav — WAV, 48 kHz, 32-bit, mono, 2.048 s; 35 tones (40 asked for; some shared a bin), crest "
                "factor 12.2 dB"_s;
+        QTest::newRow("7.1 in turn")
+            << u"7.1.wav"_s << u"0.25"_s << u"1000"_s
+            << u"7.1.wav — WAV, 48 kHz, 32-bit, 7.1 (8 channels), each channel in turn, 2.000 s"_s;
     }
 
     void doneSaysWhatTheFileHolds()
@@ -340,6 +343,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, length);
         QFETCH(QString, frequencies);
+        if (name.startsWith(u"7.1"_s))
+            window->Options->chooseStored(
+                {{OutputSetting::Channels, u"7.1"_s}, {OutputSetting::ChannelsInTurn, u"1"_s}});
         SetInputs(*window, length, 0, frequencies);
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u'/' + name);

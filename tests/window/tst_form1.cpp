@@ -607,8 +607,10 @@ private slots:
         QTest::newRow("level -23") << u"Level"_s << levels << 9 << u"Level"_s << u"-23"_s;
         QTest::newRow("level unit") << u"Level"_s << levels << 1 << u"LevelUnit"_s << u"RMS"_s;
         QTest::newRow("channels") << u"Channels"_s
-                                  << QStringList{u"Mono"_s, u"Left Only"_s, u"Right Only"_s, u"Both (Stereo)"_s} << 1
-                                  << u"Channels"_s << u"Left"_s;
+                                  << QStringList{u"Mono"_s,          u"Left Only"_s, u"Right Only"_s,
+                                                 u"Both (Stereo)"_s, u"Quad"_s,      u"5.1"_s,
+                                                 u"7.1"_s,           u""_s,          u"Each Channel in Turn"_s}
+                                  << 1 << u"Channels"_s << u"Left"_s;
         QTest::newRow("soft") << u"Soft Start and End (10 ms)"_s << QStringList() << 1 << u"SoftEdges"_s << u"1"_s;
         QTest::newRow("step pause") << u"Pause Between Steps"_s
                                     << QStringList{u"None"_s, u"0.25 s"_s, u"0.5 s"_s, u"1 s"_s, u"2 s"_s} << 2
@@ -715,6 +717,11 @@ private slots:
                                       << u"−20 dBFS RMS (AES17) · Mono · 48 kHz · 32-bit"_s;
         QTest::newRow("left only") << u"Channels=Left"_s << 0 << u"440"_s
                                    << u"0 dBFS peak (full scale) · Left Only · 48 kHz · 32-bit"_s;
+        QTest::newRow("5.1 in turn") << u"Channels=5.1 ChannelsInTurn=1"_s << 0 << u"440"_s
+                                     << u"0 dBFS peak (full scale) · 5.1, each channel in turn · 48 kHz · 32-bit"_s;
+        QTest::newRow("left | right is not in turn")
+            << u"ChannelsInTurn=1 Channels=Both"_s << 0 << u"440 | 444"_s
+            << u"0 dBFS peak (full scale) · Stereo (left | right) · 48 kHz · 32-bit"_s;
         QTest::newRow("left | right") << QString() << 0 << u"440 | 444"_s
                                       << u"0 dBFS peak (full scale) · Stereo (left | right) · 48 kHz · 32-bit"_s;
         QTest::newRow("a rate") << u"SampleRate=44100"_s << 0 << u"440"_s
@@ -1011,7 +1018,11 @@ private slots:
             return texts;
         };
         QTEST(checkedIn(&OpenedOptions(*window)), "checked");
-        const QList<QAction *> channels = MenuItem(*window, u"Channels"_s)->menu()->actions();
+        // The layouts; Each Channel in Turn below them is for more than one channel only.
+        const QList<QAction *> channels = MenuItem(*window, u"Channels"_s)
+                                              ->menu()
+                                              ->actions()
+                                              .mid(0, OutputRow(OutputSetting::Channels).choices.size());
         QTEST(std::all_of(channels.begin(), channels.end(), [](const QAction *item) { return item->isEnabled(); }),
               "channels");
         QVERIFY(MenuItem(*window, u"Stop Sound"_s)->isEnabled()); // Esc works again once the menu has closed
@@ -1036,7 +1047,10 @@ private slots:
         auto window = StartWindow();
         window->Text2->setText(frequencies);
         window->Options->popup({0, 0});
-        const QList<QAction *> items = MenuItem(*window, u"Channels"_s)->menu()->actions();
+        const QList<QAction *> items = MenuItem(*window, u"Channels"_s)
+                                           ->menu()
+                                           ->actions()
+                                           .mid(0, OutputRow(OutputSetting::Channels).choices.size());
         window->Options->close();
         const bool enabled =
             std::all_of(items.begin(), items.end(), [](const QAction *item) { return item->isEnabled(); });

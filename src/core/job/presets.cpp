@@ -61,13 +61,13 @@ const QList<Preset> &BuiltInPresets()
     static const QList<Preset> presets{
         BuiltIn(u"Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex,
                 CalibrationNoise::Frequencies, CalibrationNoiseOptions()),
+        BuiltIn(u"Subwoofer Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex, u"40-80"_s,
+                RmsLevelLooping(u"-20"_s, true)),
         // Home-theatre line-up: the same noise on each channel of 5.1 in turn, in the order of the file.
         BuiltIn(u"Surround Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex,
                 CalibrationNoise::Frequencies,
                 CalibrationNoiseOptions() +
                     Choices{{OutputSetting::Channels, u"5.1"_s}, {OutputSetting::ChannelsInTurn, u"1"_s}}),
-        BuiltIn(u"Subwoofer Calibration Noise"_s, CalibrationNoise::Length, CalibrationNoise::WaveformIndex, u"40-80"_s,
-                RmsLevelLooping(u"-20"_s, true)),
         // EBU R 68: the alignment level is 18 dB below full scale.
         BuiltIn(u"EBU Line-Up Tone"_s, u"30"_s, SineIndex, u"1000"_s, RmsLevelLooping(u"-18"_s)),
         // SMPTE RP 155: the reference level is 20 dB below full scale.
