@@ -58,6 +58,9 @@ private slots:
         QTest::newRow("Left Only") << sine << u"1000"_s << u"Channels=Left Level=-6"_s << exact;
         QTest::newRow("Right Only, RMS") << u"Exp"_s << u"200"_s << u"Channels=Right LevelUnit=RMS Level=-20"_s
                                          << exact;
+        QTest::newRow("5.1") << sine << u"1000"_s << u"Channels=5.1 Level=-6"_s << exact;
+        QTest::newRow("multitone on FFT bins")
+            << sine << u"multitone 31 20-20000 fft 16384"_s << u"LevelUnit=RMS Level=-20"_s << exact;
         QTest::newRow("Both, 16-bit") << u"Triangle"_s << u"300"_s << u"Channels=Both SampleFormat=16"_s << 1e-4;
         QTest::newRow("alias-free square, added up") << u"Square"_s << u"2000"_s << u"AliasFree=1"_s << exact;
         QTest::newRow("alias-free together, RMS")
