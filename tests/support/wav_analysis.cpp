@@ -9,7 +9,6 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include <sndfile.h>
 
 namespace {
 
@@ -71,20 +70,19 @@ void Fft(std::vector<std::complex<double>> &a)
     }
 }
 
-} // namespace
-
-WavInfo ReadWav(const QString &path)
+// The header into info and every channel's samples, scaled to -1..1; info.problem says what went
+// wrong.
+std::vector<std::vector<double>> ReadWavChannels(const QString &path, WavInfo &info)
 {
-    WavInfo info;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         info.problem = file.errorString();
-        return info;
+        return {};
     }
     const QByteArray data = file.readAll();
     if (data.size() < 12 || !data.startsWith("RIFF") || data.mid(8, 4) != "WAVE") {
         info.problem = QStringLiteral("not a RIFF/WAVE file");
-        return info;
+        return {};
     }
     int format = 0;
     qsizetype at = 12;
@@ -102,29 +100,50 @@ WavInfo ReadWav(const QString &path)
         } else if (id == "data") {
             if (!info.channels || !info.bitsPerSample) {
                 info.problem = QStringLiteral("data before fmt");
-                return info;
+                return {};
             }
             const int frameBytes = info.channels * info.bitsPerSample / 8;
             const qsizetype available = std::min<qsizetype>(size, data.size() - body);
             info.frames = available / frameBytes;
             info.isFloat = format == 3;
             const int sampleBytes = info.bitsPerSample / 8;
-            info.firstChannel.reserve(size_t(info.frames));
+            std::vector<std::vector<double>> channels(size_t(info.channels));
+            for (std::vector<double> &channel : channels)
+                channel.reserve(size_t(info.frames));
             for (qint64 i = 0; i < info.frames; ++i) {
                 const char *frame = data.constData() + body + i * frameBytes;
-                info.firstChannel.push_back(SampleAt(frame, info.bitsPerSample, info.isFloat));
-                if (info.channels > 1)
-                    info.secondChannel.push_back(SampleAt(frame + sampleBytes, info.bitsPerSample, info.isFloat));
+                for (size_t c = 0; c < channels.size(); ++c)
+                    channels[c].push_back(SampleAt(frame + c * size_t(sampleBytes), info.bitsPerSample, info.isFloat));
             }
             info.valid = format == 1 || format == 3;
             if (!info.valid)
                 info.problem = QStringLiteral("unsupported WAV format %1").arg(format);
-            return info;
+            return channels;
         }
         at = body + size + (size & 1);
     }
     info.problem = QStringLiteral("no data chunk");
+    return {};
+}
+
+} // namespace
+
+WavInfo ReadWav(const QString &path)
+{
+    WavInfo info;
+    std::vector<std::vector<double>> channels = ReadWavChannels(path, info);
+    if (!channels.empty())
+        info.firstChannel = std::move(channels[0]);
+    if (channels.size() > 1)
+        info.secondChannel = std::move(channels[1]);
     return info;
+}
+
+std::vector<std::vector<double>> ReadChannels(const QString &path)
+{
+    WavInfo info;
+    std::vector<std::vector<double>> channels = ReadWavChannels(path, info);
+    return info.valid ? channels : std::vector<std::vector<double>>();
 }
 
 double DominantFrequency(const std::vector<double> &samples, int sampleRate)
@@ -306,19 +325,4 @@ void VerifyTone(const QString &path, double seconds, double frequency)
     QCOMPARE(qRound(wav.durationSeconds() * 100), qRound(seconds * 100));
     const double measured = DominantFrequency(wav.firstChannel, wav.sampleRate);
     QVERIFY2(qAbs(measured - frequency) <= qMax(2.0, frequency / 100), qPrintable(QString::number(measured)));
-}
-
-std::vector<std::vector<double>> ReadChannels(const QString &path)
-{
-    SF_INFO info{};
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!file)
-        return {};
-    std::vector<double> interleaved(size_t(info.frames) * size_t(info.channels));
-    sf_readf_double(file, interleaved.data(), info.frames);
-    sf_close(file);
-    std::vector<std::vector<double>> channels(size_t(info.channels));
-    for (size_t i = 0; i < interleaved.size(); ++i)
-        channels[i % channels.size()].push_back(interleaved[i]);
-    return channels;
 }

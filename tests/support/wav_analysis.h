@@ -24,7 +24,7 @@ struct WavInfo
 };
 
 WavInfo ReadWav(const QString &path);
-// Every channel of a sound file, each scaled to -1..1; empty when it cannot be read.
+// Every channel of a WAV file, each scaled to -1..1; empty when it cannot be read.
 std::vector<std::vector<double>> ReadChannels(const QString &path);
 
 // The frequency with the strongest spectral peak in the given samples (Hann window, FFT over
