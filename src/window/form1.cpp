@@ -282,7 +282,9 @@ void Form1::PushButton1_Click()
             "& joins tones that sound together (697 & 1209), | puts the left channel's before the right one's "
             "(440 | 444), and @ after a tone gives its level in dB below the loudest (60 & 7000@-12). ; separates "
             "steps that play one after another, each for the length (100; 1000; 10000). dtmf 123*# plays telephone "
-            "keys, one a step, and twist 2 after them puts each key's high tone 2 dB above its low one.\r\n\r\n"
+            "keys, one a step, and twist 2 after them puts each key's high tone 2 dB above its low one. multitone 31 "
+            "20-20000 fft 65536 plays 31 sines at once, spread evenly in log frequency from 20 Hz to 20 kHz, each on a "
+            "bin of a 65536-point FFT.\r\n\r\n"
             "Up and Down, or the mouse wheel, move a single frequency by 1 Hz (Shift: 0.1 Hz, Ctrl: 10 Hz); Page Up "
             "and Page Down move it an octave."_s);
     });
