@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sandbox.h"
+#include "stray_boxes.h"
 
 #include <QApplication>
 #include <QtTest>
@@ -14,6 +15,7 @@
         TestSandbox::Prepare();                                                                                        \
         QApplication app(argc, argv);                                                                                  \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        CloseStrayBoxes();                                                                                             \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         const int result = QTest::qExec(&tc, argc, argv);                                                              \

@@ -18,6 +18,7 @@ public:
     explicit WhenModal(std::function<void(QWidget *)> inspect, QWidget *ignore = nullptr)
         : m_inspect(std::move(inspect)), m_ignore(ignore)
     {
+        ++s_waiting;
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             QWidget *modal = QApplication::activeModalWidget();
             if (!modal || modal == m_ignore || !modal->isVisible())
@@ -30,9 +31,15 @@ public:
         });
         m_timer.start(10);
     }
+    ~WhenModal() { --s_waiting; }
+    WhenModal(const WhenModal &) = delete;
+    WhenModal &operator=(const WhenModal &) = delete;
     bool seen() const { return m_seen; }
+    // Whether a test waits for a dialog now: one shown meanwhile is expected.
+    static bool waiting() { return s_waiting > 0; }
 
 private:
+    static inline int s_waiting = 0;
     std::function<void(QWidget *)> m_inspect;
     QWidget *m_ignore;
     QTimer m_timer;
