@@ -478,6 +478,8 @@ int RunCommandLine(int argc, char *argv[])
         return refuse({ExitCode::Refused, *reminder});
 
     if (parser.isSet(soxCommand)) {
+        if (const std::optional<QString> none = NoCopyableCommand(planned.plan))
+            return refuse({ExitCode::Refused, *none});
         std::printf("%s\n", CopyableSoxCommand(planned.plan).toLocal8Bit().constData());
         return OutputWritten();
     }

@@ -284,7 +284,8 @@ void Form1::PushButton1_Click()
             "steps that play one after another, each for the length (100; 1000; 10000). dtmf 123*# plays telephone "
             "keys, one a step, and twist 2 after them puts each key's high tone 2 dB above its low one. multitone 31 "
             "20-20000 fft 65536 plays 31 sines at once, spread evenly in log frequency from 20 Hz to 20 kHz, each on a "
-            "bin of a 65536-point FFT.\r\n\r\n"
+            "bin of a 65536-point FFT; with a noise type, periodic 20-20000 fft 65536 repeats a noise every 65536 "
+            "samples.\r\n\r\n"
             "Up and Down, or the mouse wheel, move a single frequency by 1 Hz (Shift: 0.1 Hz, Ctrl: 10 Hz); Page Up "
             "and Page Down move it an octave."_s);
     });
@@ -305,6 +306,10 @@ void Form1::CopySoxCommand()
     // Whatever Preview would refuse has no command either: the same reminder, and nothing copied.
     if (const std::optional<ToneRefusal> reminder = m_toneMaker->reminder()) {
         showReminder(*reminder);
+        return;
+    }
+    if (const std::optional<QString> none = NoCopyableCommand(m_toneMaker->checkedPlan())) {
+        CurrentDialogs().message(this, *none);
         return;
     }
     QGuiApplication::clipboard()->setText(CopyableSoxCommand(m_toneMaker->checkedPlan()));

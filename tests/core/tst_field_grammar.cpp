@@ -207,6 +207,12 @@ private slots:
             << u"multitone 3 100-30000"_s << u""_s << HighestFrequencyReminder(48000) << u""_s << 0;
         QTest::newRow("a count that is a nominal third octave")
             << u"multitone 16 20-20000"_s << u"ThirdOctaves=Exact"_s << u""_s << u""_s << 0;
+        // A periodic noise: a noise, and its range and length as a multitone's.
+        QTest::newRow("periodic with a sine") << u"periodic"_s << u""_s << PeriodicNoiseReminder << u""_s << 0;
+        QTest::newRow("periodic, an FFT too long")
+            << u"periodic 20-20000 fft 524288"_s << u""_s << PeriodicReminder << u"524288"_s << 22;
+        QTest::newRow("periodic, a word for its range")
+            << u"Periodic pink"_s << u""_s << PeriodicReminder << u"pink"_s << 9;
         QTest::newRow("fft without multitone")
             << u"20-200 fft 16384"_s << u""_s << FrequenciesReminder << u"fft"_s << 7;
     }

@@ -4,6 +4,7 @@
 #include "tool_run.h"
 #include "wav_analysis.h"
 
+#include <QProcess>
 #include <array>
 #include <cmath>
 #include <complex>
@@ -203,6 +204,78 @@ private slots:
         }
         if (crestFactorDb > 0)
             QCOMPARE(std::round(10 * (PeakDbfs(x) - 20 * std::log10(RmsLevel(x)))) / 10, crestFactorDb);
+    }
+
+    // Over one period, by numpy's FFT: the power of every third octave inside the range, against
+    // the colour's law over the band's edges, and of every bin outside it.
+    void periodicNoiseIsFlatOverOnePeriod_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("frequencies");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QList<double>>("lowHighPeriod");
+        QTest::addColumn<double>("outsideDb");     // the most that the bins outside the range may hold
+        QTest::addColumn<double>("crestFactorDb"); // as the README states it; 0: not stated
+        QTest::newRow("pink, 2^16 at 48 kHz, -20 dBFS RMS")
+            << u"Pink Noise"_s << u"periodic 20-20000 fft 65536"_s << u"Level=-20 LevelUnit=RMS"_s
+            << QList<double>{20, 20000, 65536} << -120.0 << 12.5;
+        // 16-bit rounding leaves a noise near -86 dB of its own, outside the range too.
+        QTest::newRow("white, 2^14, 16-bit, -6 dBFS peak")
+            << u"White Noise"_s << u"Periodic 100 Hz-10 kHz FFT 16384"_s << u"SampleFormat=16 Level=-6"_s
+            << QList<double>{100, 10000, 16384} << -80.0 << 0.0;
+        QTest::newRow("brown, the range left out, 2^18 at 44.1 kHz, 24-bit")
+            << u"Brown Noise"_s << u"periodic fft 262144"_s << u"SampleRate=44100 SampleFormat=24 Level=-3"_s
+            << QList<double>{20, 20000, 262144} << -110.0 << 0.0;
+    }
+
+    void periodicNoiseIsFlatOverOnePeriod()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, frequencies);
+        QFETCH(QString, options);
+        QFETCH(QList<double>, lowHighPeriod);
+        QFETCH(double, outsideDb);
+        QFETCH(double, crestFactorDb);
+        const WavInfo wav = Made(u"1"_s, type, frequencies, options);
+        QVERIFY2(wav.valid, qPrintable(wav.problem));
+        const auto period = size_t(lowHighPeriod[2]);
+        const std::vector<double> &x = wav.firstChannel;
+        // Whole periods, at least the second asked for, each the very samples of the one before.
+        QVERIFY(x.size() % period == 0 && x.size() >= size_t(wav.sampleRate) && x.size() < wav.sampleRate + period);
+        for (size_t n = period; n < x.size(); ++n)
+            QVERIFY2(x[n] == x[n - period], qPrintable(u"sample %1"_s.arg(n)));
+        const bool rms = options.contains(u"RMS"_s);
+        const double levelDb = options.section(u"Level="_s, 1).section(u' ', 0, 0).toDouble();
+        QVERIFY(std::abs((rms ? Aes17RmsDbfs(x) : PeakDbfs(x)) - levelDb) < 0.005);
+        if (crestFactorDb > 0)
+            QCOMPARE(std::round(10 * (PeakDbfs(x) - 20 * std::log10(RmsLevel(x)))) / 10, crestFactorDb);
+
+        const QString script = uR"(
+import sys, numpy as np
+from scipy.io import wavfile
+rate, x = wavfile.read(sys.argv[1])
+period, low, high, colour = int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), sys.argv[5]
+x = (x[:, 0] if x.ndim > 1 else x)[:period].astype(float)
+p = np.abs(np.fft.rfft(x)) ** 2
+f = np.arange(p.size) * rate / period
+bands = []
+for n in range(-20, 14):
+    lo, hi = 1000 * 10 ** ((n - 0.5) / 10), 1000 * 10 ** ((n + 0.5) / 10)
+    if lo >= low and hi <= high:
+        law = {'White': hi - lo, 'Pink': np.log(hi / lo), 'Brown': 1 / lo - 1 / hi}[colour]
+        bands.append(10 * np.log10(p[(f >= lo) & (f < hi)].sum() / law))
+inside = (f >= low) & (f <= high)
+print(max(bands) - min(bands), 10 * np.log10(p[~inside].sum() / p[inside].sum() + 1e-30))
+)"_s;
+        QProcess python;
+        python.start(QStringLiteral(QUORVANE_PYTHON),
+                     {u"-c"_s, script, outputFolder + u"/signal.wav"_s, QString::number(period),
+                      QString::number(lowHighPeriod[0]), QString::number(lowHighPeriod[1]), type.section(u' ', 0, 0)});
+        QVERIFY2(python.waitForFinished(-1) && python.exitCode() == 0, python.readAllStandardError().constData());
+        const QStringList measured = QString::fromLatin1(python.readAllStandardOutput()).split(u' ');
+        QVERIFY2(measured.value(0).toDouble() < 0.5, qPrintable(u"third octaves %1 dB apart"_s.arg(measured.value(0))));
+        QVERIFY2(measured.value(1).toDouble() < outsideDb,
+                 qPrintable(u"outside the range %1 dB"_s.arg(measured.value(1))));
     }
 
     // Sample by sample against A sin(2 pi f t), each step from phase zero: whole for a sine, zero for

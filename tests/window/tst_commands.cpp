@@ -333,6 +333,10 @@ private slots:
             << u"few.wav"_s << u"2"_s << u"multitone 40 20-200 fft 16384"_s
             << u"few.wav — WAV, 48 kHz, 32-bit, mono, 2.048 s; 35 tones (40 asked for; some shared a bin), crest "
                "factor 12.2 dB"_s;
+        QTest::newRow("a periodic pink noise, in whole periods")
+            << u"periodic.wav"_s << u"1"_s << u"periodic"_s
+            << u"periodic.wav — WAV, 48 kHz, 32-bit, mono, 1.365 s; periodic pink noise, 65536-sample period, crest "
+               "factor 12.5 dB"_s;
         QTest::newRow("7.1 in turn")
             << u"7.1.wav"_s << u"0.25"_s << u"1000"_s
             << u"7.1.wav — WAV, 48 kHz, 32-bit, 7.1 (8 channels), each channel in turn, 2.000 s"_s;
@@ -346,11 +350,16 @@ private slots:
         if (name.startsWith(u"7.1"_s))
             window->Options->chooseStored(
                 {{OutputSetting::Channels, u"7.1"_s}, {OutputSetting::ChannelsInTurn, u"1"_s}});
-        SetInputs(*window, length, 0, frequencies);
+        const bool periodic = frequencies.startsWith(u"periodic"_s);
+        SetInputs(*window, length, periodic ? 7 : 0, frequencies); // 7: Pink Noise
         RecordingDialogs dialogs;
         dialogs.queueSaveAnswer(outputs + u'/' + name);
         window->PushButton2->click();
         QTEST(dialogs.texts(DialogCall::Message).value(0).section(u"Done.\r\n"_s, 1), "written");
+        // A period made by the program has no command that makes it alone: none is copied.
+        QGuiApplication::clipboard()->setText(u"before"_s);
+        emit window->Options->copySoxCommandRequested();
+        QCOMPARE(QGuiApplication::clipboard()->text() == u"before"_s, periodic);
         const QByteArray file = ReadFile(outputs + u'/' + name);
         // STREAMINFO, the first block after "fLaC" and its 4-byte header: bits per sample - 1 in the
         // 5 bits that follow the rate (20 bits) and the channels (3 bits).

@@ -99,12 +99,21 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
         g.step(lines.run, ended);
         return run;
     }
+    // A periodic noise's period is the program's own: the tool reads it from beside itself.
+    if (const NoisePeriodSource *period = plan.periodRead()) {
+        g.step(lines.arguments, [&] {
+            WriteResourceFile(PeriodWaveFile(*period->design, plan.layout.sampleRate),
+                              PeriodFileBeside(toolPart.program));
+        });
+    }
     g.step(lines.arguments, [&] { argumentPart = BuildSynthArgumentPart(outputPath, plan, toolPart.program); });
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
         run = RunSynthCommand(command, ProgressReporter(progress, clock, outputPath, plan));
         run.tone = inputs.reading.tone;
+        if (plan.periodRead())
+            DeleteFileQuiet(PeriodFileBeside(toolPart.program));
     });
     // However the run ended, the progress is over.
     g.step(lines.run, ended);

@@ -2,6 +2,8 @@
 
 #include "core/plan/fft_bins.h"
 
+#include "core/plan/periodic_noise.h"
+
 #include <QString>
 #include <algorithm>
 #include <cmath>
@@ -83,6 +85,9 @@ QString DescribeBins(const Tone &tone)
 {
     if (!tone.bins)
         return {};
+    if (tone.bins->noise)
+        return tone.noiseColour ? DescribePeriodicNoise(*tone.noiseColour, *tone.bins, tone.layout.sampleRate)
+                                : QString();
     const MultitoneDesign design = DesignMultitone(*tone.bins, tone.layout.sampleRate);
     const auto tones = int(design.bins.size());
     QString text = tones == 1 ? u"1 tone"_s : u"%1 tones"_s.arg(tones);

@@ -27,6 +27,7 @@ struct MultitoneDesign
 // (phi_n = -pi n (n - 1) / N for the n-th of N tones), which keep the crest factor low.
 MultitoneDesign DesignMultitone(const FftBins &bins, int sampleRate);
 
-// What the Done line adds for a tone on FFT bins: its tones (and how many were asked for, when
-// some shared a bin) and its crest factor, "31 tones, crest factor 12.7 dB"; empty for any other.
+// What the Done line adds for a tone on FFT bins: a multitone's tones (and how many were asked for,
+// when some shared a bin) and its crest factor, "31 tones, crest factor 12.7 dB", or what a
+// periodic noise is (see DescribePeriodicNoise); empty for any other.
 QString DescribeBins(const Tone &tone);

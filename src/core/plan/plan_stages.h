@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/plan/alias_free.h"
+#include "core/plan/periodic_noise.h"
 #include "core/plan/sweep_plan.h"
 #include "core/tone/output_options.h"
 #include "core/tone/sample_layout.h"
@@ -11,6 +12,7 @@
 
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -54,7 +56,16 @@ struct BurstSource
     double frequency = 0;
 };
 
-using ToneSource = std::variant<PeriodicSource, NoiseSource, MeasurementSweep, BurstSource>;
+// A periodic noise: one period that the program makes and writes beside the tool, which reads it
+// and repeats it to the length, whole periods.
+struct NoisePeriodSource
+{
+    NoiseColour colour = NoiseColour::White;
+    FftBins bins;
+    std::shared_ptr<const PeriodicNoiseDesign> design;
+};
+
+using ToneSource = std::variant<PeriodicSource, NoiseSource, MeasurementSweep, BurstSource, NoisePeriodSource>;
 
 // One source in a channel of the file, at a gain (1: as made).
 struct ChannelGain
@@ -128,6 +139,8 @@ struct TonePlan
     const TonePlan &measuredTone() const { return turns ? steps.front() : *this; }
     // The sources are made by runs of their own, read through pipes.
     bool sourcesApart() const;
+    // The period that the run (or a step's) reads, which must be written beside the tool first.
+    const NoisePeriodSource *periodRead() const;
 };
 
 inline bool TonePlan::sourcesApart() const
@@ -137,4 +150,13 @@ inline bool TonePlan::sourcesApart() const
             return true;
     }
     return false;
+}
+
+inline const NoisePeriodSource *TonePlan::periodRead() const
+{
+    for (const ToneSource &source : sources) {
+        if (const auto *period = std::get_if<NoisePeriodSource>(&source))
+            return period;
+    }
+    return steps.empty() ? nullptr : steps.front().periodRead();
 }

@@ -367,6 +367,29 @@ TonePlan PlanMultitone(const Tone &tone, const OutputOptions &options)
     return plan;
 }
 
+// A periodic noise: its period, made here, at a gain that brings it to the level, whose peak and
+// power are known. The length is whole periods.
+TonePlan PlanPeriodicNoise(const Tone &tone, const OutputOptions &options)
+{
+    TonePlan plan = BasePlan(tone, options, {options.rmsLevel(), options.levelDecibels()}, false);
+    plan.length = QString::number(plan.frames) + u's';
+    plan.level = {};
+    const NoisePeriodSource source{*tone.noiseColour, *tone.bins,
+                                   DesignPeriodicNoise(*tone.noiseColour, *tone.bins, options.sampleRate())};
+    if (source.design->empty()) {
+        plan.reminder = u"No bin of the FFT lies in the range: widen it, or lengthen the FFT."_s;
+        return plan;
+    }
+    const LevelSetting setting = SetLevel(plan.target, {1, true, source.design->meanSquare});
+    plan.level = LevelOf(setting);
+    plan.reminder = setting.reminder;
+    plan.sources = {source};
+    // Rounded without dither, every period of a 16- or 24-bit file is the same samples too: the
+    // noise itself keeps the rounding error a noise, and an analyser sees no seam between periods.
+    plan.toolDitherOff = IsDithered(options);
+    return plan;
+}
+
 // The measurement sweep: the sweep, its level, its channels and its second of silence.
 TonePlan PlanMeasurementSweep(const Tone &tone, const OutputOptions &options)
 {
@@ -451,6 +474,8 @@ TonePlan PlanTone(const Tone &tone, const OutputOptions &options)
         plan = PlanMeasurementSweep(tone, options);
     else if (tone.bins && options.burstCycles() > 0)
         plan.reminder = u"Tone bursts are bursts of a sine at one frequency: turn them off for FFT bins."_s;
+    else if (tone.bins && tone.bins->noise)
+        plan = PlanPeriodicNoise(tone, options);
     else if (tone.bins)
         plan = PlanMultitone(tone, options);
     else if (tone.stepped() || options.burstCycles() > 0)

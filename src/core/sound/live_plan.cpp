@@ -16,7 +16,8 @@ using Gains = std::vector<double>;
 const QString ChangesOverItsLength =
     u"It changes over its length (a sweep, steps or bursts): it loops from its file."_s;
 
-// Whether the plan's sound changes over its length: steps, bursts, or a source that sweeps.
+// Whether the plan's sound changes over its length (steps, bursts, or a source that sweeps), or is
+// one period repeated from its file (a periodic noise): each loops from its file.
 bool Changes(const TonePlan &plan)
 {
     if (!plan.steps.empty() || plan.burst || plan.sources.isEmpty())

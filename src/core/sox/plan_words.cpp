@@ -322,12 +322,35 @@ RunWords WriteRunsRead(const TonePlan &plan, const QString &program, const Write
     return words;
 }
 
+// A periodic noise: its period, read from beside the tool and repeated to the length; the tool is
+// told where the tone ends, as it cannot know it before the repeats.
+RunWords WritePeriodRead(const TonePlan &plan, const QString &program, const WriteOptions &how)
+{
+    const auto &source = std::get<NoisePeriodSource>(plan.sources.first());
+    RunWords words;
+    words.options = SeedWords(plan);
+    words.inputs = {PeriodFileBeside(program)};
+    words.outputOptions = FormatWords(plan.layout);
+    if (const qint64 repeats = plan.frames / source.bins.length - 1; repeats > 0)
+        words.effects << u"repeat"_s << QString::number(repeats);
+    words.effects << EffectWords(plan, {}, true, how.measuredGain);
+    return words;
+}
+
 } // namespace
+
+QString PeriodFileBeside(const QString &program)
+{
+    const qsizetype slash = program.lastIndexOf(u'/');
+    return program.left(slash + 1) + u"periodic-noise.wav"_s;
+}
 
 RunWords WritePlan(const TonePlan &plan, const QString &program, const WriteOptions &how)
 {
     if (!plan.steps.empty() || plan.sourcesApart())
         return WriteRunsRead(plan, program, how);
+    if (plan.sources.size() == 1 && std::holds_alternative<NoisePeriodSource>(plan.sources.first()))
+        return WritePeriodRead(plan, program, how);
     RunWords words;
     const AliasFreeDesign *design = SingleDesign(plan);
     const int rate = design ? design->synthRate : plan.layout.sampleRate;

@@ -36,6 +36,10 @@ struct WriteOptions
     bool chainSteps = false;
 };
 
+// Where a periodic noise's period is written for the tool to read: beside the program that makes
+// the runs, "periodic-noise.wav" in its folder.
+QString PeriodFileBeside(const QString &program);
+
 // The plan's run; the runs it reads are made by program.
 RunWords WritePlan(const TonePlan &plan, const QString &program, const WriteOptions &how = {});
 

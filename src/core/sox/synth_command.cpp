@@ -59,6 +59,14 @@ QString CopyableSoxCommand(const TonePlan &plan)
     return u"g=$(%1 2>&1 | awk %2) && %3"_s.arg(measuring, ShellQuoted(MeasuredGainScript(plan)), making.join(u' '));
 }
 
+std::optional<QString> NoCopyableCommand(const TonePlan &plan)
+{
+    if (!plan.periodRead())
+        return std::nullopt;
+    return u"A periodic noise has no SoX command to copy: Quorvane makes its period, which SoX only repeats. "
+           "Save it instead."_s;
+}
+
 void WithoutGlobbing(QStringList &arguments, int outputArgument)
 {
     arguments.insert(outputArgument, u"--no-glob"_s);

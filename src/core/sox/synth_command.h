@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // What follows the tool's path in a synthesis run's command, as readable text and as what the
 // process start really receives. The argument vector is built from the same pieces as the text,
@@ -34,6 +35,10 @@ SynthArgumentPart BuildSynthArgumentPart(const QString &outputPath, const TonePl
 // comes from a measuring run gets both runs, joined by the shell, the gain worked out by awk. Each
 // step is a run of its own, which makes the same file as the program's one run.
 QString CopyableSoxCommand(const TonePlan &plan);
+
+// Why the plan has no command to copy, or nothing when it has one: a periodic noise's period is the
+// program's own, and no command alone could make it.
+std::optional<QString> NoCopyableCommand(const TonePlan &plan);
 
 // The tool would expand a wildcard in the output's name and write whatever file it matches: the
 // arguments with the option that stops it, just before the output.

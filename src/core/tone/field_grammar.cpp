@@ -372,10 +372,10 @@ bool IsWord(const FieldWord &word, QStringView name)
     return word.text.compare(name, Qt::CaseInsensitive) == 0;
 }
 
-// Whether the field is a multitone.
+// Whether the field is a multitone or a periodic noise.
 bool HoldsBins(const Tokens &words)
 {
-    return !words.isEmpty() && IsWord(words.first(), u"multitone");
+    return !words.isEmpty() && (IsWord(words.first(), u"multitone") || IsWord(words.first(), u"periodic"));
 }
 
 // A whole number from 1 up to most, as digits alone.
@@ -386,21 +386,41 @@ std::optional<int> Count(const FieldWord &word, int most)
     return value && *value >= 1 && *value <= quint64(most) ? std::optional(int(*value)) : std::nullopt;
 }
 
-// The words of FftBins in their order; the first that does not fit, or the end, in at.
+// A range of two different frequencies above zero.
+std::optional<ToneTerm> BinRange(const Tokens &words, qsizetype at)
+{
+    const std::optional<ToneTerm> range = at < words.size() ? ParseFrequencyWord(words[at].text) : std::nullopt;
+    if (!range || range->sweep == SweepKind::Steady || range->lowest() <= 0 || range->lowest() == range->highest())
+        return std::nullopt;
+    return range;
+}
+
+// The words of FftBins in their order; the first that does not fit, or the end, in at. A multitone
+// names its tones and its range; a periodic noise may leave out its range.
 std::optional<FftBins> ReadBinWords(const Tokens &words, qsizetype &at)
 {
     FftBins bins;
+    bins.noise = IsWord(words.first(), u"periodic");
     at = 1;
-    const std::optional<int> tones = at < words.size() ? Count(words[at], MaxMultitoneTones) : std::nullopt;
-    if (!tones)
+    if (!bins.noise) {
+        const std::optional<int> tones = at < words.size() ? Count(words[at], MaxMultitoneTones) : std::nullopt;
+        if (!tones)
+            return std::nullopt;
+        bins.tones = *tones;
+        ++at;
+    }
+    const std::optional<ToneTerm> range = BinRange(words, at);
+    if (range) {
+        bins.low = range->lowest();
+        bins.high = range->highest();
+        ++at;
+    } else if (bins.noise && (at == words.size() || IsWord(words[at], u"fft"))) {
+        bins.low = PeriodicLowest;
+        bins.high = PeriodicHighest;
+    } else {
         return std::nullopt;
-    bins.tones = *tones;
-    const std::optional<ToneTerm> range = ++at < words.size() ? ParseFrequencyWord(words[at].text) : std::nullopt;
-    if (!range || range->sweep == SweepKind::Steady || range->lowest() <= 0 || range->lowest() == range->highest())
-        return std::nullopt;
-    bins.low = range->lowest();
-    bins.high = range->highest();
-    if (++at < words.size() && IsWord(words[at], u"fft")) {
+    }
+    if (at < words.size() && IsWord(words[at], u"fft")) {
         const std::optional<int> length = ++at < words.size() ? Count(words[at], LongestFft) : std::nullopt;
         if (!length || *length < ShortestFft || (*length & (*length - 1)) != 0)
             return std::nullopt;
@@ -410,7 +430,7 @@ std::optional<FftBins> ReadBinWords(const Tokens &words, qsizetype &at)
     return at == words.size() ? std::optional(bins) : std::nullopt;
 }
 
-// A multitone: nothing when the field is none.
+// A multitone or a periodic noise: nothing when the field is neither.
 std::optional<FrequencyReading> ReadBins(const QString &frequencies)
 {
     const Tokens words = WordsAt(frequencies, {});
@@ -420,7 +440,7 @@ std::optional<FrequencyReading> ReadBins(const QString &frequencies)
     qsizetype at = 0;
     reading.bins = ReadBinWords(words, at);
     if (!reading.bins) {
-        reading.reminder = BinsReminder;
+        reading.reminder = IsWord(words.first(), u"periodic") ? PeriodicReminder : BinsReminder;
         if (at < words.size())
             reading.notUnderstood = words[at];
         return reading;

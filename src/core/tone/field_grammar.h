@@ -45,6 +45,11 @@ inline const QString BinsReminder =
     QStringLiteral("A multitone is multitone, a number of tones up to 128 and a range, then optionally fft and a "
                    "length from 16384 to 262144 that is a power of two, such as multitone 31 20-20000 fft 65536.");
 inline const QString MultitoneSineReminder = QStringLiteral("A multitone is made of sines: choose Sine (Default).");
+inline const QString PeriodicReminder =
+    QStringLiteral("A periodic noise is periodic, then optionally a range and fft and a length from 16384 to 262144 "
+                   "that is a power of two, such as periodic 20-20000 fft 65536.");
+inline const QString PeriodicNoiseReminder =
+    QStringLiteral("A periodic noise is a noise: choose White Noise, Pink Noise or Brown Noise.");
 // A stored list position of -1 leaves the type list blank, and the tool cannot make a tone of no type.
 inline const QString TypeReminder = QStringLiteral("You forgot to choose the type of audio.");
 
@@ -115,7 +120,8 @@ inline constexpr int MaxSteps = 256;
 // Tones on the bins of an FFT, "multitone 31 20-20000 fft 65536": so many tones spaced evenly in
 // log frequency over the range, each moved to the nearest bin of an FFT of that length at the
 // file's rate. Their sum repeats after the FFT's length exactly, so an analyser of that length
-// sees each tone on its bin without a window.
+// sees each tone on its bin without a window. A noise on every bin of the range instead, "periodic
+// 20-20000 fft 65536": one period of that length, repeated.
 inline constexpr int ShortestFft = 1 << 14;
 inline constexpr int LongestFft = 1 << 18;
 inline constexpr int DefaultFftLength = 1 << 16;
@@ -123,12 +129,17 @@ inline constexpr int MaxMultitoneTones = 128;
 static_assert(ShortestFft == 16384 && LongestFft == 262144 && MaxMultitoneTones == 128,
               "BinsReminder names the numbers");
 
+// What a periodic noise spans when no range is typed: what is heard.
+inline constexpr double PeriodicLowest = 20;
+inline constexpr double PeriodicHighest = 20000;
+
 struct FftBins
 {
     int tones = 1; // as asked for: tones that land on one bin are one
     double low = 0;
     double high = 0;
     int length = DefaultFftLength;
+    bool noise = false; // a periodic noise: every bin of the range, not so many tones
 };
 
 // A word of a field as typed: where it starts in the field's text, and the word.
@@ -159,7 +170,7 @@ struct FrequencyReading
     bool stepped = false;                   // it holds ";"
     bool together = false;                  // it holds "&" or "|"
     bool keys = false;                      // it holds DTMF keys: each a step of its row's and column's tones
-    std::optional<FftBins> bins;            // it holds a multitone on FFT bins
+    std::optional<FftBins> bins;            // it holds a multitone or a periodic noise on FFT bins
 
     bool twoSides() const; // a step has left | right
 };

@@ -86,7 +86,9 @@ std::optional<QString> FieldsReminder(const Tone &tone, const FrequencyReading &
         return NoiseTogetherReminder;
     if (tone.noise() && frequencies.stepped)
         return NoiseStepsReminder;
-    if (frequencies.bins && tone.shape != ShapeKind::Sine)
+    if (frequencies.bins && frequencies.bins->noise && !tone.noise())
+        return PeriodicNoiseReminder;
+    if (frequencies.bins && !frequencies.bins->noise && tone.shape != ShapeKind::Sine)
         return MultitoneSineReminder;
     if (tone.shape == ShapeKind::PolarityPulse && !FrequenciesAlone(frequencies))
         return PulseNumbersReminder;
@@ -142,8 +144,8 @@ ToneReading ReadTone(const ToneRequest &typed, const OutputOptions &options)
         }
     }
     if (const std::optional<QString> reminder = FieldsReminder(tone, frequencies)) {
-        const bool aboutWords =
-            *reminder == FrequenciesReminder || *reminder == KeysReminder || *reminder == BinsReminder;
+        const bool aboutWords = *reminder == FrequenciesReminder || *reminder == KeysReminder ||
+                                *reminder == BinsReminder || *reminder == PeriodicReminder;
         std::optional<FieldWord> word = aboutWords ? frequencies.notUnderstood : std::nullopt;
         if (word)
             word = AsTyped(*word, request.Frequencies, request.typedFrequencies, request.frequenciesTypedAt);
