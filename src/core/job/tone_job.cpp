@@ -33,6 +33,16 @@ std::function<void(qint64 writtenBytes)> ProgressReporter(const ToneJobProgress 
     };
 }
 
+// A periodic noise's period is the program's own: the tool reads it from beside itself.
+void WritePeriod(CommandSteps &g, qint32 line, const TonePlan &plan, const QString &program)
+{
+    if (const NoisePeriodSource *period = plan.periodRead()) {
+        g.step(line, [&] {
+            WriteResourceFile(PeriodWaveFile(*period->design, plan.layout.sampleRate), PeriodFileBeside(program));
+        });
+    }
+}
+
 } // namespace
 
 std::optional<ToneRefusal> PlannedTone::refusal() const
@@ -99,20 +109,14 @@ SynthRun MakeTone(CommandSteps &g, const ToneJobLines &lines, QString &outputPat
         g.step(lines.run, ended);
         return run;
     }
-    // A periodic noise's period is the program's own: the tool reads it from beside itself.
-    if (const NoisePeriodSource *period = plan.periodRead()) {
-        g.step(lines.arguments, [&] {
-            WriteResourceFile(PeriodWaveFile(*period->design, plan.layout.sampleRate),
-                              PeriodFileBeside(toolPart.program));
-        });
-    }
+    WritePeriod(g, lines.arguments, plan, toolPart.program);
     g.step(lines.arguments, [&] { argumentPart = BuildSynthArgumentPart(outputPath, plan, toolPart.program); });
     g.step(lines.join, [&] { command = JoinSynthCommand(toolPart, argumentPart); });
     g.step(lines.run, [&] {
         qCInfo(lcCommands).noquote() << "Running" << command.text;
         run = RunSynthCommand(command, ProgressReporter(progress, clock, outputPath, plan));
         run.tone = inputs.reading.tone;
-        if (plan.periodRead())
+        if (plan.periodRead()) // it has done its work
             DeleteFileQuiet(PeriodFileBeside(toolPart.program));
     });
     // However the run ended, the progress is over.

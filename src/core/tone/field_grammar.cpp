@@ -389,7 +389,7 @@ std::optional<int> Count(const FieldWord &word, int most)
 // A range of two different frequencies above zero.
 std::optional<ToneTerm> BinRange(const Tokens &words, qsizetype at)
 {
-    const std::optional<ToneTerm> range = at < words.size() ? ParseFrequencyWord(words[at].text) : std::nullopt;
+    std::optional<ToneTerm> range = at < words.size() ? ParseFrequencyWord(words[at].text) : std::nullopt;
     if (!range || range->sweep == SweepKind::Steady || range->lowest() <= 0 || range->lowest() == range->highest())
         return std::nullopt;
     return range;
