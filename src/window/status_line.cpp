@@ -94,6 +94,8 @@ QString StatusLine::Describe(const Tone &tone, const OutputOptions &options, con
         parts << u"Measurement sweep"_s;
     if (options.aliasFree())
         parts << u"Alias-free"_s;
+    if (options.exactThirdOctaves())
+        parts << u"Exact third octaves"_s;
     if (options.noiseBand()) {
         const std::optional<ToneTerm> term =
             tone.steps.size() == 1 && tone.steps.first().asTyped ? tone.steps.first().left.first().term : std::nullopt;

@@ -734,6 +734,8 @@ private slots:
             << u"0 dBFS peak (full scale) · Stereo (left | right) · 48 kHz · 32-bit · Pause 0.5 s"_s;
         QTest::newRow("bursts") << u"Burst=10"_s << 0 << u"1000"_s << plain + u" · Bursts of 10 cycles"_s;
         QTest::newRow("alias-free") << u"AliasFree=1"_s << 1 << u"440"_s << plain + u" · Alias-free"_s;
+        QTest::newRow("exact third octaves")
+            << u"ThirdOctaves=Exact"_s << 0 << u"20; 25"_s << plain + u" · Exact third octaves"_s;
         QTest::newRow("a measurement sweep")
             << u"MeasurementSweep=1"_s << 0 << u"20-20000"_s << plain + u" · Measurement sweep"_s;
         QTest::newRow("a noise band") << u"NoiseBand=1"_s << 7 << u"500-2000"_s << plain + u" · Noise 500–2000 Hz"_s;
