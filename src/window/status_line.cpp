@@ -30,6 +30,35 @@ QString Decibels(const OutputLevel &level)
     return WithMinusSign(level.text()) + u" dBFS"_s;
 }
 
+// What the options add to how the tone is shaped, each when it is not at its default.
+QStringList ShapingParts(const Tone &tone, const OutputOptions &options)
+{
+    QStringList parts;
+    if (options.isOn(OutputSetting::SoftEdges))
+        parts << u"Soft start and end"_s;
+    if (options.stepPauseSeconds() > 0)
+        parts << u"Pause %1 s"_s.arg(options.chosen(OutputSetting::StepPause).stored);
+    if (options.hannBurst())
+        parts << u"CEA-2010 bursts"_s;
+    else if (options.burstCycles() > 0)
+        parts << u"Bursts of %1"_s.arg(options.chosen(OutputSetting::Burst).label.toLower());
+    if (options.measurementSweep())
+        parts << u"Measurement sweep"_s;
+    if (options.aliasFree())
+        parts << u"Alias-free"_s;
+    if (options.exactThirdOctaves())
+        parts << u"Exact third octaves"_s;
+    if (options.noiseBand()) {
+        const std::optional<ToneTerm> term =
+            tone.steps.size() == 1 && tone.steps.first().asTyped ? tone.steps.first().left.first().term : std::nullopt;
+        const bool band = tone.noise() && term && term->lowest() < term->highest();
+        parts << (band ? u"Noise %1–%2 Hz"_s.arg(QString::number(term->lowest(), 'g', 10),
+                                                 QString::number(term->highest(), 'g', 10))
+                       : u"Noise band"_s);
+    }
+    return parts;
+}
+
 } // namespace
 
 StatusLine::StatusLine(QWidget *window, QRect place, std::function<QString()> describe)
@@ -82,28 +111,7 @@ QString StatusLine::Describe(const Tone &tone, const OutputOptions &options, con
     depth.replace(u"Float"_s, u"float"_s);
     QStringList parts{level, channels, KiloHertz(options.sampleRate()), depth};
 
-    if (options.isOn(OutputSetting::SoftEdges))
-        parts << u"Soft start and end"_s;
-    if (options.stepPauseSeconds() > 0)
-        parts << u"Pause %1 s"_s.arg(options.chosen(OutputSetting::StepPause).stored);
-    if (options.hannBurst())
-        parts << u"CEA-2010 bursts"_s;
-    else if (options.burstCycles() > 0)
-        parts << u"Bursts of %1"_s.arg(options.chosen(OutputSetting::Burst).label.toLower());
-    if (options.measurementSweep())
-        parts << u"Measurement sweep"_s;
-    if (options.aliasFree())
-        parts << u"Alias-free"_s;
-    if (options.exactThirdOctaves())
-        parts << u"Exact third octaves"_s;
-    if (options.noiseBand()) {
-        const std::optional<ToneTerm> term =
-            tone.steps.size() == 1 && tone.steps.first().asTyped ? tone.steps.first().left.first().term : std::nullopt;
-        const bool band = tone.noise() && term && term->lowest() < term->highest();
-        parts << (band ? u"Noise %1–%2 Hz"_s.arg(QString::number(term->lowest(), 'g', 10),
-                                                 QString::number(term->highest(), 'g', 10))
-                       : u"Noise band"_s);
-    }
+    parts << ShapingParts(tone, options);
     if (options.loopPreview())
         parts << u"Loop"_s;
     if (!outputDevice.isEmpty())
